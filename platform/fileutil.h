@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// File and process utilities shared by every subsystem. They keep no state and may be called
+// from any thread. Except where said, they report success whatever the system did: callers
+// that need to know whether a file exists afterwards look for themselves.
+namespace VelOS {
+
+// Creates one directory (the parent must exist). Always true.
+bool createDirectory(const std::string& path);
+
+// Deletes one file. Always true.
+bool deleteFile(const std::string& path);
+
+// Copies a file, overwriting an existing target. Copying a file onto itself leaves it alone.
+// Always true.
+bool copyFile(const std::string& source, const std::string& target);
+
+// Removes a directory with everything in it. Stops at the first entry that cannot be removed
+// and returns false, leaving the rest in place; true if the directory is gone. Symbolic links
+// inside the tree are removed, never followed, and a path that is itself a link is refused.
+bool removeDirectoryTree(const std::string& directory);
+
+// The part of a path after the last "/"; if there is none, after the last "\"; if there is
+// neither, the whole text.
+std::string fileNameOf(const std::string& path);
+
+// Hands a file or a link to the desktop (xdg-open, started without a shell). The verb is
+// what the caller wants done ("Open"); the desktop only knows how to open. Always true.
+bool shellOpen(const std::string& verb, const std::string& file);
+
+// Writes a ZIP archive holding each listed file under its bare file name, in list order.
+// Always true: a file that cannot be read is left out.
+bool archiveFiles(const std::string& archive, const std::vector<std::string>& files);
+
+// Sleeps that many milliseconds; nothing for 0 or less.
+void sleep(int milliseconds);
+
+} // namespace VelOS

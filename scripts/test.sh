@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs every test: the normal build (warnings are errors),
+# the ASan+UBSan build, the TSan build and the fuzz targets (clang, one minute each).
+# Choose builds with VELQUIN_TEST_BUILDS, e.g. VELQUIN_TEST_BUILDS="normal" scripts/test.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+builds=${VELQUIN_TEST_BUILDS:-normal asan tsan fuzz}
+jobs=${VELQUIN_JOBS:-2}
+export CTEST_OUTPUT_ON_FAILURE=1
+status=0
+
+configure_and_build() {
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -DVELQUIN_WERROR=ON "$@" >"$dir.configure.log" 2>&1 || {
+        cat "$dir.configure.log"
+        return 1
+    }
+    cmake --build "$dir" -j "$jobs"
+}
+
+for build in $builds; do
+    echo "=== $build build ==="
+    case $build in
+    normal)
+        configure_and_build build || { status=1; continue; }
+        (cd build && ctest -LE fuzz -j "$jobs") || status=1
+        ;;
+    asan)
+        configure_and_build build-asan -DVELQUIN_SANITIZE=address -DVELQUIN_BENCH=OFF || { status=1; continue; }
+        (cd build-asan && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest -LE fuzz -j "$jobs") ||
+            status=1
+        ;;
+    tsan)
+        configure_and_build build-tsan -DVELQUIN_SANITIZE=thread -DVELQUIN_BENCH=OFF || { status=1; continue; }
+        # TSan needs the fixed memory layout that high ASLR entropy breaks.
+        (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+            setarch "$(uname -m)" -R ctest -LE "fuzz|tsan-skip" -j "$jobs") || status=1
+        ;;
+    fuzz)
+        CC=clang CXX=clang++ configure_and_build build-fuzz -DVELQUIN_FUZZ=ON -DVELQUIN_ENGINE=OFF \
+            -DVELQUIN_BENCH=OFF || { status=1; continue; }
+        (cd build-fuzz && ctest -L fuzz -j "$jobs" --no-tests=ignore) || status=1
+        ;;
+    *)
+        echo "unknown build '$build'" >&2
+        status=1
+        ;;
+    esac
+done
+exit $status
