@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh --bench
 cmake -S . -B build >/dev/null
 cmake --build build -j "${VELQUIN_JOBS:-2}"
-for bench in build/bench/bench_*; do
+for bench in build/bench/bench_* build/bench/*/bench_*; do
     [[ -x $bench ]] || continue
     echo "=== $(basename "$bench") ==="
     "$bench"
