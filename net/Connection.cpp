@@ -1,0 +1,38 @@
+#include "net/Connection.h"
+
+#include <exception>
+#include <string>
+
+#include "net/NetTexts.h"
+#include "net/console.h"
+
+namespace VelNet {
+
+Connection::Connection(VelOS::Socket socket, int connectionId, std::unique_ptr<SentenceHandler> handler,
+                       std::shared_ptr<OwnerLink> owner)
+    : socket_(std::move(socket)), connectionId_(connectionId), handler_(std::move(handler)),
+      owner_(std::move(owner)) {}
+
+bool Connection::start() {
+    return thread_.start(shared_from_this());
+}
+
+void Connection::run() {
+    // One connection's failure must not take the process down with it.
+    try {
+        handler_->handle(socket_);
+    } catch (const std::exception& failure) {
+        writeToStandardError(std::string(NetTexts::ConnectionError) + failure.what() + "\n");
+    } catch (...) {
+        writeToStandardError(std::string(NetTexts::ConnectionError) + "\n");
+    }
+    close();
+    owner_->report(connectionId_);
+}
+
+void Connection::close() {
+    socket_.shutdown();
+    socket_.close();
+}
+
+} // namespace VelNet

@@ -1,0 +1,36 @@
+#pragma once
+
+// The remote control's own texts, in one place: what clients read on the wire and what the
+// player writes to standard output and standard error about its connections.
+namespace NetTexts {
+// Socket failures, written to standard error by the server.
+constexpr const char* DatagramNotImplemented = "DGRAM Not implemented";
+constexpr const char* SocketError = "socket error";
+constexpr const char* BindError = "bind error";
+constexpr const char* ListenError = "listen error";
+constexpr const char* AcceptError = "accept error";
+// No thread could be made for an accepted connection; the connection is closed unserved.
+constexpr const char* ThreadError = "thread error";
+// A line went past the line reader's limit; the connection ends as if the peer had closed.
+constexpr const char* LineTooLong = "line too long";
+// A handler ended its connection by an exception instead of returning.
+constexpr const char* ConnectionError = "connection error: ";
+
+// Bookkeeping lines on standard output: "Started 3 connection (of 2" (no closing parenthesis).
+constexpr const char* Started = "Started ";
+constexpr const char* Stopped = "Stopped ";
+constexpr const char* ConnectionOf = " connection (of ";
+
+// What a listening client sends to leave.
+constexpr const char* ListenerQuit = "quit();";
+
+// Reply lines of the command loop.
+constexpr const char* ReplyEnd = "\r\n";
+constexpr const char* Ok = "ok";
+constexpr const char* Fail = "fail";
+constexpr const char* FailPrefix = "fail ";
+constexpr const char* True = "true";
+constexpr const char* False = "false";
+constexpr const char* ParserError = "parser error";
+constexpr const char* InvalidSentence = "invalid sentence";
+} // namespace NetTexts

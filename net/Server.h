@@ -1,0 +1,56 @@
+#pragma once
+
+#include <list>
+#include <memory>
+
+#include "net/Connection.h"
+#include "net/ConnectionOwner.h"
+#include "net/Runnable.h"
+#include "net/SentenceHandler.h"
+#include "net/Socket.h"
+#include "net/Thread.h"
+#include "platform/Semaphore.h"
+
+namespace VelNet {
+
+// The TCP server of the remote control: listens on one IPv4 port, accepts connections on its
+// accept thread (run) and serves each on a thread of its own.
+//
+// Threads: start, stop and destruction come from the thread that manages the server (in the
+// player, under the scene lock; destruction may come from one of the server's own connection
+// threads). The accept thread and the ending connection threads take the list lock. Lock order:
+// a connection's report (OwnerLink) before the list lock; the list lock is never held while
+// waiting for a thread.
+class Server : public Runnable, public ConnectionOwner {
+public:
+    Server();
+    // Stops the server if it was started, then closes every connection still listed without
+    // waiting for their threads: each thread finishes on its own and does not report back.
+    ~Server() override;
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    // Listens on the port (0 picks a free one, see port) and starts accepting. On a socket
+    // failure its message goes to standard error and the result is false.
+    bool start(long port, SentenceHandlerFactory& factory);
+    // Stops listening and accepting and waits for the accept thread. Connections go on.
+    void stop();
+    // The port listened on; 0 when not listening.
+    int port() const;
+
+    // The accept loop (the accept thread).
+    void run() override;
+    // Removes the ended connection from the list (connection threads).
+    void connectionEnded(int connectionId) override;
+
+private:
+    VelOS::Semaphore listLock_;                          // guards running_, factory_, connections_
+    std::shared_ptr<OwnerLink> link_;                    // cut first when the server goes away
+    VelOS::Socket listeningSocket_;                      // bound to the port, backlog 5
+    VelOS::Thread acceptThread_;                         // runs the accept loop
+    SentenceHandlerFactory* factory_ = nullptr;          // not owned; nullptr unless running
+    bool running_ = false;                               // between a successful start and stop
+    std::list<std::shared_ptr<Connection>> connections_; // in accept order, shared with their threads
+};
+
+} // namespace VelNet

@@ -1,0 +1,266 @@
+#include "net/Socket.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "net/NetTexts.h"
+#include "net/console.h"
+
+namespace VelOS {
+
+namespace {
+
+constexpr long ReceiveChunk = 1024;
+
+// Errors after which accept simply waits for the next peer: a peer that gave up (or reset)
+// before it was accepted, a signal, and the network errors Linux passes on from the new
+// connection. None of them says anything about the listening socket.
+bool acceptMayRetry(int error) {
+    switch (error) {
+    case EINTR:
+    case ECONNABORTED:
+    case EPROTO:
+    case ENETDOWN:
+    case ENOPROTOOPT:
+    case EHOSTDOWN:
+    case ENONET:
+    case EHOSTUNREACH:
+    case EOPNOTSUPP:
+    case ENETUNREACH:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+class Socket::InUse {
+public:
+    explicit InUse(const Socket& socket) : socket_(socket) {
+        std::lock_guard<std::mutex> hold(socket_.guard_);
+        handle = socket_.handle_;
+        if (handle >= 0) {
+            ++socket_.users_;
+        }
+    }
+    ~InUse() {
+        if (handle < 0) {
+            return;
+        }
+        std::lock_guard<std::mutex> hold(socket_.guard_);
+        if (--socket_.users_ == 0 && socket_.closing_ >= 0) {
+            ::close(socket_.closing_);
+            socket_.closing_ = -1;
+        }
+    }
+    InUse(const InUse&) = delete;
+    InUse& operator=(const InUse&) = delete;
+
+    int handle;
+
+private:
+    const Socket& socket_;
+};
+
+Socket::~Socket() {
+    close();
+}
+
+Socket::Socket(Socket&& other) noexcept {
+    *this = std::move(other);
+}
+
+Socket& Socket::operator=(Socket&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        kind_ = other.kind_;
+        received_ = std::move(other.received_);
+        lineTooLong_ = other.lineTooLong_;
+        other.handle_ = -1;
+        other.received_.clear();
+        other.lineTooLong_ = false;
+    }
+    return *this;
+}
+
+void Socket::create(int kind) {
+    if (kind == Datagram) {
+        throw Exception(NetTexts::DatagramNotImplemented);
+    }
+    close();
+    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (handle < 0) {
+        throw Exception(NetTexts::SocketError);
+    }
+    {
+        std::lock_guard<std::mutex> hold(guard_);
+        handle_ = handle;
+    }
+    kind_ = kind;
+    received_.clear();
+    lineTooLong_ = false;
+}
+
+void Socket::bind(long port) {
+    InUse use(*this);
+    bool bound = false;
+    if (use.handle >= 0 && port >= 0 && port <= 65535) {
+        // A restarted player takes its port back at once instead of waiting out TIME_WAIT.
+        const int on = 1;
+        ::setsockopt(use.handle, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        bound = ::bind(use.handle, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    }
+    if (!bound) {
+        throw Exception(NetTexts::BindError);
+    }
+}
+
+void Socket::listen(int backlog) {
+    InUse use(*this);
+    if (use.handle < 0 || ::listen(use.handle, backlog) != 0) {
+        throw Exception(NetTexts::ListenError);
+    }
+}
+
+Socket Socket::accept() {
+    Socket socket;
+    int error = 0;
+    {
+        InUse use(*this);
+        if (use.handle < 0) {
+            return socket;
+        }
+        int accepted;
+        do {
+            accepted = ::accept4(use.handle, nullptr, nullptr, SOCK_CLOEXEC);
+            error = accepted < 0 ? errno : 0;
+        } while (accepted < 0 && acceptMayRetry(error));
+        if (accepted >= 0) {
+            socket.handle_ = accepted;
+            return socket;
+        }
+    }
+    // Linux answers a shut-down listening socket with EINVAL: the server is being stopped.
+    if (error == EINVAL || !isValid()) {
+        return socket;
+    }
+    throw Exception(NetTexts::AcceptError);
+}
+
+int Socket::localPort() const {
+    InUse use(*this);
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (use.handle < 0 || ::getsockname(use.handle, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        return 0;
+    }
+    return ntohs(address.sin_port);
+}
+
+bool Socket::isValid() const {
+    std::lock_guard<std::mutex> hold(guard_);
+    return handle_ >= 0;
+}
+
+void Socket::shutdown() {
+    std::lock_guard<std::mutex> hold(guard_);
+    if (handle_ >= 0) {
+        ::shutdown(handle_, SHUT_RDWR);
+    }
+}
+
+void Socket::close() {
+    std::lock_guard<std::mutex> hold(guard_);
+    if (handle_ < 0) {
+        return;
+    }
+    if (users_ > 0) {
+        // Wake the blocked call; it closes the handle when it leaves.
+        ::shutdown(handle_, SHUT_RDWR);
+        closing_ = handle_;
+    } else {
+        ::close(handle_);
+    }
+    handle_ = -1;
+}
+
+long Socket::send(const std::string& text) {
+    return send(text.data(), static_cast<long>(text.size()));
+}
+
+long Socket::send(const char* data, long length) {
+    InUse use(*this);
+    if (use.handle < 0) {
+        return -1;
+    }
+    long sent = 0;
+    while (sent < length) {
+        const ssize_t count =
+            ::send(use.handle, data + sent, static_cast<size_t>(length - sent), MSG_NOSIGNAL);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            break;
+        }
+        sent += count;
+    }
+    return sent > 0 || length <= 0 ? sent : -1;
+}
+
+bool Socket::readLine(std::string& line) {
+    if (lineTooLong_) {
+        return false;
+    }
+    char chunk[ReceiveChunk];
+    for (;;) {
+        switch (received_.takeLine(line)) {
+        case VelNet::ReceiveBuffer::LineResult::Line:
+            return true;
+        case VelNet::ReceiveBuffer::LineResult::TooLong:
+            lineTooLong_ = true;
+            VelNet::writeToStandardError(std::string(NetTexts::LineTooLong) + "\n");
+            return false;
+        case VelNet::ReceiveBuffer::LineResult::NeedMore:
+            break;
+        }
+        const long count = receive(chunk, ReceiveChunk);
+        if (count <= 0) {
+            return false;
+        }
+        received_.append(chunk, static_cast<size_t>(count));
+    }
+}
+
+long Socket::readBytes(char* destination, long maximum) {
+    if (maximum <= 0) {
+        return 0;
+    }
+    if (received_.size() > 0) {
+        return static_cast<long>(received_.takeBytes(destination, static_cast<size_t>(maximum)));
+    }
+    return receive(destination, maximum);
+}
+
+long Socket::receive(char* destination, long maximum) {
+    InUse use(*this);
+    if (use.handle < 0) {
+        return -1;
+    }
+    ssize_t count;
+    do {
+        count = ::recv(use.handle, destination, static_cast<size_t>(maximum), 0);
+    } while (count < 0 && errno == EINTR);
+    return static_cast<long>(count);
+}
+
+} // namespace VelOS
