@@ -1,0 +1,349 @@
+#include "app/Scene.h"
+
+#include "app/ShellTexts.h"
+#include "app/X11Desktop.h"
+#include "platform/fileutil.h"
+#include "platform/workdir.h"
+
+#include <OGRE/Bites/OgreBitesConfigDialog.h>
+#include <OGRE/Bites/OgreWindowEventUtilities.h>
+#include <OGRE/Overlay/OgreOverlay.h>
+#include <OGRE/Overlay/OgreOverlayManager.h>
+#include <OGRE/Overlay/OgreOverlayContainer.h>
+#include <OGRE/Overlay/OgreOverlaySystem.h>
+#include <OGRE/Overlay/OgreTextAreaOverlayElement.h>
+#include <OGRE/OgreRectangle2D.h>
+
+#include <cstdlib>
+#include <iostream>
+
+namespace {
+
+// The grid rectangle belongs to the VIEWPORTS scene, which the MAIN scene also draws (its root
+// hangs under MAIN's root). The main view leaves this bit out so that the grid only ever shows
+// behind the auxiliary views and never covers the camera picture.
+constexpr Ogre::uint32 GridVisibilityBit = 0x80000000;
+
+// Text areas made while the overlay scripts are parsed lay out their captions before their font
+// has rendered its glyphs (that happens when the font's texture is first loaded), and would draw
+// every character from texture position 0. Loading the font's material, then setting the font
+// again, gives them the real glyphs.
+void rebindFonts(Ogre::OverlayElement* element) {
+    if (element->getTypeName() == "TextArea") {
+        auto* text = static_cast<Ogre::TextAreaOverlayElement*>(element);
+        const Ogre::FontPtr& font = text->getFont();
+        if (font) {
+            font->load();
+            if (font->getMaterial()) {
+                font->getMaterial()->load();
+            }
+            text->setFontName(font->getName(), font->getGroup());
+            text->setCaption(text->getCaption());
+        }
+    }
+    if (element->isContainer()) {
+        for (const auto& child : static_cast<Ogre::OverlayContainer*>(element)->getChildren()) {
+            rebindFonts(child.second);
+        }
+    }
+}
+
+void rebindFonts(Ogre::Overlay* overlay) {
+    for (Ogre::OverlayContainer* container : overlay->get2DElements()) {
+        rebindFonts(container);
+    }
+}
+
+constexpr int BackgroundWidth = 640;
+constexpr int BackgroundHeight = 480;
+
+} // namespace
+
+Scene::Scene() = default;
+
+Scene::~Scene() {
+    // Nothing may hand frames to the Scene any more from here on (the capture stops first).
+    if (!workDirectory_.empty() && !VelOS::removeDirectoryTree(workDirectory_)) {
+        std::cout << ShellTexts::CannotDelete << workDirectory_ << ShellTexts::DirectorySuffix << std::endl;
+    }
+
+    frameHold_.reset();
+    if (root_) {
+        root_->removeFrameListener(this);
+        if (window_ != nullptr) {
+            OgreBites::WindowEventUtilities::_removeRenderWindow(window_);
+        }
+        if (gridRectangle_ && gridRectangle_->getParentSceneNode() != nullptr) {
+            gridRectangle_->getParentSceneNode()->detachObject(gridRectangle_.get());
+        }
+        if (backgroundRectangle_ && backgroundRectangle_->getParentSceneNode() != nullptr) {
+            backgroundRectangle_->getParentSceneNode()->detachObject(backgroundRectangle_.get());
+        }
+        gridRectangle_.reset();
+        backgroundRectangle_.reset();
+        backgroundMaterial_.reset();
+        backgroundTexture_.reset();
+        // The VIEWPORTS root hangs under MAIN's root; unhook it before either manager goes.
+        if (mainSceneManager_ != nullptr && viewsSceneManager_ != nullptr) {
+            Ogre::SceneNode* viewsRoot = viewsSceneManager_->getRootSceneNode();
+            if (viewsRoot->getParent() != nullptr) {
+                viewsRoot->getParent()->removeChild(viewsRoot);
+            }
+        }
+        if (viewsSceneManager_ != nullptr && rayQuery_ != nullptr) {
+            viewsSceneManager_->destroyQuery(rayQuery_);
+        }
+        if (mainSceneManager_ != nullptr && overlaySystem_) {
+            mainSceneManager_->removeRenderQueueListener(overlaySystem_.get());
+        }
+        // The overlay system unregisters itself from the root's managers.
+        overlaySystem_.reset();
+        root_.reset();
+    }
+    logManager_.reset();
+}
+
+bool Scene::setup() {
+    // 1. The work directory.
+    workDirectory_ = VelOS::getWorkDirectory(true);
+    if (workDirectory_.empty()) {
+        std::cerr << "Scene: cannot create a private work directory at " << VelOS::getWorkDirectory(false)
+                  << std::endl;
+        return false;
+    }
+    std::cout << ShellTexts::WorkingAt << workDirectory_ << ShellTexts::DirectorySuffix << std::endl;
+
+    // 2. The render root. The log goes to log.txt only, not to the terminal.
+    logManager_ = std::make_unique<Ogre::LogManager>();
+    logManager_->createLog(ShellTexts::LogFile, true, false, false);
+    root_ = std::make_unique<Ogre::Root>(ShellTexts::PluginsFile, ShellTexts::DisplayFile, ShellTexts::LogFile);
+    overlaySystem_ = std::make_unique<Ogre::OverlaySystem>();
+
+    // 3. The configuration dialog, unless an unattended start asks to skip it.
+    const char* skip = std::getenv(ShellTexts::NoConfigDialogVariable);
+    if (skip != nullptr && std::string(skip) == "1") {
+        bool restored = false;
+        try {
+            restored = root_->restoreConfig();
+        } catch (const Ogre::Exception&) {
+            // An unreadable display.cfg must not stop an unattended start: use the defaults.
+        }
+        if (!restored) {
+            Ogre::RenderSystem* gl = root_->getRenderSystemByName(ShellTexts::GlRenderSystem);
+            if (gl == nullptr) {
+                return false;
+            }
+            gl->setConfigOption("Full Screen", "No");
+            gl->setConfigOption("Video Mode", "800 x 600");
+            root_->setRenderSystem(gl);
+        }
+    } else if (!root_->showConfigDialog(OgreBites::getNativeConfigDialog())) {
+        return false;
+    }
+
+    // 4. The window.
+    desktop_ = std::make_unique<X11Desktop>();
+    desktop_->prepareCloseProtocol();
+    window_ = root_->initialise(true, ShellTexts::WindowTitle);
+    if (window_ == nullptr) {
+        return false;
+    }
+    window_->setActive(true);
+    window_->setAutoUpdated(true);
+    OgreBites::WindowEventUtilities::_addRenderWindow(window_);
+
+    // 5. The player's own overlays, materials and meshes.
+    Ogre::ResourceGroupManager& groups = Ogre::ResourceGroupManager::getSingleton();
+    groups.addResourceLocation(ShellTexts::CoreArchive, "Zip", ShellTexts::BootstrapGroup, false);
+    groups.initialiseAllResourceGroups();
+
+    // 6. and 7. The two scene managers; everything under VIEWPORTS is drawn by MAIN too.
+    mainSceneManager_ = root_->createSceneManager(Ogre::DefaultSceneManagerFactory::FACTORY_TYPE_NAME,
+                                                  ShellTexts::MainSceneManager);
+    viewsSceneManager_ = root_->createSceneManager(Ogre::DefaultSceneManagerFactory::FACTORY_TYPE_NAME,
+                                                   ShellTexts::ViewsSceneManager);
+    if (mainSceneManager_ == nullptr || viewsSceneManager_ == nullptr) {
+        return false;
+    }
+    mainSceneManager_->addRenderQueueListener(overlaySystem_.get());
+    mainNode_ = viewsSceneManager_->getRootSceneNode()->createChildSceneNode(ShellTexts::MainNode, Ogre::Vector3::ZERO,
+                                                                             Ogre::Quaternion::IDENTITY);
+    mainSceneManager_->getRootSceneNode()->addChild(viewsSceneManager_->getRootSceneNode());
+
+    // 9. to 11. Cameras and viewports.
+    mainCamera_ = mainSceneManager_->createCamera(ShellTexts::MainCamera);
+    topCamera_ = viewsSceneManager_->createCamera(ShellTexts::TopCamera);
+    frontCamera_ = viewsSceneManager_->createCamera(ShellTexts::FrontCamera);
+    leftCamera_ = viewsSceneManager_->createCamera(ShellTexts::LeftCamera);
+    if (mainCamera_ == nullptr || topCamera_ == nullptr || frontCamera_ == nullptr || leftCamera_ == nullptr) {
+        return false;
+    }
+    mainSceneManager_->getRootSceneNode()->attachObject(mainCamera_);
+    setupCameras();
+    if (!setupViewports()) {
+        return false;
+    }
+
+    // 12. The light of the auxiliary views.
+    Ogre::Light* omni = viewsSceneManager_->createLight(ShellTexts::OmniLight);
+    viewsSceneManager_->getRootSceneNode()->attachObject(omni);
+    omni->setPowerScale(0.01f);
+
+    // 13. Splash and debug overlays.
+    if (!setupOverlays()) {
+        return false;
+    }
+
+    // 14. The empty package beside the received ones.
+    VelOS::copyFile(ShellTexts::VoidArchive, workDirectory_ + ShellTexts::VoidArchive);
+
+    // 16. Picking.
+    rayQuery_ = viewsSceneManager_->createRayQuery(Ogre::Ray(Ogre::Vector3::ZERO, Ogre::Vector3::UNIT_Z), 0xFFFFFFFF);
+
+    // 17. and 18. Grid and video backgrounds.
+    setupBackgrounds();
+
+    // 19. to 21.
+    root_->addFrameListener(this);
+    unsigned long xWindow = 0;
+    window_->getCustomAttribute("WINDOW", &xWindow);
+    desktop_->setArrowCursor(xWindow);
+    screenWidth_ = desktop_->displayWidth();
+    screenHeight_ = desktop_->displayHeight();
+    return true;
+}
+
+// The camera's own transform is relative to the node it hangs on: the auxiliary cameras keep
+// theirs when they are later attached to an actor's node, so the engine's camera-local
+// placement is what they need.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+void Scene::setupCameras() {
+    for (Ogre::Camera* camera : {mainCamera_, topCamera_, frontCamera_, leftCamera_}) {
+        camera->setNearClipDistance(1);
+    }
+    mainCamera_->setPosition(0, 0, 0);
+    mainCamera_->setDirection(0, 0, 1);
+
+    topCamera_->setPosition(0, 0, 300);
+    topCamera_->roll(Ogre::Degree(90));
+
+    // Looking straight down the default yaw axis is degenerate for lookAt: the front camera
+    // looks at the origin along -Y with +Z as its up direction.
+    frontCamera_->setPosition(0, 300, 0);
+    frontCamera_->setOrientation(Ogre::Quaternion(Ogre::Vector3::NEGATIVE_UNIT_X, Ogre::Vector3::UNIT_Z, Ogre::Vector3::UNIT_Y));
+
+    leftCamera_->setPosition(300, 0, 0);
+    leftCamera_->lookAt(0, 0, 0);
+    leftCamera_->roll(Ogre::Degree(90));
+}
+#pragma GCC diagnostic pop
+
+bool Scene::setupViewports() {
+    mainViewport_ = window_->addViewport(mainCamera_, 3, 0, 0, 1, 1);
+    topViewport_ = window_->addViewport(topCamera_, 2, 0, 0, 1, 1);
+    frontViewport_ = window_->addViewport(frontCamera_, 1, 0, 0, 1, 1);
+    leftViewport_ = window_->addViewport(leftCamera_, 0, 0, 0, 1, 1);
+    if (mainViewport_ == nullptr || topViewport_ == nullptr || frontViewport_ == nullptr || leftViewport_ == nullptr) {
+        return false;
+    }
+    for (Ogre::Viewport* viewport : {mainViewport_, topViewport_, frontViewport_, leftViewport_}) {
+        viewport->setBackgroundColour(Ogre::ColourValue(0, 0, 0, 1));
+        applyAspect(viewport);
+    }
+    mainViewport_->setVisibilityMask(~GridVisibilityBit);
+    // Overlays belong to the augmented view only.
+    for (Ogre::Viewport* viewport : {topViewport_, frontViewport_, leftViewport_}) {
+        viewport->setOverlaysEnabled(false);
+        // Hidden under the main view in the single-view layout: not drawn at all.
+        viewport->setAutoUpdated(false);
+    }
+    return true;
+}
+
+bool Scene::setupOverlays() {
+    Ogre::OverlayManager& overlays = Ogre::OverlayManager::getSingleton();
+    splashOverlay_ = overlays.getByName(ShellTexts::SplashOverlay);
+    if (splashOverlay_ == nullptr) {
+        return false;
+    }
+    rebindFonts(splashOverlay_);
+    splashOverlay_->show();
+    debugOverlay_ = overlays.getByName(ShellTexts::DebugOverlay);
+    if (debugOverlay_ == nullptr) {
+        return false;
+    }
+    rebindFonts(debugOverlay_);
+    debugOverlay_->hide();
+    return true;
+}
+
+std::unique_ptr<Ogre::Rectangle2D> Scene::makeFullScreenRectangle(const std::string& material) {
+    auto rectangle = std::make_unique<Ogre::Rectangle2D>(true);
+    // Corners swapped on both axes: the picture is turned by 180 degrees.
+    rectangle->setCorners(1, -1, -1, 1);
+    rectangle->setBoundingBox(Ogre::AxisAlignedBox(-100000, -100000, -100000, 100000, 100000, 100000));
+    rectangle->setRenderQueueGroup(Ogre::RENDER_QUEUE_BACKGROUND);
+    rectangle->setMaterial(Ogre::MaterialManager::getSingleton().getByName(material));
+    return rectangle;
+}
+
+void Scene::setupBackgrounds() {
+    gridRectangle_ = makeFullScreenRectangle(ShellTexts::GridMaterial);
+    gridRectangle_->setVisibilityFlags(GridVisibilityBit);
+    viewsSceneManager_->getRootSceneNode()->createChildSceneNode(ShellTexts::GridNode)->attachObject(gridRectangle_.get());
+
+    backgroundTexture_ = Ogre::TextureManager::getSingleton().createManual(
+        ShellTexts::BackgroundTexture, Ogre::ResourceGroupManager::DEFAULT_RESOURCE_GROUP_NAME, Ogre::TEX_TYPE_2D,
+        BackgroundWidth, BackgroundHeight, 0, Ogre::PF_R8G8B8, Ogre::TU_DYNAMIC_WRITE_ONLY_DISCARDABLE);
+    // Start from black rather than whatever the driver hands out.
+    Ogre::Image black(Ogre::PF_R8G8B8, BackgroundWidth, BackgroundHeight);
+    black.setTo(Ogre::ColourValue::Black);
+    backgroundTexture_->getBuffer()->blitFromMemory(black.getPixelBox());
+
+    backgroundMaterial_ = Ogre::MaterialManager::getSingleton().create(
+        ShellTexts::BackgroundMaterial, Ogre::ResourceGroupManager::DEFAULT_RESOURCE_GROUP_NAME);
+    Ogre::Pass* pass = backgroundMaterial_->getTechnique(0)->getPass(0);
+    pass->createTextureUnitState(ShellTexts::BackgroundTexture);
+    pass->setDepthCheckEnabled(false);
+    pass->setDepthWriteEnabled(false);
+    pass->setLightingEnabled(false);
+
+    backgroundRectangle_ = makeFullScreenRectangle(ShellTexts::BackgroundMaterial);
+    mainSceneManager_->getRootSceneNode()
+        ->createChildSceneNode(ShellTexts::BackgroundNode)
+        ->attachObject(backgroundRectangle_.get());
+}
+
+void Scene::applyAspect(Ogre::Viewport* viewport) {
+    viewport->getCamera()->setAspectRatio(static_cast<Ogre::Real>(viewport->getActualWidth()) /
+                                          static_cast<Ogre::Real>(viewport->getActualHeight()));
+}
+
+// ---------------------------------------------------------------- services
+
+const std::string& Scene::getWorkDirectory() { return workDirectory_; }
+
+bool Scene::isHandMode() { return handMode_; }
+
+Ogre::SceneNode* Scene::getMainNode() { return mainNode_; }
+
+void Scene::addListener(ListenerChannel* listener) {
+    VelOS::SemaphoreLock hold(sceneLock_);
+    listeners_.insert(listener);
+}
+
+void Scene::removeListener(ListenerChannel* listener) {
+    VelOS::SemaphoreLock hold(sceneLock_);
+    listeners_.erase(listener);
+}
+
+void Scene::dropAllListeners() {}
+
+// ---------------------------------------------------------------- input
+
+bool Scene::keyPressed(const OIS::KeyEvent& /*event*/) { return true; }
+bool Scene::keyReleased(const OIS::KeyEvent& /*event*/) { return true; }
+bool Scene::mouseMoved(const OIS::MouseEvent& /*event*/) { return true; }
+bool Scene::mousePressed(const OIS::MouseEvent& /*event*/, OIS::MouseButtonID /*id*/) { return true; }
+bool Scene::mouseReleased(const OIS::MouseEvent& /*event*/, OIS::MouseButtonID /*id*/) { return true; }

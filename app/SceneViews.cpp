@@ -1,0 +1,58 @@
+// The two viewport layouts and the debug overlay of the Scene.
+#include "app/Scene.h"
+
+#include "app/ShellTexts.h"
+
+#include <OGRE/Overlay/OgreOverlay.h>
+#include <OGRE/Overlay/OgreOverlayElement.h>
+#include <OGRE/Overlay/OgreOverlayManager.h>
+
+void Scene::toggleLayout() {
+    if (!fourViews_) {
+        fourViews_ = true;
+        debugOverlay_->hide();
+        mainViewport_->setDimensions(0.5f, 0.5f, 0.5f, 0.5f);
+        topViewport_->setDimensions(0.0f, 0.0f, 0.5f, 0.5f);
+        frontViewport_->setDimensions(0.5f, 0.0f, 0.5f, 0.5f);
+        leftViewport_->setDimensions(0.0f, 0.5f, 0.5f, 0.5f);
+        for (Ogre::Viewport* viewport : {mainViewport_, topViewport_, frontViewport_, leftViewport_}) {
+            viewport->setAutoUpdated(true);
+            applyAspect(viewport);
+        }
+    } else {
+        mainViewport_->setDimensions(0.0f, 0.0f, 1.0f, 1.0f);
+        applyAspect(mainViewport_);
+        // The auxiliary views lie under the main view again: no need to draw them.
+        for (Ogre::Viewport* viewport : {topViewport_, frontViewport_, leftViewport_}) {
+            viewport->setAutoUpdated(false);
+        }
+        debugOverlay_->show();
+        fourViews_ = false;
+    }
+}
+
+void Scene::updateDebugOverlay() {
+    VelOS::SemaphoreLock hold(sceneLock_);
+    try {
+        const Ogre::RenderTarget::FrameStats& stats = window_->getStatistics();
+        Ogre::OverlayManager& overlays = Ogre::OverlayManager::getSingleton();
+        auto caption = [&overlays](const char* element, const Ogre::String& text) {
+            overlays.getOverlayElement(element)->setCaption(text);
+        };
+        using Ogre::StringConverter;
+        caption(ShellTexts::ProjectTitleElement, ShellTexts::TitleLabel + title_);
+        caption(ShellTexts::AverageFpsElement, ShellTexts::AverageFpsLabel + StringConverter::toString(stats.avgFPS));
+        caption(ShellTexts::CurrentFpsElement, ShellTexts::CurrentFpsLabel + StringConverter::toString(stats.lastFPS));
+        caption(ShellTexts::BestFpsElement, ShellTexts::BestFpsLabel + StringConverter::toString(stats.bestFPS) + " " +
+                                                StringConverter::toString(stats.bestFrameTime) +
+                                                ShellTexts::MillisecondsUnit);
+        caption(ShellTexts::WorstFpsElement, ShellTexts::WorstFpsLabel + StringConverter::toString(stats.worstFPS) +
+                                                 " " + StringConverter::toString(stats.worstFrameTime) +
+                                                 ShellTexts::MillisecondsUnit);
+        caption(ShellTexts::TriangleCountElement,
+                ShellTexts::TriangleCountLabel + StringConverter::toString(stats.triangleCount));
+        caption(ShellTexts::DebugTextElement, debugText_);
+    } catch (...) {
+        // A missing element stops the update here; the captions set before it stay.
+    }
+}

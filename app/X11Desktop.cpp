@@ -1,0 +1,34 @@
+#include "app/X11Desktop.h"
+
+#include <X11/Xlib.h>
+#include <X11/cursorfont.h>
+
+X11Desktop::X11Desktop() : display_(XOpenDisplay(nullptr)) {}
+
+X11Desktop::~X11Desktop() {
+    if (display_ != nullptr) {
+        XCloseDisplay(display_);
+    }
+}
+
+void X11Desktop::prepareCloseProtocol() {
+    if (display_ != nullptr) {
+        XInternAtom(display_, "WM_DELETE_WINDOW", False);
+        XFlush(display_);
+    }
+}
+
+void X11Desktop::setArrowCursor(unsigned long window) {
+    if (display_ != nullptr && window != 0) {
+        XDefineCursor(display_, window, XCreateFontCursor(display_, XC_left_ptr));
+        XFlush(display_);
+    }
+}
+
+int X11Desktop::displayWidth() const {
+    return display_ != nullptr ? DisplayWidth(display_, DefaultScreen(display_)) : -1;
+}
+
+int X11Desktop::displayHeight() const {
+    return display_ != nullptr ? DisplayHeight(display_, DefaultScreen(display_)) : -1;
+}

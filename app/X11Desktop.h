@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+struct _XDisplay;
+
+// The player's own connection to the X server, for what the render engine does not do:
+// the close protocol atom, the cursor, the display size and (for pointer interaction) the
+// pointer position. Main thread only.
+class X11Desktop {
+public:
+    X11Desktop();
+    ~X11Desktop();
+    X11Desktop(const X11Desktop&) = delete;
+    X11Desktop& operator=(const X11Desktop&) = delete;
+
+    // False when no X display could be opened.
+    bool isOpen() const { return display_ != nullptr; }
+    // Makes sure "WM_DELETE_WINDOW" exists before the engine creates its window: without a
+    // window manager nobody else creates it, and the window would then ignore close requests.
+    void prepareCloseProtocol();
+    // Gives the window the standard arrow cursor.
+    void setArrowCursor(unsigned long window);
+    // Width and height of the primary screen in pixels; -1 when unknown.
+    int displayWidth() const;
+    int displayHeight() const;
+
+private:
+    _XDisplay* display_;
+};

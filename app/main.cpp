@@ -1,0 +1,33 @@
+// The player's entry function.
+#include "app/Scene.h"
+#include "app/ShellTexts.h"
+
+#include <iostream>
+#include <memory>
+
+int main(int argc, char** argv) {
+    (void)argv;
+    auto scene = std::make_unique<Scene>();
+    try {
+        if (!scene->setup()) {
+            scene.reset();
+            return -1;
+        }
+    } catch (const Ogre::Exception& error) {
+        std::cerr << ShellTexts::ExceptionCaption << "\n" << error.getFullDescription() << std::endl;
+        scene.reset();
+        return -1;
+    } catch (const std::exception& error) {
+        std::cerr << ShellTexts::ExceptionCaption << "\n" << error.what() << std::endl;
+        scene.reset();
+        return -1;
+    }
+
+    if (argc == 2) {
+        // The start-up command file runs here once the command interpreter exists.
+    }
+
+    scene->mainLoop();
+    scene.reset();
+    return 0;
+}
