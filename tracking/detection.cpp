@@ -1,0 +1,543 @@
+#include "tracking/detection.h"
+
+#include "tracking/pattern.h"
+#include "tracking/texts.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+namespace Ostrevan {
+
+namespace {
+
+// The detector's process-wide state. See detection.h for the lock its callers hold.
+struct Detector {
+    bool hasCamera = false;
+    CameraParameters camera;                    // installed by setDetectorCamera
+    Labelling labels;                           // the last frame's labels
+    std::unique_ptr<SquareCandidate[]> squares; // kMaxSquares candidates, made on first use
+    DetectedMarker markers[kMaxSquares];        // the list detectMarkers hands out
+    MarkerHistory history;                      // carried over from frame to frame, never cleared
+};
+
+Detector& detector() {
+    static Detector instance;
+    return instance;
+}
+
+// Steps of the eight neighbour directions, clockwise on the screen from "up".
+constexpr int kStepX[8] = {0, 1, 1, 1, 0, -1, -1, -1};
+constexpr int kStepY[8] = {-1, -1, 0, 1, 1, 1, 0, -1};
+
+// Deeper than this, a corner search has found more corners than a square may have: every
+// enclosing call appends one corner before it can succeed, and the seventh append fails.
+constexpr int kMaxSplitDepth = 8;
+
+bool split(const int32_t* x, const int32_t* y, int s, int e, double threshold, int32_t* list, int* count,
+           int depth) {
+    const int64_t a = static_cast<int64_t>(y[e]) - y[s];
+    const int64_t b = static_cast<int64_t>(x[s]) - x[e];
+    const int64_t c = static_cast<int64_t>(y[s]) * x[e] - static_cast<int64_t>(y[e]) * x[s];
+    int64_t largest = 0;
+    int farthest = -1;
+    for (int i = s + 1; i < e; ++i) {
+        const int64_t d = a * x[i] + b * y[i] + c;
+        if (d * d > largest) {
+            largest = d * d;
+            farthest = i;
+        }
+    }
+    if (farthest < 0 || !(static_cast<double>(largest) / static_cast<double>(a * a + b * b) > threshold)) {
+        return true;
+    }
+    if (depth >= kMaxSplitDepth) {
+        return false;
+    }
+    if (!split(x, y, s, farthest, threshold, list, count, depth + 1)) {
+        return false;
+    }
+    if (*count > 5) {
+        return false;
+    }
+    list[(*count)++] = farthest;
+    return split(x, y, farthest, e, threshold, list, count, depth + 1);
+}
+
+double squaredDistance(const double a[2], const double b[2]) {
+    const double dx = a[0] - b[0];
+    const double dy = a[1] - b[1];
+    return dx * dx + dy * dy;
+}
+
+// Index of the current marker that a history entry stands for, or -1.
+int matchingMarker(const DetectedMarker& remembered, const DetectedMarker* markers, int count) {
+    int best = -1;
+    double bestDistance = 0.5;
+    for (int j = 0; j < count; ++j) {
+        const DetectedMarker& m = markers[j];
+        if (m.area <= 0) {
+            continue;
+        }
+        const double ratio = static_cast<double>(remembered.area) / m.area;
+        if (ratio < 0.7 || ratio > 1.43) {
+            continue;
+        }
+        const double distance = squaredDistance(m.centre, remembered.centre) / m.area;
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = j;
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+bool setDetectorCamera(const CameraParameters& camera) {
+    if (!cameraIsUsable(camera)) {
+        return false;
+    }
+    Detector& d = detector();
+    d.camera = camera;
+    d.hasCamera = true;
+    return true;
+}
+
+const CameraParameters* detectorCamera() {
+    const Detector& d = detector();
+    return d.hasCamera ? &d.camera : nullptr;
+}
+
+bool traceContour(const Labelling& labels, int region, SquareCandidate* candidate) {
+    if (region < 1 || region > labels.regionCount()) {
+        std::printf("%s", Texts::contourNoStart);
+        return false;
+    }
+    const Region& r = labels.region(region);
+    const int sx = r.start[0];
+    const int sy = r.start[1];
+    if (labels.regionAt(sx, sy) != region) {
+        std::printf("%s", Texts::contourNoStart);
+        return false;
+    }
+    int32_t* xs = candidate->contourX;
+    int32_t* ys = candidate->contourY;
+    xs[0] = sx;
+    ys[0] = sy;
+    int n = 1;
+    int direction = 5;
+    // Dark pixels never lie on the outermost rows and columns, so every neighbour looked at
+    // lies inside the frame.
+    for (;;) {
+        direction = (direction + 5) % 8;
+        const int px = xs[n - 1];
+        const int py = ys[n - 1];
+        int tries = 0;
+        while (tries < 8 && !labels.dark(px + kStepX[direction], py + kStepY[direction])) {
+            direction = (direction + 1) % 8;
+            ++tries;
+        }
+        if (tries == 8) {
+            std::printf("%s", Texts::contourIsolated);
+            return false;
+        }
+        xs[n] = px + kStepX[direction];
+        ys[n] = py + kStepY[direction];
+        if (xs[n] == sx && ys[n] == sy) {
+            break;
+        }
+        ++n;
+        if (n == kMaxContour - 1) {
+            std::printf("%s", Texts::contourTooLong);
+            return false;
+        }
+    }
+    // Start the contour at the point farthest from the first pixel: a corner of any square.
+    int farthest = 0;
+    int64_t largest = 0;
+    for (int i = 1; i < n; ++i) {
+        const int64_t dx = xs[i] - sx;
+        const int64_t dy = ys[i] - sy;
+        const int64_t d = dx * dx + dy * dy;
+        if (d > largest) {
+            largest = d;
+            farthest = i;
+        }
+    }
+    std::rotate(xs, xs + farthest, xs + n);
+    std::rotate(ys, ys + farthest, ys + n);
+    xs[n] = xs[0];
+    ys[n] = ys[0];
+    candidate->contourLength = n + 1;
+    return true;
+}
+
+bool splitAtFarthest(const int32_t* x, const int32_t* y, int s, int e, double threshold, int32_t* list,
+                     int* count) {
+    return split(x, y, s, e, threshold, list, count, 0);
+}
+
+bool checkSquare(SquareCandidate* candidate, int area, double factor) {
+    const int length = candidate->contourLength;
+    const int32_t* xs = candidate->contourX;
+    const int32_t* ys = candidate->contourY;
+    int far = 0;
+    int64_t largest = 0;
+    for (int i = 1; i < length - 1; ++i) {
+        const int64_t dx = static_cast<int64_t>(xs[i]) - xs[0];
+        const int64_t dy = static_cast<int64_t>(ys[i]) - ys[0];
+        const int64_t d = dx * dx + dy * dy;
+        if (d > largest) {
+            largest = d;
+            far = i;
+        }
+    }
+    if (far == 0) {
+        return false;
+    }
+    const double threshold = area * 1.3333333333333333 * factor * 0.01;
+    int32_t a[8];
+    int32_t b[8];
+    int na = 0;
+    int nb = 0;
+    if (!splitAtFarthest(xs, ys, 0, far, threshold, a, &na) ||
+        !splitAtFarthest(xs, ys, far, length - 1, threshold, b, &nb)) {
+        return false;
+    }
+    int32_t* corners = candidate->corners;
+    if (na == 1 && nb == 1) {
+        corners[0] = 0;
+        corners[1] = a[0];
+        corners[2] = far;
+        corners[3] = b[0];
+    } else if (na > 1 && nb == 0) {
+        const int half = far / 2;
+        na = 0;
+        nb = 0;
+        if (!splitAtFarthest(xs, ys, 0, half, threshold, a, &na) ||
+            !splitAtFarthest(xs, ys, half, far, threshold, b, &nb) || na != 1 || nb != 1) {
+            return false;
+        }
+        corners[0] = 0;
+        corners[1] = a[0];
+        corners[2] = b[0];
+        corners[3] = far;
+    } else if (na == 0 && nb > 1) {
+        const int middle = (length + far - 1) / 2;
+        na = 0;
+        nb = 0;
+        if (!splitAtFarthest(xs, ys, far, middle, threshold, a, &na) ||
+            !splitAtFarthest(xs, ys, middle, length - 1, threshold, b, &nb) || na != 1 || nb != 1) {
+            return false;
+        }
+        corners[0] = 0;
+        corners[1] = far;
+        corners[2] = a[0];
+        corners[3] = b[0];
+    } else {
+        return false;
+    }
+    corners[4] = length - 1;
+    return true;
+}
+
+int findSquares(const Labelling& labels, int areaMinimum, int areaMaximum, double factor,
+                SquareCandidate* candidates) {
+    const int right = labels.width() - 2;
+    const int bottom = labels.height() - 2;
+    int count = 0;
+    for (int label = 1; label <= labels.regionCount() && count < kMaxSquares; ++label) {
+        const Region& region = labels.region(label);
+        if (region.area < areaMinimum || region.area > areaMaximum) {
+            continue;
+        }
+        if (region.box[0] == 1 || region.box[1] == right || region.box[2] == 1 || region.box[3] == bottom) {
+            continue;
+        }
+        SquareCandidate& candidate = candidates[count];
+        if (!traceContour(labels, label, &candidate) || !checkSquare(&candidate, region.area, factor)) {
+            continue;
+        }
+        candidate.area = region.area;
+        candidate.centre[0] = region.centre[0];
+        candidate.centre[1] = region.centre[1];
+        ++count;
+    }
+
+    // Of two candidates with close centres keep the larger, of two equal ones the later.
+    bool removed[kMaxSquares] = {};
+    for (int i = 0; i < count; ++i) {
+        for (int j = i + 1; j < count; ++j) {
+            const double d = squaredDistance(candidates[i].centre, candidates[j].centre);
+            if (candidates[i].area > candidates[j].area) {
+                if (d < candidates[i].area / 4) {
+                    removed[j] = true;
+                }
+            } else if (d < candidates[j].area / 4) {
+                removed[i] = true;
+            }
+        }
+    }
+    int kept = 0;
+    for (int i = 0; i < count; ++i) {
+        if (removed[i]) {
+            continue;
+        }
+        if (kept != i) {
+            SquareCandidate& to = candidates[kept];
+            const SquareCandidate& from = candidates[i];
+            to.area = from.area;
+            to.centre[0] = from.centre[0];
+            to.centre[1] = from.centre[1];
+            to.contourLength = from.contourLength;
+            std::copy(from.contourX, from.contourX + from.contourLength, to.contourX);
+            std::copy(from.contourY, from.contourY + from.contourLength, to.contourY);
+            std::copy(from.corners, from.corners + 5, to.corners);
+        }
+        ++kept;
+    }
+    return kept;
+}
+
+bool fitSideLines(const SquareCandidate& candidate, const double distortion[4], DetectedMarker* marker) {
+    for (int side = 0; side < 4; ++side) {
+        const int s = candidate.corners[side];
+        const int e = candidate.corners[side + 1];
+        const double w = (e - s + 1) * 0.05 + 0.5;
+        const int first = static_cast<int>(s + w);
+        const int last = static_cast<int>(e - w);
+        const int n = last - first + 1;
+        if (n < 2 || first < 0 || last >= candidate.contourLength) {
+            return false;
+        }
+        // One pass, with sums taken relative to the side's first point so that they stay small.
+        double originX;
+        double originY;
+        observedToIdeal(distortion, candidate.contourX[first], candidate.contourY[first], &originX, &originY);
+        double sumX = 0.0;
+        double sumY = 0.0;
+        double sumXX = 0.0;
+        double sumXY = 0.0;
+        double sumYY = 0.0;
+        for (int i = first; i <= last; ++i) {
+            double ix;
+            double iy;
+            observedToIdeal(distortion, candidate.contourX[i], candidate.contourY[i], &ix, &iy);
+            const double dx = ix - originX;
+            const double dy = iy - originY;
+            sumX += dx;
+            sumY += dy;
+            sumXX += dx * dx;
+            sumXY += dx * dy;
+            sumYY += dy * dy;
+        }
+        const double meanX = originX + sumX / n;
+        const double meanY = originY + sumY / n;
+        const double sxx = sumXX - sumX * sumX / n;
+        const double sxy = sumXY - sumX * sumY / n;
+        const double syy = sumYY - sumY * sumY / n;
+        // Principal axis of the 2 x 2 covariance, from the better conditioned of its two
+        // eigenvector formulas.
+        const double half = (sxx - syy) * 0.5;
+        const double largest = (sxx + syy) * 0.5 + std::sqrt(half * half + sxy * sxy);
+        double u;
+        double v;
+        if (sxx >= syy) {
+            u = largest - syy;
+            v = sxy;
+        } else {
+            u = sxy;
+            v = largest - sxx;
+        }
+        const double norm = std::sqrt(u * u + v * v);
+        if (!(norm > 0.0) || !std::isfinite(norm)) {
+            return false;
+        }
+        u /= norm;
+        v /= norm;
+        double* line = marker->lines[side];
+        line[0] = v;
+        line[1] = -u;
+        line[2] = -(line[0] * meanX + line[1] * meanY);
+    }
+    for (int i = 0; i < 4; ++i) {
+        const double* previous = marker->lines[(i + 3) % 4];
+        const double* line = marker->lines[i];
+        const double w = previous[0] * line[1] - previous[1] * line[0];
+        if (w == 0.0) {
+            return false;
+        }
+        marker->corners[i][0] = (previous[1] * line[2] - previous[2] * line[1]) / w;
+        marker->corners[i][1] = (previous[2] * line[0] - line[2] * previous[0]) / w;
+    }
+    return true;
+}
+
+int describeMarkers(const SquareCandidate* candidates, int count, const FrameView& frame,
+                    const double distortion[4], DetectedMarker* markers) {
+    int described = 0;
+    for (int i = 0; i < count; ++i) {
+        const SquareCandidate& candidate = candidates[i];
+        DetectedMarker& marker = markers[described];
+        marker.area = candidate.area;
+        marker.centre[0] = candidate.centre[0];
+        marker.centre[1] = candidate.centre[1];
+        if (!fitSideLines(candidate, distortion, &marker)) {
+            continue;
+        }
+        double corners[4][2];
+        for (int k = 0; k < 4; ++k) {
+            corners[k][0] = candidate.contourX[candidate.corners[k]];
+            corners[k][1] = candidate.contourY[candidate.corners[k]];
+        }
+        SampledPattern sample;
+        if (samplePattern(frame, corners, &sample)) {
+            int id;
+            int direction;
+            double confidence;
+            matchPattern(sample, &id, &direction, &confidence);
+            marker.id = id;
+            marker.direction = direction;
+            marker.confidence = confidence;
+        } else {
+            // Nothing was sampled: the marker is listed, unidentified.
+            marker.id = -1;
+            marker.direction = -1;
+            marker.confidence = -1.0;
+        }
+        ++described;
+    }
+    return described;
+}
+
+void MarkerHistory::apply(DetectedMarker* markers, int* count, int capacity) {
+    const int n = std::min(*count, capacity);
+
+    // A marker whose identification is weaker than the one remembered at its place takes the
+    // remembered one, turned to match its corners.
+    for (int h = 0; h < count_; ++h) {
+        const DetectedMarker& remembered = entries_[h].marker;
+        const int j = matchingMarker(remembered, markers, n);
+        if (j < 0 || !(markers[j].confidence < remembered.confidence)) {
+            continue;
+        }
+        DetectedMarker& m = markers[j];
+        m.confidence = remembered.confidence;
+        m.id = remembered.id;
+        double smallest = 100000000.0;
+        int turn = 0;
+        for (int r = 0; r < 4; ++r) {
+            double sum = 0.0;
+            for (int k = 0; k < 4; ++k) {
+                sum += squaredDistance(remembered.corners[k], m.corners[(k + r) % 4]);
+            }
+            if (sum < smallest) {
+                smallest = sum;
+                turn = r;
+            }
+        }
+        m.direction = (remembered.direction - turn + 4) % 4;
+    }
+    for (int j = 0; j < n; ++j) {
+        if (markers[j].confidence < 0.5) {
+            markers[j].id = -1;
+        }
+    }
+
+    int kept = 0;
+    for (int h = 0; h < count_; ++h) {
+        if (++entries_[h].age < 4) {
+            entries_[kept++] = entries_[h];
+        }
+    }
+    count_ = kept;
+
+    for (int j = 0; j < n; ++j) {
+        if (markers[j].id < 0) {
+            continue;
+        }
+        int h = 0;
+        while (h < count_ && entries_[h].marker.id != markers[j].id) {
+            ++h;
+        }
+        if (h == count_) {
+            if (count_ == kMaxHistory) {
+                continue;
+            }
+            ++count_;
+        }
+        entries_[h].marker = markers[j];
+        entries_[h].age = 1;
+    }
+
+    // Remembered markers that nothing in this frame stands for are still reported.
+    int persisted[kMaxHistory];
+    int extra = 0;
+    for (int h = 0; h < count_; ++h) {
+        if (matchingMarker(entries_[h].marker, markers, n) < 0) {
+            persisted[extra++] = h;
+        }
+    }
+    if (n + extra <= capacity) {
+        for (int i = 0; i < extra; ++i) {
+            markers[n + i] = entries_[persisted[i]].marker;
+        }
+        *count = n + extra;
+        return;
+    }
+
+    // More than the list holds: keep the most confident, in list order.
+    const int total = n + extra;
+    auto confidenceOf = [&](int i) {
+        return i < n ? markers[i].confidence : entries_[persisted[i - n]].marker.confidence;
+    };
+    int order[kMaxSquares + kMaxHistory];
+    int all = 0;
+    for (int i = 0; i < total && all < kMaxSquares + kMaxHistory; ++i) {
+        order[all++] = i;
+    }
+    std::stable_sort(order, order + all, [&](int a, int b) { return confidenceOf(a) > confidenceOf(b); });
+    bool keep[kMaxSquares + kMaxHistory] = {};
+    for (int i = 0; i < capacity && i < all; ++i) {
+        keep[order[i]] = true;
+    }
+    int out = 0;
+    for (int i = 0; i < n; ++i) {
+        if (keep[i]) {
+            markers[out++] = markers[i];
+        }
+    }
+    for (int i = n; i < all; ++i) {
+        if (keep[i]) {
+            markers[out++] = entries_[persisted[i - n]].marker;
+        }
+    }
+    *count = out;
+}
+
+bool detectMarkers(const FrameView& frame, int threshold, const DetectedMarker** markers, int* count) {
+    Detector& d = detector();
+    if (!d.hasCamera || !frame.valid() || frame.width != d.camera.width || frame.height != d.camera.height) {
+        return false;
+    }
+    if (!labelImage(frame, threshold, &d.labels)) {
+        return false;
+    }
+    if (!d.squares) {
+        d.squares = std::make_unique<SquareCandidate[]>(kMaxSquares);
+    }
+    const int squares = findSquares(d.labels, kAreaMinimum, kAreaMaximum, 1.0, d.squares.get());
+    int found = describeMarkers(d.squares.get(), squares, frame, d.camera.distortion, d.markers);
+    d.history.apply(d.markers, &found, kMaxSquares);
+    if (markers != nullptr) {
+        *markers = d.markers;
+    }
+    if (count != nullptr) {
+        *count = found;
+    }
+    return true;
+}
+
+} // namespace Ostrevan

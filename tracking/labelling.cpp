@@ -1,0 +1,267 @@
+#include "tracking/labelling.h"
+
+#include <algorithm>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace Ostrevan {
+
+namespace {
+
+int countTrailingZeros(uint64_t bits) {
+    return __builtin_ctzll(bits);
+}
+
+// Dark bits of one row of 4-byte pixels, for columns [0, width). Bits past width stay clear.
+void darkRow4(const uint8_t* row, int width, int limit, uint64_t* words) {
+    int x = 0;
+#if defined(__SSE2__)
+    // 16 pixels per step: per-pixel sums of bytes 0..2 in 32-bit lanes, compared in 16-bit lanes.
+    const __m128i lowByte = _mm_set1_epi16(0x00FF);
+    const __m128i keepG = _mm_set1_epi32(0x0000FFFF);
+    const __m128i ones = _mm_set1_epi16(1);
+    const __m128i bound = _mm_set1_epi16(static_cast<int16_t>(limit));
+    auto sums4 = [&](const uint8_t* p) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        // 16-bit lanes per pixel: (b | g << 8), (r | a << 8).
+        const __m128i br = _mm_and_si128(v, lowByte);                 // b, r
+        const __m128i g = _mm_and_si128(_mm_srli_epi16(v, 8), keepG); // g, 0
+        return _mm_madd_epi16(_mm_add_epi16(br, g), ones);            // b + g + r
+    };
+    for (; x + 16 <= width; x += 16) {
+        const uint8_t* p = row + static_cast<size_t>(x) * 4;
+        const __m128i s0 = _mm_packs_epi32(sums4(p), sums4(p + 16));
+        const __m128i s1 = _mm_packs_epi32(sums4(p + 32), sums4(p + 48));
+        // dark when sum <= limit, i.e. not (sum > limit)
+        const __m128i light = _mm_packs_epi16(_mm_cmpgt_epi16(s0, bound), _mm_cmpgt_epi16(s1, bound));
+        const uint64_t mask = static_cast<uint32_t>(~_mm_movemask_epi8(light)) & 0xFFFFu;
+        words[x >> 6] |= mask << (x & 63);
+    }
+#endif
+    for (; x < width; ++x) {
+        const uint8_t* p = row + static_cast<size_t>(x) * 4;
+        if (p[0] + p[1] + p[2] <= limit) {
+            words[x >> 6] |= uint64_t(1) << (x & 63);
+        }
+    }
+}
+
+// Same for 3-byte pixels.
+void darkRow3(const uint8_t* row, int width, int limit, uint64_t* words) {
+    for (int x = 0; x < width; ++x) {
+        const uint8_t* p = row + static_cast<size_t>(x) * 3;
+        if (p[0] + p[1] + p[2] <= limit) {
+            words[x >> 6] |= uint64_t(1) << (x & 63);
+        }
+    }
+}
+
+// Column of the first set bit at or after `from`, or `end` when there is none.
+int nextSet(const uint64_t* words, size_t count, int from, int end) {
+    size_t w = static_cast<size_t>(from) >> 6;
+    if (w >= count) {
+        return end;
+    }
+    uint64_t bits = words[w] & (~uint64_t(0) << (from & 63));
+    while (bits == 0) {
+        if (++w == count) {
+            return end;
+        }
+        bits = words[w];
+    }
+    return static_cast<int>(w * 64) + countTrailingZeros(bits);
+}
+
+// Column of the first clear bit at or after `from` (bits past the row end count as clear).
+int nextClear(const uint64_t* words, size_t count, int from) {
+    size_t w = static_cast<size_t>(from) >> 6;
+    uint64_t bits = ~words[w] & (~uint64_t(0) << (from & 63));
+    while (bits == 0) {
+        if (++w == count) {
+            return static_cast<int>(w * 64);
+        }
+        bits = ~words[w];
+    }
+    return static_cast<int>(w * 64) + countTrailingZeros(bits);
+}
+
+} // namespace
+
+void Labelling::resize(int width, int height) {
+    width_ = width;
+    height_ = height;
+    words_ = (static_cast<size_t>(width) + 63) / 64;
+    bits_.assign(words_ * height, 0);
+    rowRuns_.assign(static_cast<size_t>(height) + 1, 0);
+    if (parent_.size() < kMaxProvisionalLabels + 1) {
+        parent_.resize(kMaxProvisionalLabels + 1);
+        final_.resize(kMaxProvisionalLabels + 1);
+        stats_.resize(kMaxProvisionalLabels + 1);
+    }
+}
+
+int Labelling::find(int label) {
+    while (parent_[label] != label) {
+        parent_[label] = parent_[parent_[label]];
+        label = parent_[label];
+    }
+    return label;
+}
+
+int Labelling::regionAt(int x, int y) const {
+    if (x < 0 || y < 0 || x >= width_ || y >= height_) {
+        return 0;
+    }
+    const Run* begin = runs_.data() + rowRuns_[y];
+    const Run* end = runs_.data() + rowRuns_[y + 1];
+    const Run* run = std::upper_bound(begin, end, x, [](int value, const Run& r) { return value < r.x0; });
+    if (run == begin || (run - 1)->x1 < x) {
+        return 0;
+    }
+    return final_[(run - 1)->label];
+}
+
+bool labelImage(const FrameView& frame, int threshold, Labelling* labels) {
+    if (!frame.valid() || labels == nullptr) {
+        return false;
+    }
+    Labelling& l = *labels;
+    const int width = frame.width;
+    const int height = frame.height;
+    if (width != l.width_ || height != l.height_) {
+        l.resize(width, height);
+    } else {
+        std::fill(l.bits_.begin(), l.bits_.end(), 0);
+    }
+    l.runs_.clear();
+    l.regions_.assign(1, Region());
+    l.provisionalCount_ = 0;
+    // Sums of three bytes lie in 0..765: clamping keeps 3 * threshold exact and in range.
+    const int limit = 3 * std::min(std::max(threshold, -1), 255);
+
+    const size_t words = l.words_;
+    // Columns 0 and width - 1 are never dark.
+    const uint64_t lastColumnBit = uint64_t(1) << ((width - 1) & 63);
+    const size_t lastColumnWord = static_cast<size_t>(width - 1) >> 6;
+
+    int32_t previousBegin = 0;
+    int32_t previousEnd = 0;
+    l.rowRuns_[0] = 0;
+    l.rowRuns_[1] = 0;
+    for (int y = 1; y < height - 1; ++y) {
+        uint64_t* row = l.bits_.data() + static_cast<size_t>(y) * words;
+        const uint8_t* pixels = frame.at(0, y);
+        if (frame.pixelSize == 4) {
+            darkRow4(pixels, width, limit, row);
+        } else {
+            darkRow3(pixels, width, limit, row);
+        }
+        row[0] &= ~uint64_t(1);
+        row[lastColumnWord] &= ~lastColumnBit;
+
+        const int32_t begin = static_cast<int32_t>(l.runs_.size());
+        int32_t above = previousBegin;
+        int x = nextSet(row, words, 1, width);
+        while (x < width) {
+            const int x0 = x;
+            const int x1 = nextClear(row, words, x0) - 1;
+            // Skip runs above that end left of this run's reach.
+            while (above < previousEnd && l.runs_[above].x1 < x0 - 1) {
+                ++above;
+            }
+            int label;
+            if (above < previousEnd && l.runs_[above].x0 <= x0 + 1) {
+                // The run's first pixel has a labelled neighbour above: it takes that label.
+                label = l.runs_[above].label;
+            } else {
+                if (l.provisionalCount_ == kMaxProvisionalLabels) {
+                    return false;
+                }
+                label = ++l.provisionalCount_;
+                l.parent_[label] = label;
+                Labelling::LabelStats& s = l.stats_[label];
+                s.count = 0;
+                s.sumX = 0;
+                s.sumY = 0;
+                s.minX = x0;
+                s.maxX = x1;
+                s.minY = y;
+                s.maxY = y;
+                s.startX = x0;
+            }
+            // Every run above within reach joins the same region.
+            for (int32_t k = above; k < previousEnd && l.runs_[k].x0 <= x1 + 1; ++k) {
+                const int a = l.find(label);
+                const int b = l.find(l.runs_[k].label);
+                if (a < b) {
+                    l.parent_[b] = a;
+                } else if (b < a) {
+                    l.parent_[a] = b;
+                }
+            }
+            Labelling::LabelStats& s = l.stats_[label];
+            const int64_t length = x1 - x0 + 1;
+            s.count += length;
+            s.sumX += (static_cast<int64_t>(x0) + x1) * length / 2;
+            s.sumY += static_cast<int64_t>(y) * length;
+            s.minX = std::min(s.minX, x0);
+            s.maxX = std::max(s.maxX, x1);
+            s.maxY = y;
+            l.runs_.push_back({x0, x1, label});
+            x = nextSet(row, words, x1 + 1, width);
+        }
+        previousBegin = begin;
+        previousEnd = static_cast<int32_t>(l.runs_.size());
+        l.rowRuns_[y + 1] = previousEnd;
+    }
+    for (int y = std::max(height - 1, 1); y <= height; ++y) {
+        l.rowRuns_[y] = static_cast<int32_t>(l.runs_.size());
+    }
+
+    // Final numbering in the order of each region's first (smallest) provisional label.
+    int regionCount = 0;
+    for (int label = 1; label <= l.provisionalCount_; ++label) {
+        const int root = l.find(label);
+        l.final_[label] = root == label ? ++regionCount : l.final_[root];
+    }
+    l.final_[0] = 0;
+    l.regions_.assign(static_cast<size_t>(regionCount) + 1, Region());
+    l.sums_.assign(static_cast<size_t>(regionCount) + 1, Labelling::RegionSums{0, 0, 0});
+    for (int label = 1; label <= l.provisionalCount_; ++label) {
+        const int number = l.final_[label];
+        Region& region = l.regions_[number];
+        Labelling::RegionSums& sums = l.sums_[number];
+        const Labelling::LabelStats& s = l.stats_[label];
+        if (sums.count == 0) {
+            // The smallest provisional label of a region comes first and was opened at its
+            // first pixel.
+            region.box[0] = s.minX;
+            region.box[1] = s.maxX;
+            region.box[2] = s.minY;
+            region.box[3] = s.maxY;
+            region.start[0] = s.startX;
+            region.start[1] = s.minY;
+        } else {
+            region.box[0] = std::min(region.box[0], s.minX);
+            region.box[1] = std::max(region.box[1], s.maxX);
+            region.box[2] = std::min(region.box[2], s.minY);
+            region.box[3] = std::max(region.box[3], s.maxY);
+        }
+        sums.count += s.count;
+        sums.sumX += s.sumX;
+        sums.sumY += s.sumY;
+    }
+    for (int number = 1; number <= regionCount; ++number) {
+        Region& region = l.regions_[number];
+        const Labelling::RegionSums& sums = l.sums_[number];
+        region.area = static_cast<int32_t>(sums.count);
+        region.centre[0] = static_cast<double>(sums.sumX) / static_cast<double>(sums.count);
+        region.centre[1] = static_cast<double>(sums.sumY) / static_cast<double>(sums.count);
+    }
+    return true;
+}
+
+} // namespace Ostrevan

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "tracking/frame.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Binarisation and connected-component labelling of one frame: the first stage of detection.
+//
+// A pixel is dark when byte 0 + byte 1 + byte 2 <= 3 * threshold. Dark pixels that touch, also
+// diagonally, form one region. The outermost rows and columns of the frame never count as dark.
+// Regions are numbered 1..N in the order of their first pixel (top row first, then leftmost).
+//
+// Provisional labels: a scan from the top left opens one whenever a dark pixel has no dark pixel
+// above-left, above, above-right or to its left; a frame that needs more than kMaxProvisionalLabels
+// of them is refused. The label image itself is kept as one bit per pixel plus the runs of dark
+// pixels of each row with their provisional labels: deciding darkness a word at a time and
+// labelling only dark runs gives the same regions at a fraction of the cost.
+namespace Ostrevan {
+
+constexpr int kMaxProvisionalLabels = 32768;
+
+// One region (final label 1..N).
+struct Region {
+    int32_t area = 0;      // pixel count
+    double centre[2] = {}; // mean x, mean y of its pixels
+    int32_t box[4] = {};   // x min, x max, y min, y max
+    int32_t start[2] = {}; // its first pixel (top row, leftmost): where contour tracing starts
+};
+
+// The label image and tables of one frame. Reused from frame to frame: buffers only grow.
+class Labelling {
+public:
+    int width() const { return width_; }
+    int height() const { return height_; }
+    // Whether the pixel has a label > 0. x and y must lie inside the frame.
+    bool dark(int x, int y) const {
+        return (bits_[static_cast<size_t>(y) * words_ + (x >> 6)] >> (x & 63)) & 1u;
+    }
+    int regionCount() const { return static_cast<int>(regions_.size()) - 1; }
+    // Region 1..regionCount().
+    const Region& region(int label) const { return regions_[label]; }
+    // Final label of a pixel, 0 for background. A search over the row's runs: meant for checks,
+    // not for inner loops.
+    int regionAt(int x, int y) const;
+    int provisionalCount() const { return provisionalCount_; }
+
+private:
+    friend bool labelImage(const FrameView& frame, int threshold, Labelling* labels);
+
+    struct Run {
+        int32_t x0;    // first dark column
+        int32_t x1;    // last dark column
+        int32_t label; // provisional label
+    };
+    struct LabelStats {
+        int64_t count;
+        int64_t sumX;
+        int64_t sumY;
+        int32_t minX, maxX, minY, maxY;
+        int32_t startX; // where the label was opened
+    };
+    struct RegionSums {
+        int64_t count, sumX, sumY;
+    };
+
+    int find(int label);
+    void resize(int width, int height);
+
+    int width_ = 0;
+    int height_ = 0;
+    size_t words_ = 0;              // 64-bit words per row of bits_
+    std::vector<uint64_t> bits_;    // dark pixels, one bit each, rows of words_ words
+    std::vector<Run> runs_;         // dark runs, row by row, left to right
+    std::vector<int32_t> rowRuns_;  // runs of row y: [rowRuns_[y], rowRuns_[y + 1])
+    std::vector<int32_t> parent_;   // equivalences of provisional labels (smallest label is root)
+    std::vector<int32_t> final_;    // provisional label -> final label
+    std::vector<LabelStats> stats_; // per provisional label
+    std::vector<Region> regions_;   // [0] unused
+    std::vector<RegionSums> sums_;  // per region, while the regions are summed up
+    int provisionalCount_ = 0;
+};
+
+// Labels a frame. threshold is the grey level at or below which a pixel is dark. Returns false
+// when the frame is invalid or more than kMaxProvisionalLabels provisional labels are needed.
+bool labelImage(const FrameView& frame, int threshold, Labelling* labels);
+
+} // namespace Ostrevan
