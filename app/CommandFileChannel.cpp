@@ -10,7 +10,9 @@ CommandFileChannel::~CommandFileChannel() {
     }
 }
 
-bool CommandFileChannel::isOpen() { return !ended_; }
+bool CommandFileChannel::isOpen() {
+    return !ended_;
+}
 
 bool CommandFileChannel::readLine(std::string& line) {
     if (ended_) {

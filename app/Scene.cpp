@@ -7,12 +7,12 @@
 
 #include <OGRE/Bites/OgreBitesConfigDialog.h>
 #include <OGRE/Bites/OgreWindowEventUtilities.h>
+#include <OGRE/OgreRectangle2D.h>
 #include <OGRE/Overlay/OgreOverlay.h>
-#include <OGRE/Overlay/OgreOverlayManager.h>
 #include <OGRE/Overlay/OgreOverlayContainer.h>
+#include <OGRE/Overlay/OgreOverlayManager.h>
 #include <OGRE/Overlay/OgreOverlaySystem.h>
 #include <OGRE/Overlay/OgreTextAreaOverlayElement.h>
-#include <OGRE/OgreRectangle2D.h>
 
 #include <cstdlib>
 #include <iostream>
@@ -113,10 +113,15 @@ bool Scene::setup() {
     }
     std::cout << ShellTexts::WorkingAt << workDirectory_ << ShellTexts::DirectorySuffix << std::endl;
 
-    // 2. The render root. The log goes to log.txt only, not to the terminal.
+    // 2. The render root. The log goes to log.txt only, not to the terminal. The GL render
+    // system looks up the close protocol atom when its plug-in loads, so the atom must exist
+    // before the root is made.
+    desktop_ = std::make_unique<X11Desktop>();
+    desktop_->prepareCloseProtocol();
     logManager_ = std::make_unique<Ogre::LogManager>();
     logManager_->createLog(ShellTexts::LogFile, true, false, false);
-    root_ = std::make_unique<Ogre::Root>(ShellTexts::PluginsFile, ShellTexts::DisplayFile, ShellTexts::LogFile);
+    root_ =
+        std::make_unique<Ogre::Root>(ShellTexts::PluginsFile, ShellTexts::DisplayFile, ShellTexts::LogFile);
     overlaySystem_ = std::make_unique<Ogre::OverlaySystem>();
 
     // 3. The configuration dialog, unless an unattended start asks to skip it.
@@ -142,8 +147,6 @@ bool Scene::setup() {
     }
 
     // 4. The window.
-    desktop_ = std::make_unique<X11Desktop>();
-    desktop_->prepareCloseProtocol();
     window_ = root_->initialise(true, ShellTexts::WindowTitle);
     if (window_ == nullptr) {
         return false;
@@ -166,8 +169,8 @@ bool Scene::setup() {
         return false;
     }
     mainSceneManager_->addRenderQueueListener(overlaySystem_.get());
-    mainNode_ = viewsSceneManager_->getRootSceneNode()->createChildSceneNode(ShellTexts::MainNode, Ogre::Vector3::ZERO,
-                                                                             Ogre::Quaternion::IDENTITY);
+    mainNode_ = viewsSceneManager_->getRootSceneNode()->createChildSceneNode(
+        ShellTexts::MainNode, Ogre::Vector3::ZERO, Ogre::Quaternion::IDENTITY);
     mainSceneManager_->getRootSceneNode()->addChild(viewsSceneManager_->getRootSceneNode());
 
     // 9. to 11. Cameras and viewports.
@@ -175,7 +178,8 @@ bool Scene::setup() {
     topCamera_ = viewsSceneManager_->createCamera(ShellTexts::TopCamera);
     frontCamera_ = viewsSceneManager_->createCamera(ShellTexts::FrontCamera);
     leftCamera_ = viewsSceneManager_->createCamera(ShellTexts::LeftCamera);
-    if (mainCamera_ == nullptr || topCamera_ == nullptr || frontCamera_ == nullptr || leftCamera_ == nullptr) {
+    if (mainCamera_ == nullptr || topCamera_ == nullptr || frontCamera_ == nullptr ||
+        leftCamera_ == nullptr) {
         return false;
     }
     mainSceneManager_->getRootSceneNode()->attachObject(mainCamera_);
@@ -198,7 +202,8 @@ bool Scene::setup() {
     VelOS::copyFile(ShellTexts::VoidArchive, workDirectory_ + ShellTexts::VoidArchive);
 
     // 16. Picking.
-    rayQuery_ = viewsSceneManager_->createRayQuery(Ogre::Ray(Ogre::Vector3::ZERO, Ogre::Vector3::UNIT_Z), 0xFFFFFFFF);
+    rayQuery_ =
+        viewsSceneManager_->createRayQuery(Ogre::Ray(Ogre::Vector3::ZERO, Ogre::Vector3::UNIT_Z), 0xFFFFFFFF);
 
     // 17. and 18. Grid and video backgrounds.
     setupBackgrounds();
@@ -231,7 +236,8 @@ void Scene::setupCameras() {
     // Looking straight down the default yaw axis is degenerate for lookAt: the front camera
     // looks at the origin along -Y with +Z as its up direction.
     frontCamera_->setPosition(0, 300, 0);
-    frontCamera_->setOrientation(Ogre::Quaternion(Ogre::Vector3::NEGATIVE_UNIT_X, Ogre::Vector3::UNIT_Z, Ogre::Vector3::UNIT_Y));
+    frontCamera_->setOrientation(
+        Ogre::Quaternion(Ogre::Vector3::NEGATIVE_UNIT_X, Ogre::Vector3::UNIT_Z, Ogre::Vector3::UNIT_Y));
 
     leftCamera_->setPosition(300, 0, 0);
     leftCamera_->lookAt(0, 0, 0);
@@ -244,7 +250,8 @@ bool Scene::setupViewports() {
     topViewport_ = window_->addViewport(topCamera_, 2, 0, 0, 1, 1);
     frontViewport_ = window_->addViewport(frontCamera_, 1, 0, 0, 1, 1);
     leftViewport_ = window_->addViewport(leftCamera_, 0, 0, 0, 1, 1);
-    if (mainViewport_ == nullptr || topViewport_ == nullptr || frontViewport_ == nullptr || leftViewport_ == nullptr) {
+    if (mainViewport_ == nullptr || topViewport_ == nullptr || frontViewport_ == nullptr ||
+        leftViewport_ == nullptr) {
         return false;
     }
     for (Ogre::Viewport* viewport : {mainViewport_, topViewport_, frontViewport_, leftViewport_}) {
@@ -291,11 +298,14 @@ std::unique_ptr<Ogre::Rectangle2D> Scene::makeFullScreenRectangle(const std::str
 void Scene::setupBackgrounds() {
     gridRectangle_ = makeFullScreenRectangle(ShellTexts::GridMaterial);
     gridRectangle_->setVisibilityFlags(GridVisibilityBit);
-    viewsSceneManager_->getRootSceneNode()->createChildSceneNode(ShellTexts::GridNode)->attachObject(gridRectangle_.get());
+    viewsSceneManager_->getRootSceneNode()
+        ->createChildSceneNode(ShellTexts::GridNode)
+        ->attachObject(gridRectangle_.get());
 
     backgroundTexture_ = Ogre::TextureManager::getSingleton().createManual(
-        ShellTexts::BackgroundTexture, Ogre::ResourceGroupManager::DEFAULT_RESOURCE_GROUP_NAME, Ogre::TEX_TYPE_2D,
-        BackgroundWidth, BackgroundHeight, 0, Ogre::PF_R8G8B8, Ogre::TU_DYNAMIC_WRITE_ONLY_DISCARDABLE);
+        ShellTexts::BackgroundTexture, Ogre::ResourceGroupManager::DEFAULT_RESOURCE_GROUP_NAME,
+        Ogre::TEX_TYPE_2D, BackgroundWidth, BackgroundHeight, 0, Ogre::PF_R8G8B8,
+        Ogre::TU_DYNAMIC_WRITE_ONLY_DISCARDABLE);
     // Start from black rather than whatever the driver hands out.
     Ogre::Image black(Ogre::PF_R8G8B8, BackgroundWidth, BackgroundHeight);
     black.setTo(Ogre::ColourValue::Black);
@@ -322,11 +332,17 @@ void Scene::applyAspect(Ogre::Viewport* viewport) {
 
 // ---------------------------------------------------------------- services
 
-const std::string& Scene::getWorkDirectory() { return workDirectory_; }
+const std::string& Scene::getWorkDirectory() {
+    return workDirectory_;
+}
 
-bool Scene::isHandMode() { return handMode_; }
+bool Scene::isHandMode() {
+    return handMode_;
+}
 
-Ogre::SceneNode* Scene::getMainNode() { return mainNode_; }
+Ogre::SceneNode* Scene::getMainNode() {
+    return mainNode_;
+}
 
 void Scene::addListener(ListenerChannel* listener) {
     VelOS::SemaphoreLock hold(sceneLock_);
@@ -342,8 +358,18 @@ void Scene::dropAllListeners() {}
 
 // ---------------------------------------------------------------- input
 
-bool Scene::keyPressed(const OIS::KeyEvent& /*event*/) { return true; }
-bool Scene::keyReleased(const OIS::KeyEvent& /*event*/) { return true; }
-bool Scene::mouseMoved(const OIS::MouseEvent& /*event*/) { return true; }
-bool Scene::mousePressed(const OIS::MouseEvent& /*event*/, OIS::MouseButtonID /*id*/) { return true; }
-bool Scene::mouseReleased(const OIS::MouseEvent& /*event*/, OIS::MouseButtonID /*id*/) { return true; }
+bool Scene::keyPressed(const OIS::KeyEvent& /*event*/) {
+    return true;
+}
+bool Scene::keyReleased(const OIS::KeyEvent& /*event*/) {
+    return true;
+}
+bool Scene::mouseMoved(const OIS::MouseEvent& /*event*/) {
+    return true;
+}
+bool Scene::mousePressed(const OIS::MouseEvent& /*event*/, OIS::MouseButtonID /*id*/) {
+    return true;
+}
+bool Scene::mouseReleased(const OIS::MouseEvent& /*event*/, OIS::MouseButtonID /*id*/) {
+    return true;
+}

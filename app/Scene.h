@@ -9,6 +9,7 @@
 #include <OGRE/Ogre.h>
 #include <OIS/OIS.h>
 
+#include <csignal>
 #include <memory>
 #include <optional>
 #include <set>
@@ -62,6 +63,8 @@ public:
     void mainLoop();
     // Runs one turn of the main loop; false once the window is closed or quit was asked.
     bool runOneTurn();
+    // Asks the main loop to end after its current turn. Safe from a signal handler.
+    static void requestTermination();
 
     // Ogre::FrameListener
     bool frameStarted(const Ogre::FrameEvent& event) override;
@@ -124,31 +127,32 @@ private:
     Ogre::Camera* frontCamera_ = nullptr;
     Ogre::Camera* leftCamera_ = nullptr;
 
-    VelOS::Semaphore frameLock_;                          // one frame; see the class comment
-    std::optional<VelOS::SemaphoreLock> frameHold_;       // holds frameLock_ during a frame
-    bool fourViews_ = false;                              // four-view layout chosen; scene lock
-    int screenWidth_ = -1;                                // primary display, pixels
+    VelOS::Semaphore frameLock_;                    // one frame; see the class comment
+    std::optional<VelOS::SemaphoreLock> frameHold_; // holds frameLock_ during a frame
+    bool fourViews_ = false;                        // four-view layout chosen; scene lock
+    int screenWidth_ = -1;                          // primary display, pixels
     int screenHeight_ = -1;
-    Ogre::RaySceneQuery* rayQuery_ = nullptr;             // picking in VIEWPORTS; owned by it
-    std::set<ListenerChannel*> listeners_;                // event receivers, not owned; scene lock
-    Ogre::Overlay* splashOverlay_ = nullptr;              // "Core/SplashScreenOverlay"
-    double splashTimer_ = 0.0;                            // seconds the splash has been shown
-    Ogre::Overlay* debugOverlay_ = nullptr;               // "Core/DebugOverlay"
-    std::string debugText_;                               // shown in "Core/DebugText"
+    Ogre::RaySceneQuery* rayQuery_ = nullptr; // picking in VIEWPORTS; owned by it
+    std::set<ListenerChannel*> listeners_;    // event receivers, not owned; scene lock
+    Ogre::Overlay* splashOverlay_ = nullptr;  // "Core/SplashScreenOverlay"
+    double splashTimer_ = 0.0;                // seconds the splash has been shown
+    Ogre::Overlay* debugOverlay_ = nullptr;   // "Core/DebugOverlay"
+    std::string debugText_;                   // shown in "Core/DebugText"
 
-    bool flipX_ = false; // mirror the camera picture horizontally
-    bool flipY_ = false; // and vertically
-    VelOS::Semaphore imageLock_;   // staging image and new-frame flag
-    Ogre::Image stagingImage_;     // last camera frame, converted; image lock
-    bool newFrame_ = false;        // stagingImage_ holds a frame not yet uploaded; image lock
+    bool flipX_ = false;                   // mirror the camera picture horizontally
+    bool flipY_ = false;                   // and vertically
+    VelOS::Semaphore imageLock_;           // staging image and new-frame flag
+    Ogre::Image stagingImage_;             // last camera frame, converted; image lock
+    bool newFrame_ = false;                // stagingImage_ holds a frame not yet uploaded; image lock
     Ogre::MaterialPtr backgroundMaterial_; // "BackgroundMaterial"
     Ogre::TexturePtr backgroundTexture_;   // "BackgroundTexture", 640x480 R8G8B8
     std::unique_ptr<Ogre::Rectangle2D> gridRectangle_;       // grid behind the auxiliary views
     std::unique_ptr<Ogre::Rectangle2D> backgroundRectangle_; // camera picture of the main view
 
-    VelOS::Semaphore sceneLock_;  // the project model and the listener registry
-    std::string workDirectory_;   // ends in "/"; empty until set-up
-    std::string title_;           // project title; scene lock
-    bool handMode_ = false;       // marker gesture enabled; toggled by pointer interaction
-    bool quit_ = false;           // set by Escape only
+    VelOS::Semaphore sceneLock_; // the project model and the listener registry
+    std::string workDirectory_;  // ends in "/"; empty until set-up
+    std::string title_;          // project title; scene lock
+    bool handMode_ = false;      // marker gesture enabled; toggled by pointer interaction
+    bool quit_ = false;          // set by Escape only
+    static volatile std::sig_atomic_t terminationRequested_; // SIGINT or SIGTERM arrived
 };

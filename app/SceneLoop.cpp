@@ -7,13 +7,19 @@
 #include <OGRE/Bites/OgreWindowEventUtilities.h>
 #include <OGRE/Overlay/OgreOverlay.h>
 
+volatile std::sig_atomic_t Scene::terminationRequested_ = 0;
+
+void Scene::requestTermination() {
+    terminationRequested_ = 1;
+}
+
 void Scene::mainLoop() {
     while (runOneTurn()) {
     }
 }
 
 bool Scene::runOneTurn() {
-    if (quit_) {
+    if (quit_ || terminationRequested_ != 0) {
         return false;
     }
     OgreBites::WindowEventUtilities::messagePump();
@@ -64,6 +70,8 @@ bool Scene::frameEnded(const Ogre::FrameEvent& /*event*/) {
     return true;
 }
 
-bool Scene::isCaptureRunning() const { return false; }
+bool Scene::isCaptureRunning() const {
+    return false;
+}
 
 void Scene::frame(const unsigned char* /*pixels*/, int /*width*/, int /*height*/, unsigned /*format*/) {}

@@ -41,14 +41,16 @@ void Scene::updateDebugOverlay() {
         };
         using Ogre::StringConverter;
         caption(ShellTexts::ProjectTitleElement, ShellTexts::TitleLabel + title_);
-        caption(ShellTexts::AverageFpsElement, ShellTexts::AverageFpsLabel + StringConverter::toString(stats.avgFPS));
-        caption(ShellTexts::CurrentFpsElement, ShellTexts::CurrentFpsLabel + StringConverter::toString(stats.lastFPS));
-        caption(ShellTexts::BestFpsElement, ShellTexts::BestFpsLabel + StringConverter::toString(stats.bestFPS) + " " +
-                                                StringConverter::toString(stats.bestFrameTime) +
-                                                ShellTexts::MillisecondsUnit);
-        caption(ShellTexts::WorstFpsElement, ShellTexts::WorstFpsLabel + StringConverter::toString(stats.worstFPS) +
-                                                 " " + StringConverter::toString(stats.worstFrameTime) +
-                                                 ShellTexts::MillisecondsUnit);
+        caption(ShellTexts::AverageFpsElement,
+                ShellTexts::AverageFpsLabel + StringConverter::toString(stats.avgFPS));
+        caption(ShellTexts::CurrentFpsElement,
+                ShellTexts::CurrentFpsLabel + StringConverter::toString(stats.lastFPS));
+        caption(ShellTexts::BestFpsElement,
+                ShellTexts::BestFpsLabel + StringConverter::toString(stats.bestFPS) + " " +
+                    StringConverter::toString(stats.bestFrameTime) + ShellTexts::MillisecondsUnit);
+        caption(ShellTexts::WorstFpsElement,
+                ShellTexts::WorstFpsLabel + StringConverter::toString(stats.worstFPS) + " " +
+                    StringConverter::toString(stats.worstFrameTime) + ShellTexts::MillisecondsUnit);
         caption(ShellTexts::TriangleCountElement,
                 ShellTexts::TriangleCountLabel + StringConverter::toString(stats.triangleCount));
         caption(ShellTexts::DebugTextElement, debugText_);

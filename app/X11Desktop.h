@@ -16,7 +16,7 @@ public:
 
     // False when no X display could be opened.
     bool isOpen() const { return display_ != nullptr; }
-    // Makes sure "WM_DELETE_WINDOW" exists before the engine creates its window: without a
+    // Makes sure "WM_DELETE_WINDOW" exists before the engine's GL support looks it up: without a
     // window manager nobody else creates it, and the window would then ignore close requests.
     void prepareCloseProtocol();
     // Gives the window the standard arrow cursor.

@@ -2,8 +2,19 @@
 #include "app/Scene.h"
 #include "app/ShellTexts.h"
 
+#include <csignal>
 #include <iostream>
 #include <memory>
+
+namespace {
+
+// Ctrl+C in a terminal or a service stop ends the player like closing its window, so that
+// the work directory is removed.
+void requestEnd(int) {
+    Scene::requestTermination();
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     (void)argv;
@@ -27,6 +38,8 @@ int main(int argc, char** argv) {
         // The start-up command file runs here once the command interpreter exists.
     }
 
+    std::signal(SIGINT, requestEnd);
+    std::signal(SIGTERM, requestEnd);
     scene->mainLoop();
     scene.reset();
     return 0;

@@ -24,9 +24,10 @@ void writeFile(const std::string& path, const std::string& content) {
 }
 
 std::string textOf(size_t size, std::mt19937& generator) {
-    static const char* const words[] = {"marker", "camera", "scene", "actor", "light", "mesh", "pose",
-                                        "the", "of", "and", "presentation", "material", "texture", "pass",
-                                        "technique", "{", "}", "ambient", "0.5", "1.0", "diffuse", "node"};
+    static const char* const words[] = {
+        "marker", "camera",  "scene",        "actor",    "light",   "mesh", "pose",      "the",
+        "of",     "and",     "presentation", "material", "texture", "pass", "technique", "{",
+        "}",      "ambient", "0.5",          "1.0",      "diffuse", "node"};
     std::string text;
     text.reserve(size + 64);
     while (text.size() < size) {
@@ -50,8 +51,10 @@ std::string meshOf(size_t size, std::mt19937& generator) {
     for (unsigned i = 0; bytes.size() < size * 3 / 4; ++i) {
         const float u = static_cast<float>(i % 256) / 255.0f;
         const float v = static_cast<float>(i / 256 % 256) / 255.0f;
-        const float record[8] = {u * 10, std::sin(u * 6.28f) * std::cos(v * 6.28f) + jitter(generator), v * 10,
-                                 0.0f, 1.0f, 0.0f, u, v};
+        const float record[8] = {u * 10, std::sin(u * 6.28f) * std::cos(v * 6.28f) + jitter(generator),
+                                 v * 10, 0.0f,
+                                 1.0f,   0.0f,
+                                 u,      v};
         bytes.append(reinterpret_cast<const char*>(record), sizeof record);
     }
     for (uint32_t i = 0; bytes.size() < size; ++i) {

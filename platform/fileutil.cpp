@@ -81,7 +81,8 @@ bool removeContents(int dirFd) {
             break;
         }
         if (S_ISDIR(info.st_mode)) {
-            FileDescriptor child(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            FileDescriptor child(
+                ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (!child.valid()) {
                 ok = false;
                 break;

@@ -158,7 +158,9 @@ uint32_t ZipWriter::close(std::unique_ptr<ZipHandle>& handle) {
     return report(code);
 }
 
-uint32_t ZipWriter::lastError() { return lastResult; }
+uint32_t ZipWriter::lastError() {
+    return lastResult;
+}
 
 uint32_t ZipWriter::latch(uint32_t code) {
     if (latched_ == 0) {
@@ -272,7 +274,8 @@ uint32_t ZipWriter::add(const std::string& name, const std::string& source) {
     if (::lseek(fd_, static_cast<off_t>(entry.headerOffset), SEEK_SET) < 0) {
         return latch(ZipResult::SeekFailed);
     }
-    if (::write(fd_, final.bytes().data(), final.bytes().size()) != static_cast<ssize_t>(final.bytes().size())) {
+    if (::write(fd_, final.bytes().data(), final.bytes().size()) !=
+        static_cast<ssize_t>(final.bytes().size())) {
         return latch(ZipResult::WriteFailed);
     }
     if (::lseek(fd_, static_cast<off_t>(offset_), SEEK_SET) < 0) {
@@ -289,7 +292,8 @@ uint32_t ZipWriter::writeData(int sourceFd, Entry& entry) {
     const bool deflating = entry.method == 8;
     if (deflating) {
         if (!deflaterReady_) {
-            if (deflateInit2(&deflater_, DeflateLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+            if (deflateInit2(&deflater_, DeflateLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) !=
+                Z_OK) {
                 return ZipResult::Compressor;
             }
             deflaterReady_ = true;

@@ -55,11 +55,11 @@ public:
 private:
     // One finished entry, kept for the central directory.
     struct Entry {
-        uint16_t flags = 0;       // 2 deflated (maximum compression), 0 stored
-        uint16_t method = 0;      // 8 deflate, 0 stored
-        uint16_t dosTime = 0;     // of the last write, UTC
+        uint16_t flags = 0;   // 2 deflated (maximum compression), 0 stored
+        uint16_t method = 0;  // 8 deflate, 0 stored
+        uint16_t dosTime = 0; // of the last write, UTC
         uint16_t dosDate = 0;
-        uint32_t crc = 0;         // of the uncompressed data
+        uint32_t crc = 0; // of the uncompressed data
         uint32_t compressedSize = 0;
         uint32_t uncompressedSize = 0;
         uint32_t externalAttributes = 0;
@@ -76,13 +76,13 @@ private:
     bool flush();
     uint32_t latch(uint32_t code);
 
-    int fd_;                      // the output file; -1 once closed
-    uint64_t offset_ = 0;         // current write offset
-    uint32_t latched_ = 0;        // 0 until a write fails
+    int fd_;               // the output file; -1 once closed
+    uint64_t offset_ = 0;  // current write offset
+    uint32_t latched_ = 0; // 0 until a write fails
     bool closed_ = false;
     std::vector<Entry> entries_;
-    std::vector<unsigned char> out_;  // pending output bytes
-    std::vector<unsigned char> in_;   // one piece of source data
+    std::vector<unsigned char> out_; // pending output bytes
+    std::vector<unsigned char> in_;  // one piece of source data
     z_stream deflater_{};
     bool deflaterReady_ = false;
 };

@@ -21,8 +21,22 @@ TEST(ResolveInside, AcceptsPlainAndNestedNames) {
 
 TEST(ResolveInside, RefusesEverythingThatLeavesTheDirectory) {
     std::string path = "unchanged";
-    const std::vector<std::string> refused = {"", "/etc/passwd", "\\etc\\passwd", "C:\\Windows\\win.ini", "c:x", "..", "../x", "a/../../x",
-          "a\\..\\..\\x", "a/..", ".", "./", "//", std::string("a\0b", 3), "line\nbreak", "tab\there"};
+    const std::vector<std::string> refused = {"",
+                                              "/etc/passwd",
+                                              "\\etc\\passwd",
+                                              "C:\\Windows\\win.ini",
+                                              "c:x",
+                                              "..",
+                                              "../x",
+                                              "a/../../x",
+                                              "a\\..\\..\\x",
+                                              "a/..",
+                                              ".",
+                                              "./",
+                                              "//",
+                                              std::string("a\0b", 3),
+                                              "line\nbreak",
+                                              "tab\there"};
     for (const std::string& name : refused) {
         EXPECT_FALSE(resolveInside("/work/", name, path)) << name;
     }

@@ -19,10 +19,9 @@ TEST(ZipEngineReader, ReadsArchiveFilesBackByteIdentical) {
         c = static_cast<char>(generator());
     }
     ASSERT_TRUE(VelOS::createDirectory(scratch.path() + "in"));
-    const std::vector<std::string> files = {scratch.write("in/scene.xml", "<Velquin version=\"1\"/>\n"),
-                                            scratch.write("in/texture.png", noise),
-                                            scratch.write("in/empty.material", ""),
-                                            scratch.write("in/package.zip", noise.substr(0, 5000))};
+    const std::vector<std::string> files = {
+        scratch.write("in/scene.xml", "<Velquin version=\"1\"/>\n"), scratch.write("in/texture.png", noise),
+        scratch.write("in/empty.material", ""), scratch.write("in/package.zip", noise.substr(0, 5000))};
     const std::string archivePath = scratch.path() + "project.zip";
     ASSERT_TRUE(VelOS::archiveFiles(archivePath, files));
 

@@ -46,8 +46,10 @@ protected:
         }
         ASSERT_TRUE(VelOS::createDirectory(scratch.path() + "in"));
         files = {scratch.write("in/project.xml", "<Velquin>\n  <Resources />\n</Velquin>\n"),
-                 scratch.write("in/photo.jpg", noise), scratch.write("in/model.mesh", floats),
-                 scratch.write("in/empty.txt", ""), scratch.write("in/nested.zip", noise.substr(0, 1000)),
+                 scratch.write("in/photo.jpg", noise),
+                 scratch.write("in/model.mesh", floats),
+                 scratch.write("in/empty.txt", ""),
+                 scratch.write("in/nested.zip", noise.substr(0, 1000)),
                  scratch.write("in/pattern name with blanks.patt", "  1 2 3\n")};
         archive = scratch.path() + "project.zip";
         ASSERT_TRUE(VelOS::archiveFiles(archive, files));

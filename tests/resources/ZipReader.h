@@ -28,7 +28,9 @@ struct ZipView {
 inline uint32_t le16(const std::string& b, size_t at) {
     return static_cast<unsigned char>(b[at]) | (static_cast<unsigned char>(b[at + 1]) << 8);
 }
-inline uint32_t le32(const std::string& b, size_t at) { return le16(b, at) | (le16(b, at + 2) << 16); }
+inline uint32_t le32(const std::string& b, size_t at) {
+    return le16(b, at) | (le16(b, at + 2) << 16);
+}
 
 inline ZipView parseZip(const std::string& b) {
     ZipView view;

@@ -33,7 +33,8 @@ std::string randomBytes(size_t size, unsigned seed) {
     return bytes;
 }
 
-ZipView writeArchive(const ScratchDirectory& scratch, const std::vector<std::pair<std::string, std::string>>& files) {
+ZipView writeArchive(const ScratchDirectory& scratch,
+                     const std::vector<std::pair<std::string, std::string>>& files) {
     const std::string archive = scratch.path() + "test.zip";
     auto handle = ZipWriter::create(archive);
     EXPECT_TRUE(handle);
@@ -85,7 +86,8 @@ TEST(ZipWriter, WritesEveryHeaderFieldAsSpecified) {
 
     const std::string content = readWholeFile(text);
     EXPECT_EQ(unpackEntry(e), content);
-    EXPECT_EQ(e.crc, crc32(0, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size())));
+    EXPECT_EQ(e.crc,
+              crc32(0, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size())));
 
     // Extended time stamps: "UT", 13 bytes of data locally, 5 in the central directory.
     // Both the last write and the last access were set to the same moment before archiving.
@@ -112,7 +114,8 @@ TEST(ZipWriter, StoresAlreadyCompressedExtensionsOnly) {
     const std::string tgz = scratch.write("x.tgz", data);
     const std::string zipTxt = scratch.write("notes.zip.txt", data);
     const std::string noDot = scratch.write("README", data);
-    const ZipView view = writeArchive(scratch, {{"inner.ZIP", upper}, {"x.tgz", tgz}, {"notes.zip.txt", zipTxt}, {"README", noDot}});
+    const ZipView view = writeArchive(
+        scratch, {{"inner.ZIP", upper}, {"x.tgz", tgz}, {"notes.zip.txt", zipTxt}, {"README", noDot}});
     ASSERT_TRUE(view.valid);
     ASSERT_EQ(view.entries.size(), 4u);
     for (int stored : {0, 1}) {

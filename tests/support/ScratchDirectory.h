@@ -14,7 +14,8 @@ class ScratchDirectory {
 public:
     ScratchDirectory() {
         const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/velquin-test-XXXXXX";
+        std::string pattern =
+            std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/velquin-test-XXXXXX";
         char* made = mkdtemp(&pattern[0]);
         path_ = made != nullptr ? std::string(made) + "/" : std::string();
     }

@@ -34,7 +34,8 @@ bool writePng(const std::string& path, int width, int height, const std::vector<
     raw.reserve(static_cast<size_t>(height) * (width * 3 + 1));
     for (int y = 0; y < height; ++y) {
         raw.push_back(0);
-        raw.insert(raw.end(), rgb.begin() + static_cast<long>(y) * width * 3, rgb.begin() + static_cast<long>(y + 1) * width * 3);
+        raw.insert(raw.end(), rgb.begin() + static_cast<long>(y) * width * 3,
+                   rgb.begin() + static_cast<long>(y + 1) * width * 3);
     }
     uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
     std::vector<unsigned char> packed(packedSize);
