@@ -331,6 +331,33 @@ void matchPattern(const SampledPattern& sample, int* id, int* direction, double*
     *confidence = best;
 }
 
+bool patternOfPicture(const uint8_t* texels, int width, int height, SampledPattern* pattern) {
+    if (texels == nullptr || width <= 0 || height <= 0) {
+        return false;
+    }
+    constexpr int kGrid = 64;
+    constexpr int kPerCell = kGrid / kPatternSize;
+    uint32_t sums[kPatternSize][kPatternSize][3] = {};
+    for (int i = 0; i < kGrid; ++i) {
+        const int y = static_cast<int>((i + 0.5) / kGrid * height);
+        for (int j = 0; j < kGrid; ++j) {
+            const int x = static_cast<int>((j + 0.5) / kGrid * width);
+            const uint8_t* texel = texels + (static_cast<size_t>(y) * width + x) * 3;
+            for (int k = 0; k < 3; ++k) {
+                sums[i / kPerCell][j / kPerCell][k] += texel[k];
+            }
+        }
+    }
+    for (int r = 0; r < kPatternSize; ++r) {
+        for (int c = 0; c < kPatternSize; ++c) {
+            for (int k = 0; k < 3; ++k) {
+                pattern->cells[r][c][k] = static_cast<uint8_t>(sums[r][c][k] / (kPerCell * kPerCell));
+            }
+        }
+    }
+    return true;
+}
+
 SampledPattern rotatePattern(const SampledPattern& sample) {
     SampledPattern turned;
     for (int r = 0; r < kPatternSize; ++r) {

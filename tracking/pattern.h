@@ -69,6 +69,11 @@ void matchPattern(const SampledPattern& sample, int* id, int* direction, double*
 // The sample turned one quarter counter-clockwise (its top-left cell goes to the bottom-left).
 SampledPattern rotatePattern(const SampledPattern& sample);
 
+// The upright cells of a picture (3 bytes per texel in frame byte order, rows top down) as the
+// detector samples the interior of a large marker seen face on: a 64 x 64 grid of texels averaged
+// into the 16 x 16 cells. False for an empty picture.
+bool patternOfPicture(const uint8_t* texels, int width, int height, SampledPattern* pattern);
+
 // The text of a pattern file holding these four orientations.
 std::string formatPatternFile(const SampledPattern orientations[4]);
 

@@ -1,0 +1,144 @@
+#include "TrackingTestSupport.h"
+#include "tracking/camera.h"
+
+#include <cmath>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <limits>
+
+using namespace Ostrevan;
+
+namespace {
+
+std::string recordOf(const CameraParameters& camera) {
+    unsigned char bytes[kCameraFileSize];
+    encodeCameraParameters(camera, bytes);
+    return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
+CameraParameters sentinel() {
+    CameraParameters camera;
+    camera.width = 12345;
+    camera.distortion[3] = 7.0;
+    return camera;
+}
+
+TEST(CameraParameters, FileRoundTripIsBigEndianAndReadsOnlyTheFirstRecord) {
+    ScratchDirectory dir;
+    const CameraParameters camera = FrameSynth::standardCamera(35.0);
+    const std::string record = recordOf(camera);
+    // Width 640 big-endian.
+    EXPECT_EQ(std::string("\x00\x00\x02\x80", 4), record.substr(0, 4));
+    CameraParameters loaded;
+    ASSERT_EQ(0, loadCameraParameters(dir.write("one.dat", record).c_str(), &loaded));
+    EXPECT_EQ(0, std::memcmp(&camera, &loaded, sizeof camera));
+    CameraParameters other = camera;
+    other.width = 320;
+    ASSERT_EQ(0, loadCameraParameters(dir.write("two.dat", record + recordOf(other)).c_str(), &loaded));
+    EXPECT_EQ(640, loaded.width);
+
+    ASSERT_EQ(0, saveCameraParameters((dir.path() + "saved.dat").c_str(), camera));
+    EXPECT_EQ(record, readWholeFile(dir.path() + "saved.dat"));
+}
+
+TEST(CameraParameters, RefusesFilesNoCameraCouldHaveWrittenAndLeavesTheDestination) {
+    ScratchDirectory dir;
+    const CameraParameters good = FrameSynth::standardCamera(35.0);
+    std::vector<std::pair<std::string, std::string>> bad;
+    bad.emplace_back("short", recordOf(good).substr(0, kCameraFileSize - 1));
+    bad.emplace_back("empty", "");
+    for (int width : {0, -640, kMaxFrameSide + 1}) {
+        CameraParameters c = good;
+        c.width = width;
+        bad.emplace_back("width " + std::to_string(width), recordOf(c));
+        c = good;
+        c.height = width;
+        bad.emplace_back("height " + std::to_string(width), recordOf(c));
+    }
+    CameraParameters c = good;
+    c.projection[0][0] = std::numeric_limits<double>::quiet_NaN();
+    bad.emplace_back("nan focal", recordOf(c));
+    c = good;
+    c.distortion[2] = std::numeric_limits<double>::infinity();
+    bad.emplace_back("infinite factor", recordOf(c));
+    c = good;
+    c.distortion[3] = 0.0;
+    bad.emplace_back("zero scale", recordOf(c));
+    for (const auto& entry : bad) {
+        CameraParameters destination = sentinel();
+        EXPECT_EQ(-1, loadCameraParameters(dir.write("bad.dat", entry.second).c_str(), &destination))
+            << entry.first;
+        EXPECT_EQ(12345, destination.width) << entry.first;
+    }
+    CameraParameters destination = sentinel();
+    EXPECT_EQ(-1, loadCameraParameters((dir.path() + "missing.dat").c_str(), &destination));
+    EXPECT_EQ(-1, loadCameraParameters(dir.path().c_str(), &destination)); // a directory
+    EXPECT_EQ(12345, destination.width);
+}
+
+TEST(CameraParameters, ScalingTo320HalvesFocalTermsAndCentreAndQuadruplesTheFactor) {
+    const CameraParameters source = FrameSynth::standardCamera(35.0);
+    CameraParameters scaled;
+    ASSERT_EQ(0, scaleCameraParameters(source, 320, 240, &scaled));
+    EXPECT_EQ(320, scaled.width);
+    EXPECT_EQ(240, scaled.height);
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_DOUBLE_EQ(source.projection[0][c] / 2, scaled.projection[0][c]);
+        EXPECT_DOUBLE_EQ(source.projection[1][c] / 2, scaled.projection[1][c]);
+        EXPECT_DOUBLE_EQ(source.projection[2][c], scaled.projection[2][c]);
+    }
+    EXPECT_DOUBLE_EQ(source.distortion[0] / 2, scaled.distortion[0]);
+    EXPECT_DOUBLE_EQ(source.distortion[1] / 2, scaled.distortion[1]);
+    EXPECT_DOUBLE_EQ(source.distortion[2] * 4, scaled.distortion[2]);
+    EXPECT_DOUBLE_EQ(source.distortion[3], scaled.distortion[3]);
+
+    // Only the width ratio counts.
+    ASSERT_EQ(0, scaleCameraParameters(source, 320, 480, &scaled));
+    EXPECT_DOUBLE_EQ(source.projection[1][1] / 2, scaled.projection[1][1]);
+
+    CameraParameters untouched = sentinel();
+    EXPECT_EQ(-1, scaleCameraParameters(source, 0, 240, &untouched));
+    EXPECT_EQ(-1, scaleCameraParameters(source, 320, -1, &untouched));
+    CameraParameters zeroWidth = source;
+    zeroWidth.width = 0;
+    EXPECT_EQ(-1, scaleCameraParameters(zeroWidth, 320, 240, &untouched));
+    EXPECT_EQ(12345, untouched.width);
+}
+
+TEST(CameraParameters, DistortionModelInvertsItselfAndLeavesTheCentreAlone) {
+    const double distortion[4] = {330.0, 250.0, 35.0, 1.02};
+    double x, y;
+    observedToIdeal(distortion, 330.0, 250.0, &x, &y);
+    EXPECT_EQ(330.0, x);
+    EXPECT_EQ(250.0, y);
+    idealToObserved(distortion, 330.0, 250.0, &x, &y);
+    EXPECT_EQ(330.0, x);
+    EXPECT_EQ(250.0, y);
+    for (double u : {0.0, 100.5, 320.0, 639.0}) {
+        for (double v : {0.0, 240.0, 479.0}) {
+            double ix, iy, ox, oy;
+            observedToIdeal(distortion, u, v, &ix, &iy);
+            idealToObserved(distortion, ix, iy, &ox, &oy);
+            EXPECT_NEAR(u, ox, 1e-6);
+            EXPECT_NEAR(v, oy, 1e-6);
+        }
+    }
+    // Barrel distortion pulls observed points towards the centre: ideal points lie farther out.
+    observedToIdeal(distortion, 630.0, 250.0, &x, &y);
+    EXPECT_GT(x - 330.0, 300.0 / 1.02);
+    const double none[4] = {320.0, 240.0, 0.0, 1.0};
+    observedToIdeal(none, 17.0, 400.0, &x, &y);
+    EXPECT_NEAR(17.0, x, 1e-12);
+    EXPECT_NEAR(400.0, y, 1e-12);
+}
+
+TEST(CameraParameters, DetectorCameraRefusesUnusableRecords) {
+    ASSERT_TRUE(setDetectorCamera(FrameSynth::standardCamera()));
+    CameraParameters zero = FrameSynth::standardCamera();
+    zero.height = 0;
+    EXPECT_FALSE(setDetectorCamera(zero));
+    ASSERT_NE(nullptr, detectorCamera());
+    EXPECT_EQ(480, detectorCamera()->height);
+}
+
+} // namespace

@@ -1,0 +1,364 @@
+#include "TrackingTestSupport.h"
+#include "tracking/detection.h"
+#include "tracking/texts.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace Ostrevan;
+using TrackingTest::BinaryFrame;
+
+namespace {
+
+struct Squares {
+    std::unique_ptr<SquareCandidate[]> candidates = std::make_unique<SquareCandidate[]>(kMaxSquares);
+    Labelling labels;
+    int count = 0;
+
+    explicit Squares(const BinaryFrame& frame) {
+        EXPECT_TRUE(labelImage(frame.view(), 100, &labels));
+        count = findSquares(labels, kAreaMinimum, kAreaMaximum, 1.0, candidates.get());
+    }
+    bool hasCentre(double x, double y) const {
+        for (int i = 0; i < count; ++i) {
+            if (std::abs(candidates[i].centre[0] - x) < 0.01 &&
+                std::abs(candidates[i].centre[1] - y) < 0.01) {
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+TEST(FindSquares, AreaLimitsAre70And100000Inclusive) {
+    BinaryFrame small;
+    small.fill(100, 100, 7, 10); // 70 pixels
+    small.fill(200, 100, 7, 10); // 69 pixels: one corner pixel light again
+    small.set(206, 109, 230);
+    const Squares s(small);
+    ASSERT_EQ(1, s.count);
+    EXPECT_EQ(70, s.candidates[0].area);
+    EXPECT_NEAR(103.0, s.candidates[0].centre[0], 1e-9);
+
+    BinaryFrame large;
+    large.fill(100, 100, 400, 250); // 100000 pixels
+    const Squares l(large);
+    ASSERT_EQ(1, l.count);
+    EXPECT_EQ(100000, l.candidates[0].area);
+
+    large.set(500, 200, 10); // one more pixel, on the right side
+    EXPECT_EQ(0, Squares(large).count);
+}
+
+TEST(FindSquares, RegionsTouchingTheOutermostLabelledRowsOrColumnsAreNeverCandidates) {
+    const struct {
+        int x, y;
+        bool candidate;
+    } cases[] = {{1, 100, false}, {2, 100, true}, {618, 100, false}, {617, 100, true},
+                 {300, 1, false}, {300, 2, true}, {300, 458, false}, {300, 457, true}};
+    for (const auto& c : cases) {
+        BinaryFrame frame;
+        frame.fill(c.x, c.y, 21, 21);
+        EXPECT_EQ(c.candidate ? 1 : 0, Squares(frame).count) << c.x << "," << c.y;
+    }
+}
+
+TEST(FindSquares, OfTwoCloseSquaresOnlyTheLargerOrTheLaterStays) {
+    BinaryFrame nested;
+    nested.fill(100, 100, 100, 100);
+    nested.fill(120, 120, 60, 60, 230); // hollow
+    nested.fill(140, 140, 20, 20);      // a small square in the hole, same centre
+    const Squares n(nested);
+    ASSERT_EQ(1, n.count);
+    EXPECT_EQ(100 * 100 - 60 * 60, n.candidates[0].area);
+
+    BinaryFrame twins;
+    twins.fill(100, 100, 60, 3);
+    twins.fill(100, 104, 60, 3); // equal area, centres 4 apart: 16 < 180 / 4
+    twins.fill(400, 100, 60, 3); // far away
+    const Squares t(twins);
+    ASSERT_EQ(2, t.count);
+    EXPECT_TRUE(t.hasCentre(129.5, 105.0));
+    EXPECT_FALSE(t.hasCentre(129.5, 101.0));
+}
+
+TEST(FindSquares, The31stSquareIsNotConsidered) {
+    BinaryFrame frame;
+    for (int i = 0; i < 31; ++i) {
+        frame.fill(40 + 70 * (i % 8), 40 + 60 * (i / 8), 20, 20);
+    }
+    const Squares s(frame);
+    EXPECT_EQ(30, s.count);
+    EXPECT_TRUE(s.hasCentre(40 + 70 * 5 + 9.5, 40 + 60 * 3 + 9.5));
+    EXPECT_FALSE(s.hasCentre(40 + 70 * 6 + 9.5, 40 + 60 * 3 + 9.5));
+}
+
+TEST(FindSquares, ContourProblemsRejectOnlyTheirRegion) {
+    BinaryFrame frame;
+    // A serpentine line whose contour is longer than a candidate can hold.
+    for (int row = 0; row < 20; ++row) {
+        frame.fill(20, 20 + 2 * row, 560, 1);
+        frame.fill(row % 2 == 0 ? 579 : 20, 21 + 2 * row, 1, 1);
+    }
+    frame.fill(300, 300, 40, 40);
+    int count = 0;
+    std::unique_ptr<Squares> s;
+    const std::string out = TrackingTest::stdoutOf([&] { s = std::make_unique<Squares>(frame); });
+    EXPECT_EQ(Texts::contourTooLong, out);
+    ASSERT_EQ(1, s->count);
+    EXPECT_TRUE(s->hasCentre(319.5, 319.5));
+    (void)count;
+
+    // A lone pixel has no contour.
+    BinaryFrame dot;
+    dot.set(50, 50, 0);
+    Labelling labels;
+    ASSERT_TRUE(labelImage(dot.view(), 100, &labels));
+    auto candidate = std::make_unique<SquareCandidate>();
+    bool traced = true;
+    EXPECT_EQ(Texts::contourIsolated,
+              TrackingTest::stdoutOf([&] { traced = traceContour(labels, 1, candidate.get()); }));
+    EXPECT_FALSE(traced);
+    EXPECT_EQ(Texts::contourNoStart,
+              TrackingTest::stdoutOf([&] { traced = traceContour(labels, 2, candidate.get()); }));
+}
+
+TEST(FindSquares, ContourStartsAtTheFarthestPointAndCornersAreTheSquaresCorners) {
+    BinaryFrame frame;
+    frame.fill(100, 50, 40, 30);
+    Labelling labels;
+    ASSERT_TRUE(labelImage(frame.view(), 100, &labels));
+    auto c = std::make_unique<SquareCandidate>();
+    ASSERT_TRUE(traceContour(labels, 1, c.get()));
+    // Clockwise around the border pixels, from the corner opposite the first pixel.
+    EXPECT_EQ(2 * (40 + 30) - 4 + 1, c->contourLength);
+    EXPECT_EQ(139, c->contourX[0]);
+    EXPECT_EQ(79, c->contourY[0]);
+    EXPECT_EQ(138, c->contourX[1]);
+    EXPECT_EQ(79, c->contourY[1]);
+    EXPECT_EQ(c->contourX[0], c->contourX[c->contourLength - 1]);
+    ASSERT_TRUE(checkSquare(c.get(), 1200, 1.0));
+    const int expected[4][2] = {{139, 79}, {100, 79}, {100, 50}, {139, 50}};
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(expected[k][0], c->contourX[c->corners[k]]) << k;
+        EXPECT_EQ(expected[k][1], c->contourY[c->corners[k]]) << k;
+    }
+    EXPECT_EQ(c->contourLength - 1, c->corners[4]);
+
+    // A triangle has three corners only.
+    BinaryFrame triangle;
+    for (int y = 0; y < 40; ++y) {
+        triangle.fill(100, 100 + y, y + 1, 1);
+    }
+    EXPECT_EQ(0, Squares(triangle).count);
+}
+
+TEST(MarkerHistory, ListIsCappedKeepingTheMostConfident) {
+    MarkerHistory history;
+    DetectedMarker markers[kMaxSquares];
+    auto place = [](DetectedMarker& m, int index, int id, double confidence) {
+        m = DetectedMarker();
+        m.area = 400;
+        m.id = id;
+        m.direction = 0;
+        m.confidence = confidence;
+        m.centre[0] = 30 + 40.0 * (index % 15);
+        m.centre[1] = 30 + 40.0 * (index / 15);
+    };
+    for (int i = 0; i < 25; ++i) {
+        place(markers[i], i, i, 0.6 + 0.01 * i);
+    }
+    int count = 25;
+    history.apply(markers, &count, kMaxSquares);
+    EXPECT_EQ(25, count);
+    for (int i = 0; i < 25; ++i) {
+        place(markers[i], 30 + i, 25 + i, 0.9);
+    }
+    count = 25;
+    history.apply(markers, &count, kMaxSquares);
+    ASSERT_EQ(30, count);
+    for (int i = 0; i < 25; ++i) {
+        EXPECT_EQ(25 + i, markers[i].id);
+    }
+    for (int i = 25; i < 30; ++i) {
+        EXPECT_EQ(i - 5, markers[i].id); // the five most confident of the remembered ones
+    }
+    EXPECT_EQ(50, history.size());
+}
+
+TEST(MarkerHistory, InheritedIdentityIsTurnedToTheNewCorners) {
+    MarkerHistory history;
+    DetectedMarker m[kMaxSquares];
+    m[0].area = 1000;
+    m[0].id = 4;
+    m[0].direction = 1;
+    m[0].confidence = 0.9;
+    m[0].centre[0] = m[0].centre[1] = 100;
+    const double corners[4][2] = {{80, 80}, {120, 80}, {120, 120}, {80, 120}};
+    std::memcpy(m[0].corners, corners, sizeof corners);
+    int count = 1;
+    history.apply(m, &count, kMaxSquares);
+    // Next frame: the same square, corners listed from another start, weaker identification.
+    DetectedMarker now = m[0];
+    now.area = 1100;
+    now.confidence = 0.6;
+    now.id = 9;
+    now.direction = 3;
+    for (int k = 0; k < 4; ++k) {
+        now.corners[(k + 1) % 4][0] = corners[k][0];
+        now.corners[(k + 1) % 4][1] = corners[k][1];
+    }
+    m[0] = now;
+    count = 1;
+    history.apply(m, &count, kMaxSquares);
+    ASSERT_EQ(1, count);
+    EXPECT_EQ(4, m[0].id);
+    EXPECT_EQ(0.9, m[0].confidence);
+    EXPECT_EQ(0, m[0].direction);
+}
+
+class Detection : public testing::Test {
+protected:
+    void SetUp() override {
+        TrackingTest::resetLibrary();
+        ASSERT_EQ(
+            0, loadPattern(
+                   TrackingTest::writePatternFile(dir, "a.pat", FrameSynth::randomPicture(8, 11)).c_str()));
+        ASSERT_EQ(
+            1, loadPattern(
+                   TrackingTest::writePatternFile(dir, "b.pat", FrameSynth::randomPicture(8, 12)).c_str()));
+        scene.camera = FrameSynth::standardCamera();
+        marker.picture = FrameSynth::randomPicture(8, 11);
+        marker.width = 100;
+        FrameSynth::makePose(600, -60, 0, 0.3, 0.2, 1.0, marker.pose);
+    }
+    void TearDown() override { TrackingTest::resetLibrary(); }
+
+    std::vector<uint8_t> render(const FrameSynth::Scene& s) {
+        std::vector<uint8_t> frame;
+        FrameSynth::render(s, &frame);
+        return frame;
+    }
+
+    ScratchDirectory dir;
+    FrameSynth::Scene scene;
+    FrameSynth::Marker marker;
+};
+
+TEST_F(Detection, FindsIdentifiesAndLocatesAMarker) {
+    scene.markers.push_back(marker);
+    const std::vector<DetectedMarker> found = TrackingTest::detect(render(scene));
+    ASSERT_EQ(1, found.size());
+    EXPECT_EQ(0, found[0].id);
+    EXPECT_GT(found[0].confidence, 0.9);
+    // Corner (4 - direction) % 4 is the picture's top-left corner.
+    double u, v;
+    FrameSynth::project(scene.camera, marker.pose, -50, 50, &u, &v);
+    const double* topLeft = found[0].corners[(4 - found[0].direction) % 4];
+    EXPECT_NEAR(u, topLeft[0], 1.5);
+    EXPECT_NEAR(v, topLeft[1], 1.5);
+    // The lines pass through their corners.
+    for (int i = 0; i < 4; ++i) {
+        const double* l = found[0].lines[i];
+        for (const double* c : {found[0].corners[i], found[0].corners[(i + 1) % 4]}) {
+            EXPECT_NEAR(0.0, l[0] * c[0] + l[1] * c[1] + l[2], 1e-6);
+        }
+    }
+}
+
+TEST_F(Detection, ThreeBytePixelsGiveTheSameMarkers) {
+    scene.markers.push_back(marker);
+    scene.noise = 6;
+    std::vector<uint8_t> four = render(scene);
+    std::vector<uint8_t> three;
+    for (size_t i = 0; i < four.size(); i += 4) {
+        three.insert(three.end(), four.begin() + i, four.begin() + i + 3);
+    }
+    const std::vector<DetectedMarker> a = TrackingTest::detect(four);
+    TrackingTest::resetLibrary();
+    ASSERT_EQ(0, loadPattern(
+                     TrackingTest::writePatternFile(dir, "a.pat", FrameSynth::randomPicture(8, 11)).c_str()));
+    ASSERT_EQ(1, loadPattern(
+                     TrackingTest::writePatternFile(dir, "b.pat", FrameSynth::randomPicture(8, 12)).c_str()));
+    // Exactly as many bytes as the frame has: a read past the end shows up under ASan.
+    const std::vector<DetectedMarker> b = TrackingTest::detect(three, 100, 3);
+    ASSERT_EQ(1, a.size());
+    ASSERT_EQ(a.size(), b.size());
+    EXPECT_EQ(0, std::memcmp(&a[0], &b[0], sizeof a[0]));
+}
+
+TEST_F(Detection, FramesOfAnotherSizeThanTheCameraAreRefused) {
+    std::vector<uint8_t> small(320 * 240 * 4, 200);
+    const DetectedMarker* markers = nullptr;
+    int count = -1;
+    EXPECT_FALSE(detectMarkers(TrackingTest::viewOf(small, 320, 240), 100, &markers, &count));
+    EXPECT_FALSE(detectMarkers(TrackingTest::viewOf(small, 640, 480, 2), 100, &markers, &count));
+    EXPECT_EQ(-1, count);
+}
+
+TEST_F(Detection, MarkerMissingForTwoFramesIsStillListedAndGoneOnTheThird) {
+    scene.markers.push_back(marker);
+    const std::vector<DetectedMarker> seen = TrackingTest::detect(render(scene));
+    ASSERT_EQ(1, seen.size());
+    FrameSynth::Scene nothing;
+    nothing.camera = scene.camera;
+    const std::vector<uint8_t> empty = render(nothing);
+    for (int frame = 1; frame <= 2; ++frame) {
+        const std::vector<DetectedMarker> listed = TrackingTest::detect(empty);
+        ASSERT_EQ(1, listed.size()) << frame;
+        EXPECT_EQ(0, std::memcmp(&seen[0], &listed[0], sizeof seen[0])) << frame;
+    }
+    EXPECT_TRUE(TrackingTest::detect(empty).empty());
+}
+
+TEST_F(Detection, ConfidenceDropKeepsTheRememberedIdentity) {
+    scene.markers.push_back(marker);
+    const std::vector<DetectedMarker> clean = TrackingTest::detect(render(scene));
+    ASSERT_EQ(1, clean.size());
+    ASSERT_EQ(0, clean[0].id);
+
+    // A grey card over part of the picture: the square is intact, the correlation weaker.
+    FrameSynth::Scene covered = scene;
+    double u, v;
+    FrameSynth::project(scene.camera, marker.pose, 0, 0, &u, &v);
+    FrameSynth::Shape card;
+    card.centre[0] = u + 8;
+    card.centre[1] = v + 8;
+    card.size[0] = card.size[1] = 26;
+    card.colour[0] = card.colour[1] = card.colour[2] = 150;
+    covered.occluders.push_back(card);
+    TrackingTest::resetLibrary();
+    ASSERT_EQ(0, loadPattern(
+                     TrackingTest::writePatternFile(dir, "a.pat", FrameSynth::randomPicture(8, 11)).c_str()));
+    ASSERT_EQ(1, loadPattern(
+                     TrackingTest::writePatternFile(dir, "b.pat", FrameSynth::randomPicture(8, 12)).c_str()));
+    const std::vector<DetectedMarker> alone = TrackingTest::detect(render(covered));
+    ASSERT_EQ(1, alone.size());
+    EXPECT_LT(alone[0].confidence, clean[0].confidence);
+    EXPECT_GE(alone[0].confidence, 0.5);
+
+    TrackingTest::detect(render(scene));
+    const std::vector<DetectedMarker> after = TrackingTest::detect(render(covered));
+    ASSERT_EQ(1, after.size());
+    EXPECT_EQ(0, after[0].id);
+    EXPECT_EQ(clean[0].confidence, after[0].confidence);
+    EXPECT_EQ(clean[0].direction, after[0].direction);
+}
+
+TEST_F(Detection, UnidentifiedSquaresAreListedWithIdMinusOne) {
+    FrameSynth::Marker blank = marker;
+    blank.picture = FrameSynth::Image(4, 4, 240); // uniform interior: power 0
+    FrameSynth::Marker other = marker;
+    other.picture = FrameSynth::randomPicture(8, 77);
+    FrameSynth::makePose(600, 80, 0, 0.0, 0.0, 0.0, other.pose);
+    scene.markers = {blank, other};
+    const std::vector<DetectedMarker> found = TrackingTest::detect(render(scene));
+    ASSERT_EQ(2, found.size());
+    for (const DetectedMarker& m : found) {
+        EXPECT_EQ(-1, m.id);
+        EXPECT_LT(m.confidence, 0.5);
+    }
+}
+
+} // namespace
