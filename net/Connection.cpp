@@ -20,7 +20,9 @@ bool Connection::start() {
 void Connection::run() {
     // One connection's failure must not take the process down with it.
     try {
-        handler_->handle(socket_);
+        if (handler_) {
+            handler_->handle(socket_);
+        }
     } catch (const std::exception& failure) {
         writeToStandardError(std::string(NetTexts::ConnectionError) + failure.what() + "\n");
     } catch (...) {

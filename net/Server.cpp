@@ -43,6 +43,10 @@ Server::~Server() {
 }
 
 bool Server::start(long port, SentenceHandlerFactory& factory) {
+    // Starting again moves the server to the new port; its connections go on.
+    if (acceptThread_.started()) {
+        stop();
+    }
     try {
         listeningSocket_.create(VelOS::Socket::Stream);
         listeningSocket_.bind(port);

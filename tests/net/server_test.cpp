@@ -278,6 +278,26 @@ TEST_F(ServerTest, StopEndsAcceptingQuietlyWhileConnectionsGoOn) {
     EXPECT_EQ(out.text().find("Stopped "), std::string::npos);
 }
 
+TEST_F(ServerTest, StartingARunningServerAgainMovesItToTheNewPort) {
+    nettest::PortHolder holder;
+    ASSERT_TRUE(startServer());
+    const int oldPort = server->port();
+    Client client(oldPort);
+    client.send("before\r\n");
+    EXPECT_EQ(client.line(), "line:before\r");
+    {
+        OutputCapture err(2);
+        EXPECT_FALSE(server->start(holder.port(), factory));
+        EXPECT_EQ(err.text(), "bind error\n");
+    }
+    ASSERT_TRUE(server->start(0, factory));
+    Client newcomer(server->port());
+    newcomer.send("new\r\n");
+    EXPECT_EQ(newcomer.line(), "line:new\r");
+    client.send("after\r\n");
+    EXPECT_EQ(client.line(), "line:after\r");
+}
+
 TEST_F(ServerTest, ServerDestroyedFromInsideOneOfItsConnections) {
     // What "project.net.done" does on a command connection: the connection's own thread destroys
     // the server, then writes its reply to a socket that is already closed.
