@@ -47,6 +47,14 @@ inline std::vector<Ostrevan::DetectedMarker> detect(const std::vector<uint8_t>& 
     return std::vector<Ostrevan::DetectedMarker>(markers, markers + count);
 }
 
+// Lets the history forget every marker (an entry lives three frames).
+inline void forgetHistory() {
+    const std::vector<uint8_t> blank(640 * 480 * 4, 220);
+    for (int i = 0; i < 3; ++i) {
+        detect(blank);
+    }
+}
+
 // Empties the pattern table, installs the standard camera and lets the history forget
 // everything (an entry lives three frames).
 inline void resetLibrary(double distortionFactor = 0.0) {
@@ -54,10 +62,7 @@ inline void resetLibrary(double distortionFactor = 0.0) {
         Ostrevan::freePattern(slot);
     }
     Ostrevan::setDetectorCamera(FrameSynth::standardCamera(distortionFactor));
-    const std::vector<uint8_t> blank(640 * 480 * 4, 220);
-    for (int i = 0; i < 3; ++i) {
-        detect(blank);
-    }
+    forgetHistory();
 }
 
 // A 640 x 480 frame of light background with dark rectangles drawn straight into it.
