@@ -25,10 +25,6 @@ Server::Server() : link_(std::make_shared<OwnerLink>(*this)) {}
 Server::~Server() {
     // From here on no ending connection reaches this server; a report under way is waited for.
     link_->cut();
-    {
-        VelOS::SemaphoreLock hold(listLock_);
-        running_ = false;
-    }
     if (acceptThread_.started()) {
         stop();
     }

@@ -28,7 +28,6 @@ bool acceptMayRetry(int error) {
     case EHOSTDOWN:
     case ENONET:
     case EHOSTUNREACH:
-    case EOPNOTSUPP:
     case ENETUNREACH:
         return true;
     default:
