@@ -16,7 +16,7 @@ packages=(
     clang libclang-rt-14-dev llvm
 )
 if [[ "${1:-}" == "--bench" ]]; then
-    packages+=(libopencv-contrib-dev)
+    packages+=(libopencv-contrib-dev libopencv-dev)
 fi
 
 missing=()

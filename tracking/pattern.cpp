@@ -7,6 +7,10 @@
 #include <cstring>
 #include <memory>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace Ostrevan {
 
 namespace {
@@ -247,24 +251,50 @@ bool samplePattern(const FrameView& frame, const double corners[4][2], SampledPa
     samplingGrid(corners, &nx, &ny);
     const int cellColumns = nx / kPatternSize;
     const int cellRows = ny / kPatternSize;
+    // Grid sizes are 16, 32 or 64: cells are 1, 2 or 4 grid points wide.
+    const int columnShift = cellColumns == 1 ? 0 : cellColumns == 2 ? 1 : 2;
+    const int rowShift = cellRows == 1 ? 0 : cellRows == 2 ? 1 : 2;
     uint32_t sums[kPatternSize][kPatternSize][3] = {};
     const double width = frame.width;
     const double height = frame.height;
+    // The products with X depend on the column only: computed once, they are the same values
+    // the full expression (h0 X + h1 Y) + h2 would form point by point.
+    double h0X[64];
+    double h3X[64];
+    double h6X[64];
+    for (int j = 0; j < nx; ++j) {
+        const double X = 102.5 + 5.0 * (j + 0.5) / nx;
+        h0X[j] = h[0] * X;
+        h3X[j] = h[3] * X;
+        h6X[j] = h[6] * X;
+    }
     for (int i = 0; i < ny; ++i) {
         const double Y = 102.5 + 5.0 * (i + 0.5) / ny;
-        uint32_t(*sumRow)[3] = sums[i / cellRows];
+        const double h1Y = h[1] * Y;
+        const double h4Y = h[4] * Y;
+        const double h7Y = h[7] * Y;
+        uint32_t(*sumRow)[3] = sums[i >> rowShift];
         for (int j = 0; j < nx; ++j) {
-            const double X = 102.5 + 5.0 * (j + 0.5) / nx;
-            const double d = h[6] * X + h[7] * Y + 1.0;
+            const double d = h6X[j] + h7Y + 1.0;
             if (d == 0.0) {
                 return false;
             }
-            const double xf = (h[0] * X + h[1] * Y + h[2]) / d;
-            const double yf = (h[3] * X + h[4] * Y + h[5]) / d;
+            double xf;
+            double yf;
+#if defined(__SSE2__)
+            // Both quotients in one instruction; each lane is the same IEEE division.
+            const __m128d quotients =
+                _mm_div_pd(_mm_set_pd(h3X[j] + h4Y + h[5], h0X[j] + h1Y + h[2]), _mm_set1_pd(d));
+            xf = _mm_cvtsd_f64(quotients);
+            yf = _mm_cvtsd_f64(_mm_unpackhi_pd(quotients, quotients));
+#else
+            xf = (h0X[j] + h1Y + h[2]) / d;
+            yf = (h3X[j] + h4Y + h[5]) / d;
+#endif
             // Truncation toward zero: anything above -1 lands on a column >= 0.
             if (xf > -1.0 && xf < width && yf > -1.0 && yf < height) {
                 const uint8_t* pixel = frame.at(static_cast<int>(xf), static_cast<int>(yf));
-                uint32_t* cell = sumRow[j / cellColumns];
+                uint32_t* cell = sumRow[j >> columnShift];
                 cell[0] += pixel[0];
                 cell[1] += pixel[1];
                 cell[2] += pixel[2];

@@ -34,7 +34,7 @@ struct Marker {
     Image picture;
     double width = 1.0;
     double pictureFraction = 0.5;
-    double quietZone = 0.125;
+    double quietZone = 0.25;
     double pose[3][4] = {}; // marker -> camera, as the pose estimator returns it
 };
 
