@@ -28,6 +28,14 @@ bool CommandFileChannel::readLine(std::string& line) {
         // The last line of a file without a final line feed still counts.
         return !line.empty();
     }
+    // Look one character ahead, so that the channel closes right after the last line and the
+    // command loop ends without asking for a line that does not exist.
+    const int next = std::getc(file_);
+    if (next == EOF) {
+        ended_ = true;
+    } else {
+        std::ungetc(next, file_);
+    }
     return true;
 }
 

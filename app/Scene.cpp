@@ -2,6 +2,9 @@
 
 #include "app/ShellTexts.h"
 #include "app/X11Desktop.h"
+#include "net/SentenceHandler.h"
+#include "net/Server.h"
+#include "platform/enginelog.h"
 #include "platform/fileutil.h"
 #include "platform/workdir.h"
 
@@ -59,13 +62,29 @@ constexpr int BackgroundHeight = 480;
 
 } // namespace
 
-Scene::Scene() = default;
+Scene::Scene() {
+    handlerFactory_ = std::make_unique<SentenceHandlerFactory>(*this, *this);
+}
 
 Scene::~Scene() {
     // Nothing may hand frames to the Scene any more from here on (the capture stops first).
     if (!workDirectory_.empty() && !VelOS::removeDirectoryTree(workDirectory_)) {
         std::cout << ShellTexts::CannotDelete << workDirectory_ << ShellTexts::DirectorySuffix << std::endl;
     }
+
+    // Connection threads use the Scene through their handlers: refuse further project work,
+    // close every connection, then wait (a bounded time) until each thread has let go before
+    // anything they use goes away.
+    tasks_.close();
+    {
+        VelOS::SemaphoreLock hold(sceneLock_);
+        stopServer();
+    }
+    if (!handlerFactory_->waitForHandlers(10000)) {
+        std::cerr << "Scene: connections still running at exit" << std::endl;
+    }
+    handlerFactory_.reset();
+    VelOS::setEngineLogSink(nullptr);
 
     frameHold_.reset();
     if (root_) {

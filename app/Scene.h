@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/MainThreadQueue.h"
 #include "platform/Semaphore.h"
 #include "project/ProjectInventory.h"
 #include "project/ProjectOperations.h"
@@ -10,13 +11,18 @@
 #include <OIS/OIS.h>
 
 #include <csignal>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
 
 class ListenerChannel;
+class SentenceHandlerFactory;
 class X11Desktop;
+namespace VelNet {
+class Server;
+}
 namespace Ogre {
 class OverlaySystem;
 class Overlay;
@@ -38,11 +44,13 @@ class Rectangle2D;
 //   listener registry.
 // - Lock order wherever two are held: frame, image, scene (then a tracker's listener lock);
 //   scene before the capture lock and before a server's list lock.
-// - How the engine's scene is kept still during a frame: every project operation that touches
-//   the engine or the actor collection takes the frame lock before the scene lock, so it runs
-//   between two frames; the per-frame updates (overlay statistics, actors, trackers) take the
-//   scene lock after the frame lock. Events are broadcast after both locks are released, so a
-//   slow listener can never hold up a frame.
+// - How the engine's scene is kept still during a frame: every project operation runs on the
+//   main thread (the GL context and the engine's unlocked scene graph belong to it): an
+//   operation called on a connection thread is handed to tasks_ and run while the main loop
+//   waits out its frame pacing, between two frames. It takes the frame lock, then the scene
+//   lock; the per-frame updates (overlay statistics, actors, trackers) take the scene lock after
+//   the frame lock. Events are broadcast by the calling thread after both locks are released,
+//   and a listener that stops reading loses its connection instead of holding up the project.
 class Scene : public Ogre::FrameListener,
               public FrameSink,
               public SceneServices,
@@ -66,6 +74,10 @@ public:
     // Asks the main loop to end after its current turn. Safe from a signal handler.
     static void requestTermination();
 
+    // Runs the start-up command file through the command interpreter. Main thread, before the
+    // main loop.
+    void runCommandFile(const std::string& path);
+
     // Ogre::FrameListener
     bool frameStarted(const Ogre::FrameEvent& event) override;
     bool frameEnded(const Ogre::FrameEvent& event) override;
@@ -80,6 +92,116 @@ public:
     void addListener(ListenerChannel* listener) override;
     void removeListener(ListenerChannel* listener) override;
     void dropAllListeners() override;
+
+    // ProjectOperations (SceneOperations.cpp)
+    bool newProject() override;
+    bool load(const std::string& path) override;
+    bool save(const std::string& path) override;
+    bool netInit(int port) override;
+    void netDone() override;
+    bool setTitle(const std::string& title) override;
+    bool getTitle(std::string& title) override;
+    bool mouseAction(const std::string& keyword) override;
+    void debugShow() override;
+    void debugHide() override;
+    bool debugIsVisible() override;
+    bool videoCaptureInit(const std::string& device, const std::string& configuration) override;
+    void videoCaptureDone() override;
+    bool isCapturing() override;
+    bool getDeviceName(std::string& name) override;
+    bool getConfiguration(std::string& configuration) override;
+    void flipXSet() override;
+    void flipXUnset() override;
+    bool flipXGet() override;
+    void flipYSet() override;
+    void flipYUnset() override;
+    bool flipYGet() override;
+    void thresholdAuto() override;
+    void thresholdManual(int value) override;
+    void thresholdManual() override;
+    bool thresholdIsAuto() override;
+    bool thresholdGetValue(int& value) override;
+    bool resourceCreate(const std::string& name, const std::string& packagePath) override;
+    void resourceDestroy(const std::string& name) override;
+    void resourceGetList(std::string& list) override;
+    void resourceGetFilesInside(const std::string& name, std::string& list) override;
+    bool resourceGetFilename(const std::string& name, std::string& fileName) override;
+    bool trackerCreate(const std::string& name, const std::string& patternFile, int width) override;
+    void trackerDestroy(const std::string& name) override;
+    void trackerGetList(std::string& list) override;
+    bool trackerGetPatternFilename(const std::string& name, std::string& patternFile) override;
+    bool trackerGetWidth(const std::string& name, int& width) override;
+    bool actorsViewports(const std::string& actorName) override;
+    void actorGetAnimationsList(const std::string& actorName, std::string& list) override;
+    bool actorAction(const std::string& actorName, const std::string& keyword,
+                     const std::string& argument) override;
+    bool actorsSelectAll() override;
+    bool actorsUnselectAll() override;
+    bool actorSelect(const std::string& actorName) override;
+    bool actorUnselect(const std::string& actorName) override;
+    bool actorIsSelected(const std::string& actorName) override;
+    bool lightCreate(const std::string& name) override;
+    void lightDestroy(const std::string& name) override;
+    void lightGetList(std::string& list) override;
+    bool lightGetLightName(const std::string& name, std::string& lightName) override;
+    bool lightGetTrackerName(const std::string& name, std::string& trackerName) override;
+    bool lightConnect(const std::string& name, const std::string& trackerName) override;
+    bool lightUnconnect(const std::string& name) override;
+    bool lightTranslate(const std::string& name, double x, double y, double z) override;
+    bool lightGetTranslation(const std::string& name, double& x, double& y, double& z) override;
+    bool fileCreate(const std::string& name, const std::string& resource, const std::string& fileName,
+                    const std::string& type) override;
+    void fileDestroy(const std::string& name) override;
+    void fileGetList(std::string& list) override;
+    bool fileGetType(const std::string& name, std::string& type) override;
+    bool fileGetResourceName(const std::string& name, std::string& resource) override;
+    bool fileGetFileName(const std::string& name, std::string& fileName) override;
+    bool fileGetTrackerName(const std::string& name, std::string& trackerName) override;
+    bool fileConnect(const std::string& name, const std::string& trackerName) override;
+    bool fileUnconnect(const std::string& name) override;
+    bool fileTranslate(const std::string& name, double x, double y, double z) override;
+    bool fileGetTranslation(const std::string& name, double& x, double& y, double& z) override;
+    bool meshCreate(const std::string& name, const std::string& resource,
+                    const std::string& meshName) override;
+    void meshDestroy(const std::string& name) override;
+    void meshGetList(std::string& list) override;
+    bool meshGetResourceName(const std::string& name, std::string& resource) override;
+    bool meshGetMeshName(const std::string& name, std::string& meshName) override;
+    bool meshGetTrackerName(const std::string& name, std::string& trackerName) override;
+    bool meshConnect(const std::string& name, const std::string& trackerName) override;
+    bool meshUnconnect(const std::string& name) override;
+    bool meshTranslate(const std::string& name, double x, double y, double z) override;
+    bool meshGetTranslation(const std::string& name, double& x, double& y, double& z) override;
+    bool meshRotate(const std::string& name, double w, double x, double y, double z) override;
+    bool meshPitch(const std::string& name, double degrees) override;
+    bool meshYaw(const std::string& name, double degrees) override;
+    bool meshRoll(const std::string& name, double degrees) override;
+    bool meshGetRotation(const std::string& name, double& w, double& x, double& y, double& z) override;
+    bool meshGetAngles(const std::string& name, double& pitch, double& yaw, double& roll) override;
+    bool meshScale(const std::string& name, double x, double y, double z) override;
+    bool meshGetScale(const std::string& name, double& x, double& y, double& z) override;
+    bool sceneCreate(const std::string& name, const std::string& resource,
+                     const std::string& sceneName) override;
+    void sceneDestroy(const std::string& name) override;
+    void sceneGetList(std::string& list) override;
+    bool sceneGetResourceName(const std::string& name, std::string& resource) override;
+    bool sceneGetSceneName(const std::string& name, std::string& sceneName) override;
+    bool sceneGetTrackerName(const std::string& name, std::string& trackerName) override;
+    bool sceneConnect(const std::string& name, const std::string& trackerName) override;
+    bool sceneUnconnect(const std::string& name) override;
+    bool sceneTranslate(const std::string& name, double x, double y, double z) override;
+    bool sceneGetTranslation(const std::string& name, double& x, double& y, double& z) override;
+    bool sceneRotate(const std::string& name, double w, double x, double y, double z) override;
+    bool scenePitch(const std::string& name, double degrees) override;
+    bool sceneYaw(const std::string& name, double degrees) override;
+    bool sceneRoll(const std::string& name, double degrees) override;
+    bool sceneGetRotation(const std::string& name, double& w, double& x, double& y, double& z) override;
+    bool sceneGetAngles(const std::string& name, double& pitch, double& yaw, double& roll) override;
+    bool sceneScale(const std::string& name, double x, double y, double z) override;
+    bool sceneGetScale(const std::string& name, double& x, double& y, double& z) override;
+
+    // Sends one event sentence (a line feed added) to every listener; takes the scene lock.
+    void broadcast(const std::string& event);
 
     // OIS listeners
     bool keyPressed(const OIS::KeyEvent& event) override;
@@ -99,6 +221,11 @@ public:
 
 private:
     bool isCaptureRunning() const;
+    // Runs work on the main thread under the project lock: the frame lock, then the scene lock
+    // (see the class comment). False when the player is shutting down and the work did not run.
+    bool inProject(const std::function<void()>& work);
+    // Destroys the server, if any. Caller holds the scene lock.
+    void stopServer();
     void setupCameras();
     bool setupViewports();
     bool setupOverlays();
@@ -127,7 +254,8 @@ private:
     Ogre::Camera* frontCamera_ = nullptr;
     Ogre::Camera* leftCamera_ = nullptr;
 
-    VelOS::Semaphore frameLock_;                    // one frame; see the class comment
+    MainThreadQueue tasks_;      // project work handed over by other threads, run between frames
+    VelOS::Semaphore frameLock_; // one frame; see the class comment
     std::optional<VelOS::SemaphoreLock> frameHold_; // holds frameLock_ during a frame
     bool fourViews_ = false;                        // four-view layout chosen; scene lock
     int screenWidth_ = -1;                          // primary display, pixels
@@ -149,10 +277,14 @@ private:
     std::unique_ptr<Ogre::Rectangle2D> gridRectangle_;       // grid behind the auxiliary views
     std::unique_ptr<Ogre::Rectangle2D> backgroundRectangle_; // camera picture of the main view
 
-    VelOS::Semaphore sceneLock_; // the project model and the listener registry
-    std::string workDirectory_;  // ends in "/"; empty until set-up
-    std::string title_;          // project title; scene lock
-    bool handMode_ = false;      // marker gesture enabled; toggled by pointer interaction
-    bool quit_ = false;          // set by Escape only
+    bool thresholdAutomatic_ = false; // threshold recomputed from every frame; scene lock
+    int threshold_ = 100;             // binarisation threshold of marker detection; scene lock
+    VelOS::Semaphore sceneLock_;      // the project model and the listener registry
+    std::unique_ptr<SentenceHandlerFactory> handlerFactory_; // handlers of every server's connections
+    std::unique_ptr<VelNet::Server> server_;                 // made by net init; scene lock
+    std::string workDirectory_;                              // ends in "/"; empty until set-up
+    std::string title_;                                      // project title; scene lock
+    bool handMode_ = false; // marker gesture enabled; toggled by pointer interaction
+    bool quit_ = false;     // set by Escape only
     static volatile std::sig_atomic_t terminationRequested_; // SIGINT or SIGTERM arrived
 };

@@ -47,7 +47,8 @@ bool Scene::frameStarted(const Ogre::FrameEvent& event) {
         showSplash ? splashOverlay_->show() : splashOverlay_->hide();
     }
 
-    VelOS::sleep(framePacingSleep(frameTime));
+    // The pacing pause runs the project work other threads handed over.
+    tasks_.runFor(framePacingSleep(frameTime));
 
     frameHold_.emplace(frameLock_);
 

@@ -17,7 +17,6 @@ void requestEnd(int) {
 } // namespace
 
 int main(int argc, char** argv) {
-    (void)argv;
     auto scene = std::make_unique<Scene>();
     try {
         if (!scene->setup()) {
@@ -35,7 +34,7 @@ int main(int argc, char** argv) {
     }
 
     if (argc == 2) {
-        // The start-up command file runs here once the command interpreter exists.
+        scene->runCommandFile(argv[1]);
     }
 
     std::signal(SIGINT, requestEnd);

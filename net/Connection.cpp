@@ -8,7 +8,7 @@
 
 namespace VelNet {
 
-Connection::Connection(VelOS::Socket socket, int connectionId, std::unique_ptr<SentenceHandler> handler,
+Connection::Connection(VelOS::Socket socket, int connectionId, std::unique_ptr<ConnectionHandler> handler,
                        std::shared_ptr<OwnerLink> owner)
     : socket_(std::move(socket)), connectionId_(connectionId), handler_(std::move(handler)),
       owner_(std::move(owner)) {}

@@ -2,9 +2,9 @@
 
 #include <memory>
 
+#include "net/ConnectionHandler.h"
 #include "net/ConnectionOwner.h"
 #include "net/Runnable.h"
-#include "net/SentenceHandler.h"
 #include "net/Socket.h"
 #include "net/Thread.h"
 
@@ -20,7 +20,7 @@ namespace VelNet {
 // stop or destruction); the socket guards itself.
 class Connection : public Runnable, public std::enable_shared_from_this<Connection> {
 public:
-    Connection(VelOS::Socket socket, int connectionId, std::unique_ptr<SentenceHandler> handler,
+    Connection(VelOS::Socket socket, int connectionId, std::unique_ptr<ConnectionHandler> handler,
                std::shared_ptr<OwnerLink> owner);
 
     // Starts the connection's thread, which shares the record until it ends. False when the OS
@@ -33,11 +33,11 @@ public:
     int connectionId() const { return connectionId_; }
 
 private:
-    VelOS::Socket socket_;                     // the accepted socket, owned
-    VelOS::Thread thread_;                     // runs this connection
-    const int connectionId_;                   // serial number, process-wide, never reused
-    std::unique_ptr<SentenceHandler> handler_; // made for this connection alone
-    std::shared_ptr<OwnerLink> owner_;         // the server that accepted it, while it exists
+    VelOS::Socket socket_;                       // the accepted socket, owned
+    VelOS::Thread thread_;                       // runs this connection
+    const int connectionId_;                     // serial number, process-wide, never reused
+    std::unique_ptr<ConnectionHandler> handler_; // made for this connection alone
+    std::shared_ptr<OwnerLink> owner_;           // the server that accepted it, while it exists
 };
 
 } // namespace VelNet

@@ -21,6 +21,23 @@ constexpr const char* Started = "Started ";
 constexpr const char* Stopped = "Stopped ";
 constexpr const char* ConnectionOf = " connection (of ";
 
+// Handshake sentences and the command that ends a command loop.
+constexpr const char* CommandMode = "command";
+constexpr const char* ListenerMode = "listener";
+constexpr const char* UploadMode = "uploadFile";
+constexpr const char* DownloadMode = "downloadFile";
+constexpr const char* Quit = "quit";
+// Replies of the handshake end in a line feed only.
+constexpr const char* HandshakeEnd = "\n";
+
+// A connection ended before a whole line arrived (standard output).
+constexpr const char* NextLineError = "nextLine error";
+
+// File transfer lines of the engine log.
+constexpr const char* UploadLog = "SceneParser::uploadFile: ";
+constexpr const char* DownloadLog = "SceneParser::downloadFile: ";
+constexpr const char* SizeLog = " size: ";
+
 // What a listening client sends to leave.
 constexpr const char* ListenerQuit = "quit();";
 

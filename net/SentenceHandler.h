@@ -1,27 +1,59 @@
 #pragma once
 
+#include "net/ConnectionHandler.h"
+#include "platform/Semaphore.h"
+
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
-namespace VelOS {
-class Socket;
-}
+class ProjectOperations;
+class SceneServices;
 
-// Serves one accepted connection: reads its first sentence and does what it asks for (commands,
-// listening to events, one file transfer). One per connection, owned by the connection record
-// and used by the connection's own thread only.
-class SentenceHandler {
+// The player's handshake: the first sentence of a connection makes it a command connection
+// ("command"), a listener ("listener"), or one file transfer ("uploadFile", "downloadFile").
+// One per connection, used by that connection's thread only.
+class SentenceHandler : public ConnectionHandler {
 public:
-    virtual ~SentenceHandler() = default;
-    // Runs on the connection's thread and returns when the connection's work is over; the
-    // caller then closes the socket. The socket may be closed meanwhile by another thread (the
-    // server going away): reads then report the end and writes are lost.
-    virtual void handle(VelOS::Socket& socket) = 0;
+    // Counts the handlers still alive, so that the Scene can wait for every connection thread
+    // to let go of it before it goes away.
+    class LiveCount {
+    public:
+        void add();
+        void remove();
+        // True when the count reached 0 within the time.
+        bool waitForZero(int timeoutMilliseconds);
+
+    private:
+        std::mutex mutex_; // guards count_
+        std::condition_variable zero_;
+        int count_ = 0;
+    };
+
+    SentenceHandler(SceneServices& services, ProjectOperations& operations, std::shared_ptr<LiveCount> live);
+    ~SentenceHandler() override;
+    SentenceHandler(const SentenceHandler&) = delete;
+    SentenceHandler& operator=(const SentenceHandler&) = delete;
+
+    void handle(VelOS::Socket& socket) override;
+
+private:
+    VelOS::Semaphore semaphore_; // held for the whole handling; private to this connection
+    SceneServices& services_;
+    ProjectOperations& operations_;
+    std::shared_ptr<LiveCount> live_;
 };
 
-// Makes the handler of each accepted connection. Called by a server's accept thread while it
-// holds the server's list lock; it must stay alive until that server is stopped.
-class SentenceHandlerFactory {
+// Made by the Scene at construction and handed to every server it starts.
+class SentenceHandlerFactory : public ConnectionHandlerFactory {
 public:
-    virtual ~SentenceHandlerFactory() = default;
-    virtual std::unique_ptr<SentenceHandler> createHandler() = 0;
+    SentenceHandlerFactory(SceneServices& services, ProjectOperations& operations);
+    std::unique_ptr<ConnectionHandler> createHandler() override;
+    // Waits until every handler this factory made is gone. True if that happened in time.
+    bool waitForHandlers(int timeoutMilliseconds);
+
+private:
+    SceneServices& services_;
+    ProjectOperations& operations_;
+    std::shared_ptr<SentenceHandler::LiveCount> live_;
 };

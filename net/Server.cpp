@@ -38,7 +38,7 @@ Server::~Server() {
     }
 }
 
-bool Server::start(long port, SentenceHandlerFactory& factory) {
+bool Server::start(long port, ConnectionHandlerFactory& factory) {
     // Starting again moves the server to the new port; its connections go on.
     if (acceptThread_.started()) {
         stop();

@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "net/Connection.h"
+#include "net/ConnectionHandler.h"
 #include "net/ConnectionOwner.h"
 #include "net/Runnable.h"
-#include "net/SentenceHandler.h"
 #include "net/Socket.h"
 #include "net/Thread.h"
 #include "platform/Semaphore.h"
@@ -32,7 +32,7 @@ public:
 
     // Listens on the port (0 picks a free one, see port) and starts accepting. On a socket
     // failure its message goes to standard error and the result is false.
-    bool start(long port, SentenceHandlerFactory& factory);
+    bool start(long port, ConnectionHandlerFactory& factory);
     // Stops listening and accepting and waits for the accept thread. Connections go on.
     void stop();
     // The port listened on; 0 when not listening.
@@ -48,7 +48,7 @@ private:
     std::shared_ptr<OwnerLink> link_;                    // cut first when the server goes away
     VelOS::Socket listeningSocket_;                      // bound to the port, backlog 5
     VelOS::Thread acceptThread_;                         // runs the accept loop
-    SentenceHandlerFactory* factory_ = nullptr;          // not owned; nullptr unless running
+    ConnectionHandlerFactory* factory_ = nullptr;        // not owned; nullptr unless running
     bool running_ = false;                               // between a successful start and stop
     std::list<std::shared_ptr<Connection>> connections_; // in accept order, shared with their threads
 };

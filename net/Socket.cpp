@@ -216,6 +216,26 @@ long Socket::send(const char* data, long length) {
     return sent > 0 || length <= 0 ? sent : -1;
 }
 
+bool Socket::sendWithoutWaiting(const std::string& text) {
+    InUse use(*this);
+    if (use.handle < 0) {
+        return false;
+    }
+    size_t sent = 0;
+    while (sent < text.size()) {
+        const ssize_t count =
+            ::send(use.handle, text.data() + sent, text.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            return false;
+        }
+        sent += static_cast<size_t>(count);
+    }
+    return true;
+}
+
 bool Socket::readLine(std::string& line) {
     if (lineTooLong_) {
         return false;

@@ -69,6 +69,9 @@ public:
     // raises SIGPIPE. Returns the count sent, or -1 when nothing could be sent.
     long send(const std::string& text);
     long send(const char* data, long length);
+    // Sends all the bytes only if the socket can take them now; false when it could not take
+    // them whole (a peer that does not read fills its buffer) or on an error.
+    bool sendWithoutWaiting(const std::string& text);
 
     // The next line without its CR LF: false when the peer has closed, on an error, or when the
     // line is longer than ReceiveBuffer::MaximumLineLength (reported on standard error; the

@@ -9,10 +9,10 @@ void Semaphore::wait() {
 }
 
 void Semaphore::release() {
-    {
-        std::lock_guard<std::mutex> guard(mutex_);
-        taken_ = false;
-    }
+    // Notify while holding the mutex: the woken thread may take the semaphore and destroy it
+    // as soon as the mutex is free, and the notify must not touch it after that.
+    std::lock_guard<std::mutex> guard(mutex_);
+    taken_ = false;
     freed_.notify_one();
 }
 

@@ -14,8 +14,8 @@ status=0
 configure_and_build() {
     local dir=$1
     shift
-    cmake -S . -B "$dir" -DVELQUIN_WERROR=ON "$@" >"$dir.configure.log" 2>&1 || {
-        cat "$dir.configure.log"
+    cmake -S . -B "$dir" -DVELQUIN_WERROR=ON "$@" >"$dir-configure.log" 2>&1 || {
+        cat "$dir-configure.log"
         return 1
     }
     cmake --build "$dir" -j "$jobs"

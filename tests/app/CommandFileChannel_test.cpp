@@ -29,8 +29,8 @@ TEST(CommandFileChannel, FinalLineFeedEndsTheFile) {
     std::string line;
     ASSERT_TRUE(channel.readLine(line));
     EXPECT_EQ(line, "quit();");
+    EXPECT_FALSE(channel.isOpen()); // closed right after the last line
     EXPECT_FALSE(channel.readLine(line));
-    EXPECT_FALSE(channel.isOpen());
 }
 
 TEST(CommandFileChannel, MissingOrEmptyFileYieldsNoLine) {

@@ -21,7 +21,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "net/SentenceHandler.h"
+#include "net/ConnectionHandler.h"
 #include "net/Socket.h"
 
 namespace nettest {
@@ -111,6 +111,8 @@ public:
         ::setsockopt(handle_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
         close();
     }
+
+    int handle() const { return handle_; }
 
     void close() {
         if (handle_ >= 0) {
@@ -215,13 +217,13 @@ private:
 
 // Handlers that run a test's function on their connection and are counted while they exist, so
 // that a test can wait until every connection of it has really finished (its record released).
-class CountingFactory : public SentenceHandlerFactory {
+class CountingFactory : public ConnectionHandlerFactory {
 public:
     using Serve = std::function<void(VelOS::Socket&)>;
 
     explicit CountingFactory(Serve serve) : serve_(std::move(serve)) {}
 
-    std::unique_ptr<SentenceHandler> createHandler() override {
+    std::unique_ptr<ConnectionHandler> createHandler() override {
         std::lock_guard<std::mutex> hold(guard_);
         ++live_;
         ++made_;
@@ -240,7 +242,7 @@ public:
     }
 
 private:
-    class Handler : public SentenceHandler {
+    class Handler : public ConnectionHandler {
     public:
         explicit Handler(CountingFactory& factory) : factory_(factory) {}
         ~Handler() override {

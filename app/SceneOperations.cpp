@@ -1,0 +1,485 @@
+// The project operations of the Scene: each takes the project lock, does its work, releases the
+// lock and then broadcasts its event. Connection threads, and the main thread for the start-up
+// command file and pointer interaction.
+//
+// The collections of resources, trackers and actors and the video capture are not part of the
+// player yet: until they are, the operations that need them report failure, empty lists, or
+// (for destroy, which never fails) only their event.
+#include "app/Scene.h"
+
+#include "app/CommandFileChannel.h"
+#include "net/ListenerChannel.h"
+#include "net/SceneParser.h"
+#include "net/SentenceHandler.h"
+#include "net/Server.h"
+#include "project/Events.h"
+
+#include <OGRE/Overlay/OgreOverlay.h>
+
+bool Scene::inProject(const std::function<void()>& work) {
+    return tasks_.run([this, &work] {
+        // Frame lock, then scene lock: the work runs between two frames.
+        VelOS::SemaphoreLock frame(frameLock_);
+        VelOS::SemaphoreLock scene(sceneLock_);
+        work();
+    });
+}
+
+void Scene::runCommandFile(const std::string& path) {
+    CommandFileChannel channel(path);
+    SceneParser::dispatch(*this, channel);
+}
+
+void Scene::broadcast(const std::string& event) {
+    const std::string line = event + "\n";
+    VelOS::SemaphoreLock hold(sceneLock_);
+    for (ListenerChannel* listener : listeners_) {
+        listener->sendLine(line);
+    }
+}
+
+void Scene::stopServer() {
+    if (server_) {
+        server_->stop();
+        server_.reset();
+    }
+}
+
+// ---------------------------------------------------------------- project and server
+
+bool Scene::newProject() {
+    bool cleared = false;
+    inProject([&] {
+        if (fourViews_) {
+            toggleLayout();
+        }
+        cleared = true;
+    });
+    return cleared;
+}
+
+bool Scene::load(const std::string& /*path*/) {
+    return false;
+}
+
+bool Scene::save(const std::string& /*path*/) {
+    return false;
+}
+
+bool Scene::netInit(int port) {
+    bool started = false;
+    inProject([&] {
+        stopServer();
+        server_ = std::make_unique<VelNet::Server>();
+        started = server_->start(port, *handlerFactory_);
+    });
+    return started;
+}
+
+void Scene::netDone() {
+    inProject([&] { stopServer(); });
+}
+
+bool Scene::setTitle(const std::string& title) {
+    if (!inProject([&] { title_ = title; })) {
+        return false;
+    }
+    broadcast(Events::titleChanged(title));
+    return true;
+}
+
+bool Scene::getTitle(std::string& title) {
+    return inProject([&] { title = title_; });
+}
+
+bool Scene::mouseAction(const std::string& /*keyword*/) {
+    return false;
+}
+
+// ---------------------------------------------------------------- debug overlay
+
+void Scene::debugShow() {
+    bool changed = false;
+    inProject([&] {
+        if (debugOverlay_ != nullptr && !debugOverlay_->isVisible()) {
+            debugOverlay_->show();
+            changed = true;
+        }
+    });
+    if (changed) {
+        broadcast(Events::debugShowed());
+    }
+}
+
+void Scene::debugHide() {
+    bool changed = false;
+    inProject([&] {
+        if (debugOverlay_ != nullptr && debugOverlay_->isVisible()) {
+            debugOverlay_->hide();
+            changed = true;
+        }
+    });
+    if (changed) {
+        broadcast(Events::debugHided());
+    }
+}
+
+bool Scene::debugIsVisible() {
+    bool visible = false;
+    inProject([&] { visible = debugOverlay_ != nullptr && debugOverlay_->isVisible(); });
+    return visible;
+}
+
+// ---------------------------------------------------------------- video capture
+
+bool Scene::videoCaptureInit(const std::string& /*device*/, const std::string& /*configuration*/) {
+    return false;
+}
+
+void Scene::videoCaptureDone() {
+    broadcast(Events::videoCaptureFinalised());
+}
+
+bool Scene::isCapturing() {
+    return false;
+}
+
+bool Scene::getDeviceName(std::string& /*name*/) {
+    return false;
+}
+
+bool Scene::getConfiguration(std::string& /*configuration*/) {
+    return false;
+}
+
+void Scene::flipXSet() {
+    if (inProject([&] { flipX_ = true; })) {
+        broadcast(Events::flipXChanged(true));
+    }
+}
+
+void Scene::flipXUnset() {
+    if (inProject([&] { flipX_ = false; })) {
+        broadcast(Events::flipXChanged(false));
+    }
+}
+
+bool Scene::flipXGet() {
+    bool value = false;
+    inProject([&] { value = flipX_; });
+    return value;
+}
+
+void Scene::flipYSet() {
+    if (inProject([&] { flipY_ = true; })) {
+        broadcast(Events::flipYChanged(true));
+    }
+}
+
+void Scene::flipYUnset() {
+    if (inProject([&] { flipY_ = false; })) {
+        broadcast(Events::flipYChanged(false));
+    }
+}
+
+bool Scene::flipYGet() {
+    bool value = false;
+    inProject([&] { value = flipY_; });
+    return value;
+}
+
+void Scene::thresholdAuto() {
+    if (inProject([&] { thresholdAutomatic_ = true; })) {
+        broadcast(Events::thresholdAutoChanged(true));
+    }
+}
+
+void Scene::thresholdManual(int value) {
+    if (inProject([&] {
+            thresholdAutomatic_ = false;
+            threshold_ = value;
+        })) {
+        broadcast(Events::thresholdAutoChanged(false));
+        broadcast(Events::thresholdValueChanged(value));
+    }
+}
+
+void Scene::thresholdManual() {
+    if (inProject([&] { thresholdAutomatic_ = false; })) {
+        broadcast(Events::thresholdAutoHanged(false));
+    }
+}
+
+bool Scene::thresholdIsAuto() {
+    bool automatic = false;
+    inProject([&] { automatic = thresholdAutomatic_; });
+    return automatic;
+}
+
+bool Scene::thresholdGetValue(int& value) {
+    return inProject([&] { value = threshold_; });
+}
+
+// ---------------------------------------------------------------- resources
+
+bool Scene::resourceCreate(const std::string& /*name*/, const std::string& /*packagePath*/) {
+    return false;
+}
+
+void Scene::resourceDestroy(const std::string& name) {
+    broadcast(Events::resourceDestroyed(name));
+}
+
+void Scene::resourceGetList(std::string& list) {
+    list.clear();
+}
+
+void Scene::resourceGetFilesInside(const std::string& /*name*/, std::string& list) {
+    list.clear();
+}
+
+bool Scene::resourceGetFilename(const std::string& /*name*/, std::string& /*fileName*/) {
+    return false;
+}
+
+// ---------------------------------------------------------------- trackers
+
+bool Scene::trackerCreate(const std::string& /*name*/, const std::string& /*patternFile*/, int /*width*/) {
+    return false;
+}
+
+void Scene::trackerDestroy(const std::string& name) {
+    broadcast(Events::trackerDestroyed(name));
+}
+
+void Scene::trackerGetList(std::string& list) {
+    list.clear();
+}
+
+bool Scene::trackerGetPatternFilename(const std::string& /*name*/, std::string& /*patternFile*/) {
+    return false;
+}
+
+bool Scene::trackerGetWidth(const std::string& /*name*/, int& /*width*/) {
+    return false;
+}
+
+// ---------------------------------------------------------------- actors in general
+
+bool Scene::actorsViewports(const std::string& actorName) {
+    if (inProject([&] { toggleLayout(); })) {
+        broadcast(Events::actorsViewports(actorName));
+    }
+    return true;
+}
+
+void Scene::actorGetAnimationsList(const std::string& /*actorName*/, std::string& list) {
+    list.clear();
+}
+
+bool Scene::actorAction(const std::string& /*actorName*/, const std::string& /*keyword*/,
+                        const std::string& /*argument*/) {
+    return false;
+}
+
+bool Scene::actorsSelectAll() {
+    broadcast(Events::actorsAllSelected());
+    return true;
+}
+
+bool Scene::actorsUnselectAll() {
+    broadcast(Events::actorsAllUnselected());
+    return true;
+}
+
+bool Scene::actorSelect(const std::string& /*actorName*/) {
+    return false;
+}
+
+bool Scene::actorUnselect(const std::string& /*actorName*/) {
+    return false;
+}
+
+bool Scene::actorIsSelected(const std::string& /*actorName*/) {
+    return false;
+}
+
+// ---------------------------------------------------------------- actor blocks
+
+namespace {
+bool noActor() {
+    return false;
+}
+} // namespace
+
+bool Scene::lightCreate(const std::string&) {
+    return noActor();
+}
+void Scene::lightDestroy(const std::string& name) {
+    broadcast(Events::actorDestroyed("light", name));
+}
+void Scene::lightGetList(std::string& list) {
+    list.clear();
+}
+bool Scene::lightGetLightName(const std::string&, std::string&) {
+    return noActor();
+}
+bool Scene::lightGetTrackerName(const std::string&, std::string&) {
+    return noActor();
+}
+bool Scene::lightConnect(const std::string&, const std::string&) {
+    return noActor();
+}
+bool Scene::lightUnconnect(const std::string&) {
+    return noActor();
+}
+bool Scene::lightTranslate(const std::string&, double, double, double) {
+    return noActor();
+}
+bool Scene::lightGetTranslation(const std::string&, double&, double&, double&) {
+    return noActor();
+}
+
+bool Scene::fileCreate(const std::string&, const std::string&, const std::string&, const std::string&) {
+    return noActor();
+}
+void Scene::fileDestroy(const std::string& name) {
+    broadcast(Events::actorDestroyed("file", name));
+}
+void Scene::fileGetList(std::string& list) {
+    list.clear();
+}
+bool Scene::fileGetType(const std::string&, std::string&) {
+    return noActor();
+}
+bool Scene::fileGetResourceName(const std::string&, std::string&) {
+    return noActor();
+}
+bool Scene::fileGetFileName(const std::string&, std::string&) {
+    return noActor();
+}
+bool Scene::fileGetTrackerName(const std::string&, std::string&) {
+    return noActor();
+}
+bool Scene::fileConnect(const std::string&, const std::string&) {
+    return noActor();
+}
+bool Scene::fileUnconnect(const std::string&) {
+    return noActor();
+}
+bool Scene::fileTranslate(const std::string&, double, double, double) {
+    return noActor();
+}
+bool Scene::fileGetTranslation(const std::string&, double&, double&, double&) {
+    return noActor();
+}
+
+bool Scene::meshCreate(const std::string&, const std::string&, const std::string&) {
+    return noActor();
+}
+void Scene::meshDestroy(const std::string& name) {
+    broadcast(Events::actorDestroyed("mesh", name));
+}
+void Scene::meshGetList(std::string& list) {
+    list.clear();
+}
+bool Scene::meshGetResourceName(const std::string&, std::string&) {
+    return noActor();
+}
+bool Scene::meshGetMeshName(const std::string&, std::string&) {
+    return noActor();
+}
+bool Scene::meshGetTrackerName(const std::string&, std::string&) {
+    return noActor();
+}
+bool Scene::meshConnect(const std::string&, const std::string&) {
+    return noActor();
+}
+bool Scene::meshUnconnect(const std::string&) {
+    return noActor();
+}
+bool Scene::meshTranslate(const std::string&, double, double, double) {
+    return noActor();
+}
+bool Scene::meshGetTranslation(const std::string&, double&, double&, double&) {
+    return noActor();
+}
+bool Scene::meshRotate(const std::string&, double, double, double, double) {
+    return noActor();
+}
+bool Scene::meshPitch(const std::string&, double) {
+    return noActor();
+}
+bool Scene::meshYaw(const std::string&, double) {
+    return noActor();
+}
+bool Scene::meshRoll(const std::string&, double) {
+    return noActor();
+}
+bool Scene::meshGetRotation(const std::string&, double&, double&, double&, double&) {
+    return noActor();
+}
+bool Scene::meshGetAngles(const std::string&, double&, double&, double&) {
+    return noActor();
+}
+bool Scene::meshScale(const std::string&, double, double, double) {
+    return noActor();
+}
+bool Scene::meshGetScale(const std::string&, double&, double&, double&) {
+    return noActor();
+}
+
+bool Scene::sceneCreate(const std::string&, const std::string&, const std::string&) {
+    return noActor();
+}
+void Scene::sceneDestroy(const std::string& name) {
+    broadcast(Events::actorDestroyed("scene", name));
+}
+void Scene::sceneGetList(std::string& list) {
+    list.clear();
+}
+bool Scene::sceneGetResourceName(const std::string&, std::string&) {
+    return noActor();
+}
+bool Scene::sceneGetSceneName(const std::string&, std::string&) {
+    return noActor();
+}
+bool Scene::sceneGetTrackerName(const std::string&, std::string&) {
+    return noActor();
+}
+bool Scene::sceneConnect(const std::string&, const std::string&) {
+    return noActor();
+}
+bool Scene::sceneUnconnect(const std::string&) {
+    return noActor();
+}
+bool Scene::sceneTranslate(const std::string&, double, double, double) {
+    return noActor();
+}
+bool Scene::sceneGetTranslation(const std::string&, double&, double&, double&) {
+    return noActor();
+}
+bool Scene::sceneRotate(const std::string&, double, double, double, double) {
+    return noActor();
+}
+bool Scene::scenePitch(const std::string&, double) {
+    return noActor();
+}
+bool Scene::sceneYaw(const std::string&, double) {
+    return noActor();
+}
+bool Scene::sceneRoll(const std::string&, double) {
+    return noActor();
+}
+bool Scene::sceneGetRotation(const std::string&, double&, double&, double&, double&) {
+    return noActor();
+}
+bool Scene::sceneGetAngles(const std::string&, double&, double&, double&) {
+    return noActor();
+}
+bool Scene::sceneScale(const std::string&, double, double, double) {
+    return noActor();
+}
+bool Scene::sceneGetScale(const std::string&, double&, double&, double&) {
+    return noActor();
+}

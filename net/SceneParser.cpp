@@ -1,0 +1,106 @@
+#include "net/SceneParser.h"
+
+#include "net/ByteChannel.h"
+#include "net/CommandTable.h"
+#include "net/LineChannel.h"
+#include "net/NetTexts.h"
+#include "net/Replies.h"
+#include "net/Sentence.h"
+#include "platform/enginelog.h"
+#include "platform/pathguard.h"
+#include "project/SceneServices.h"
+
+#include <cstdio>
+#include <iostream>
+
+namespace {
+
+constexpr long ChunkSize = 1024;
+
+const CommandRow* findRow(const VelNet::Sentence& sentence) {
+    for (const CommandRow& row : commandTable()) {
+        if (sentence.matches(row.name, row.signature)) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void SceneParser::dispatch(ProjectOperations& operations, LineChannel& channel) {
+    VelNet::Sentence sentence;
+    std::string line;
+    while (channel.isOpen()) {
+        if (!channel.readLine(line)) {
+            std::cout << NetTexts::NextLineError << NetTexts::ReplyEnd << std::flush;
+            return;
+        }
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        if (!sentence.parse(line)) {
+            channel.writeLine(VelNet::errorReply(NetTexts::ParserError));
+            continue;
+        }
+        const CommandRow* row = findRow(sentence);
+        if (row == nullptr) {
+            channel.writeLine(VelNet::errorReply(NetTexts::InvalidSentence));
+            continue;
+        }
+        channel.writeLine(row->run(operations, sentence));
+        if (row->name == NetTexts::Quit) {
+            return;
+        }
+    }
+}
+
+void SceneParser::uploadFile(SceneServices& services, ByteChannel& channel, const std::string& name,
+                             long size) {
+    const std::string::size_type slash = name.rfind('/');
+    const std::string stored = slash == std::string::npos ? name : name.substr(slash + 1);
+    std::string path;
+    std::FILE* file = nullptr;
+    if (VelOS::resolveInside(services.getWorkDirectory(), stored, path)) {
+        file = std::fopen(path.c_str(), "wb");
+    }
+    VelOS::engineLog(std::string(NetTexts::UploadLog) + stored + NetTexts::SizeLog + std::to_string(size));
+    if (size != 0) {
+        char chunk[ChunkSize];
+        do {
+            const long got = channel.readBytes(chunk, ChunkSize);
+            if (got < 1) {
+                break;
+            }
+            if (file != nullptr) {
+                std::fwrite(chunk, 1, static_cast<size_t>(got), file);
+            }
+            size -= got;
+        } while (size > 0);
+    }
+    if (file != nullptr) {
+        std::fclose(file);
+    }
+}
+
+void SceneParser::downloadFile(SceneServices& services, ByteChannel& channel, const std::string& name) {
+    std::string path;
+    std::FILE* file = nullptr;
+    if (VelOS::resolveInside(services.getWorkDirectory(), name, path)) {
+        file = std::fopen(path.c_str(), "rb");
+    }
+    long total = 0;
+    if (file != nullptr) {
+        char chunk[ChunkSize];
+        do {
+            const size_t got = std::fread(chunk, 1, ChunkSize, file);
+            if (got < 1) {
+                break;
+            }
+            channel.writeBytes(chunk, static_cast<long>(got));
+            total += static_cast<long>(got);
+        } while (!std::feof(file) && !std::ferror(file));
+        std::fclose(file);
+    }
+    VelOS::engineLog(std::string(NetTexts::DownloadLog) + name + NetTexts::SizeLog + std::to_string(total));
+}

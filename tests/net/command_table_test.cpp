@@ -1,0 +1,141 @@
+// The command loop over a scripted line channel, against an operations fake that records calls.
+#include "net/CommandTable.h"
+#include "net/LineChannel.h"
+#include "net/SceneParser.h"
+#include "support/RecordingOperations.h"
+
+#include <deque>
+#include <gtest/gtest.h>
+#include <set>
+
+namespace {
+
+// Hands out the given lines, then reports the end; keeps every reply.
+class ScriptChannel : public LineChannel {
+public:
+    explicit ScriptChannel(std::deque<std::string> lines) : lines_(std::move(lines)) {}
+    bool isOpen() override { return !lines_.empty() || keepOpen; }
+    bool readLine(std::string& line) override {
+        if (lines_.empty()) {
+            return false;
+        }
+        line = lines_.front();
+        lines_.pop_front();
+        return true;
+    }
+    void writeLine(const std::string& line) override { replies.push_back(line); }
+
+    bool keepOpen = false;
+    std::vector<std::string> replies;
+
+private:
+    std::deque<std::string> lines_;
+};
+
+// Runs one sentence and returns its reply.
+std::string run(RecordingOperations& operations, const std::string& line) {
+    ScriptChannel channel({line});
+    SceneParser::dispatch(operations, channel);
+    return channel.replies.empty() ? std::string("<no reply>") : channel.replies.front();
+}
+
+} // namespace
+
+TEST(CommandTable, Has102RowsOf101NamesWithQuitFirst) {
+    const std::vector<CommandRow>& table = commandTable();
+    EXPECT_EQ(table.size(), 102u);
+    std::set<std::string> names;
+    for (const CommandRow& row : table) {
+        names.insert(row.name);
+    }
+    EXPECT_EQ(names.size(), 101u);
+    EXPECT_EQ(table.front().name, "quit");
+    EXPECT_EQ(table.back().name, "project.actors.scene.getScale");
+}
+
+TEST(CommandTable, ProjectRowsCallTheirOperationAndReplyInTheirShape) {
+    RecordingOperations operations;
+    EXPECT_EQ(run(operations, "project.new();"), "ok\r\n");
+    EXPECT_EQ(operations.lastCall(), "newProject()");
+    EXPECT_EQ(run(operations, "project.title.set(\"My \\\"best\\\" show\");"), "ok\r\n");
+    EXPECT_EQ(operations.lastCall(), "setTitle(My \"best\" show)");
+    EXPECT_EQ(run(operations, "project.title.get();"), "\"out\"\r\n");
+    EXPECT_EQ(run(operations, "project.debug.isVisible();"), "true\r\n");
+    EXPECT_EQ(run(operations, "project.videocapture.threshold.getValue();"), "7\r\n");
+    EXPECT_EQ(run(operations, "project.videocapture.threshold.manual();"), "ok\r\n");
+    EXPECT_EQ(operations.lastCall(), "thresholdManual()");
+    EXPECT_EQ(run(operations, "project.videocapture.threshold.manual(80);"), "ok\r\n");
+    EXPECT_EQ(operations.lastCall(), "thresholdManual(80)");
+    EXPECT_EQ(run(operations, "project.net.init(4000);"), "ok\r\n");
+    EXPECT_EQ(operations.lastCall(), "netInit(4000)");
+    EXPECT_EQ(run(operations, "project.trackers.AR.create(\"hiro\", \"hiro.patt\", 80);"), "ok\r\n");
+    EXPECT_EQ(operations.lastCall(), "trackerCreate(hiro, hiro.patt, 80)");
+    EXPECT_EQ(run(operations, "project.trackers.AR.getWidth(\"hiro\");"), "7\r\n");
+    EXPECT_EQ(run(operations, "project.resources.getList();"), "out\r\n");
+    EXPECT_EQ(run(operations, "project.actors.action(\"ship\", \"play\", \"Walk\");"), "ok\r\n");
+    EXPECT_EQ(operations.lastCall(), "actorAction(ship, play, Walk)");
+
+    operations.result = false;
+    EXPECT_EQ(run(operations, "project.new();"), "fail\r\n");
+    EXPECT_EQ(run(operations, "project.title.get();"), "fail out\r\n");
+    EXPECT_EQ(run(operations, "project.trackers.AR.getWidth(\"hiro\");"), "fail\r\n");
+    // Rows whose reply is always "ok" do not care about the result.
+    EXPECT_EQ(run(operations, "project.videocapture.init(\"File\", \"frames\");"), "ok\r\n");
+    EXPECT_EQ(run(operations, "project.net.done();"), "ok\r\n");
+    EXPECT_EQ(run(operations, "project.resources.destroy(\"none\");"), "ok\r\n");
+    EXPECT_EQ(run(operations, "project.actors.mesh.destroy(\"none\");"), "ok\r\n");
+    EXPECT_EQ(run(operations, "project.debug.isVisible();"), "false\r\n");
+}
+
+TEST(CommandTable, ActorRowsReachTheOperationOfTheirKind) {
+    RecordingOperations operations;
+    EXPECT_EQ(run(operations, "project.actors.mesh.create(\"ship\", \"fleet\", \"ship.mesh\");"), "ok\r\n");
+    EXPECT_EQ(operations.lastCall(), "meshCreate(ship, fleet, ship.mesh)");
+    EXPECT_EQ(run(operations, "project.actors.file.create(\"doc\", \"media\", \"talk.pdf\", \"document\");"),
+              "ok\r\n");
+    EXPECT_EQ(operations.lastCall(), "fileCreate(doc, media, talk.pdf, document)");
+    EXPECT_EQ(run(operations, "project.actors.light.create(\"sun\");"), "ok\r\n");
+    EXPECT_EQ(operations.lastCall(), "lightCreate(sun)");
+    EXPECT_EQ(run(operations, "project.actors.scene.translate(\"hall\", 1, 2.5, -3);"), "ok\r\n");
+    EXPECT_EQ(operations.lastCall(), "sceneTranslate(hall, 1, 2.5, -3)");
+    EXPECT_EQ(run(operations, "project.actors.mesh.rotate(\"ship\", 1, 0, 0, 0);"), "ok\r\n");
+    EXPECT_EQ(operations.lastCall(), "meshRotate(ship, 1, 0, 0, 0)");
+    EXPECT_EQ(run(operations, "project.actors.scene.roll(\"hall\", 45);"), "ok\r\n");
+    EXPECT_EQ(operations.lastCall(), "sceneRoll(hall, 45)");
+    EXPECT_EQ(run(operations, "project.actors.mesh.getTranslation(\"ship\");"), "(1.5, 1.5, 1.5)\r\n");
+    EXPECT_EQ(run(operations, "project.actors.scene.getRotation(\"hall\");"), "(1.5, 1.5, 1.5, 1.5)\r\n");
+    EXPECT_EQ(run(operations, "project.actors.file.getType(\"doc\");"), "\"out\"\r\n");
+    EXPECT_EQ(operations.lastCall(), "fileGetType(doc)");
+    EXPECT_EQ(run(operations, "project.actors.light.connect(\"sun\", \"hiro\");"), "ok\r\n");
+    EXPECT_EQ(operations.lastCall(), "lightConnect(sun, hiro)");
+    EXPECT_EQ(run(operations, "project.actors.file.getList();"), "out\r\n");
+    EXPECT_EQ(operations.lastCall(), "fileGetList()");
+
+    // Kinds without turning or scaling have no such rows.
+    EXPECT_EQ(run(operations, "project.actors.light.rotate(\"sun\", 1, 0, 0, 0);"),
+              "fail invalid sentence\r\n");
+    EXPECT_EQ(run(operations, "project.actors.file.scale(\"doc\", 1, 1, 1);"), "fail invalid sentence\r\n");
+    operations.result = false;
+    EXPECT_EQ(run(operations, "project.actors.mesh.getScale(\"none\");"), "fail\r\n");
+    EXPECT_EQ(run(operations, "project.actors.mesh.getMeshName(\"none\");"), "fail out\r\n");
+}
+
+TEST(CommandLoop, RepliesOncePerSentenceAndStopsAtQuit) {
+    RecordingOperations operations;
+    ScriptChannel channel({"# a comment", "", "project.new();", "not a sentence at all", "project.nothing();",
+                           "project.title.set(1, 2);", "quit();", "project.new();"});
+    SceneParser::dispatch(operations, channel);
+    const std::vector<std::string> expected = {"ok\r\n", "fail parser error\r\n", "fail invalid sentence\r\n",
+                                               "fail invalid sentence\r\n", "ok\r\n"};
+    EXPECT_EQ(channel.replies, expected);
+    EXPECT_EQ(operations.calls(), std::vector<std::string>{"newProject()"}); // nothing after quit
+}
+
+TEST(CommandLoop, PackagesAreTakenFromTheWorkDirectoryOnly) {
+    RecordingOperations operations;
+    EXPECT_EQ(run(operations, "project.resources.create(\"evil\", \"../../etc/passwd\");"), "fail\r\n");
+    EXPECT_TRUE(operations.calls().empty());
+    EXPECT_EQ(run(operations, "project.resources.create(\"fleet\", \"fleet.zip\");"), "ok\r\n");
+    ASSERT_EQ(operations.calls().size(), 1u);
+    EXPECT_NE(operations.lastCall().find("fleet.zip)"), std::string::npos);
+}
