@@ -2,9 +2,12 @@
 #include "tracking/detection.h"
 #include "tracking/texts.h"
 
+#include "platform/Semaphore.h"
+
 #include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
+#include <thread>
 
 using namespace Ostrevan;
 using TrackingTest::BinaryFrame;
@@ -359,6 +362,30 @@ TEST_F(Detection, UnidentifiedSquaresAreListedWithIdMinusOne) {
         EXPECT_EQ(-1, m.id);
         EXPECT_LT(m.confidence, 0.5);
     }
+}
+
+TEST_F(Detection, PatternLoadsFromAnotherThreadAreSafeUnderTheCallersLock) {
+    // As in the player: connection threads load and free patterns, the capture thread detects,
+    // all under one lock held by the caller.
+    scene.markers.push_back(marker);
+    const std::vector<uint8_t> frame = render(scene);
+    const std::string path = TrackingTest::writePatternFile(dir, "c.pat", FrameSynth::randomPicture(8, 13));
+    VelOS::Semaphore lock;
+    std::thread connection([&] {
+        for (int i = 0; i < 40; ++i) {
+            VelOS::SemaphoreLock hold(lock);
+            const int slot = loadPattern(path.c_str());
+            ASSERT_GE(slot, 2);
+            ASSERT_EQ(1, freePattern(slot));
+        }
+    });
+    for (int i = 0; i < 40; ++i) {
+        VelOS::SemaphoreLock hold(lock);
+        const std::vector<DetectedMarker> found = TrackingTest::detect(frame);
+        ASSERT_EQ(1u, found.size());
+        EXPECT_EQ(0, found[0].id);
+    }
+    connection.join();
 }
 
 } // namespace
