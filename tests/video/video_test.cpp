@@ -1,0 +1,202 @@
+// Camera devices and the capture thread, with recorded frames played as a camera.
+#include "platform/enginelog.h"
+#include "support/ScratchDirectory.h"
+#include "video/FileVideoDevice.h"
+#include "video/FrameSink.h"
+#include "video/V4L2VideoDevice.h"
+#include "video/VelVideoCapture.h"
+
+#include <OGRE/Ogre.h>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+// The engine's image codecs, without a window.
+class Codecs : public ::testing::Environment {
+public:
+    void SetUp() override {
+        logs = std::make_unique<Ogre::LogManager>();
+        logs->createLog("video_tests.log", true, false, true);
+        root = std::make_unique<Ogre::Root>("", "", "");
+        root->loadPlugin(std::string(VELQUIN_OGRE_PLUGIN_DIR) + "/Codec_STBI");
+    }
+    void TearDown() override {
+        root.reset();
+        logs.reset();
+    }
+    std::unique_ptr<Ogre::LogManager> logs;
+    std::unique_ptr<Ogre::Root> root;
+};
+::testing::Environment* const codecs = ::testing::AddGlobalTestEnvironment(new Codecs);
+
+// A binary PPM of one colour.
+void writeFrame(const std::string& path, int width, int height, unsigned char r, unsigned char g,
+                unsigned char b) {
+    std::string bytes = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+    for (int i = 0; i < width * height; ++i) {
+        bytes += static_cast<char>(r);
+        bytes += static_cast<char>(g);
+        bytes += static_cast<char>(b);
+    }
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+struct Delivery {
+    int width, height;
+    unsigned format;
+    unsigned char blue, green, red, alpha;
+};
+
+class RecordingSink : public FrameSink {
+public:
+    void frame(const unsigned char* pixels, int width, int height, unsigned format) override {
+        std::lock_guard<std::mutex> hold(guard_);
+        deliveries_.push_back({width, height, format, pixels[0], pixels[1], pixels[2], pixels[3]});
+    }
+    std::vector<Delivery> deliveries() {
+        std::lock_guard<std::mutex> hold(guard_);
+        return deliveries_;
+    }
+    size_t count() { return deliveries().size(); }
+    bool waitFor(size_t count) {
+        for (int i = 0; i < 400 && this->count() < count; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return this->count() >= count;
+    }
+
+private:
+    std::mutex guard_;
+    std::vector<Delivery> deliveries_;
+};
+
+class LogLines {
+public:
+    LogLines() {
+        VelOS::setEngineLogSink([this](const std::string& line) {
+            std::lock_guard<std::mutex> hold(guard_);
+            lines_.push_back(line);
+        });
+    }
+    ~LogLines() { VelOS::setEngineLogSink(nullptr); }
+    bool has(const std::string& line) {
+        std::lock_guard<std::mutex> hold(guard_);
+        return std::find(lines_.begin(), lines_.end(), line) != lines_.end();
+    }
+
+private:
+    std::mutex guard_;
+    std::vector<std::string> lines_;
+};
+
+} // namespace
+
+TEST(VideoDevices, TypesAreExactAndBadConfigurationsOpenNothing) {
+    ScratchDirectory scratch;
+    writeFrame(scratch.path() + "one.ppm", 8, 4, 10, 20, 30);
+    EXPECT_TRUE(createVideoDevice("File", "one.ppm", scratch.path()));
+    EXPECT_FALSE(createVideoDevice("file", "one.ppm", scratch.path()));
+    EXPECT_FALSE(createVideoDevice("Webcam", "", scratch.path()));
+    EXPECT_FALSE(createVideoDevice("File", "missing.ppm", scratch.path()));
+    EXPECT_FALSE(createVideoDevice("File", "/etc/passwd", scratch.path()));
+    EXPECT_FALSE(createVideoDevice("File", "../../etc/hostname", scratch.path()));
+    EXPECT_FALSE(createVideoDevice("V4L2", "/etc/passwd", scratch.path()));
+    EXPECT_FALSE(createVideoDevice("V4L2", "/dev/video97", scratch.path()));
+}
+
+TEST(VideoDevices, CameraConfigurationGrammar) {
+    std::string device;
+    int width = 0, height = 0, rate = 0;
+    ASSERT_TRUE(V4L2VideoDevice::parseConfiguration("", device, width, height, rate));
+    EXPECT_EQ(device, "/dev/video0");
+    EXPECT_EQ(width, 640);
+    EXPECT_EQ(height, 480);
+    EXPECT_EQ(rate, 0);
+    ASSERT_TRUE(V4L2VideoDevice::parseConfiguration("/dev/video2 1280x720@25", device, width, height, rate));
+    EXPECT_EQ(device, "/dev/video2");
+    EXPECT_EQ(width, 1280);
+    EXPECT_EQ(height, 720);
+    EXPECT_EQ(rate, 25);
+    ASSERT_TRUE(V4L2VideoDevice::parseConfiguration("@15", device, width, height, rate));
+    EXPECT_EQ(rate, 15);
+    for (const char* bad : {"/dev/sda", "/dev/video0/../sda", "640x", "x480", "640*480", "640x480@", "@0",
+                            "12x0", "99999x2", "<dsvl><camera/></dsvl>"}) {
+        EXPECT_FALSE(V4L2VideoDevice::parseConfiguration(bad, device, width, height, rate)) << bad;
+    }
+}
+
+TEST(VideoDevices, RecordedFramesPlayInNameOrderAsBlueGreenRedAlpha) {
+    ScratchDirectory scratch;
+    ASSERT_EQ(mkdir((scratch.path() + "rec").c_str(), 0700), 0);
+    writeFrame(scratch.path() + "rec/b.ppm", 16, 8, 0, 255, 0);
+    writeFrame(scratch.path() + "rec/a.ppm", 16, 8, 255, 0, 0);
+    writeFrame(scratch.path() + "rec/c.ppm", 32, 16, 0, 0, 255); // scaled to the first size
+    scratch.write("rec/notes.txt", "not an image");
+    FileVideoDevice device("rec@1000", scratch.path());
+    ASSERT_TRUE(device.isValid());
+    EXPECT_EQ(device.width(), 16);
+    EXPECT_EQ(device.height(), 8);
+    EXPECT_EQ(device.frameSize(), 16u * 8u * 4u);
+    std::vector<unsigned char> frame(device.frameSize());
+    const unsigned char expected[4][3] = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {0, 0, 255}}; // B, G, R
+    for (const auto& colour : expected) {
+        while (!device.copyFrame(frame.data())) {
+            device.waitForFrame(5);
+        }
+        EXPECT_EQ(frame[0], colour[0]);
+        EXPECT_EQ(frame[1], colour[1]);
+        EXPECT_EQ(frame[2], colour[2]);
+        EXPECT_EQ(frame[3], 255);
+    }
+}
+
+TEST(VelVideoCapture, DeliversFramesToItsSinksAndStopsWithoutWaiting) {
+    ScratchDirectory scratch;
+    writeFrame(scratch.path() + "vga.ppm", 640, 480, 1, 2, 3);
+    writeFrame(scratch.path() + "small.ppm", 32, 24, 9, 9, 9);
+    LogLines log;
+    RecordingSink sink;
+    VelVideoCapture capture;
+    capture.setWorkDirectory(scratch.path());
+
+    EXPECT_FALSE(capture.initialise("file", "vga.ppm"));
+    EXPECT_TRUE(log.has("VelVideoCapture::initialise: cannot create device"));
+    EXPECT_FALSE(capture.isCapturing());
+
+    capture.addSink(&sink);
+    ASSERT_TRUE(capture.initialise("File", "vga.ppm@200"));
+    EXPECT_TRUE(capture.isCapturing());
+    EXPECT_EQ(capture.deviceName(), "File");
+    EXPECT_EQ(capture.configuration(), "vga.ppm@200");
+    EXPECT_EQ(capture.frameWidth() * capture.frameHeight() * 4, 1228800);
+    ASSERT_TRUE(sink.waitFor(3));
+    const Delivery first = sink.deliveries().front();
+    EXPECT_EQ(first.width, 640);
+    EXPECT_EQ(first.format, 4u);
+    EXPECT_EQ(first.red, 1);
+    EXPECT_EQ(first.blue, 3);
+
+    // A second initialise replaces the device: soon every frame comes from the new one.
+    ASSERT_TRUE(capture.initialise("File", "small.ppm@200"));
+    const size_t before = sink.count();
+    ASSERT_TRUE(sink.waitFor(before + 3));
+    EXPECT_EQ(sink.deliveries().back().width, 32);
+    const std::vector<Delivery> all = sink.deliveries();
+    EXPECT_LE(std::count_if(all.begin() + static_cast<long>(before), all.end(),
+                            [](const Delivery& d) { return d.width == 640; }),
+              1);
+
+    capture.removeSink(&sink);
+    const size_t afterRemoval = sink.count();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_LE(sink.count(), afterRemoval + 1);
+
+    capture.stop();
+    EXPECT_FALSE(capture.isCapturing());
+    EXPECT_EQ(capture.deviceName(), "");
+    EXPECT_EQ(capture.configuration(), "");
+    capture.stop(); // harmless when nothing runs
+}

@@ -1,0 +1,151 @@
+#include "video/FileVideoDevice.h"
+
+#include "platform/enginelog.h"
+#include "platform/pathguard.h"
+
+#include <OGRE/OgreDataStream.h>
+#include <OGRE/OgreImage.h>
+#include <OGRE/OgrePixelFormat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+std::string lowerExtension(const std::string& name) {
+    const std::string::size_type dot = name.rfind('.');
+    std::string extension = dot == std::string::npos ? std::string() : name.substr(dot + 1);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+bool isImageName(const std::string& name) {
+    const std::string extension = lowerExtension(name);
+    return extension == "png" || extension == "jpg" || extension == "jpeg" || extension == "ppm" ||
+           extension == "bmp";
+}
+
+// The path inside the player's folder or the work directory, if it names something there.
+std::string locate(const std::string& path, const std::string& workDirectory) {
+    char* here = getcwd(nullptr, 0);
+    const std::string current = here != nullptr ? here : ".";
+    std::free(here);
+    for (const std::string& base : {current, workDirectory}) {
+        std::string resolved;
+        struct stat info {};
+        if (!base.empty() && VelOS::resolveInside(base, path, resolved) &&
+            stat(resolved.c_str(), &info) == 0) {
+            return resolved;
+        }
+    }
+    return std::string();
+}
+
+} // namespace
+
+FileVideoDevice::FileVideoDevice(const std::string& configuration, const std::string& workDirectory) {
+    std::string path = configuration;
+    const std::string::size_type at = path.rfind('@');
+    if (at != std::string::npos) {
+        char* end = nullptr;
+        const double rate = std::strtod(path.c_str() + at + 1, &end);
+        if (end != path.c_str() + at + 1 && *end == '\0' && rate > 0.0 && rate <= 1000.0) {
+            rate_ = rate;
+            path.erase(at);
+        }
+    }
+    while (!path.empty() && std::isspace(static_cast<unsigned char>(path.back()))) {
+        path.pop_back();
+    }
+    const std::string located = locate(path, workDirectory);
+    if (located.empty()) {
+        VelOS::engineLog("FileVideoDevice: no recording at '" + path + "'");
+        return;
+    }
+    struct stat info {};
+    stat(located.c_str(), &info);
+    if (S_ISDIR(info.st_mode)) {
+        std::vector<std::string> names;
+        if (DIR* folder = opendir(located.c_str())) {
+            while (const dirent* entry = readdir(folder)) {
+                if (isImageName(entry->d_name)) {
+                    names.push_back(entry->d_name);
+                }
+            }
+            closedir(folder);
+        }
+        std::sort(names.begin(), names.end());
+        for (const std::string& name : names) {
+            if (frames_.size() >= MaximumFrames) {
+                break;
+            }
+            load(located + "/" + name);
+        }
+    } else {
+        load(located);
+    }
+    due_ = std::chrono::steady_clock::now();
+}
+
+bool FileVideoDevice::load(const std::string& path) {
+    try {
+        std::ifstream file(path, std::ios::binary);
+        if (!file) {
+            return false;
+        }
+        std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        Ogre::DataStreamPtr stream(new Ogre::MemoryDataStream(&bytes[0], bytes.size(), false, true));
+        Ogre::Image image;
+        image.load(stream, lowerExtension(path));
+        if (frames_.empty()) {
+            width_ = static_cast<int>(image.getWidth());
+            height_ = static_cast<int>(image.getHeight());
+        } else if (static_cast<int>(image.getWidth()) != width_ ||
+                   static_cast<int>(image.getHeight()) != height_) {
+            image.resize(static_cast<Ogre::ushort>(width_), static_cast<Ogre::ushort>(height_));
+        }
+        std::vector<unsigned char> pixels(static_cast<std::size_t>(width_) * height_ * 4);
+        Ogre::PixelBox target(width_, height_, 1, Ogre::PF_A8R8G8B8, pixels.data());
+        Ogre::PixelUtil::bulkPixelConversion(image.getPixelBox(), target);
+        frames_.push_back(std::move(pixels));
+        return true;
+    } catch (const std::exception& error) {
+        VelOS::engineLog("FileVideoDevice: cannot read " + path + ": " + error.what());
+        return false;
+    }
+}
+
+bool FileVideoDevice::grab() {
+    if (frames_.empty()) {
+        return false;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now < due_) {
+        return false;
+    }
+    const auto period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(1.0 / rate_));
+    current_ = next_;
+    next_ = (next_ + 1) % frames_.size();
+    due_ += period;
+    if (due_ < now) {
+        due_ = now + period; // fell behind: keep the rate, drop the backlog
+    }
+    return true;
+}
+
+const unsigned char* FileVideoDevice::currentBuffer() const {
+    return frames_.empty() ? nullptr : frames_[current_].data();
+}
+
+void FileVideoDevice::waitForFrame(int milliseconds) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    std::this_thread::sleep_until(std::min(limit, due_));
+}

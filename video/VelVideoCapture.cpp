@@ -1,0 +1,167 @@
+#include "video/VelVideoCapture.h"
+
+#include "platform/enginelog.h"
+#include "video/FileVideoDevice.h"
+#include "video/FrameSink.h"
+#include "video/V4L2VideoDevice.h"
+
+#include <algorithm>
+
+namespace {
+// Longest pause between two attempts to take a frame.
+constexpr int IdleWait = 60;
+} // namespace
+
+std::unique_ptr<VideoDevice> createVideoDevice(const std::string& type, const std::string& configuration,
+                                               const std::string& workDirectory) {
+    if (type == "File") {
+        auto device = std::make_unique<FileVideoDevice>(configuration, workDirectory);
+        return device->isValid() ? std::move(device) : nullptr;
+    }
+    if (type == "V4L2" || type == "DirectShow") {
+        auto device = std::make_unique<V4L2VideoDevice>(type == "V4L2" ? configuration : std::string());
+        return device->isValid() ? std::move(device) : nullptr;
+    }
+    return nullptr;
+}
+
+VelVideoCapture::~VelVideoCapture() {
+    stop();
+    std::vector<std::pair<std::thread, std::shared_ptr<Run>>> threads;
+    {
+        VelOS::SemaphoreLock hold(captureLock_);
+        threads.swap(threads_);
+    }
+    for (auto& entry : threads) {
+        entry.first.join();
+    }
+}
+
+void VelVideoCapture::setWorkDirectory(const std::string& workDirectory) {
+    VelOS::SemaphoreLock hold(captureLock_);
+    workDirectory_ = workDirectory;
+}
+
+bool VelVideoCapture::initialise(const std::string& type, const std::string& configuration) {
+    stop();
+    VelOS::SemaphoreLock hold(captureLock_);
+    joinFinishedRuns();
+    device_ = createVideoDevice(type, configuration, workDirectory_);
+    if (!device_) {
+        VelOS::engineLog("VelVideoCapture::initialise: cannot create device");
+        return false;
+    }
+    deviceName_ = type;
+    configuration_ = configuration;
+    current_ = std::make_shared<Run>();
+    threads_.emplace_back(std::thread(&VelVideoCapture::capture, this, current_), current_);
+    return true;
+}
+
+void VelVideoCapture::stop() {
+    VelOS::SemaphoreLock hold(captureLock_);
+    if (current_) {
+        current_->stopRequested = true;
+        current_.reset();
+    }
+    device_.reset();
+    deviceName_.clear();
+    configuration_.clear();
+}
+
+bool VelVideoCapture::isCapturing() {
+    VelOS::SemaphoreLock hold(captureLock_);
+    return current_ != nullptr;
+}
+
+std::string VelVideoCapture::deviceName() {
+    VelOS::SemaphoreLock hold(captureLock_);
+    return deviceName_;
+}
+
+std::string VelVideoCapture::configuration() {
+    VelOS::SemaphoreLock hold(captureLock_);
+    return configuration_;
+}
+
+int VelVideoCapture::frameWidth() {
+    VelOS::SemaphoreLock hold(captureLock_);
+    return device_ ? device_->width() : 0;
+}
+
+int VelVideoCapture::frameHeight() {
+    VelOS::SemaphoreLock hold(captureLock_);
+    return device_ ? device_->height() : 0;
+}
+
+unsigned VelVideoCapture::framePixelFormat() {
+    VelOS::SemaphoreLock hold(captureLock_);
+    return device_ ? device_->pixelFormat() : 0;
+}
+
+void VelVideoCapture::addSink(FrameSink* sink) {
+    VelOS::SemaphoreLock hold(captureLock_);
+    sinks_.push_back(sink);
+}
+
+void VelVideoCapture::removeSink(FrameSink* sink) {
+    VelOS::SemaphoreLock hold(captureLock_);
+    sinks_.erase(std::remove(sinks_.begin(), sinks_.end(), sink), sinks_.end());
+}
+
+void VelVideoCapture::joinFinishedRuns() {
+    for (auto entry = threads_.begin(); entry != threads_.end();) {
+        if (entry->second->finished) {
+            entry->first.join();
+            entry = threads_.erase(entry);
+        } else {
+            ++entry;
+        }
+    }
+}
+
+void VelVideoCapture::capture(std::shared_ptr<Run> run) {
+    std::vector<unsigned char> buffers[2];
+    {
+        VelOS::SemaphoreLock hold(captureLock_);
+        if (device_ && current_ == run) {
+            buffers[0].resize(device_->frameSize());
+            buffers[1].resize(device_->frameSize());
+        }
+    }
+    int turn = 0;
+    std::vector<FrameSink*> sinks;
+    for (;;) {
+        bool copied = false;
+        bool waited = false;
+        int width = 0, height = 0;
+        unsigned format = 0;
+        {
+            VelOS::SemaphoreLock hold(captureLock_);
+            if (run->stopRequested) {
+                break;
+            }
+            if (current_ == run && device_ && buffers[turn].size() == device_->frameSize() &&
+                device_->copyFrame(buffers[turn].data())) {
+                copied = true;
+                width = device_->width();
+                height = device_->height();
+                format = device_->pixelFormat();
+                sinks = sinks_;
+            } else if (current_ == run && device_) {
+                device_->waitForFrame(IdleWait);
+                waited = true;
+            }
+        }
+        if (copied) {
+            for (FrameSink* sink : sinks) {
+                sink->frame(buffers[turn].data(), width, height, format);
+            }
+            turn ^= 1;
+        } else if (!waited) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(IdleWait));
+        }
+    }
+    VelOS::SemaphoreLock hold(captureLock_);
+    run->finished = true;
+}
