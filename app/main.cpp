@@ -3,10 +3,35 @@
 #include "app/ShellTexts.h"
 
 #include <csignal>
+#include <cstring>
 #include <iostream>
 #include <memory>
 
+#ifndef VELQUIN_VERSION
+#define VELQUIN_VERSION "unknown"
+#endif
+
 namespace {
+
+const char* const Usage =
+    "Usage: velquin [COMMAND-FILE]\n"
+    "       velquin --help | --version\n"
+    "Augmented-reality presentation player: shows the camera picture, finds square markers in it\n"
+    "and draws 3D content on them, driven by an authoring tool (or velquin-ctl) over TCP.\n"
+    "\n"
+    "  COMMAND-FILE  sentences run at start, one per line, before the window starts rendering;\n"
+    "                \"project.net.init(4000);\" in it lets clients connect on port 4000\n"
+    "  --help        show this help and exit\n"
+    "  --version     show the version and exit\n"
+    "\n"
+    "Environment:\n"
+    "  VELQUIN_NO_CONFIG_DIALOG=1  skip the configuration dialog and use display.cfg, or else\n"
+    "                              a window of 800 x 600\n"
+    "\n"
+    "Files: plugins.cfg, display.cfg, VelquinCore.zip, void.zip and camera_para.dat are read\n"
+    "from the current directory, the player's folder; the engine log goes to \"log.txt\" there.\n"
+    "Received and saved files live in $TMPDIR/Velquin-<process id>/ (default /tmp), removed at exit.\n"
+    "Escape or closing the window ends the player; so do Ctrl+C and SIGTERM.\n";
 
 // Ctrl+C in a terminal or a service stop ends the player like closing its window, so that
 // the work directory is removed.
@@ -17,6 +42,15 @@ void requestEnd(int) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::cout << Usage;
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::cout << "velquin " << VELQUIN_VERSION << std::endl;
+        return 0;
+    }
+
     auto scene = std::make_unique<Scene>();
     try {
         if (!scene->setup()) {
