@@ -67,7 +67,8 @@ Scene::Scene() {
 }
 
 Scene::~Scene() {
-    // Nothing may hand frames to the Scene any more from here on (the capture stops first).
+    // Nothing may hand frames to the Scene any more from here on: the capture stops first.
+    capture_.stopAndWait();
     if (!workDirectory_.empty() && !VelOS::removeDirectoryTree(workDirectory_)) {
         std::cout << ShellTexts::CannotDelete << workDirectory_ << ShellTexts::DirectorySuffix << std::endl;
     }
@@ -84,6 +85,7 @@ Scene::~Scene() {
         std::cerr << "Scene: connections still running at exit" << std::endl;
     }
     handlerFactory_.reset();
+    trackers_.destroyAll();
     VelOS::setEngineLogSink(nullptr);
 
     frameHold_.reset();
@@ -131,6 +133,8 @@ bool Scene::setup() {
         return false;
     }
     std::cout << ShellTexts::WorkingAt << workDirectory_ << ShellTexts::DirectorySuffix << std::endl;
+    trackers_.setWorkDirectory(workDirectory_);
+    capture_.setWorkDirectory(workDirectory_);
 
     // 2. The render root. The log goes to log.txt only, not to the terminal. The GL render
     // system looks up the close protocol atom when its plug-in loads, so the atom must exist

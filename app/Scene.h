@@ -5,7 +5,10 @@
 #include "project/ProjectInventory.h"
 #include "project/ProjectOperations.h"
 #include "project/SceneServices.h"
+#include "project/TrackerManager.h"
+#include "tracking/Manager.h"
 #include "video/FrameSink.h"
+#include "video/VelVideoCapture.h"
 
 #include <OGRE/Ogre.h>
 #include <OIS/OIS.h>
@@ -220,7 +223,7 @@ public:
     Ogre::SceneManager* getViewsSceneManager() const { return viewsSceneManager_; }
 
 private:
-    bool isCaptureRunning() const;
+    bool isCaptureRunning();
     // Runs work on the main thread under the project lock: the frame lock, then the scene lock
     // (see the class comment). False when the player is shutting down and the work did not run.
     bool inProject(const std::function<void()>& work);
@@ -266,24 +269,26 @@ private:
     double splashTimer_ = 0.0;                // seconds the splash has been shown
     Ogre::Overlay* debugOverlay_ = nullptr;   // "Core/DebugOverlay"
     std::string debugText_;                   // shown in "Core/DebugText"
+    VelVideoCapture capture_;                 // the camera; its thread hands frames to frame()
 
-    bool flipX_ = false;                   // mirror the camera picture horizontally
-    bool flipY_ = false;                   // and vertically
-    VelOS::Semaphore imageLock_;           // staging image and new-frame flag
-    Ogre::Image stagingImage_;             // last camera frame, converted; image lock
-    bool newFrame_ = false;                // stagingImage_ holds a frame not yet uploaded; image lock
-    Ogre::MaterialPtr backgroundMaterial_; // "BackgroundMaterial"
-    Ogre::TexturePtr backgroundTexture_;   // "BackgroundTexture", 640x480 R8G8B8
+    bool flipX_ = false;                       // mirror the camera picture horizontally
+    bool flipY_ = false;                       // and vertically
+    VelOS::Semaphore imageLock_;               // staging image and new-frame flag
+    std::vector<unsigned char> stagingPixels_; // copy of the last camera frame, flipped; image lock
+    Ogre::Image stagingImage_;                 // wraps stagingPixels_; image lock
+    bool newFrame_ = false;                    // stagingImage_ holds a frame not yet uploaded; image lock
+    Ogre::MaterialPtr backgroundMaterial_;     // "BackgroundMaterial"
+    Ogre::TexturePtr backgroundTexture_;       // "BackgroundTexture", 640x480 R8G8B8
     std::unique_ptr<Ogre::Rectangle2D> gridRectangle_;       // grid behind the auxiliary views
     std::unique_ptr<Ogre::Rectangle2D> backgroundRectangle_; // camera picture of the main view
 
-    bool thresholdAutomatic_ = false; // threshold recomputed from every frame; scene lock
-    int threshold_ = 100;             // binarisation threshold of marker detection; scene lock
-    VelOS::Semaphore sceneLock_;      // the project model and the listener registry
+    Ostrevan::Manager tracking_; // finds the trackers' markers in camera frames; scene lock
+    VelOS::Semaphore sceneLock_; // the project model and the listener registry
     std::unique_ptr<SentenceHandlerFactory> handlerFactory_; // handlers of every server's connections
     std::unique_ptr<VelNet::Server> server_;                 // made by net init; scene lock
     std::string workDirectory_;                              // ends in "/"; empty until set-up
     std::string title_;                                      // project title; scene lock
+    TrackerManager trackers_{&tracking_, std::string()};     // the project's trackers; scene lock
     bool handMode_ = false; // marker gesture enabled; toggled by pointer interaction
     bool quit_ = false;     // set by Escape only
     static volatile std::sig_atomic_t terminationRequested_; // SIGINT or SIGTERM arrived

@@ -57,12 +57,22 @@ bool Scene::frameStarted(const Ogre::FrameEvent& event) {
         Ogre::Log* log = Ogre::LogManager::getSingleton().getDefaultLog();
         // The engine would write a line for every upload; detail level 0 writes nothing.
         log->setLogDetail(static_cast<Ogre::LoggingLevel>(0));
-        backgroundTexture_->getBuffer()->blitFromMemory(stagingImage_.getPixelBox());
+        if (backgroundTexture_->getWidth() == stagingImage_.getWidth() &&
+            backgroundTexture_->getHeight() == stagingImage_.getHeight()) {
+            backgroundTexture_->getBuffer()->blitFromMemory(stagingImage_.getPixelBox());
+        } else {
+            backgroundTexture_->unload();
+            backgroundTexture_->loadImage(stagingImage_); // the texture takes the frame's size
+        }
         log->setLogDetail(Ogre::LL_NORMAL);
         newFrame_ = false;
     }
 
     updateDebugOverlay();
+    {
+        VelOS::SemaphoreLock scene(sceneLock_);
+        trackers_.update();
+    }
     return true;
 }
 
@@ -71,8 +81,45 @@ bool Scene::frameEnded(const Ogre::FrameEvent& /*event*/) {
     return true;
 }
 
-bool Scene::isCaptureRunning() const {
-    return false;
+bool Scene::isCaptureRunning() {
+    return capture_.isCapturing();
 }
 
-void Scene::frame(const unsigned char* /*pixels*/, int /*width*/, int /*height*/, unsigned /*format*/) {}
+void Scene::frame(const unsigned char* pixels, int width, int height, unsigned format) {
+    Ogre::PixelFormat engineFormat = Ogre::PF_UNKNOWN;
+    switch (format) {
+    case 1:
+        engineFormat = Ogre::PF_B8G8R8;
+        break;
+    case 2:
+        engineFormat = Ogre::PF_A8B8G8R8;
+        break;
+    case 3:
+        engineFormat = Ogre::PF_R8G8B8;
+        break;
+    case 4:
+        engineFormat = Ogre::PF_A8R8G8B8;
+        break;
+    default:
+        return;
+    }
+    VelOS::SemaphoreLock frameHold(frameLock_);
+    VelOS::SemaphoreLock image(imageLock_);
+    // The frame is copied: the capture thread frees its buffers when its run ends, which may be
+    // before the next upload, and the flips must not write into the capture's own buffer.
+    const std::size_t size = Ogre::PixelUtil::getMemorySize(width, height, 1, engineFormat);
+    stagingPixels_.resize(size);
+    std::copy(pixels, pixels + size, stagingPixels_.begin());
+    stagingImage_.loadDynamicImage(stagingPixels_.data(), width, height, 1, engineFormat, false);
+    if (flipX_) {
+        stagingImage_.flipAroundX();
+    }
+    if (flipY_) {
+        stagingImage_.flipAroundY();
+    }
+    VelOS::SemaphoreLock scene(sceneLock_);
+    if (width == tracking_.frameWidth() && height == tracking_.frameHeight()) {
+        tracking_.processFrame(stagingPixels_.data());
+    }
+    newFrame_ = true;
+}

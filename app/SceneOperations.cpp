@@ -2,9 +2,9 @@
 // lock and then broadcasts its event. Connection threads, and the main thread for the start-up
 // command file and pointer interaction.
 //
-// The collections of resources, trackers and actors and the video capture are not part of the
-// player yet: until they are, the operations that need them report failure, empty lists, or
-// (for destroy, which never fails) only their event.
+// The collections of resources and actors are not part of the player yet: until they are, the
+// operations that need them report failure, empty lists, or (for destroy, which never fails)
+// only their event.
 #include "app/Scene.h"
 
 #include "app/CommandFileChannel.h"
@@ -13,8 +13,14 @@
 #include "net/SentenceHandler.h"
 #include "net/Server.h"
 #include "project/Events.h"
+#include "video/VideoDevice.h"
 
 #include <OGRE/Overlay/OgreOverlay.h>
+
+namespace {
+// The camera calibration, beside the player.
+constexpr const char* CameraFile = "camera_para.dat";
+} // namespace
 
 bool Scene::inProject(const std::function<void()>& work) {
     return tasks_.run([this, &work] {
@@ -50,6 +56,7 @@ void Scene::stopServer() {
 bool Scene::newProject() {
     bool cleared = false;
     inProject([&] {
+        trackers_.destroyAll();
         if (fourViews_) {
             toggleLayout();
         }
@@ -132,24 +139,68 @@ bool Scene::debugIsVisible() {
 
 // ---------------------------------------------------------------- video capture
 
-bool Scene::videoCaptureInit(const std::string& /*device*/, const std::string& /*configuration*/) {
-    return false;
+bool Scene::videoCaptureInit(const std::string& device, const std::string& configuration) {
+    bool initialised = false;
+    inProject([&] {
+        if (!capture_.initialise(device, configuration)) {
+            return;
+        }
+        capture_.addSink(this);
+        const int width = capture_.frameWidth();
+        const int height = capture_.frameHeight();
+        const int pixelSize = PixelFormat::bytesPerPixel(capture_.framePixelFormat());
+        if (!tracking_.initialise(width, height, pixelSize, CameraFile)) {
+            Ogre::LogManager::getSingleton().logMessage("Ostrevan::Manager not initialized!");
+        }
+        mainCamera_->setFOVy(Ogre::Degree(static_cast<Ogre::Real>(tracking_.verticalFieldOfView())));
+        if (height > 0) {
+            mainCamera_->setAspectRatio(static_cast<Ogre::Real>(width) / static_cast<Ogre::Real>(height));
+        }
+        initialised = true;
+    });
+    if (initialised) {
+        broadcast(Events::videoCaptureInitialised(device, configuration));
+    }
+    return initialised;
 }
 
 void Scene::videoCaptureDone() {
-    broadcast(Events::videoCaptureFinalised());
+    const bool done = inProject([&] {
+        capture_.removeSink(this);
+        capture_.stop();
+        tracking_.finalise();
+    });
+    if (done) {
+        broadcast(Events::videoCaptureFinalised());
+    }
 }
 
 bool Scene::isCapturing() {
-    return false;
+    bool capturing = false;
+    inProject([&] { capturing = capture_.isCapturing(); });
+    return capturing;
 }
 
-bool Scene::getDeviceName(std::string& /*name*/) {
-    return false;
+bool Scene::getDeviceName(std::string& name) {
+    bool capturing = false;
+    inProject([&] {
+        capturing = capture_.isCapturing();
+        if (capturing) {
+            name = capture_.deviceName();
+        }
+    });
+    return capturing;
 }
 
-bool Scene::getConfiguration(std::string& /*configuration*/) {
-    return false;
+bool Scene::getConfiguration(std::string& configuration) {
+    bool capturing = false;
+    inProject([&] {
+        capturing = capture_.isCapturing();
+        if (capturing) {
+            configuration = capture_.configuration();
+        }
+    });
+    return capturing;
 }
 
 void Scene::flipXSet() {
@@ -189,15 +240,15 @@ bool Scene::flipYGet() {
 }
 
 void Scene::thresholdAuto() {
-    if (inProject([&] { thresholdAutomatic_ = true; })) {
+    if (inProject([&] { tracking_.automatic = true; })) {
         broadcast(Events::thresholdAutoChanged(true));
     }
 }
 
 void Scene::thresholdManual(int value) {
     if (inProject([&] {
-            thresholdAutomatic_ = false;
-            threshold_ = value;
+            tracking_.automatic = false;
+            tracking_.threshold = value;
         })) {
         broadcast(Events::thresholdAutoChanged(false));
         broadcast(Events::thresholdValueChanged(value));
@@ -205,19 +256,19 @@ void Scene::thresholdManual(int value) {
 }
 
 void Scene::thresholdManual() {
-    if (inProject([&] { thresholdAutomatic_ = false; })) {
+    if (inProject([&] { tracking_.automatic = false; })) {
         broadcast(Events::thresholdAutoHanged(false));
     }
 }
 
 bool Scene::thresholdIsAuto() {
     bool automatic = false;
-    inProject([&] { automatic = thresholdAutomatic_; });
+    inProject([&] { automatic = tracking_.automatic; });
     return automatic;
 }
 
 bool Scene::thresholdGetValue(int& value) {
-    return inProject([&] { value = threshold_; });
+    return inProject([&] { value = tracking_.threshold; });
 }
 
 // ---------------------------------------------------------------- resources
@@ -244,24 +295,45 @@ bool Scene::resourceGetFilename(const std::string& /*name*/, std::string& /*file
 
 // ---------------------------------------------------------------- trackers
 
-bool Scene::trackerCreate(const std::string& /*name*/, const std::string& /*patternFile*/, int /*width*/) {
-    return false;
+bool Scene::trackerCreate(const std::string& name, const std::string& patternFile, int width) {
+    bool created = false;
+    inProject([&] { created = trackers_.createAR(name, patternFile, width) != nullptr; });
+    if (created) {
+        broadcast(Events::trackerCreated(name, patternFile, width));
+    }
+    return created;
 }
 
 void Scene::trackerDestroy(const std::string& name) {
-    broadcast(Events::trackerDestroyed(name));
+    if (inProject([&] { trackers_.destroy(name); })) {
+        broadcast(Events::trackerDestroyed(name));
+    }
 }
 
 void Scene::trackerGetList(std::string& list) {
-    list.clear();
+    inProject([&] { list = Events::listText(trackers_.getTrackerNames()); });
 }
 
-bool Scene::trackerGetPatternFilename(const std::string& /*name*/, std::string& /*patternFile*/) {
-    return false;
+bool Scene::trackerGetPatternFilename(const std::string& name, std::string& patternFile) {
+    bool found = false;
+    inProject([&] {
+        if (ARTracker* tracker = trackers_.findAR(name)) {
+            patternFile = tracker->patternFilename();
+            found = true;
+        }
+    });
+    return found;
 }
 
-bool Scene::trackerGetWidth(const std::string& /*name*/, int& /*width*/) {
-    return false;
+bool Scene::trackerGetWidth(const std::string& name, int& width) {
+    bool found = false;
+    inProject([&] {
+        if (ARTracker* tracker = trackers_.findAR(name)) {
+            width = tracker->width();
+            found = true;
+        }
+    });
+    return found;
 }
 
 // ---------------------------------------------------------------- actors in general

@@ -25,7 +25,13 @@ std::unique_ptr<VideoDevice> createVideoDevice(const std::string& type, const st
     return nullptr;
 }
 
+VelVideoCapture::VelVideoCapture() = default;
+
 VelVideoCapture::~VelVideoCapture() {
+    stopAndWait();
+}
+
+void VelVideoCapture::stopAndWait() {
     stop();
     std::vector<std::pair<std::thread, std::shared_ptr<Run>>> threads;
     {

@@ -27,7 +27,7 @@ std::unique_ptr<VideoDevice> createVideoDevice(const std::string& type, const st
 // the frame, image and scene locks.
 class VelVideoCapture {
 public:
-    VelVideoCapture() = default;
+    VelVideoCapture();
     // Stops, then waits for every capture thread to end.
     ~VelVideoCapture();
     VelVideoCapture(const VelVideoCapture&) = delete;
@@ -41,6 +41,9 @@ public:
     bool initialise(const std::string& type, const std::string& configuration);
     // Ends the run and destroys the device without waiting for the thread.
     void stop();
+    // Stops and waits until every capture thread has ended. The caller must hold no lock that a
+    // sink takes.
+    void stopAndWait();
     bool isCapturing();
     // The type and configuration of the current run; empty when not capturing.
     std::string deviceName();

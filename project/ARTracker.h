@@ -1,0 +1,36 @@
+#pragma once
+
+#include "project/Tracker.h"
+#include "tracking/Manager.h"
+
+#include <memory>
+#include <string>
+
+// A square marker given by a pattern file of the work directory and its printed width. Owns the
+// target it registers with the tracking manager, and passes the target's notices on to its
+// actors (the orientation conjugated, so that actors receive the marker's own rotation).
+class ARTracker : public Tracker, public Ostrevan::TargetListener {
+public:
+    ARTracker(Ostrevan::Manager* manager, std::string workDirectory, std::string patternFilename, int width);
+    ~ARTracker() override;
+    ARTracker(const ARTracker&) = delete;
+    ARTracker& operator=(const ARTracker&) = delete;
+
+    // False when the pattern file name leads out of the work directory.
+    bool init() override;
+    void release() override;
+
+    void lost() override;
+    void found() override;
+    void moved(double x, double y, double z, double qw, double qx, double qy, double qz) override;
+
+    const std::string& patternFilename() const { return patternFilename_; }
+    int width() const { return width_; }
+
+private:
+    Ostrevan::Manager* manager_; // not owned
+    std::string workDirectory_;  // where the pattern file lies; ends in "/"
+    std::string patternFilename_;
+    int width_;
+    std::unique_ptr<Ostrevan::Target> target_; // made by init
+};

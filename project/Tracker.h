@@ -1,0 +1,29 @@
+#pragma once
+
+#include "platform/Semaphore.h"
+
+#include <set>
+
+class TrackerListener;
+
+// A marker the camera may see, with the actors that follow it. The listener lock guards the
+// listener set: connect and unconnect come from project work (under the scene lock), the
+// fan-out of found, lost and moved from the capture thread (under the frame, image and scene
+// locks). Lock order: scene lock, then a tracker's listener lock.
+class Tracker {
+public:
+    virtual ~Tracker() = default;
+    // Creates and registers the tracker's target.
+    virtual bool init() = 0;
+    // Unregisters and deletes the target, if any.
+    virtual void release() = 0;
+    // Per-frame work; AR trackers have none.
+    virtual void update() {}
+    void addListener(TrackerListener* listener);
+    void removeListener(TrackerListener* listener);
+    bool hasListener(TrackerListener* listener);
+
+protected:
+    VelOS::Semaphore listenerLock_;        // guards listeners_
+    std::set<TrackerListener*> listeners_; // the connected actors, not owned
+};

@@ -1,0 +1,124 @@
+#include "project/ARTracker.h"
+#include "project/TrackerListener.h"
+#include "project/TrackerManager.h"
+
+#include "platform/pathguard.h"
+
+void Tracker::addListener(TrackerListener* listener) {
+    VelOS::SemaphoreLock hold(listenerLock_);
+    listeners_.insert(listener);
+}
+
+void Tracker::removeListener(TrackerListener* listener) {
+    VelOS::SemaphoreLock hold(listenerLock_);
+    listeners_.erase(listener);
+}
+
+bool Tracker::hasListener(TrackerListener* listener) {
+    VelOS::SemaphoreLock hold(listenerLock_);
+    return listeners_.count(listener) != 0;
+}
+
+ARTracker::ARTracker(Ostrevan::Manager* manager, std::string workDirectory, std::string patternFilename,
+                     int width)
+    : manager_(manager), workDirectory_(std::move(workDirectory)),
+      patternFilename_(std::move(patternFilename)), width_(width) {}
+
+ARTracker::~ARTracker() {
+    release();
+}
+
+bool ARTracker::init() {
+    release();
+    std::string path;
+    if (!VelOS::resolveInside(workDirectory_, patternFilename_, path)) {
+        return false;
+    }
+    target_ = std::make_unique<Ostrevan::Target>(workDirectory_ + patternFilename_, width_);
+    target_->addListener(this);
+    manager_->registerTarget(target_.get());
+    return target_ != nullptr;
+}
+
+void ARTracker::release() {
+    if (target_) {
+        manager_->unregisterTarget(target_.get());
+        target_.reset();
+    }
+}
+
+void ARTracker::lost() {
+    VelOS::SemaphoreLock hold(listenerLock_);
+    for (TrackerListener* listener : listeners_) {
+        listener->deactivated();
+    }
+}
+
+void ARTracker::found() {
+    VelOS::SemaphoreLock hold(listenerLock_);
+    for (TrackerListener* listener : listeners_) {
+        listener->activated();
+    }
+}
+
+void ARTracker::moved(double x, double y, double z, double qw, double qx, double qy, double qz) {
+    VelOS::SemaphoreLock hold(listenerLock_);
+    for (TrackerListener* listener : listeners_) {
+        listener->setPosePosition(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
+        listener->setPoseOrientation(static_cast<float>(qw), static_cast<float>(-qx), static_cast<float>(-qy),
+                                     static_cast<float>(-qz));
+    }
+}
+
+TrackerManager::TrackerManager(Ostrevan::Manager* manager, std::string workDirectory)
+    : manager_(manager), workDirectory_(std::move(workDirectory)) {}
+
+TrackerManager::~TrackerManager() = default;
+
+ARTracker* TrackerManager::createAR(const std::string& name, const std::string& patternFilename, int width) {
+    if (trackers_.count(name) != 0) {
+        return nullptr;
+    }
+    auto tracker = std::make_unique<ARTracker>(manager_, workDirectory_, patternFilename, width);
+    if (!tracker->init()) {
+        return nullptr;
+    }
+    ARTracker* made = tracker.get();
+    trackers_.emplace(name, std::move(tracker));
+    return made;
+}
+
+ARTracker* TrackerManager::findAR(const std::string& name) {
+    auto found = trackers_.find(name);
+    return found == trackers_.end() ? nullptr : found->second.get();
+}
+
+Tracker* TrackerManager::find(const std::string& name) {
+    return findAR(name);
+}
+
+void TrackerManager::destroy(const std::string& name) {
+    auto found = trackers_.find(name);
+    if (found != trackers_.end()) {
+        found->second->release();
+        trackers_.erase(found);
+    }
+}
+
+void TrackerManager::destroyAll() {
+    trackers_.clear();
+}
+
+std::set<std::string> TrackerManager::getTrackerNames() const {
+    std::set<std::string> names;
+    for (const auto& entry : trackers_) {
+        names.insert(entry.first);
+    }
+    return names;
+}
+
+void TrackerManager::update() {
+    for (auto& entry : trackers_) {
+        entry.second->update();
+    }
+}

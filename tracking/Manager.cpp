@@ -1,0 +1,208 @@
+#include "tracking/Manager.h"
+
+#include "tracking/detection.h"
+#include "tracking/frame.h"
+#include "tracking/pattern.h"
+#include "tracking/pose.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace Ostrevan {
+
+namespace {
+
+// Position and quaternion of a pose [R | t], with the vector part of the quaternion of the
+// opposite sign to R's own rotation (the trackers conjugate it back).
+void poseToQuaternion(const double m[3][4], double q[4]) {
+    const double t = 1.0 + m[0][0] + m[1][1] + m[2][2];
+    if (t >= 0.0 && t > 1e-8) {
+        const double root = std::sqrt(t);
+        const double s = 2.0 * root;
+        q[0] = root / 2.0;
+        q[1] = (m[1][2] - m[2][1]) / s;
+        q[2] = (m[2][0] - m[0][2]) / s;
+        q[3] = (m[0][1] - m[1][0]) / s;
+        return;
+    }
+    // A rotation of about 180 degrees: take the largest diagonal element instead, same sense.
+    if (m[0][0] >= m[1][1] && m[0][0] >= m[2][2]) {
+        const double s = 2.0 * std::sqrt(std::max(0.0, 1.0 + m[0][0] - m[1][1] - m[2][2]));
+        q[0] = (m[1][2] - m[2][1]) / s;
+        q[1] = s / 4.0;
+        q[2] = (m[0][1] + m[1][0]) / s;
+        q[3] = (m[0][2] + m[2][0]) / s;
+    } else if (m[1][1] >= m[2][2]) {
+        const double s = 2.0 * std::sqrt(std::max(0.0, 1.0 + m[1][1] - m[0][0] - m[2][2]));
+        q[0] = (m[2][0] - m[0][2]) / s;
+        q[1] = (m[0][1] + m[1][0]) / s;
+        q[2] = s / 4.0;
+        q[3] = (m[1][2] + m[2][1]) / s;
+    } else {
+        const double s = 2.0 * std::sqrt(std::max(0.0, 1.0 + m[2][2] - m[0][0] - m[1][1]));
+        q[0] = (m[0][1] - m[1][0]) / s;
+        q[1] = (m[0][2] + m[2][0]) / s;
+        q[2] = (m[1][2] + m[2][1]) / s;
+        q[3] = s / 4.0;
+    }
+}
+
+} // namespace
+
+bool Manager::initialise(int width, int height, int pixelSize, const std::string& cameraFile) {
+    width_ = width;
+    height_ = height;
+    pixelSize_ = pixelSize;
+    pixelCount_ = width * height;
+    if (loadCameraParameters(cameraFile.c_str(), &loaded_) < 0) {
+        return false;
+    }
+    if (scaleCameraParameters(loaded_, width, height, &scaled_) < 0) {
+        return false;
+    }
+    setDetectorCamera(scaled_);
+    records_.clear();
+    return true;
+}
+
+void Manager::finalise() {
+    records_.clear();
+    width_ = 0;
+    height_ = 0;
+    pixelSize_ = 0;
+    pixelCount_ = 0;
+}
+
+double Manager::verticalFieldOfView() const {
+    if (height_ <= 0) {
+        return 0.0;
+    }
+    return static_cast<double>(static_cast<long double>(width_) * scaled_.distortion[2] / height_);
+}
+
+void Manager::registerTarget(Target* target) {
+    Record record;
+    record.patternId = loadPattern(target->patternPath().c_str());
+    record.target = target;
+    records_.push_back(record);
+}
+
+void Manager::unregisterTarget(Target* target) {
+    for (auto record = records_.begin(); record != records_.end();) {
+        if (record->target == target) {
+            if (record->patternId >= 0) {
+                freePattern(record->patternId);
+            }
+            record = records_.erase(record);
+        } else {
+            ++record;
+        }
+    }
+}
+
+int Manager::automaticThreshold(const unsigned char* pixels) {
+    std::fill(std::begin(counts_), std::end(counts_), 0);
+    const unsigned char* pixel = pixels;
+    for (int i = 0; i < pixelCount_; ++i, pixel += pixelSize_) {
+        ++counts_[(pixel[0] + pixel[1] + pixel[2]) / 3];
+    }
+    const float scale = 1.0f / static_cast<float>(pixelCount_);
+    float meanTotal = 0.0f;
+    for (int i = 0; i < 256; ++i) {
+        probabilities_[i] = static_cast<float>(counts_[i]) * scale;
+        meanTotal += static_cast<float>(i + 1) * probabilities_[i];
+    }
+    float best = 0.0f;
+    float omega = 0.0f;
+    float mu = 0.0f;
+    for (int k = 0; k < 256; ++k) {
+        omega += probabilities_[k];
+        mu += static_cast<float>(k + 1) * probabilities_[k];
+        // Where every pixel lies on one side the criterion is undefined: such levels are skipped.
+        if (omega <= 0.0f || omega >= 1.0f) {
+            continue;
+        }
+        const float between = meanTotal * omega - mu;
+        const float variance = between * between / (omega * (1.0f - omega));
+        if (variance > best) {
+            best = variance;
+        }
+    }
+    const int threshold = static_cast<int>(std::sqrt(best));
+    return threshold < 0 ? 0 : threshold > 127 ? 127 : threshold;
+}
+
+void Manager::processFrame(const unsigned char* pixels) {
+    if (pixels == nullptr || pixelCount_ <= 0) {
+        return; // not initialised (or finalised while the frame was on its way)
+    }
+    if (automatic) {
+        threshold = automaticThreshold(pixels);
+    }
+    FrameView frame;
+    frame.pixels = pixels;
+    frame.width = width_;
+    frame.height = height_;
+    frame.pixelSize = pixelSize_;
+    const DetectedMarker* markers = nullptr;
+    int count = 0;
+    if (!detectMarkers(frame, threshold, &markers, &count)) {
+        return;
+    }
+    for (Record& record : records_) {
+        step(record, markers, count);
+    }
+}
+
+void Manager::step(Record& record, const DetectedMarker* markers, int count) {
+    const DetectedMarker* best = nullptr;
+    // A target whose pattern did not load never claims the unidentified squares (id -1 too).
+    if (record.patternId >= 0) {
+        for (int i = 0; i < count; ++i) {
+            if (markers[i].id == record.patternId &&
+                (best == nullptr || markers[i].confidence > best->confidence)) {
+                best = &markers[i];
+            }
+        }
+    }
+    const std::set<TargetListener*>& listeners = record.target->listeners();
+    if (best == nullptr) {
+        if (record.visible) {
+            record.visible = false;
+            for (TargetListener* listener : listeners) {
+                listener->lost();
+            }
+        }
+        record.firstPose = true;
+        return;
+    }
+    if (!record.visible) {
+        record.visible = true;
+        for (TargetListener* listener : listeners) {
+            listener->found();
+        }
+    }
+    const double width = static_cast<double>(record.target->width());
+    double error = -1.0;
+    if (record.firstPose) {
+        error = estimatePose(*best, record.patternCentre, width, record.lastPose);
+    } else {
+        double previous[3][4];
+        std::copy(&record.lastPose[0][0], &record.lastPose[0][0] + 12, &previous[0][0]);
+        error = estimatePoseContinuous(*best, previous, record.patternCentre, width, record.lastPose);
+    }
+    // Without a pose there is nothing to hand on; the next frame starts from scratch again.
+    if (error < 0.0) {
+        record.firstPose = true;
+        return;
+    }
+    record.firstPose = false;
+    double q[4];
+    poseToQuaternion(record.lastPose, q);
+    for (TargetListener* listener : listeners) {
+        listener->moved(record.lastPose[0][3], record.lastPose[1][3], record.lastPose[2][3], q[0], q[1], q[2],
+                        q[3]);
+    }
+}
+
+} // namespace Ostrevan

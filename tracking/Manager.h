@@ -1,0 +1,107 @@
+#pragma once
+
+#include "tracking/camera.h"
+
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+// The tracking manager: once per camera frame it runs the marker library over the frame, picks
+// for every registered target the best matching marker and tells the target's listeners whether
+// its marker was found, lost or moved.
+//
+// No lock of its own: every call is made under the scene lock (processFrame on the capture
+// thread, inside the frame and image locks too; the rest from project work), which also
+// serialises the marker library's process-wide state. Listeners are called inside those locks
+// and must not wait for any of them.
+namespace Ostrevan {
+
+// Whoever wants a target's notices (the AR trackers of the project).
+class TargetListener {
+public:
+    virtual ~TargetListener() = default;
+    virtual void lost() = 0;
+    virtual void found() = 0;
+    // Position in camera coordinates, in units of the target's width; orientation (w, x, y, z)
+    // with the vector part of the opposite sign to the rotation of the pose (the tracker
+    // conjugates it).
+    virtual void moved(double x, double y, double z, double qw, double qx, double qy, double qz) = 0;
+};
+
+// One marker pattern to follow. Made and owned by a tracker.
+class Target {
+public:
+    Target(std::string patternPath, int width) : patternPath_(std::move(patternPath)), width_(width) {}
+    virtual ~Target() = default;
+
+    const std::string& patternPath() const { return patternPath_; }
+    int width() const { return width_; }
+    // A listener already there stays once.
+    void addListener(TargetListener* listener) { listeners_.insert(listener); }
+    const std::set<TargetListener*>& listeners() const { return listeners_; }
+
+private:
+    std::string patternPath_;             // full path of the pattern file
+    int width_;                           // side of the printed black square; unit of positions
+    std::set<TargetListener*> listeners_; // not owned
+};
+
+class Manager {
+public:
+    Manager() = default;
+    virtual ~Manager() = default;
+    Manager(const Manager&) = delete;
+    Manager& operator=(const Manager&) = delete;
+
+    // Frame size and pixel size (3 or 4 bytes) of the camera, and the camera file. False when
+    // the camera file cannot be read; the frame fields keep their new values then. Forgets every
+    // registered target.
+    bool initialise(int width, int height, int pixelSize, const std::string& cameraFile);
+    // Forgets every target and the frame size.
+    void finalise();
+    // Degrees: frame width x the third distortion value of the scaled camera / frame height.
+    double verticalFieldOfView() const;
+
+    // Loads the target's pattern and follows it from the next frame on.
+    void registerTarget(Target* target);
+    // Frees the pattern of every record of the target and forgets them.
+    void unregisterTarget(Target* target);
+
+    // One camera frame of the initialised size, rows top to bottom.
+    void processFrame(const unsigned char* pixels);
+
+    int frameWidth() const { return width_; }
+    int frameHeight() const { return height_; }
+
+    // The threshold setting, read and written directly by the project under the scene lock.
+    int threshold = 100;    // binarisation threshold handed to detection
+    bool automatic = false; // recompute the threshold from every frame
+
+    // The automatic threshold of a frame: the square root of the largest between-class variance
+    // of its grey histogram (grey = mean of the first three bytes of a pixel), 0..127.
+    int automaticThreshold(const unsigned char* pixels);
+
+private:
+    struct Record {
+        int patternId = -1; // slot of the target's pattern; -1 when it did not load
+        Target* target = nullptr;
+        bool visible = false;  // the marker was found in the last processed frame
+        bool firstPose = true; // the next pose is computed from scratch
+        double patternCentre[2] = {0.0, 0.0};
+        double lastPose[3][4] = {};
+    };
+    void step(Record& record, const struct DetectedMarker* markers, int count);
+
+    CameraParameters loaded_; // as read from the camera file
+    CameraParameters scaled_; // adapted to the frame size
+    int width_ = 0;
+    int height_ = 0;
+    int pixelSize_ = 0;
+    int pixelCount_ = 0;
+    int counts_[256] = {}; // work area of the automatic threshold
+    float probabilities_[256] = {};
+    std::vector<Record> records_; // in registration order
+};
+
+} // namespace Ostrevan
