@@ -38,7 +38,7 @@ for build in $builds; do
     tsan)
         configure_and_build build-tsan -DVELQUIN_SANITIZE=thread -DVELQUIN_BENCH=OFF || { status=1; continue; }
         # TSan needs the fixed memory layout that high ASLR entropy breaks.
-        (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+        (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/../tests/tsan.supp" \
             setarch "$(uname -m)" -R ctest -LE "fuzz|tsan-skip" -j "$jobs") || status=1
         ;;
     fuzz)

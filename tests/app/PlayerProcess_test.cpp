@@ -40,8 +40,12 @@ TEST(PlayerProcess, ShowsTheSplashAndEndsCleanlyWhenTheWindowIsClosed) {
 
     const unsigned long window = XTestDisplay::waitForWindow("Velquinor", 60000);
     ASSERT_NE(window, 0u);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // The copy of the empty package is one of the last steps of set-up.
+    for (int waited = 0; waited < 30000 && !pathExists(workDirectory + "void.zip"); waited += 50) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     EXPECT_TRUE(pathExists(workDirectory + "void.zip"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     const RgbImage picture = XTestDisplay::grab(window);
     ASSERT_GT(picture.width, 0);
 
