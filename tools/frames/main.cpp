@@ -23,7 +23,9 @@ FrameSynth::Image toImage(const Picture& picture) {
 
 int main(int argc, char** argv) {
     if (argc < 5 || argc > 6) {
-        std::fprintf(stderr, "usage: velquin-frames CAMERA_FILE MARKER_PICTURE_1 MARKER_PICTURE_2 OUTPUT_FOLDER [FRAMES]\n");
+        std::fprintf(
+            stderr,
+            "usage: velquin-frames CAMERA_FILE MARKER_PICTURE_1 MARKER_PICTURE_2 OUTPUT_FOLDER [FRAMES]\n");
         return 2;
     }
     Ostrevan::CameraParameters camera;
@@ -69,8 +71,9 @@ int main(int argc, char** argv) {
     for (int i = 0; i < count; ++i) {
         const double phase = 2.0 * M_PI * i / count; // one full loop
         scene.seed = static_cast<unsigned>(i + 1);
-        FrameSynth::makePose(520 + 40 * std::sin(phase), -95 + 12 * std::cos(phase), 10, 0.25 * std::sin(phase),
-                             0.55 + 0.12 * std::sin(phase), 1.2, scene.markers[0].pose);
+        FrameSynth::makePose(520 + 40 * std::sin(phase), -95 + 12 * std::cos(phase), 10,
+                             0.25 * std::sin(phase), 0.55 + 0.12 * std::sin(phase), 1.2,
+                             scene.markers[0].pose);
         FrameSynth::makePose(600, 110, 5 + 10 * std::sin(phase), -0.3 + 0.4 * std::cos(phase), 0.5, 1.7,
                              scene.markers[1].pose);
         FrameSynth::render(scene, &frame, 3);
