@@ -291,6 +291,15 @@ bool readAll(int descriptor, std::string& content) {
     }
 }
 
+// What the player said on an upload connection, if anything: it answers only when it did not
+// take the upload sentence, and closes the connection then.
+std::string uploadAnswer(PlayerConnection& connection, int timeoutMilliseconds) {
+    std::string answer;
+    while (connection.readSome(answer, TransferChunk, timeoutMilliseconds) == Received::Data) {
+    }
+    return answer.empty() ? answer : withoutCarriageReturn(splitLines(answer).front());
+}
+
 int runUpload(const CommandLine& line) {
     std::string content; // standard input only; a file is streamed
     int file = -1;
@@ -330,9 +339,14 @@ int runUpload(const CommandLine& line) {
     if (!connection.sendAll(sentence)) {
         return fail(connection.error());
     }
+    const auto refusedOrBroken = [&]() {
+        const std::string error = connection.error();
+        const std::string answer = uploadAnswer(connection, 1000);
+        return fail(answer.empty() ? error : "the player did not take " + line.remoteName + ": " + answer);
+    };
     if (file < 0) {
         if (!connection.sendAll(content)) {
-            return fail(connection.error());
+            return refusedOrBroken();
         }
     } else {
         char chunk[TransferChunk];
@@ -350,7 +364,7 @@ int runUpload(const CommandLine& line) {
                                                         : std::string(" became shorter while being sent")));
             }
             if (!connection.sendAll(chunk, static_cast<size_t>(count))) {
-                return fail(connection.error());
+                return refusedOrBroken();
             }
             left -= count;
         }
@@ -359,18 +373,15 @@ int runUpload(const CommandLine& line) {
 
     // The player closes the connection once the file is stored; it answers nothing on success.
     std::string answer;
-    for (;;) {
-        const Received got = connection.readSome(answer, TransferChunk, line.timeoutMilliseconds);
-        if (got == Received::Closed) {
-            break;
-        }
-        if (got != Received::Data) {
-            return fail(waitProblem(got, connection, line, "the end of the upload of " + line.remoteName));
-        }
+    Received got;
+    while ((got = connection.readSome(answer, TransferChunk, line.timeoutMilliseconds)) == Received::Data) {
     }
     if (!answer.empty()) {
         return fail("the player did not take " + line.remoteName + ": " +
                     withoutCarriageReturn(splitLines(answer).front()));
+    }
+    if (got != Received::Closed) {
+        return fail(waitProblem(got, connection, line, "the end of the upload of " + line.remoteName));
     }
     return Success;
 }

@@ -1,0 +1,143 @@
+// velquin-ctl driving a real player, started with a command file that opens its remote control.
+#include "CtlProcess.h"
+#include "support/PlayerProcess.h"
+#include "support/ScratchDirectory.h"
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <memory>
+#include <netinet/in.h>
+#include <regex>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+int freePort() {
+    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(probe);
+    return ntohs(address.sin_port);
+}
+
+// Bytes that a text-mode transfer or a line-based reader would damage.
+std::string awkwardBytes(size_t size) {
+    std::string bytes;
+    for (size_t i = 0; bytes.size() < size; ++i) {
+        bytes += i % 5 == 0   ? std::string("\r\n", 2)
+                 : i % 7 == 0 ? std::string(1, '\0')
+                              : std::string(1, char(i * 31));
+    }
+    bytes.resize(size);
+    return bytes;
+}
+
+} // namespace
+
+// One player serves every test here: starting one takes seconds.
+class CtlAgainstPlayer : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        scratch_ = new ScratchDirectory();
+        port_ = std::to_string(freePort());
+        const std::string commands = scratch_->write("start.cmd", "project.net.init(" + port_ + ");\n");
+        player_ = new PlayerProcess();
+        ASSERT_TRUE(player_->start(PlayerProcess::builtPlayerDirectory(), {commands},
+                                   {"TMPDIR=" + scratch_->path()}));
+        // A reply means the main loop runs: commands execute between frames.
+        for (int attempt = 0; attempt < 600; ++attempt) {
+            if (runCtl({"-p", port_, "-t", "20", "send", "project.debug.isVisible();"}).status == 0) {
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        FAIL() << "the player never answered: " << player_->output();
+    }
+
+    static void TearDownTestSuite() {
+        // SIGTERM ends the player as closing its window does.
+        ::kill(player_->pid(), SIGTERM);
+        EXPECT_EQ(player_->waitForExit(60000), 0) << player_->output();
+        delete player_;
+        delete scratch_;
+    }
+
+    static CtlResult ctl(std::vector<std::string> arguments, const std::string& input = "",
+                         const std::string& directory = "") {
+        arguments.insert(arguments.begin(), {"-p", port_, "-t", "30"});
+        return runCtl(arguments, input, {}, directory);
+    }
+
+    static ScratchDirectory* scratch_;
+    static PlayerProcess* player_;
+    static std::string port_;
+};
+
+ScratchDirectory* CtlAgainstPlayer::scratch_ = nullptr;
+PlayerProcess* CtlAgainstPlayer::player_ = nullptr;
+std::string CtlAgainstPlayer::port_;
+
+TEST_F(CtlAgainstPlayer, SendPrintsEachReplyAndFailsOnAFailReply) {
+    CtlResult result = ctl({"send", "project.title.set(\"A \\\"big\\\" show\");", "project.title.get();"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "ok\n\"A \"big\" show\"\n");
+    EXPECT_EQ(result.err, "");
+
+    result = ctl({"send", "project.actors.isSelected(\"nobody\");"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "fail\n");
+
+    // Standard input: comments and empty lines skipped, every other line answered in order.
+    result = ctl({"send"}, "# the show\nproject.unknown();\n\nnot a sentence\nproject.debug.isVisible();\n");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "fail invalid sentence\nfail parser error\nfalse\n");
+}
+
+TEST_F(CtlAgainstPlayer, ListenPrintsAnEvent) {
+    CtlProcess listener;
+    ASSERT_TRUE(listener.start({"-p", port_, "-t", "30", "listen", "-n", "1"}));
+    // The listener is registered some time after it started: keep changing the title until it
+    // sees one change.
+    bool seen = false;
+    for (int i = 0; i < 100 && !seen; ++i) {
+        ASSERT_EQ(ctl({"send", "project.title.set(\"E" + std::to_string(i) + "\");"}).status, 0);
+        seen = listener.waitForOutput("\n", 100);
+    }
+    EXPECT_EQ(listener.finish(30000), 0) << listener.err();
+    EXPECT_TRUE(std::regex_match(listener.out(), std::regex("project\\.title\\.changed\\(\"E[0-9]+\"\\);\n")))
+        << listener.out();
+}
+
+TEST_F(CtlAgainstPlayer, UploadThenDownloadIsByteIdentical) {
+    ScratchDirectory local;
+    const std::string content = awkwardBytes(5000); // more than four of the player's chunks
+    const std::string file = local.write("original.bin", content);
+    CtlResult result = ctl({"upload", file, "some/folder/round trip.bin"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "");
+
+    result = ctl({"download", "round trip.bin", local.path() + "back.bin"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(readWholeFile(local.path() + "back.bin") == content);
+
+    // Through standard input and standard output as well.
+    result = ctl({"upload", "-", "piped.bin"}, content.substr(0, 1030));
+    ASSERT_EQ(result.status, 0) << result.err;
+    result = ctl({"download", "piped.bin", "-"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(result.out == content.substr(0, 1030));
+
+    // A missing file comes back as nothing at all: a failure, and no file is made.
+    result = ctl({"download", "missing.bin"}, "", local.path());
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "velquin-ctl: nothing received for missing.bin: the player has no such file in "
+                          "its work directory, or it is empty\n");
+    EXPECT_FALSE(pathExists(local.path() + "missing.bin"));
+}
