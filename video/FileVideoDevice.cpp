@@ -111,6 +111,9 @@ bool FileVideoDevice::load(const std::string& path) {
                    static_cast<int>(image.getHeight()) != height_) {
             image.resize(static_cast<Ogre::ushort>(width_), static_cast<Ogre::ushort>(height_));
         }
+        // Turned by 180 degrees, as cameras deliver frames here (see VideoDevice).
+        image.flipAroundX();
+        image.flipAroundY();
         std::vector<unsigned char> pixels(static_cast<std::size_t>(width_) * height_ * 4);
         Ogre::PixelBox target(width_, height_, 1, Ogre::PF_A8R8G8B8, pixels.data());
         Ogre::PixelUtil::bulkPixelConversion(image.getPixelBox(), target);

@@ -122,10 +122,12 @@ bool V4L2VideoDevice::grab() {
     if (got != static_cast<ssize_t>(raw_.size())) {
         return false;
     }
+    // Pixels in reverse order (turned by 180 degrees, see VideoDevice), three bytes widened to
+    // four.
     const std::size_t pixels = static_cast<std::size_t>(width_) * height_;
-    const unsigned char* from = raw_.data();
+    const unsigned char* from = raw_.data() + (pixels - 1) * 3;
     unsigned char* to = frame_.data();
-    for (std::size_t i = 0; i < pixels; ++i, from += 3, to += 4) {
+    for (std::size_t i = 0; i < pixels; ++i, from -= 3, to += 4) {
         to[0] = from[0];
         to[1] = from[1];
         to[2] = from[2];

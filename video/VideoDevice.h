@@ -16,6 +16,12 @@ inline int bytesPerPixel(unsigned code) {
 
 // One camera: the newest frame, taken without blocking. Used by the capture thread only (and
 // created and destroyed under the capture lock).
+//
+// Frames are handed on turned by 180 degrees (the last pixel of the picture first). The main
+// camera looks along +Z with marker poses given in image coordinates (x right, y down), so 3D
+// content comes out turned by 180 degrees against the frame the tracker saw, and the background
+// rectangle turns the frame likewise to match. Delivering the frame already turned makes the
+// presenter see the camera the right way up, and markers are recognised in any rotation.
 class VideoDevice {
 public:
     virtual ~VideoDevice() = default;

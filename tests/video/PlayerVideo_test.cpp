@@ -1,0 +1,120 @@
+// The camera picture in the player: recorded frames played as a camera, the splash leaving and
+// coming back, trackers made from an uploaded pattern file.
+#include "net/NetTestSupport.h"
+#include "support/PlayerProcess.h"
+#include "support/ScratchDirectory.h"
+#include "support/XTestDisplay.h"
+
+#include <gtest/gtest.h>
+
+using nettest::Client;
+
+namespace {
+
+int freePort() {
+    nettest::PortHolder holder;
+    return holder.port();
+}
+
+// The share of the window's pixels that look like the recorded desk (warm light grey).
+double deskShare(const RgbImage& picture) {
+    long desk = 0;
+    for (int y = 0; y < picture.height; y += 4) {
+        for (int x = 0; x < picture.width; x += 4) {
+            const unsigned char* p = picture.at(x, y);
+            desk += p[0] > 150 && p[1] > 140 && p[2] > 120 && p[0] >= p[2];
+        }
+    }
+    return static_cast<double>(desk) / ((picture.width / 4) * (picture.height / 4));
+}
+
+} // namespace
+
+TEST(PlayerVideo, RecordedCameraTrackersAndTheSplash) {
+    ScratchDirectory scratch;
+    const int port = freePort();
+    const std::string commands =
+        scratch.write("start.cmd", "project.net.init(" + std::to_string(port) + ");\n");
+    PlayerProcess player;
+    ASSERT_TRUE(
+        player.start(PlayerProcess::builtPlayerDirectory(), {commands}, {"TMPDIR=" + scratch.path()}));
+    const unsigned long window = XTestDisplay::waitForWindow("Velquinor", 60000);
+    ASSERT_NE(window, 0u);
+    std::unique_ptr<Client> listener;
+    for (int attempt = 0; attempt < 300 && !(listener && listener->connected()); ++attempt) {
+        listener = std::make_unique<Client>(port);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_TRUE(listener->connected());
+    listener->send("listener();\r\n");
+    EXPECT_EQ(listener->line(), "ok");
+
+    // The pattern file goes to the work directory first, as an authoring tool sends it.
+    const std::string pattern =
+        readWholeFile(PlayerProcess::builtPlayerDirectory() + "/markers/letter-v.pat");
+    ASSERT_FALSE(pattern.empty());
+    {
+        Client upload(port);
+        upload.send("uploadFile(\"markers/letter-v.pat\", " + std::to_string(pattern.size()) + ");\r\n" +
+                    pattern);
+        EXPECT_TRUE(upload.closedByServer());
+    }
+
+    Client command(port);
+    command.send("command();\r\n");
+    EXPECT_EQ(command.line(), "ok");
+    command.send("project.videocapture.isCapturing();\r\nproject.videocapture.getDeviceName();\r\n");
+    EXPECT_EQ(command.line(), "false\r");
+    EXPECT_EQ(command.line(), "fail \r");
+    EXPECT_LT(deskShare(XTestDisplay::grab(window)), 0.05); // the splash
+
+    command.send("project.videocapture.init(\"file\", \"frames\");\r\n");
+    EXPECT_EQ(command.line(), "ok\r"); // always "ok"; nothing started, no event
+    command.send("project.videocapture.init(\"File\", \"frames@30\");\r\n");
+    EXPECT_EQ(command.line(), "ok\r");
+    EXPECT_EQ(listener->line(), "project.videocapture.initialised(\"File\", \"frames@30\");");
+    command.send("project.videocapture.isCapturing();\r\nproject.videocapture.getDeviceName();\r\n"
+                 "project.videocapture.getConfiguration();\r\n");
+    EXPECT_EQ(command.line(), "true\r");
+    EXPECT_EQ(command.line(), "\"File\"\r");
+    EXPECT_EQ(command.line(), "\"frames@30\"\r");
+
+    command.send("project.trackers.AR.create(\"vee\", \"letter-v.pat\", 80);\r\n"
+                 "project.trackers.AR.create(\"vee\", \"letter-v.pat\", 40);\r\n"
+                 "project.trackers.AR.create(\"away\", \"../letter-v.pat\", 80);\r\n"
+                 "project.trackers.AR.getList();\r\nproject.trackers.AR.getWidth(\"vee\");\r\n"
+                 "project.trackers.AR.getPatternFilename(\"vee\");\r\n");
+    EXPECT_EQ(command.line(), "ok\r");
+    EXPECT_EQ(command.line(), "fail\r");
+    EXPECT_EQ(command.line(), "fail\r");
+    EXPECT_EQ(command.line(), "\"vee\"\r");
+    EXPECT_EQ(command.line(), "80\r");
+    EXPECT_EQ(command.line(), "\"letter-v.pat\"\r");
+    EXPECT_EQ(listener->line(), "project.trackers.AR.created(\"vee\", \"letter-v.pat\", 80);");
+
+    command.send("project.videocapture.threshold.auto();\r\n");
+    EXPECT_EQ(command.line(), "ok\r");
+    EXPECT_EQ(listener->line(), "project.videocapture.threshold.auto_changed(true);");
+    command.send("project.videocapture.flipX.set();\r\n");
+    EXPECT_EQ(command.line(), "ok\r");
+    EXPECT_EQ(listener->line(), "project.videocapture.flipX.changed(true);");
+
+    // After its first second the splash gives way to the camera picture.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    EXPECT_GT(deskShare(XTestDisplay::grab(window)), 0.5);
+    command.send(
+        "project.videocapture.threshold.isAuto();\r\nproject.videocapture.threshold.getValue();\r\n");
+    EXPECT_EQ(command.line(), "true\r");
+    const std::string threshold = command.line();
+    EXPECT_NE(threshold, "100\r"); // computed from the frames
+
+    command.send("project.videocapture.done();\r\nproject.videocapture.isCapturing();\r\n");
+    EXPECT_EQ(command.line(), "ok\r");
+    EXPECT_EQ(command.line(), "false\r");
+    EXPECT_EQ(listener->line(), "project.videocapture.finalised();");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_LT(deskShare(XTestDisplay::grab(window)), 0.05); // the splash is back
+
+    ASSERT_TRUE(XTestDisplay::requestClose(window));
+    EXPECT_EQ(player.waitForExit(30000), 0) << player.output();
+}
