@@ -1,27 +1,51 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the player and runs it from build/player/.
-# With a display the window opens there; without one the player runs on a virtual display
-# for a few seconds (VELQUIN_DEMO_SECONDS, default 8) and a screenshot is saved to
-# build/screenshot.png. The configuration dialog is skipped (VELQUIN_NO_CONFIG_DIALOG=1).
+# Installs what is missing, builds the player and runs its demo from build/player/: the
+# recorded camera frames with two markers, and a show sent over the remote control with
+# velquin-ctl, as an authoring tool would.
+# With a display the window opens there (close it or press Ctrl+C to end); without one the
+# player runs on a virtual display for a few seconds (VELQUIN_DEMO_SECONDS, default 10) and a
+# screenshot is saved to build/screenshot.png. The configuration dialog is skipped
+# (VELQUIN_NO_CONFIG_DIALOG=1); the demo listens on port 4000.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build >/dev/null
-cmake --build build -j "${VELQUIN_JOBS:-2}" --target velquin velquin-screenshot velquin_media
+cmake --build build -j "${VELQUIN_JOBS:-2}" --target velquin velquin-ctl velquin-screenshot velquin_media \
+    velquin_marker_files velquin_frames $(cmake --build build --target help | grep -o 'velquin_samples' || true)
 export VELQUIN_NO_CONFIG_DIALOG=${VELQUIN_NO_CONFIG_DIALOG:-1}
 cd build/player
+
+# Sends the show once the player listens.
+show() {
+    for _ in $(seq 150); do
+        ./velquin-ctl -t 5 send 'project.title.get();' >/dev/null 2>&1 && break
+        sleep 0.2
+    done
+    for pattern in markers/letter-v.pat markers/letter-f.pat; do
+        ./velquin-ctl upload "$pattern"
+    done
+    ./velquin-ctl send -f demo/show.cmd
+}
+
 if [[ -n "${DISPLAY:-}" ]]; then
-    exec ./velquin "$@"
+    ./velquin demo/start.cmd &
+    player=$!
+    trap 'kill -TERM $player 2>/dev/null || true' INT TERM
+    show || echo "The show could not be sent; the player runs without it." >&2
+    wait $player
+    exit 0
 fi
 
-seconds=${VELQUIN_DEMO_SECONDS:-8}
-echo "No display: running the player on a virtual display for $seconds seconds."
-xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
-    ./velquin "$@" &
-    player=$!
-    sleep '"$seconds"'
+seconds=${VELQUIN_DEMO_SECONDS:-10}
+echo "No display: running the demo on a virtual display for $seconds seconds."
+xvfb-run -a -s "-screen 0 1280x1024x24" bash -c "
+    $(declare -f show)
+    ./velquin demo/start.cmd &
+    player=\$!
+    show || echo 'The show could not be sent.' >&2
+    sleep $seconds
     ./velquin-screenshot ../screenshot.png Velquinor || true
-    kill -TERM $player
-    wait $player
-' velquin "$@"
+    kill -TERM \$player
+    wait \$player
+"
 echo "Screenshot of the window: $(cd .. && pwd)/screenshot.png"
