@@ -1,7 +1,20 @@
 #pragma once
 
-// What the project document needs to empty the project and list its contents.
+#include <set>
+#include <string>
+
+// What the project document needs to empty the project and list its contents. Each operation
+// takes the scene lock itself; the destroy-all operations broadcast their event after.
 class ProjectInventory {
 public:
     virtual ~ProjectInventory() = default;
+    virtual void destroyAllResources() = 0;                         // "project.resources.allDestroyed();"
+    virtual void destroyAllTrackers() = 0;                          // "project.trackers.allDestroyed();"
+    virtual void destroyAllActors() = 0;                            // "project.actors.allDestroyed();"
+    virtual void getResourceNames(std::set<std::string>& names) = 0; // replaces names, ascending
+    virtual void getTrackerNames(std::set<std::string>& names) = 0;
+    virtual void getLightNames(std::set<std::string>& names) = 0;
+    virtual void getFileNames(std::set<std::string>& names) = 0;
+    virtual void getMeshNames(std::set<std::string>& names) = 0;
+    virtual void getSceneNames(std::set<std::string>& names) = 0;
 };
