@@ -203,6 +203,17 @@ public:
     bool sceneScale(const std::string& name, double x, double y, double z) override;
     bool sceneGetScale(const std::string& name, double& x, double& y, double& z) override;
 
+    // ProjectInventory (SceneOperations.cpp)
+    void destroyAllResources() override;
+    void destroyAllTrackers() override;
+    void destroyAllActors() override;
+    void getResourceNames(std::set<std::string>& names) override;
+    void getTrackerNames(std::set<std::string>& names) override;
+    void getLightNames(std::set<std::string>& names) override;
+    void getFileNames(std::set<std::string>& names) override;
+    void getMeshNames(std::set<std::string>& names) override;
+    void getSceneNames(std::set<std::string>& names) override;
+
     // Sends one event sentence (a line feed added) to every listener; takes the scene lock.
     void broadcast(const std::string& event);
 

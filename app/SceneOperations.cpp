@@ -336,6 +336,32 @@ bool Scene::trackerGetWidth(const std::string& name, int& width) {
     return found;
 }
 
+// ---------------------------------------------------------------- inventory
+
+void Scene::destroyAllResources() { broadcast(Events::resourcesAllDestroyed()); }
+
+void Scene::destroyAllTrackers() {
+    if (inProject([&] { trackers_.destroyAll(); })) {
+        broadcast(Events::trackersAllDestroyed());
+    }
+}
+
+void Scene::destroyAllActors() { broadcast(Events::actorsAllDestroyed()); }
+
+void Scene::getResourceNames(std::set<std::string>& names) { names.clear(); }
+
+void Scene::getTrackerNames(std::set<std::string>& names) {
+    inProject([&] { names = trackers_.getTrackerNames(); });
+}
+
+void Scene::getLightNames(std::set<std::string>& names) { names.clear(); }
+
+void Scene::getFileNames(std::set<std::string>& names) { names.clear(); }
+
+void Scene::getMeshNames(std::set<std::string>& names) { names.clear(); }
+
+void Scene::getSceneNames(std::set<std::string>& names) { names.clear(); }
+
 // ---------------------------------------------------------------- actors in general
 
 bool Scene::actorsViewports(const std::string& actorName) {
