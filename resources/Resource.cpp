@@ -41,8 +41,8 @@ bool endsWith(const std::string& text, const std::string& tail) {
 
 // The package's own material scripts were parsed, rewritten, before its directory became a
 // resource location. Parsing them again there would define every material a second time under
-// its old name, and any other script in the package would define engine-wide names (overlays,
-// programs) that could replace the player's own.
+// its old name, and other scripts in the package (overlays, fonts) would define engine-wide
+// names that could replace the player's own.
 class SkipScripts : public Ogre::ResourceGroupListener {
 public:
     SkipScripts() { Ogre::ResourceGroupManager::getSingleton().addResourceGroupListener(this); }
@@ -72,6 +72,7 @@ struct Resource::Loading {
     NameMap materialNames;                 // source material name -> new name
     NameMap fileNames;                     // archive entry -> new name
     std::set<std::string> referencedPaths; // files written for the material scripts
+    std::vector<std::pair<std::string, std::string>> scripts; // rewritten material scripts by entry
 };
 
 bool Resource::isValidName(const std::string& name) {
@@ -129,7 +130,10 @@ bool Resource::init(Ogre::SceneManager* sceneManager, const std::string& name,
         groups.createResourceGroup(name);
         loading.groupCreated = true;
 
-        parseMaterialScripts(loading);
+        // The scripts are rewritten first and given to the engine only once the files they name
+        // are unpacked and registered: the engine loads a program's source as soon as a
+        // material sets one of its parameters, and would keep the failure of a missing file.
+        rewriteMaterialScripts(loading);
         extractReferencedFiles(loading);
         extractOtherFiles(loading);
         for (const auto& material : loading.materialNames) {
@@ -139,6 +143,7 @@ bool Resource::init(Ogre::SceneManager* sceneManager, const std::string& name,
             fileList_.insert(file.second);
         }
         registerGroup(loading);
+        parseMaterialScripts(loading);
         loadEntries(loading);
     } catch (const std::exception& error) {
         // Ogre::Exception derives from std::exception; its message is the full description.
@@ -167,7 +172,7 @@ bool Resource::init(Ogre::SceneManager* sceneManager, const std::string& name,
     return true;
 }
 
-void Resource::parseMaterialScripts(Loading& loading) {
+void Resource::rewriteMaterialScripts(Loading& loading) {
     Ogre::StringVectorPtr entries = loading.archive->list(false, false);
     for (const std::string& entry : *entries) {
         if (entry.size() <= 9 || !endsWith(entry, ".material")) {
@@ -181,10 +186,16 @@ void Resource::parseMaterialScripts(Loading& loading) {
             text += script.getLine(true);
             text += '\n';
         }
-        Ogre::DataStreamPtr rewritten(new Ogre::MemoryDataStream(entry, &text[0], text.size(), false, true));
-        Ogre::MaterialManager::getSingleton().parseScript(rewritten, name_);
+        loading.scripts.emplace_back(entry, std::move(text));
         loading.materialNames.insert(script.materialNames().begin(), script.materialNames().end());
         loading.fileNames.insert(script.referencedFiles().begin(), script.referencedFiles().end());
+    }
+}
+
+void Resource::parseMaterialScripts(Loading& loading) {
+    for (auto& [entry, text] : loading.scripts) {
+        Ogre::DataStreamPtr script(new Ogre::MemoryDataStream(entry, &text[0], text.size(), false, true));
+        Ogre::MaterialManager::getSingleton().parseScript(script, name_);
     }
 }
 
@@ -317,25 +328,52 @@ void Resource::rewriteSceneFile(Loading& loading, const std::string& entry) {
 }
 
 void Resource::loadMesh(Loading& loading, const std::string& entry) {
+    // The engine keeps a sub-mesh's material only if a material of that name exists, and loads
+    // a mesh's skeleton as soon as it reads the link: both names are changed while the mesh is
+    // read, before the engine looks them up.
+    class Names : public Ogre::MeshSerializerListener {
+    public:
+        Names(Resource& resource, Loading& loading) : resource_(resource), loading_(loading) {}
+        void processMaterialName(Ogre::Mesh* /*mesh*/, Ogre::String* name) override {
+            const auto renamed = loading_.materialNames.find(*name);
+            if (renamed != loading_.materialNames.end()) {
+                *name = renamed->second;
+            } else {
+                log(MaterialNotDeclared + *name);
+            }
+        }
+        void processSkeletonName(Ogre::Mesh* /*mesh*/, Ogre::String* name) override {
+            try {
+                if (Ogre::SkeletonPtr own = resource_.ownSkeleton(loading_, *name)) {
+                    *name = own->getName();
+                }
+            } catch (const Ogre::Exception& error) {
+                log(AnimationError + error.getFullDescription());
+            }
+        }
+        void processMeshCompleted(Ogre::Mesh* /*mesh*/) override {}
+
+    private:
+        Resource& resource_;
+        Loading& loading_;
+    };
+
     Ogre::MeshPtr mesh = Ogre::MeshManager::getSingleton().createManual(name_ + "_" + entry, name_);
     Ogre::DataStreamPtr stream = loading.archive->open(entry, true);
-    Ogre::MeshSerializer().importMesh(stream, mesh.get());
-
-    for (Ogre::SubMesh* sub : mesh->getSubMeshes()) {
-        const std::string material = sub->getMaterialName();
-        const auto renamed = loading.materialNames.find(material);
-        if (renamed != loading.materialNames.end()) {
-            sub->setMaterialName(renamed->second, name_);
-        } else {
-            log(MaterialNotDeclared + material);
-        }
-    }
+    Names names(*this, loading);
+    Ogre::MeshSerializer serializer;
+    serializer.setListener(&names);
+    serializer.importMesh(stream, mesh.get());
 
     if (!mesh->hasSkeleton()) {
         return;
     }
     try {
-        Ogre::SkeletonPtr skeleton = ownSkeleton(loading, mesh->getSkeletonName());
+        Ogre::SkeletonManager& skeletons = Ogre::SkeletonManager::getSingleton();
+        Ogre::SkeletonPtr skeleton = skeletons.getByName(mesh->getSkeletonName(), name_);
+        if (!skeleton) {
+            skeleton = skeletons.getByName(mesh->getSkeletonName(), Ogre::RGN_AUTODETECT);
+        }
         if (!skeleton) {
             return;
         }
@@ -348,16 +386,16 @@ void Resource::loadMesh(Loading& loading, const std::string& entry) {
 }
 
 Ogre::SkeletonPtr Resource::ownSkeleton(Loading& loading, const std::string& skeletonName) {
-    // The engine loaded the mesh's skeleton by its plain name, which every package holding the
-    // same file shares, and which goes when the first of them is released. The package's meshes
-    // get a copy of their own, named with the prefix.
+    // A skeleton loaded by its plain name would be shared by every package holding the same
+    // file, and go when the first of them is released: the package's meshes get a copy of their
+    // own, named with the prefix. A skeleton the package does not hold is left to the engine.
+    if (!loading.archive->exists(skeletonName)) {
+        return Ogre::SkeletonPtr();
+    }
     Ogre::SkeletonManager& skeletons = Ogre::SkeletonManager::getSingleton();
     const std::string ownName = name_ + "_" + skeletonName;
     if (Ogre::SkeletonPtr own = skeletons.getByName(ownName, name_)) {
         return own;
-    }
-    if (!loading.archive->exists(skeletonName)) {
-        return skeletons.getByName(skeletonName);
     }
     Ogre::SkeletonPtr own = skeletons.create(ownName, name_, true);
     Ogre::DataStreamPtr stream = loading.archive->open(skeletonName, true);
@@ -467,6 +505,9 @@ void Resource::removeCopiedTracks() {
 }
 
 void Resource::removeMaterials() {
+    if (!Ogre::ResourceGroupManager::getSingleton().resourceGroupExists(name_)) {
+        return;
+    }
     Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
     for (const std::string& name : materialList_) {
         // Only this package's own: a material of that name in another group is someone else's.

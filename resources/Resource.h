@@ -54,6 +54,7 @@ private:
     };
 
     struct Loading; // the state of one init run
+    void rewriteMaterialScripts(Loading& loading);
     void parseMaterialScripts(Loading& loading);
     void extractReferencedFiles(Loading& loading);
     void extractOtherFiles(Loading& loading);

@@ -41,26 +41,41 @@ class RiggedBuilder(MeshBuilder):
         if self.mapping == "xz":
             for i in range(len(vertices) - 3, len(vertices)):
                 p, n, _ = vertices[i]
-                vertices[i] = (p, n, (0.5 + p[0] * 2.0, 0.5 - (p[2] - 0.64) * 2.5))
+                vertices[i] = (p, n, (0.5 + p[0] / 0.27, 0.5 - (p[2] - 0.64) / 0.21))
         self.bones.setdefault(id(part), []).extend([self.bone] * 3)
 
     def xml(self, skeleton=None):
-        text = MeshBuilder.xml(self)
         if skeleton is None:
-            return text
-        # Bone assignments go at the end of each sub-mesh, the skeleton link at the end of the mesh.
-        chunks = text.split("    </submesh>\n")
-        out = []
-        for part, chunk in zip(self.submeshes, chunks):
-            lines = ["      <boneassignments>"]
+            return MeshBuilder.xml(self)
+        # Software skinning rewrites positions and normals every frame into a buffer of their
+        # own: texture coordinates must sit in a second vertex buffer, or they are lost.
+        lines = ["<mesh>", "  <submeshes>"]
+        for part in self.submeshes:
+            material, vertices, triangles = part
+            lines.append('    <submesh material="%s" usesharedvertices="false" use32bitindexes="false" '
+                         'operationtype="triangle_list">' % material)
+            lines.append('      <faces count="%d">' % len(triangles))
+            lines.extend('        <face v1="%d" v2="%d" v3="%d" />' % t for t in triangles)
+            lines.append("      </faces>")
+            lines.append('      <geometry vertexcount="%d">' % len(vertices))
+            lines.append('        <vertexbuffer positions="true" normals="true">')
+            for p, n, _ in vertices:
+                lines.append('          <vertex><position x="%.5f" y="%.5f" z="%.5f" />'
+                             '<normal x="%.5f" y="%.5f" z="%.5f" /></vertex>' % (p + n))
+            lines.append("        </vertexbuffer>")
+            lines.append('        <vertexbuffer texture_coords="1" texture_coord_dimensions_0="2">')
+            for _, _, uv in vertices:
+                lines.append('          <vertex><texcoord u="%.4f" v="%.4f" /></vertex>' % uv)
+            lines.append("        </vertexbuffer>")
+            lines.append("      </geometry>")
+            lines.append("      <boneassignments>")
             for index, bone in enumerate(self.bones.get(id(part), [])):
                 lines.append('        <vertexboneassignment vertexindex="%d" boneindex="%d" weight="1" />'
                              % (index, bone))
             lines.append("      </boneassignments>")
-            out.append(chunk + "\n".join(lines) + "\n    </submesh>\n")
-        out.append(chunks[-1])
-        text = "".join(out)
-        return text.replace("</mesh>", '  <skeletonlink name="%s" />\n</mesh>' % skeleton)
+            lines.append("    </submesh>")
+        lines += ["  </submeshes>", '  <skeletonlink name="%s" />' % skeleton, "</mesh>"]
+        return "\n".join(lines) + "\n"
 
 
 # ---------------------------------------------------------------- the robot
