@@ -1,0 +1,399 @@
+#include "resources/SceneSerializer.h"
+
+#include "platform/enginelog.h"
+#include "platform/fileutil.h"
+#include "platform/pathguard.h"
+#include "project/ProjectInventory.h"
+#include "project/ProjectOperations.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <tinyxml.h>
+#include <vector>
+
+namespace {
+
+// Attribute helpers: texts as they are, numbers as the C library converts them (leading
+// number, rest ignored, none gives 0).
+bool text(const TiXmlElement& element, const char* name, std::string& value) {
+    const char* found = element.Attribute(name);
+    if (found == nullptr) {
+        return false;
+    }
+    value = found;
+    return true;
+}
+
+bool number(const TiXmlElement& element, const char* name, double& value) {
+    const char* found = element.Attribute(name);
+    if (found == nullptr) {
+        return false;
+    }
+    value = std::strtod(found, nullptr);
+    return true;
+}
+
+bool numbers(const TiXmlElement& element, std::initializer_list<const char*> names, double* values) {
+    for (const char* name : names) {
+        if (!number(element, name, *values++)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string fixed(double value) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%f", value);
+    return buffer;
+}
+
+void setNumbers(TiXmlElement& element, std::initializer_list<const char*> names, const double* values) {
+    for (const char* name : names) {
+        element.SetAttribute(name, fixed(*values++).c_str());
+    }
+}
+
+// The XML library parses recursively: a document nested deeper than any project document can
+// be is refused before it is parsed, and so is one larger than any project document can be.
+bool plausibleDocument(const std::string& text) {
+    if (text.size() > 64 * 1024 * 1024) {
+        return false;
+    }
+    int depth = 0;
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] == '<') {
+            const char next = text[i + 1];
+            if (next == '/') {
+                --depth;
+            } else if (next != '!' && next != '?') {
+                if (++depth > 64) {
+                    return false;
+                }
+            }
+        } else if (text[i] == '/' && text[i + 1] == '>') {
+            --depth;
+        }
+    }
+    return true;
+}
+
+int depthOf(const TiXmlNode* node) {
+    int deepest = 0;
+    for (const TiXmlNode* child = node->FirstChild(); child != nullptr; child = child->NextSibling()) {
+        deepest = std::max(deepest, depthOf(child));
+        if (deepest > SceneSerializer::MaximumDepth) {
+            break;
+        }
+    }
+    return deepest + 1;
+}
+
+// An actor whose tracker name is empty was saved unconnected: it is left so.
+template <typename Connect> bool connectIfNamed(const std::string& tracker, Connect connect) {
+    return tracker.empty() || connect();
+}
+
+bool loadActors(const TiXmlElement& section, ProjectOperations& p) {
+    for (const TiXmlElement* actor = section.FirstChildElement(); actor != nullptr;
+         actor = actor->NextSiblingElement()) {
+        const std::string kind = actor->Value();
+        std::string name, resource, content, tracker, type;
+        double t[3], r[4], s[3];
+        if (kind == "MeshActor" || kind == "SceneActor") {
+            const bool mesh = kind == "MeshActor";
+            if (!text(*actor, "name", name) || !text(*actor, "resourceName", resource) ||
+                !text(*actor, mesh ? "meshName" : "sceneName", content) ||
+                !text(*actor, "trackerName", tracker) || !numbers(*actor, {"tx", "ty", "tz"}, t) ||
+                !numbers(*actor, {"rw", "rx", "ry", "rz"}, r) || !numbers(*actor, {"sx", "sy", "sz"}, s)) {
+                return false;
+            }
+            const bool ok =
+                mesh
+                    ? p.meshCreate(name, resource, content) &&
+                          connectIfNamed(tracker, [&] { return p.meshConnect(name, tracker); }) &&
+                          p.meshTranslate(name, t[0], t[1], t[2]) &&
+                          p.meshRotate(name, r[0], r[1], r[2], r[3]) && p.meshScale(name, s[0], s[1], s[2])
+                    : p.sceneCreate(name, resource, content) &&
+                          connectIfNamed(tracker, [&] { return p.sceneConnect(name, tracker); }) &&
+                          p.sceneTranslate(name, t[0], t[1], t[2]) &&
+                          p.sceneRotate(name, r[0], r[1], r[2], r[3]) && p.sceneScale(name, s[0], s[1], s[2]);
+            if (!ok) {
+                return false;
+            }
+        } else if (kind == "FileActor") {
+            if (!text(*actor, "name", name) || !text(*actor, "type", type) ||
+                !text(*actor, "resourceName", resource) || !text(*actor, "fileName", content) ||
+                !text(*actor, "trackerName", tracker) || !numbers(*actor, {"tx", "ty", "tz"}, t)) {
+                return false;
+            }
+            if (!p.fileCreate(name, resource, content, type) ||
+                !connectIfNamed(tracker, [&] { return p.fileConnect(name, tracker); }) ||
+                !p.fileTranslate(name, t[0], t[1], t[2])) {
+                return false;
+            }
+        } else if (kind == "LightActor") {
+            // "lightName" is required though light create takes only the actor's name.
+            if (!text(*actor, "name", name) || !text(*actor, "lightName", content) ||
+                !text(*actor, "trackerName", tracker) || !numbers(*actor, {"tx", "ty", "tz"}, t)) {
+                return false;
+            }
+            if (!p.lightCreate(name) ||
+                !connectIfNamed(tracker, [&] { return p.lightConnect(name, tracker); }) ||
+                !p.lightTranslate(name, t[0], t[1], t[2])) {
+                return false;
+            }
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool SceneSerializer::build(const TiXmlDocument& document, ProjectOperations& operations,
+                            ProjectInventory& inventory, const std::string& workDirectory) {
+    const TiXmlElement* root = document.RootElement();
+    if (root == nullptr || std::string(root->Value()) != "Velquin" || depthOf(root) > MaximumDepth) {
+        return false;
+    }
+    std::set<std::string> seen;
+    for (const TiXmlElement* section = root->FirstChildElement(); section != nullptr;
+         section = section->NextSiblingElement()) {
+        const std::string name = section->Value();
+        const bool known = name == "Global" || name == "ResourceManager" || name == "TrackerManager" ||
+                           name == "ActorManager";
+        if (!known || !seen.insert(name).second) {
+            VelOS::engineLog("SceneSerializer::load: first child named " + name + " is incorrect");
+            return false;
+        }
+        if (name == "Global") {
+            std::string title;
+            if (!text(*section, "title", title) || !operations.setTitle(title)) {
+                return false;
+            }
+        } else if (name == "ResourceManager") {
+            inventory.destroyAllResources();
+            for (const TiXmlElement* resource = section->FirstChildElement(); resource != nullptr;
+                 resource = resource->NextSiblingElement()) {
+                std::string resourceName, fileName, path;
+                if (std::string(resource->Value()) != "Resource" || !text(*resource, "name", resourceName) ||
+                    !text(*resource, "filename", fileName) ||
+                    !VelOS::resolveInside(workDirectory, fileName, path) ||
+                    !operations.resourceCreate(resourceName, workDirectory + fileName)) {
+                    return false;
+                }
+            }
+        } else if (name == "TrackerManager") {
+            inventory.destroyAllTrackers();
+            for (const TiXmlElement* tracker = section->FirstChildElement(); tracker != nullptr;
+                 tracker = tracker->NextSiblingElement()) {
+                std::string trackerName, pattern, width;
+                if (std::string(tracker->Value()) != "ARTracker" || !text(*tracker, "name", trackerName) ||
+                    !text(*tracker, "patternFilename", pattern) || !text(*tracker, "width", width) ||
+                    !operations.trackerCreate(trackerName, pattern, std::atoi(width.c_str()))) {
+                    return false;
+                }
+            }
+        } else {
+            inventory.destroyAllActors();
+            if (!loadActors(*section, operations)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool SceneSerializer::buildFromText(const std::string& text, ProjectOperations& operations,
+                                    ProjectInventory& inventory, const std::string& workDirectory) {
+    if (!plausibleDocument(text)) {
+        return false;
+    }
+    TiXmlDocument document;
+    document.Parse(text.c_str());
+    if (document.Error()) {
+        return false;
+    }
+    return build(document, operations, inventory, workDirectory);
+}
+
+bool SceneSerializer::load(const std::string& archiveName, ProjectOperations& operations,
+                           ProjectInventory& inventory, const std::string& workDirectory,
+                           const Extractor& extract) {
+    std::string archive;
+    if (archiveName.size() < 4 || !VelOS::resolveInside(workDirectory, archiveName, archive)) {
+        return false;
+    }
+    if (!extract(archive, workDirectory)) {
+        return false;
+    }
+    VelOS::deleteFile(archive);
+    const std::string documentName = archiveName.substr(0, archiveName.size() - 3) + "xml";
+    std::string documentPath;
+    if (!VelOS::resolveInside(workDirectory, documentName, documentPath)) {
+        return false;
+    }
+    std::FILE* file = std::fopen(documentPath.c_str(), "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    std::string text;
+    char chunk[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0 && text.size() <= 64 * 1024 * 1024) {
+        text.append(chunk, got);
+    }
+    std::fclose(file);
+    return buildFromText(text, operations, inventory, workDirectory);
+}
+
+bool SceneSerializer::save(const std::string& projectName, ProjectOperations& p, ProjectInventory& inventory,
+                           const std::string& workDirectory) {
+    std::string base;
+    if (!VelOS::resolveInside(workDirectory, projectName, base)) {
+        return false;
+    }
+    TiXmlDocument document;
+    auto* root = new TiXmlElement("Velquin");
+    document.LinkEndChild(root);
+    auto* global = new TiXmlElement("Global");
+    auto* resources = new TiXmlElement("ResourceManager");
+    auto* trackers = new TiXmlElement("TrackerManager");
+    auto* actors = new TiXmlElement("ActorManager");
+    for (TiXmlElement* section : {global, resources, trackers, actors}) {
+        root->LinkEndChild(section);
+    }
+
+    std::string title;
+    if (!p.getTitle(title)) {
+        return false;
+    }
+    global->SetAttribute("title", title.c_str());
+
+    std::set<std::string> resourceNames, trackerNames, names;
+    std::vector<std::string> packageFiles, patternFiles;
+    inventory.getResourceNames(resourceNames);
+    for (const std::string& name : resourceNames) {
+        std::string fileName;
+        if (!p.resourceGetFilename(name, fileName)) {
+            return false;
+        }
+        auto* element = new TiXmlElement("Resource");
+        element->SetAttribute("name", name.c_str());
+        element->SetAttribute("filename", fileName.c_str());
+        resources->LinkEndChild(element);
+        packageFiles.push_back(fileName);
+    }
+    inventory.getTrackerNames(trackerNames);
+    for (const std::string& name : trackerNames) {
+        std::string pattern;
+        int width = 0;
+        if (!p.trackerGetPatternFilename(name, pattern) || !p.trackerGetWidth(name, width)) {
+            return false;
+        }
+        auto* element = new TiXmlElement("ARTracker");
+        element->SetAttribute("name", name.c_str());
+        element->SetAttribute("patternFilename", pattern.c_str());
+        element->SetAttribute("width", width); // "%d"
+        trackers->LinkEndChild(element);
+        patternFiles.push_back(pattern);
+    }
+
+    // Mesh and scene actors share their layout; only their getters differ.
+    struct Turnable {
+        const char* element;
+        const char* contentAttribute;
+        void (ProjectInventory::*list)(std::set<std::string>&);
+        bool (ProjectOperations::*resource)(const std::string&, std::string&);
+        bool (ProjectOperations::*content)(const std::string&, std::string&);
+        bool (ProjectOperations::*tracker)(const std::string&, std::string&);
+        bool (ProjectOperations::*translation)(const std::string&, double&, double&, double&);
+        bool (ProjectOperations::*rotation)(const std::string&, double&, double&, double&, double&);
+        bool (ProjectOperations::*scale)(const std::string&, double&, double&, double&);
+    };
+    const Turnable turnables[] = {
+        {"MeshActor", "meshName", &ProjectInventory::getMeshNames, &ProjectOperations::meshGetResourceName,
+         &ProjectOperations::meshGetMeshName, &ProjectOperations::meshGetTrackerName,
+         &ProjectOperations::meshGetTranslation, &ProjectOperations::meshGetRotation,
+         &ProjectOperations::meshGetScale},
+        {"SceneActor", "sceneName", &ProjectInventory::getSceneNames,
+         &ProjectOperations::sceneGetResourceName, &ProjectOperations::sceneGetSceneName,
+         &ProjectOperations::sceneGetTrackerName, &ProjectOperations::sceneGetTranslation,
+         &ProjectOperations::sceneGetRotation, &ProjectOperations::sceneGetScale}};
+    for (const Turnable& kind : turnables) {
+        (inventory.*kind.list)(names);
+        for (const std::string& name : names) {
+            std::string resource, content, tracker;
+            double t[3], r[4], s[3];
+            if (!(p.*kind.resource)(name, resource) || !(p.*kind.content)(name, content) ||
+                !(p.*kind.tracker)(name, tracker) || !(p.*kind.translation)(name, t[0], t[1], t[2]) ||
+                !(p.*kind.rotation)(name, r[0], r[1], r[2], r[3]) ||
+                !(p.*kind.scale)(name, s[0], s[1], s[2])) {
+                return false;
+            }
+            auto* element = new TiXmlElement(kind.element);
+            element->SetAttribute("name", name.c_str());
+            element->SetAttribute("resourceName", resource.c_str());
+            element->SetAttribute(kind.contentAttribute, content.c_str());
+            element->SetAttribute("trackerName", tracker.c_str());
+            setNumbers(*element, {"tx", "ty", "tz"}, t);
+            setNumbers(*element, {"rw", "rx", "ry", "rz"}, r);
+            setNumbers(*element, {"sx", "sy", "sz"}, s);
+            actors->LinkEndChild(element);
+        }
+    }
+    inventory.getLightNames(names);
+    for (const std::string& name : names) {
+        std::string lightName, tracker;
+        double t[3];
+        if (!p.lightGetLightName(name, lightName) || !p.lightGetTrackerName(name, tracker) ||
+            !p.lightGetTranslation(name, t[0], t[1], t[2])) {
+            return false;
+        }
+        auto* element = new TiXmlElement("LightActor");
+        element->SetAttribute("name", name.c_str());
+        element->SetAttribute("lightName", lightName.c_str());
+        element->SetAttribute("trackerName", tracker.c_str());
+        setNumbers(*element, {"tx", "ty", "tz"}, t);
+        actors->LinkEndChild(element);
+    }
+    inventory.getFileNames(names);
+    for (const std::string& name : names) {
+        std::string type, resource, fileName, tracker;
+        double t[3];
+        if (!p.fileGetType(name, type) || !p.fileGetResourceName(name, resource) ||
+            !p.fileGetFileName(name, fileName) || !p.fileGetTrackerName(name, tracker) ||
+            !p.fileGetTranslation(name, t[0], t[1], t[2])) {
+            return false;
+        }
+        auto* element = new TiXmlElement("FileActor");
+        element->SetAttribute("name", name.c_str());
+        element->SetAttribute("type", type.c_str());
+        element->SetAttribute("resourceName", resource.c_str());
+        element->SetAttribute("fileName", fileName.c_str());
+        element->SetAttribute("trackerName", tracker.c_str());
+        setNumbers(*element, {"tx", "ty", "tz"}, t);
+        actors->LinkEndChild(element);
+    }
+
+    const std::string documentPath = workDirectory + projectName + ".xml";
+    VelOS::engineLog("doc.SaveFile :" + documentPath);
+    if (!document.SaveFile(documentPath.c_str())) {
+        return false;
+    }
+    std::vector<std::string> files = {documentPath};
+    for (const std::vector<std::string>* list : {&patternFiles, &packageFiles}) {
+        for (const std::string& file : *list) {
+            std::string path;
+            if (!VelOS::resolveInside(workDirectory, file, path)) {
+                return false;
+            }
+            files.push_back(path);
+        }
+    }
+    VelOS::archiveFiles(workDirectory + projectName + ".zip", files);
+    return true;
+}

@@ -1,0 +1,162 @@
+// The project document against recording fakes of the operations and the inventory.
+#include "platform/enginelog.h"
+#include "resources/SceneSerializer.h"
+#include "support/RecordingInventory.h"
+#include "support/RecordingOperations.h"
+#include "support/ScratchDirectory.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+bool build(const std::string& text, RecordingOperations& operations, RecordingInventory& inventory) {
+    return SceneSerializer::buildFromText(text, operations, inventory, "/work/");
+}
+
+// Calls of a build, the inventory's first, then the operations'.
+std::vector<std::string> callsOf(RecordingOperations& operations, RecordingInventory& inventory) {
+    std::vector<std::string> calls = inventory.calls;
+    const std::vector<std::string> more = operations.calls();
+    calls.insert(calls.end(), more.begin(), more.end());
+    return calls;
+}
+
+} // namespace
+
+TEST(SceneSerializer, SavesTheDocumentAsTheXmlLibraryPrintsIt) {
+    ScratchDirectory scratch;
+    scratch.write("out", "pattern or package");
+    RecordingOperations operations;
+    operations.numberOut = 1.0 / 3.0;
+    operations.integerOut = 80;
+    RecordingInventory inventory;
+    inventory.resources = {"robots"};
+    inventory.trackers = {"vee"};
+    inventory.meshes = {"bot"};
+    inventory.lights = {"sun"};
+    inventory.files = {"talk"};
+    ASSERT_TRUE(SceneSerializer::save("show", operations, inventory, scratch.path()));
+    const std::string expected =
+        "<Velquin>\n"
+        "    <Global title=\"out\" />\n"
+        "    <ResourceManager>\n"
+        "        <Resource name=\"robots\" filename=\"out\" />\n"
+        "    </ResourceManager>\n"
+        "    <TrackerManager>\n"
+        "        <ARTracker name=\"vee\" patternFilename=\"out\" width=\"80\" />\n"
+        "    </TrackerManager>\n"
+        "    <ActorManager>\n"
+        "        <MeshActor name=\"bot\" resourceName=\"out\" meshName=\"out\" trackerName=\"out\" "
+        "tx=\"0.333333\" "
+        "ty=\"0.333333\" tz=\"0.333333\" rw=\"0.333333\" rx=\"0.333333\" ry=\"0.333333\" rz=\"0.333333\" "
+        "sx=\"0.333333\" sy=\"0.333333\" sz=\"0.333333\" />\n"
+        "        <LightActor name=\"sun\" lightName=\"out\" trackerName=\"out\" tx=\"0.333333\" "
+        "ty=\"0.333333\" "
+        "tz=\"0.333333\" />\n"
+        "        <FileActor name=\"talk\" type=\"out\" resourceName=\"out\" fileName=\"out\" "
+        "trackerName=\"out\" "
+        "tx=\"0.333333\" ty=\"0.333333\" tz=\"0.333333\" />\n"
+        "    </ActorManager>\n"
+        "</Velquin>\n";
+    EXPECT_EQ(readWholeFile(scratch.path() + "show.xml"), expected);
+    EXPECT_TRUE(pathExists(scratch.path() + "show.zip"));
+
+    // An empty project has empty sections; a failing getter fails the save.
+    RecordingInventory empty;
+    ASSERT_TRUE(SceneSerializer::save("empty", operations, empty, scratch.path()));
+    EXPECT_NE(readWholeFile(scratch.path() + "empty.xml").find("    <TrackerManager />\n"),
+              std::string::npos);
+    operations.result = false;
+    EXPECT_FALSE(SceneSerializer::save("broken", operations, inventory, scratch.path()));
+    EXPECT_FALSE(pathExists(scratch.path() + "broken.xml"));
+    EXPECT_FALSE(SceneSerializer::save("../outside", operations, inventory, scratch.path()));
+}
+
+TEST(SceneSerializer, BuildsSectionsInDocumentOrderThroughTheOperations) {
+    RecordingOperations operations;
+    RecordingInventory inventory;
+    ASSERT_TRUE(
+        build("<Velquin>"
+              "<ActorManager>"
+              "<MeshActor name=\"bot\" resourceName=\"robots\" meshName=\"bot.mesh\" trackerName=\"vee\" "
+              "tx=\"1\" ty=\"2.5\" tz=\"x\" rw=\"1\" rx=\"0\" ry=\"0\" rz=\"0\" sx=\"2\" sy=\"2\" sz=\"2\" />"
+              "<LightActor name=\"sun\" lightName=\"sun\" trackerName=\"\" tx=\"0\" ty=\"0\" tz=\"0\" />"
+              "</ActorManager>"
+              "<ResourceManager><Resource name=\"robots\" filename=\"robots.zip\" /></ResourceManager>"
+              "<TrackerManager><ARTracker name=\"vee\" patternFilename=\"v.pat\" width=\"eighty\" />"
+              "</TrackerManager>"
+              "<Global title=\"Show\" />"
+              "</Velquin>",
+              operations, inventory));
+    const std::vector<std::string> expected = {
+        "destroyAllActors()", "destroyAllResources()", "destroyAllTrackers()",
+        "meshCreate(bot, robots, bot.mesh)", "meshConnect(bot, vee)", "meshTranslate(bot, 1, 2.5, 0)",
+        "meshRotate(bot, 1, 0, 0, 0)", "meshScale(bot, 2, 2, 2)",
+        // An actor saved unconnected is created and left unconnected.
+        "lightCreate(sun)", "lightTranslate(sun, 0, 0, 0)", "resourceCreate(robots, /work/robots.zip)",
+        "trackerCreate(vee, v.pat, 0)", "setTitle(Show)"};
+    EXPECT_EQ(callsOf(operations, inventory), expected);
+}
+
+TEST(SceneSerializer, FailsOnTheFirstFault) {
+    std::vector<std::string> log;
+    VelOS::setEngineLogSink([&log](const std::string& line) { log.push_back(line); });
+    const std::vector<std::string> failing = {
+        "",
+        "not xml at all",
+        "<Project />",
+        "<Velquin><Global title=\"a\" /><Global title=\"b\" /></Velquin>",
+        "<Velquin><Globals /></Velquin>",
+        "<Velquin><Global /></Velquin>",
+        "<Velquin><TrackerManager><ARTracker name=\"v\" patternFilename=\"v.pat\" "
+        "/></TrackerManager></Velquin>",
+        "<Velquin><ResourceManager><Package name=\"a\" filename=\"a.zip\" /></ResourceManager></Velquin>",
+        "<Velquin><ResourceManager><Resource name=\"a\" filename=\"../a.zip\" /></ResourceManager></Velquin>",
+        "<Velquin><ActorManager><LightActor name=\"s\" trackerName=\"\" tx=\"0\" ty=\"0\" tz=\"0\" />"
+        "</ActorManager></Velquin>",
+        "<Velquin><ActorManager><Camera name=\"c\" /></ActorManager></Velquin>",
+        "<Velquin>" + std::string(100, '<') + "</Velquin>",
+        std::string(10000, '<') + "a" + std::string(10000, '>'),
+    };
+    for (const std::string& text : failing) {
+        RecordingOperations operations;
+        RecordingInventory inventory;
+        EXPECT_FALSE(build(text, operations, inventory)) << text.substr(0, 80);
+    }
+    EXPECT_NE(
+        std::find(log.begin(), log.end(), "SceneSerializer::load: first child named Global is incorrect"),
+        log.end());
+    EXPECT_NE(
+        std::find(log.begin(), log.end(), "SceneSerializer::load: first child named Globals is incorrect"),
+        log.end());
+
+    // A refused operation ends the load; a tracker that does not exist refuses the connect.
+    RecordingOperations operations;
+    RecordingInventory inventory;
+    operations.result = false;
+    EXPECT_FALSE(
+        build("<Velquin><Global title=\"t\" /><ResourceManager /></Velquin>", operations, inventory));
+    EXPECT_EQ(operations.calls(), std::vector<std::string>{"setTitle(t)"});
+    VelOS::setEngineLogSink(nullptr);
+}
+
+TEST(SceneSerializer, LoadUnpacksDeletesTheArchiveAndReadsItsDocument) {
+    ScratchDirectory scratch;
+    scratch.write("show.zip", "archive");
+    RecordingOperations operations;
+    RecordingInventory inventory;
+    const auto extract = [&scratch](const std::string& archive, const std::string& directory) {
+        EXPECT_EQ(archive, scratch.path() + "show.zip");
+        EXPECT_EQ(directory, scratch.path());
+        scratch.write("show.xml", "<Velquin><Global title=\"Loaded\" /></Velquin>");
+        return true;
+    };
+    ASSERT_TRUE(SceneSerializer::load("show.zip", operations, inventory, scratch.path(), extract));
+    EXPECT_FALSE(pathExists(scratch.path() + "show.zip"));
+    EXPECT_EQ(operations.calls(), std::vector<std::string>{"setTitle(Loaded)"});
+
+    const auto refuse = [](const std::string&, const std::string&) { return false; };
+    EXPECT_FALSE(SceneSerializer::load("missing.zip", operations, inventory, scratch.path(), refuse));
+    EXPECT_FALSE(SceneSerializer::load(".zi", operations, inventory, scratch.path(), extract));
+    EXPECT_FALSE(SceneSerializer::load("../show.zip", operations, inventory, scratch.path(), extract));
+}
