@@ -86,6 +86,8 @@ Scene::~Scene() {
     }
     handlerFactory_.reset();
     trackers_.destroyAll();
+    // The packages after the actors that show their meshes.
+    resources_.clear();
     VelOS::setEngineLogSink(nullptr);
 
     frameHold_.reset();
@@ -196,6 +198,9 @@ bool Scene::setup() {
         ShellTexts::MainNode, Ogre::Vector3::ZERO, Ogre::Quaternion::IDENTITY);
     mainSceneManager_->getRootSceneNode()->addChild(viewsSceneManager_->getRootSceneNode());
 
+    // 8. The packages load into VIEWPORTS.
+    resources_.bind(viewsSceneManager_, this);
+
     // 9. to 11. Cameras and viewports.
     mainCamera_ = mainSceneManager_->createCamera(ShellTexts::MainCamera);
     topCamera_ = viewsSceneManager_->createCamera(ShellTexts::TopCamera);
@@ -221,8 +226,10 @@ bool Scene::setup() {
         return false;
     }
 
-    // 14. The empty package beside the received ones.
+    // 14. The built-in resource "Nothing" from the empty package. Packages are only ever read
+    // from the work directory, so the copy beside the received ones comes first.
     VelOS::copyFile(ShellTexts::VoidArchive, workDirectory_ + ShellTexts::VoidArchive);
+    resources_.create(ShellTexts::NothingResource, workDirectory_ + ShellTexts::VoidArchive);
 
     // 16. Picking.
     rayQuery_ =

@@ -6,6 +6,7 @@
 #include "project/ProjectOperations.h"
 #include "project/SceneServices.h"
 #include "project/TrackerManager.h"
+#include "resources/ResourceManager.h"
 #include "tracking/Manager.h"
 #include "video/FrameSink.h"
 #include "video/VelVideoCapture.h"
@@ -299,6 +300,7 @@ private:
     std::unique_ptr<VelNet::Server> server_;                 // made by net init; scene lock
     std::string workDirectory_;                              // ends in "/"; empty until set-up
     std::string title_;                                      // project title; scene lock
+    ResourceManager resources_;                              // the project's packages; scene lock
     TrackerManager trackers_{&tracking_, std::string()};     // the project's trackers; scene lock
     bool handMode_ = false; // marker gesture enabled; toggled by pointer interaction
     bool quit_ = false;     // set by Escape only

@@ -2,9 +2,8 @@
 // lock and then broadcasts its event. Connection threads, and the main thread for the start-up
 // command file and pointer interaction.
 //
-// The collections of resources and actors are not part of the player yet: until they are, the
-// operations that need them report failure, empty lists, or (for destroy, which never fails)
-// only their event.
+// The collection of actors is not part of the player yet: until it is, the operations that need
+// it report failure, empty lists, or (for destroy, which never fails) only their event.
 #include "app/Scene.h"
 
 #include "app/CommandFileChannel.h"
@@ -57,6 +56,7 @@ bool Scene::newProject() {
     bool cleared = false;
     inProject([&] {
         trackers_.destroyAll();
+        resources_.clear(); // after the actors that show its meshes
         if (fourViews_) {
             toggleLayout();
         }
@@ -273,24 +273,40 @@ bool Scene::thresholdGetValue(int& value) {
 
 // ---------------------------------------------------------------- resources
 
-bool Scene::resourceCreate(const std::string& /*name*/, const std::string& /*packagePath*/) {
-    return false;
+bool Scene::resourceCreate(const std::string& name, const std::string& packagePath) {
+    bool created = false;
+    inProject([&] { created = resources_.create(name, packagePath); });
+    if (created) {
+        broadcast(Events::resourceCreated(name, packagePath));
+    }
+    return created;
 }
 
 void Scene::resourceDestroy(const std::string& name) {
-    broadcast(Events::resourceDestroyed(name));
+    if (inProject([&] { resources_.destroy(name); })) {
+        broadcast(Events::resourceDestroyed(name));
+    }
 }
 
 void Scene::resourceGetList(std::string& list) {
-    list.clear();
+    inProject([&] { list = Events::listText(resources_.getList()); });
 }
 
-void Scene::resourceGetFilesInside(const std::string& /*name*/, std::string& list) {
-    list.clear();
+void Scene::resourceGetFilesInside(const std::string& name, std::string& list) {
+    std::set<std::string> files;
+    inProject([&] { files = resources_.getFilesInside(name); });
+    // Each file under its name inside the package: without the resource name and "_".
+    std::set<std::string> inside;
+    for (const std::string& file : files) {
+        inside.insert(file.size() > name.size() ? file.substr(name.size() + 1) : std::string());
+    }
+    list = Events::listText(inside);
 }
 
-bool Scene::resourceGetFilename(const std::string& /*name*/, std::string& /*fileName*/) {
-    return false;
+bool Scene::resourceGetFilename(const std::string& name, std::string& fileName) {
+    bool found = false;
+    inProject([&] { found = resources_.getFilename(name, fileName); });
+    return found;
 }
 
 // ---------------------------------------------------------------- trackers
@@ -338,7 +354,11 @@ bool Scene::trackerGetWidth(const std::string& name, int& width) {
 
 // ---------------------------------------------------------------- inventory
 
-void Scene::destroyAllResources() { broadcast(Events::resourcesAllDestroyed()); }
+void Scene::destroyAllResources() {
+    if (inProject([&] { resources_.clear(); })) {
+        broadcast(Events::resourcesAllDestroyed());
+    }
+}
 
 void Scene::destroyAllTrackers() {
     if (inProject([&] { trackers_.destroyAll(); })) {
@@ -348,7 +368,9 @@ void Scene::destroyAllTrackers() {
 
 void Scene::destroyAllActors() { broadcast(Events::actorsAllDestroyed()); }
 
-void Scene::getResourceNames(std::set<std::string>& names) { names.clear(); }
+void Scene::getResourceNames(std::set<std::string>& names) {
+    inProject([&] { names = resources_.getList(); });
+}
 
 void Scene::getTrackerNames(std::set<std::string>& names) {
     inProject([&] { names = trackers_.getTrackerNames(); });

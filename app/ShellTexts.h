@@ -8,6 +8,7 @@ constexpr const char* LogFile = "log.txt";
 constexpr const char* WindowTitle = "Velquinor";
 constexpr const char* CoreArchive = "VelquinCore.zip";
 constexpr const char* VoidArchive = "void.zip";
+constexpr const char* NothingResource = "Nothing";
 constexpr const char* BootstrapGroup = "Bootstrap";
 constexpr const char* MainSceneManager = "MAIN";
 constexpr const char* ViewsSceneManager = "VIEWPORTS";

@@ -358,9 +358,10 @@ def main():
     write_plugins_cfg(os.path.join(output, "plugins.cfg"), plugin_dir)
     write_display_cfg(os.path.join(output, "display.cfg"))
 
-    # The package of the built-in resource "Nothing": a valid archive with no entry.
-    with zipfile.ZipFile(os.path.join(output, "void.zip"), "w"):
-        pass
+    # The package of the built-in resource "Nothing": a valid archive with no file. The engine's
+    # ZIP reader refuses an archive without any entry, so it holds one empty folder.
+    with zipfile.ZipFile(os.path.join(output, "void.zip"), "w") as z:
+        z.writestr(zipfile.ZipInfo("void/"), "")
 
     work = tempfile.mkdtemp(prefix="velquin-media-")
     try:
