@@ -86,6 +86,9 @@ Scene::~Scene() {
     }
     handlerFactory_.reset();
     trackers_.destroyAll();
+    // The actors go while the engine is still there, and before the meshes they show.
+    actors_.destroyAll();
+    selectedActor_ = nullptr;
     // The packages after the actors that show their meshes.
     resources_.clear();
     VelOS::setEngineLogSink(nullptr);
@@ -198,7 +201,10 @@ bool Scene::setup() {
         ShellTexts::MainNode, Ogre::Vector3::ZERO, Ogre::Quaternion::IDENTITY);
     mainSceneManager_->getRootSceneNode()->addChild(viewsSceneManager_->getRootSceneNode());
 
-    // 8. The packages load into VIEWPORTS.
+    // 8. Actors live in VIEWPORTS, under MainNode; a deleted actor first leaves its tracker.
+    actors_.bind(viewsSceneManager_, this);
+    actors_.bindTrackers(&trackers_);
+    // The packages load into VIEWPORTS too.
     resources_.bind(viewsSceneManager_, this);
 
     // 9. to 11. Cameras and viewports.

@@ -2,6 +2,7 @@
 
 #include "app/MainThreadQueue.h"
 #include "platform/Semaphore.h"
+#include "project/ActorManager.h"
 #include "project/ProjectInventory.h"
 #include "project/ProjectOperations.h"
 #include "project/SceneServices.h"
@@ -233,6 +234,8 @@ public:
 
     Ogre::RenderWindow* getWindow() const { return window_; }
     Ogre::SceneManager* getViewsSceneManager() const { return viewsSceneManager_; }
+    // The actors, for the main thread between frames (tests, pointer interaction).
+    ActorManager& getActors() { return actors_; }
 
 private:
     bool isCaptureRunning();
@@ -241,6 +244,26 @@ private:
     bool inProject(const std::function<void()>& work);
     // Destroys the server, if any. Caller holds the scene lock.
     void stopServer();
+
+    // Actor blocks (SceneOperations.cpp). The finds and reads expect the scene lock held.
+    enum class ActorKind { Light, File, Mesh, Scene };
+    static const char* kindWord(ActorKind kind);
+    Actor* findActor(ActorKind kind, const std::string& name);
+    // Runs read on the actor of that kind under the project lock; false when there is none.
+    bool readActor(ActorKind kind, const std::string& name, const std::function<void(Actor&)>& read);
+    void destroyActor(ActorKind kind, const std::string& name);
+    void actorList(ActorKind kind, std::string& list);
+    bool actorTrackerName(ActorKind kind, const std::string& name, std::string& trackerName);
+    bool connectActor(ActorKind kind, const std::string& name, const std::string& trackerName);
+    bool unconnectActor(ActorKind kind, const std::string& name);
+    bool translateActor(ActorKind kind, const std::string& name, double x, double y, double z);
+    bool actorTranslation(ActorKind kind, const std::string& name, double& x, double& y, double& z);
+    // rotate, pitch, yaw and roll: turn changes the orientation; the event carries the angles.
+    bool turnActor(ActorKind kind, const std::string& name, const std::function<void(Actor&)>& turn);
+    bool actorRotation(ActorKind kind, const std::string& name, double& w, double& x, double& y, double& z);
+    bool actorAngles(ActorKind kind, const std::string& name, double& pitch, double& yaw, double& roll);
+    bool scaleActor(ActorKind kind, const std::string& name, double x, double y, double z);
+    bool actorScale(ActorKind kind, const std::string& name, double& x, double& y, double& z);
     void setupCameras();
     bool setupViewports();
     bool setupOverlays();
@@ -302,6 +325,11 @@ private:
     std::string title_;                                      // project title; scene lock
     ResourceManager resources_;                              // the project's packages; scene lock
     TrackerManager trackers_{&tracking_, std::string()};     // the project's trackers; scene lock
+    // The project's actors; scene lock. The capture thread reaches them through the trackers
+    // under the frame lock, which every place that deletes an actor holds too.
+    ActorManager actors_;
+    Actor* selectedActor_ = nullptr; // last selected by name, not owned; scene lock
+
     bool handMode_ = false; // marker gesture enabled; toggled by pointer interaction
     bool quit_ = false;     // set by Escape only
     static volatile std::sig_atomic_t terminationRequested_; // SIGINT or SIGTERM arrived

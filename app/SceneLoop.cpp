@@ -71,6 +71,7 @@ bool Scene::frameStarted(const Ogre::FrameEvent& event) {
     updateDebugOverlay();
     {
         VelOS::SemaphoreLock scene(sceneLock_);
+        actors_.update(frameTime);
         trackers_.update();
     }
     return true;

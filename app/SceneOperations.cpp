@@ -1,9 +1,6 @@
 // The project operations of the Scene: each takes the project lock, does its work, releases the
 // lock and then broadcasts its event. Connection threads, and the main thread for the start-up
 // command file and pointer interaction.
-//
-// The collection of actors is not part of the player yet: until it is, the operations that need
-// it report failure, empty lists, or (for destroy, which never fails) only their event.
 #include "app/Scene.h"
 
 #include "app/CommandFileChannel.h"
@@ -55,11 +52,13 @@ void Scene::stopServer() {
 bool Scene::newProject() {
     bool cleared = false;
     inProject([&] {
+        actors_.destroyAll();
         trackers_.destroyAll();
         resources_.clear(); // after the actors that show its meshes
         if (fourViews_) {
             toggleLayout();
         }
+        selectedActor_ = nullptr;
         cleared = true;
     });
     return cleared;
@@ -366,7 +365,14 @@ void Scene::destroyAllTrackers() {
     }
 }
 
-void Scene::destroyAllActors() { broadcast(Events::actorsAllDestroyed()); }
+void Scene::destroyAllActors() {
+    if (inProject([&] {
+            actors_.destroyAll();
+            selectedActor_ = nullptr;
+        })) {
+        broadcast(Events::actorsAllDestroyed());
+    }
+}
 
 void Scene::getResourceNames(std::set<std::string>& names) {
     inProject([&] { names = resources_.getList(); });
@@ -376,230 +382,489 @@ void Scene::getTrackerNames(std::set<std::string>& names) {
     inProject([&] { names = trackers_.getTrackerNames(); });
 }
 
-void Scene::getLightNames(std::set<std::string>& names) { names.clear(); }
+void Scene::getLightNames(std::set<std::string>& names) {
+    inProject([&] { names = actors_.getLightNames(); });
+}
 
-void Scene::getFileNames(std::set<std::string>& names) { names.clear(); }
+void Scene::getFileNames(std::set<std::string>& names) {
+    inProject([&] { names = actors_.getFileNames(); });
+}
 
-void Scene::getMeshNames(std::set<std::string>& names) { names.clear(); }
+void Scene::getMeshNames(std::set<std::string>& names) {
+    inProject([&] { names = actors_.getMeshNames(); });
+}
 
-void Scene::getSceneNames(std::set<std::string>& names) { names.clear(); }
+void Scene::getSceneNames(std::set<std::string>& names) {
+    inProject([&] { names = actors_.getSceneNames(); });
+}
 
 // ---------------------------------------------------------------- actors in general
 
 bool Scene::actorsViewports(const std::string& actorName) {
-    if (inProject([&] { toggleLayout(); })) {
+    if (inProject([&] {
+            const bool toFourViews = !fourViews_;
+            toggleLayout();
+            if (toFourViews) {
+                actors_.attachViewCameras(actorName, topCamera_, frontCamera_, leftCamera_);
+            }
+        })) {
         broadcast(Events::actorsViewports(actorName));
     }
     return true;
 }
 
-void Scene::actorGetAnimationsList(const std::string& /*actorName*/, std::string& list) {
+void Scene::actorGetAnimationsList(const std::string& actorName, std::string& list) {
     list.clear();
+    inProject([&] {
+        std::set<std::string> names;
+        actors_.getAnimationNames(actorName, names);
+        list = Events::listText(names);
+    });
 }
 
-bool Scene::actorAction(const std::string& /*actorName*/, const std::string& /*keyword*/,
-                        const std::string& /*argument*/) {
-    return false;
+bool Scene::actorAction(const std::string& actorName, const std::string& keyword,
+                        const std::string& argument) {
+    bool found = false;
+    inProject([&] { found = actors_.action(actorName, keyword, argument); });
+    return found;
 }
 
 bool Scene::actorsSelectAll() {
-    broadcast(Events::actorsAllSelected());
+    if (inProject([&] { actors_.selectAll(); })) {
+        broadcast(Events::actorsAllSelected());
+    }
     return true;
 }
 
 bool Scene::actorsUnselectAll() {
-    broadcast(Events::actorsAllUnselected());
+    if (inProject([&] { actors_.unselectAll(); })) {
+        broadcast(Events::actorsAllUnselected());
+    }
     return true;
 }
 
-bool Scene::actorSelect(const std::string& /*actorName*/) {
-    return false;
+bool Scene::actorSelect(const std::string& actorName) {
+    bool selected = false;
+    inProject([&] {
+        if (selectedActor_ != nullptr) {
+            selectedActor_->unselect();
+        }
+        selectedActor_ = actors_.find(actorName);
+        selected = actors_.select(actorName);
+    });
+    if (selected) {
+        broadcast(Events::actorSelected(actorName));
+    }
+    return selected;
 }
 
-bool Scene::actorUnselect(const std::string& /*actorName*/) {
-    return false;
+bool Scene::actorUnselect(const std::string& actorName) {
+    bool unselected = false;
+    inProject([&] {
+        selectedActor_ = nullptr;
+        unselected = actors_.unselect(actorName);
+    });
+    if (unselected) {
+        broadcast(Events::actorUnselected(actorName));
+    }
+    return unselected;
 }
 
-bool Scene::actorIsSelected(const std::string& /*actorName*/) {
-    return false;
+bool Scene::actorIsSelected(const std::string& actorName) {
+    bool selected = false;
+    inProject([&] { selected = actors_.isSelected(actorName); });
+    return selected;
 }
 
-// ---------------------------------------------------------------- actor blocks
+// ---------------------------------------------------------------- actor blocks, shared steps
 
-namespace {
-bool noActor() {
-    return false;
+const char* Scene::kindWord(ActorKind kind) {
+    switch (kind) {
+    case ActorKind::Light:
+        return "light";
+    case ActorKind::File:
+        return "file";
+    case ActorKind::Mesh:
+        return "mesh";
+    case ActorKind::Scene:
+        break;
+    }
+    return "scene";
 }
-} // namespace
 
-bool Scene::lightCreate(const std::string&) {
-    return noActor();
+Actor* Scene::findActor(ActorKind kind, const std::string& name) {
+    switch (kind) {
+    case ActorKind::Light:
+        return actors_.findLight(name);
+    case ActorKind::File:
+        return actors_.findFile(name);
+    case ActorKind::Mesh:
+        return actors_.findMesh(name);
+    case ActorKind::Scene:
+        break;
+    }
+    return actors_.findScene(name);
+}
+
+bool Scene::readActor(ActorKind kind, const std::string& name, const std::function<void(Actor&)>& read) {
+    bool found = false;
+    inProject([&] {
+        if (Actor* actor = findActor(kind, name)) {
+            read(*actor);
+            found = true;
+        }
+    });
+    return found;
+}
+
+void Scene::destroyActor(ActorKind kind, const std::string& name) {
+    unconnectActor(kind, name);
+    if (inProject([&] {
+            Actor* actor = actors_.find(name);
+            if (selectedActor_ != nullptr && actor == selectedActor_) {
+                selectedActor_->unselect();
+                selectedActor_ = nullptr;
+            }
+            // Whatever kind holds the name; the actor leaves its tracker before it goes.
+            actors_.destroy(name);
+        })) {
+        broadcast(Events::actorDestroyed(kindWord(kind), name));
+    }
+}
+
+void Scene::actorList(ActorKind kind, std::string& list) {
+    list.clear();
+    inProject([&] {
+        switch (kind) {
+        case ActorKind::Light:
+            list = Events::listText(actors_.getLightNames());
+            break;
+        case ActorKind::File:
+            list = Events::listText(actors_.getFileNames());
+            break;
+        case ActorKind::Mesh:
+            list = Events::listText(actors_.getMeshNames());
+            break;
+        case ActorKind::Scene:
+            list = Events::listText(actors_.getSceneNames());
+            break;
+        }
+    });
+}
+
+bool Scene::actorTrackerName(ActorKind kind, const std::string& name, std::string& trackerName) {
+    return readActor(kind, name, [&](Actor& actor) { trackerName = actor.getTrackerName(); });
+}
+
+bool Scene::connectActor(ActorKind kind, const std::string& name, const std::string& trackerName) {
+    bool connected = false;
+    inProject([&] {
+        Tracker* tracker = trackers_.find(trackerName);
+        Actor* actor = tracker != nullptr ? findActor(kind, name) : nullptr;
+        if (actor == nullptr) {
+            return;
+        }
+        if (Tracker* previous = trackers_.find(actor->getTrackerName())) {
+            previous->removeListener(actor);
+        }
+        tracker->addListener(actor);
+        actor->setTrackerName(trackerName);
+        connected = true;
+    });
+    if (connected) {
+        broadcast(Events::actorConnected(kindWord(kind), name, trackerName));
+    }
+    return connected;
+}
+
+bool Scene::unconnectActor(ActorKind kind, const std::string& name) {
+    bool unconnected = false;
+    inProject([&] {
+        Actor* actor = findActor(kind, name);
+        if (actor == nullptr) {
+            return;
+        }
+        if (Tracker* tracker = trackers_.find(actor->getTrackerName())) {
+            tracker->removeListener(actor);
+        }
+        actor->setTrackerName(std::string());
+        unconnected = true;
+    });
+    if (unconnected) {
+        broadcast(Events::actorUnconnected(kindWord(kind), name));
+    }
+    return unconnected;
+}
+
+bool Scene::translateActor(ActorKind kind, const std::string& name, double x, double y, double z) {
+    if (!readActor(kind, name, [&](Actor& actor) { actor.setPosition(x, y, z); })) {
+        return false;
+    }
+    broadcast(Events::actorTranslated(kindWord(kind), name, x, y, z));
+    return true;
+}
+
+bool Scene::actorTranslation(ActorKind kind, const std::string& name, double& x, double& y, double& z) {
+    return readActor(kind, name, [&](Actor& actor) {
+        x = actor.getPosition().x;
+        y = actor.getPosition().y;
+        z = actor.getPosition().z;
+    });
+}
+
+bool Scene::turnActor(ActorKind kind, const std::string& name, const std::function<void(Actor&)>& turn) {
+    double pitch = 0, yaw = 0, roll = 0;
+    if (!readActor(kind, name, [&](Actor& actor) {
+            turn(actor);
+            pitch = actor.getPitch();
+            yaw = actor.getYaw();
+            roll = actor.getRoll();
+        })) {
+        return false;
+    }
+    broadcast(Events::actorRotated(kindWord(kind), name, pitch, yaw, roll));
+    return true;
+}
+
+bool Scene::actorRotation(ActorKind kind, const std::string& name, double& w, double& x, double& y,
+                          double& z) {
+    return readActor(kind, name, [&](Actor& actor) {
+        w = actor.getOrientation().w;
+        x = actor.getOrientation().x;
+        y = actor.getOrientation().y;
+        z = actor.getOrientation().z;
+    });
+}
+
+bool Scene::actorAngles(ActorKind kind, const std::string& name, double& pitch, double& yaw, double& roll) {
+    return readActor(kind, name, [&](Actor& actor) {
+        pitch = actor.getPitch();
+        yaw = actor.getYaw();
+        roll = actor.getRoll();
+    });
+}
+
+bool Scene::scaleActor(ActorKind kind, const std::string& name, double x, double y, double z) {
+    if (!readActor(kind, name, [&](Actor& actor) { actor.setScale(x, y, z); })) {
+        return false;
+    }
+    broadcast(Events::actorScaled(kindWord(kind), name, x, y, z));
+    return true;
+}
+
+bool Scene::actorScale(ActorKind kind, const std::string& name, double& x, double& y, double& z) {
+    return readActor(kind, name, [&](Actor& actor) {
+        x = actor.getScale().x;
+        y = actor.getScale().y;
+        z = actor.getScale().z;
+    });
+}
+
+// ---------------------------------------------------------------- light actors
+
+bool Scene::lightCreate(const std::string& name) {
+    bool created = false;
+    inProject([&] { created = actors_.createLight(name) != nullptr; });
+    if (created) {
+        broadcast(Events::lightCreated(name));
+    }
+    return created;
 }
 void Scene::lightDestroy(const std::string& name) {
-    broadcast(Events::actorDestroyed("light", name));
+    destroyActor(ActorKind::Light, name);
 }
 void Scene::lightGetList(std::string& list) {
-    list.clear();
+    actorList(ActorKind::Light, list);
 }
-bool Scene::lightGetLightName(const std::string&, std::string&) {
-    return noActor();
+bool Scene::lightGetLightName(const std::string& name, std::string& lightName) {
+    return readActor(ActorKind::Light, name,
+                     [&](Actor& actor) { lightName = static_cast<LightActor&>(actor).getLightName(); });
 }
-bool Scene::lightGetTrackerName(const std::string&, std::string&) {
-    return noActor();
+bool Scene::lightGetTrackerName(const std::string& name, std::string& trackerName) {
+    return actorTrackerName(ActorKind::Light, name, trackerName);
 }
-bool Scene::lightConnect(const std::string&, const std::string&) {
-    return noActor();
+bool Scene::lightConnect(const std::string& name, const std::string& trackerName) {
+    return connectActor(ActorKind::Light, name, trackerName);
 }
-bool Scene::lightUnconnect(const std::string&) {
-    return noActor();
+bool Scene::lightUnconnect(const std::string& name) {
+    return unconnectActor(ActorKind::Light, name);
 }
-bool Scene::lightTranslate(const std::string&, double, double, double) {
-    return noActor();
+bool Scene::lightTranslate(const std::string& name, double x, double y, double z) {
+    return translateActor(ActorKind::Light, name, x, y, z);
 }
-bool Scene::lightGetTranslation(const std::string&, double&, double&, double&) {
-    return noActor();
+bool Scene::lightGetTranslation(const std::string& name, double& x, double& y, double& z) {
+    return actorTranslation(ActorKind::Light, name, x, y, z);
 }
 
-bool Scene::fileCreate(const std::string&, const std::string&, const std::string&, const std::string&) {
-    return noActor();
+// ---------------------------------------------------------------- file actors
+
+bool Scene::fileCreate(const std::string& name, const std::string& resource, const std::string& fileName,
+                       const std::string& type) {
+    bool created = false;
+    inProject([&] { created = actors_.createFile(name, resource, fileName, type) != nullptr; });
+    if (created) {
+        broadcast(Events::fileCreated(name, resource, fileName, type));
+    }
+    return created;
 }
 void Scene::fileDestroy(const std::string& name) {
-    broadcast(Events::actorDestroyed("file", name));
+    destroyActor(ActorKind::File, name);
 }
 void Scene::fileGetList(std::string& list) {
-    list.clear();
+    actorList(ActorKind::File, list);
 }
-bool Scene::fileGetType(const std::string&, std::string&) {
-    return noActor();
+bool Scene::fileGetType(const std::string& name, std::string& type) {
+    return readActor(ActorKind::File, name,
+                     [&](Actor& actor) { type = static_cast<FileActor&>(actor).getType(); });
 }
-bool Scene::fileGetResourceName(const std::string&, std::string&) {
-    return noActor();
+bool Scene::fileGetResourceName(const std::string& name, std::string& resource) {
+    return readActor(ActorKind::File, name,
+                     [&](Actor& actor) { resource = static_cast<FileActor&>(actor).getResourceName(); });
 }
-bool Scene::fileGetFileName(const std::string&, std::string&) {
-    return noActor();
+bool Scene::fileGetFileName(const std::string& name, std::string& fileName) {
+    return readActor(ActorKind::File, name,
+                     [&](Actor& actor) { fileName = static_cast<FileActor&>(actor).getFileName(); });
 }
-bool Scene::fileGetTrackerName(const std::string&, std::string&) {
-    return noActor();
+bool Scene::fileGetTrackerName(const std::string& name, std::string& trackerName) {
+    return actorTrackerName(ActorKind::File, name, trackerName);
 }
-bool Scene::fileConnect(const std::string&, const std::string&) {
-    return noActor();
+bool Scene::fileConnect(const std::string& name, const std::string& trackerName) {
+    return connectActor(ActorKind::File, name, trackerName);
 }
-bool Scene::fileUnconnect(const std::string&) {
-    return noActor();
+bool Scene::fileUnconnect(const std::string& name) {
+    return unconnectActor(ActorKind::File, name);
 }
-bool Scene::fileTranslate(const std::string&, double, double, double) {
-    return noActor();
+bool Scene::fileTranslate(const std::string& name, double x, double y, double z) {
+    return translateActor(ActorKind::File, name, x, y, z);
 }
-bool Scene::fileGetTranslation(const std::string&, double&, double&, double&) {
-    return noActor();
+bool Scene::fileGetTranslation(const std::string& name, double& x, double& y, double& z) {
+    return actorTranslation(ActorKind::File, name, x, y, z);
 }
 
-bool Scene::meshCreate(const std::string&, const std::string&, const std::string&) {
-    return noActor();
+// ---------------------------------------------------------------- mesh actors
+
+bool Scene::meshCreate(const std::string& name, const std::string& resource, const std::string& meshName) {
+    bool created = false;
+    inProject([&] { created = actors_.createMesh(name, resource, meshName) != nullptr; });
+    if (created) {
+        broadcast(Events::meshCreated(name, resource, meshName));
+    }
+    return created;
 }
 void Scene::meshDestroy(const std::string& name) {
-    broadcast(Events::actorDestroyed("mesh", name));
+    destroyActor(ActorKind::Mesh, name);
 }
 void Scene::meshGetList(std::string& list) {
-    list.clear();
+    actorList(ActorKind::Mesh, list);
 }
-bool Scene::meshGetResourceName(const std::string&, std::string&) {
-    return noActor();
+bool Scene::meshGetResourceName(const std::string& name, std::string& resource) {
+    return readActor(ActorKind::Mesh, name,
+                     [&](Actor& actor) { resource = static_cast<MeshActor&>(actor).getResourceName(); });
 }
-bool Scene::meshGetMeshName(const std::string&, std::string&) {
-    return noActor();
+bool Scene::meshGetMeshName(const std::string& name, std::string& meshName) {
+    return readActor(ActorKind::Mesh, name,
+                     [&](Actor& actor) { meshName = static_cast<MeshActor&>(actor).getMeshName(); });
 }
-bool Scene::meshGetTrackerName(const std::string&, std::string&) {
-    return noActor();
+bool Scene::meshGetTrackerName(const std::string& name, std::string& trackerName) {
+    return actorTrackerName(ActorKind::Mesh, name, trackerName);
 }
-bool Scene::meshConnect(const std::string&, const std::string&) {
-    return noActor();
+bool Scene::meshConnect(const std::string& name, const std::string& trackerName) {
+    return connectActor(ActorKind::Mesh, name, trackerName);
 }
-bool Scene::meshUnconnect(const std::string&) {
-    return noActor();
+bool Scene::meshUnconnect(const std::string& name) {
+    return unconnectActor(ActorKind::Mesh, name);
 }
-bool Scene::meshTranslate(const std::string&, double, double, double) {
-    return noActor();
+bool Scene::meshTranslate(const std::string& name, double x, double y, double z) {
+    return translateActor(ActorKind::Mesh, name, x, y, z);
 }
-bool Scene::meshGetTranslation(const std::string&, double&, double&, double&) {
-    return noActor();
+bool Scene::meshGetTranslation(const std::string& name, double& x, double& y, double& z) {
+    return actorTranslation(ActorKind::Mesh, name, x, y, z);
 }
-bool Scene::meshRotate(const std::string&, double, double, double, double) {
-    return noActor();
+bool Scene::meshRotate(const std::string& name, double w, double x, double y, double z) {
+    return turnActor(ActorKind::Mesh, name, [&](Actor& actor) { actor.setOrientation(w, x, y, z); });
 }
-bool Scene::meshPitch(const std::string&, double) {
-    return noActor();
+bool Scene::meshPitch(const std::string& name, double degrees) {
+    return turnActor(ActorKind::Mesh, name, [&](Actor& actor) { actor.pitch(degrees); });
 }
-bool Scene::meshYaw(const std::string&, double) {
-    return noActor();
+bool Scene::meshYaw(const std::string& name, double degrees) {
+    return turnActor(ActorKind::Mesh, name, [&](Actor& actor) { actor.yaw(degrees); });
 }
-bool Scene::meshRoll(const std::string&, double) {
-    return noActor();
+bool Scene::meshRoll(const std::string& name, double degrees) {
+    return turnActor(ActorKind::Mesh, name, [&](Actor& actor) { actor.roll(degrees); });
 }
-bool Scene::meshGetRotation(const std::string&, double&, double&, double&, double&) {
-    return noActor();
+bool Scene::meshGetRotation(const std::string& name, double& w, double& x, double& y, double& z) {
+    return actorRotation(ActorKind::Mesh, name, w, x, y, z);
 }
-bool Scene::meshGetAngles(const std::string&, double&, double&, double&) {
-    return noActor();
+bool Scene::meshGetAngles(const std::string& name, double& pitch, double& yaw, double& roll) {
+    return actorAngles(ActorKind::Mesh, name, pitch, yaw, roll);
 }
-bool Scene::meshScale(const std::string&, double, double, double) {
-    return noActor();
+bool Scene::meshScale(const std::string& name, double x, double y, double z) {
+    return scaleActor(ActorKind::Mesh, name, x, y, z);
 }
-bool Scene::meshGetScale(const std::string&, double&, double&, double&) {
-    return noActor();
+bool Scene::meshGetScale(const std::string& name, double& x, double& y, double& z) {
+    return actorScale(ActorKind::Mesh, name, x, y, z);
 }
 
-bool Scene::sceneCreate(const std::string&, const std::string&, const std::string&) {
-    return noActor();
+// ---------------------------------------------------------------- scene actors
+
+bool Scene::sceneCreate(const std::string& name, const std::string& resource, const std::string& sceneName) {
+    bool created = false;
+    inProject([&] { created = actors_.createScene(name, resource, sceneName) != nullptr; });
+    if (created) {
+        broadcast(Events::sceneCreated(name, resource, sceneName));
+    }
+    return created;
 }
 void Scene::sceneDestroy(const std::string& name) {
-    broadcast(Events::actorDestroyed("scene", name));
+    destroyActor(ActorKind::Scene, name);
 }
 void Scene::sceneGetList(std::string& list) {
-    list.clear();
+    actorList(ActorKind::Scene, list);
 }
-bool Scene::sceneGetResourceName(const std::string&, std::string&) {
-    return noActor();
+bool Scene::sceneGetResourceName(const std::string& name, std::string& resource) {
+    return readActor(ActorKind::Scene, name,
+                     [&](Actor& actor) { resource = static_cast<SceneActor&>(actor).getResourceName(); });
 }
-bool Scene::sceneGetSceneName(const std::string&, std::string&) {
-    return noActor();
+bool Scene::sceneGetSceneName(const std::string& name, std::string& sceneName) {
+    return readActor(ActorKind::Scene, name,
+                     [&](Actor& actor) { sceneName = static_cast<SceneActor&>(actor).getSceneName(); });
 }
-bool Scene::sceneGetTrackerName(const std::string&, std::string&) {
-    return noActor();
+bool Scene::sceneGetTrackerName(const std::string& name, std::string& trackerName) {
+    return actorTrackerName(ActorKind::Scene, name, trackerName);
 }
-bool Scene::sceneConnect(const std::string&, const std::string&) {
-    return noActor();
+bool Scene::sceneConnect(const std::string& name, const std::string& trackerName) {
+    return connectActor(ActorKind::Scene, name, trackerName);
 }
-bool Scene::sceneUnconnect(const std::string&) {
-    return noActor();
+bool Scene::sceneUnconnect(const std::string& name) {
+    return unconnectActor(ActorKind::Scene, name);
 }
-bool Scene::sceneTranslate(const std::string&, double, double, double) {
-    return noActor();
+bool Scene::sceneTranslate(const std::string& name, double x, double y, double z) {
+    return translateActor(ActorKind::Scene, name, x, y, z);
 }
-bool Scene::sceneGetTranslation(const std::string&, double&, double&, double&) {
-    return noActor();
+bool Scene::sceneGetTranslation(const std::string& name, double& x, double& y, double& z) {
+    return actorTranslation(ActorKind::Scene, name, x, y, z);
 }
-bool Scene::sceneRotate(const std::string&, double, double, double, double) {
-    return noActor();
+bool Scene::sceneRotate(const std::string& name, double w, double x, double y, double z) {
+    return turnActor(ActorKind::Scene, name, [&](Actor& actor) { actor.setOrientation(w, x, y, z); });
 }
-bool Scene::scenePitch(const std::string&, double) {
-    return noActor();
+bool Scene::scenePitch(const std::string& name, double degrees) {
+    return turnActor(ActorKind::Scene, name, [&](Actor& actor) { actor.pitch(degrees); });
 }
-bool Scene::sceneYaw(const std::string&, double) {
-    return noActor();
+bool Scene::sceneYaw(const std::string& name, double degrees) {
+    return turnActor(ActorKind::Scene, name, [&](Actor& actor) { actor.yaw(degrees); });
 }
-bool Scene::sceneRoll(const std::string&, double) {
-    return noActor();
+bool Scene::sceneRoll(const std::string& name, double degrees) {
+    return turnActor(ActorKind::Scene, name, [&](Actor& actor) { actor.roll(degrees); });
 }
-bool Scene::sceneGetRotation(const std::string&, double&, double&, double&, double&) {
-    return noActor();
+bool Scene::sceneGetRotation(const std::string& name, double& w, double& x, double& y, double& z) {
+    return actorRotation(ActorKind::Scene, name, w, x, y, z);
 }
-bool Scene::sceneGetAngles(const std::string&, double&, double&, double&) {
-    return noActor();
+bool Scene::sceneGetAngles(const std::string& name, double& pitch, double& yaw, double& roll) {
+    return actorAngles(ActorKind::Scene, name, pitch, yaw, roll);
 }
-bool Scene::sceneScale(const std::string&, double, double, double) {
-    return noActor();
+bool Scene::sceneScale(const std::string& name, double x, double y, double z) {
+    return scaleActor(ActorKind::Scene, name, x, y, z);
 }
-bool Scene::sceneGetScale(const std::string&, double&, double&, double&) {
-    return noActor();
+bool Scene::sceneGetScale(const std::string& name, double& x, double& y, double& z) {
+    return actorScale(ActorKind::Scene, name, x, y, z);
 }
