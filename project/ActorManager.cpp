@@ -196,6 +196,13 @@ template <class Work> void ActorManager::forEach(Work work) {
 
 void ActorManager::update(float seconds) {
     forEach([seconds](Actor& actor) { actor.addTime(seconds); });
+    // The engine applies a scene manager's own animations only when one of its cameras draws,
+    // and the views scene manager draws through MAIN's camera unless the four views are shown:
+    // scene actors' node animations would stand still. Applying them here is harmless when its
+    // cameras draw as well, since each application starts from the nodes' initial state.
+    if (sceneManager_ != nullptr) {
+        sceneManager_->_applySceneAnimations();
+    }
 }
 
 void ActorManager::selectAll() {

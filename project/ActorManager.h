@@ -67,7 +67,8 @@ public:
     bool destroyLight(const std::string& name);
     void destroyAll();
 
-    // Once per frame: every actor's addTime (meshes, scenes, files, lights; each in name order).
+    // Once per frame: every actor's addTime (meshes, scenes, files, lights; each in name order),
+    // then the node animations of the views scene manager.
     void update(float seconds);
     void selectAll();
     void unselectAll();

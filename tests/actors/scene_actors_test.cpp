@@ -1,0 +1,182 @@
+// Actors through the Scene's project operations: the selected actor, destroy across kinds,
+// connection bookkeeping, clear; and the window's own picture of a shown mesh actor, in the
+// main view and from the top, front and left in the four-view layout.
+#include "actors/ActorTestSupport.h"
+
+#include "platform/fileutil.h"
+
+#include <cstdlib>
+
+using actortest::World;
+
+namespace {
+
+Ogre::Image snapshot() {
+    Scene& scene = World::get().scene();
+    // Without a camera the splash covers the main view; these pictures are about the 3D content.
+    Ogre::Viewport* main = scene.getWindow()->getViewportByZOrder(3);
+    main->setOverlaysEnabled(false);
+    actortest::renderFrames(3);
+    main->setOverlaysEnabled(true);
+    Ogre::RenderWindow* window = scene.getWindow();
+    Ogre::Image image(Ogre::PF_BYTE_RGB, window->getWidth(), window->getHeight());
+    window->copyContentsToMemory(image.getPixelBox(), image.getPixelBox());
+    return image;
+}
+
+// Pixels of a region that differ clearly between two pictures.
+int changed(const Ogre::Image& a, const Ogre::Image& b, size_t left, size_t top, size_t width,
+            size_t height) {
+    int count = 0;
+    for (size_t y = top; y < top + height; y += 2) {
+        for (size_t x = left; x < left + width; x += 2) {
+            const Ogre::ColourValue p = a.getColourAt(x, y, 0);
+            const Ogre::ColourValue q = b.getColourAt(x, y, 0);
+            count += std::abs(p.r - q.r) + std::abs(p.g - q.g) + std::abs(p.b - q.b) > 0.1f;
+        }
+    }
+    return count;
+}
+
+void saveForViewing(const Ogre::Image& image, const std::string& name) {
+    if (const char* folder = std::getenv("VELQUIN_TEST_PICTURES")) {
+        Ogre::Image copy(image);
+        copy.save(std::string(folder) + "/" + name);
+    }
+}
+
+} // namespace
+
+TEST(SceneActors, TheSelectedActorFollowsSelectUnselectAndDestroy) {
+    Scene& scene = World::get().scene();
+    ASSERT_TRUE(scene.meshCreate("a", "robot", "robot.mesh"));
+    ASSERT_TRUE(scene.meshCreate("b", "robot", "robot.mesh"));
+    ASSERT_TRUE(scene.lightCreate("c"));
+    scene.getActors().find("a")->activated();
+    scene.getActors().find("c")->activated();
+
+    EXPECT_TRUE(scene.actorSelect("a"));
+    EXPECT_TRUE(scene.actorIsSelected("a"));
+    EXPECT_TRUE(scene.actorSelect("b")); // found, so true, but its marker is not in view
+    EXPECT_FALSE(scene.actorIsSelected("b"));
+    EXPECT_FALSE(scene.actorIsSelected("a")); // the previous selection was taken back
+    EXPECT_FALSE(scene.actorSelect("nobody"));
+
+    EXPECT_TRUE(scene.actorSelect("c"));
+    scene.actorsSelectAll(); // leaves the selected actor as it is
+    EXPECT_TRUE(scene.actorIsSelected("a"));
+    EXPECT_TRUE(scene.actorUnselect("a"));
+    EXPECT_FALSE(scene.actorIsSelected("a"));
+    EXPECT_TRUE(scene.actorIsSelected("c"));
+
+    // Destroying the selected actor through another kind's destroy leaves no selected actor.
+    EXPECT_TRUE(scene.actorSelect("c"));
+    scene.meshDestroy("c");
+    std::string list;
+    scene.lightGetList(list);
+    EXPECT_EQ(list, "");
+    EXPECT_TRUE(scene.actorSelect("a")); // would unselect a deleted actor if one were kept
+    scene.sceneDestroy("a");
+    scene.fileDestroy("b");
+    scene.meshGetList(list);
+    EXPECT_EQ(list, "");
+    EXPECT_FALSE(scene.actorSelect("a"));
+}
+
+TEST(SceneActors, ConnectionsFollowTheTrackersAndClearEmptiesTheProject) {
+    Scene& scene = World::get().scene();
+    const std::string work = scene.getWorkDirectory();
+    VelOS::copyFile(std::string(std::getenv("VELQUIN_PLAYER_DIR")) + "/markers/letter-v.pat", work + "v.pat");
+    ASSERT_TRUE(scene.trackerCreate("t1", "v.pat", 80));
+    ASSERT_TRUE(scene.trackerCreate("t2", "v.pat", 40));
+    ASSERT_TRUE(scene.meshCreate("m", "robot", "robot.mesh"));
+    ASSERT_TRUE(scene.fileCreate("f", "robot", "robot_poster.png", "image"));
+
+    std::string tracker = "unchanged";
+    EXPECT_TRUE(scene.meshGetTrackerName("m", tracker));
+    EXPECT_EQ(tracker, "");
+    EXPECT_FALSE(scene.meshConnect("m", "absent"));
+    EXPECT_FALSE(scene.meshConnect("f", "t1")); // a file, not a mesh
+    EXPECT_TRUE(scene.meshConnect("m", "t1"));
+    EXPECT_TRUE(scene.meshConnect("m", "t2"));
+    EXPECT_FALSE(scene.meshConnect("m", "absent")); // stays where it was
+    EXPECT_TRUE(scene.meshGetTrackerName("m", tracker));
+    EXPECT_EQ(tracker, "t2");
+    EXPECT_TRUE(scene.fileConnect("f", "t1"));
+    scene.trackerDestroy("t1");
+    EXPECT_TRUE(scene.fileConnect("f", "t2")); // its tracker went away in between
+    EXPECT_TRUE(scene.fileUnconnect("f"));
+    EXPECT_TRUE(scene.fileGetTrackerName("f", tracker));
+    EXPECT_EQ(tracker, "");
+    EXPECT_FALSE(scene.lightUnconnect("m"));
+
+    double x = 0, y = 0, z = 0;
+    EXPECT_TRUE(scene.fileTranslate("f", 1, 2, 3));
+    EXPECT_TRUE(scene.fileGetTranslation("f", x, y, z));
+    EXPECT_EQ(x + y + z, 6.0);
+    EXPECT_FALSE(scene.meshGetTranslation("f", x, y, z));
+
+    ASSERT_TRUE(scene.actorsViewports("m"));
+    EXPECT_EQ(scene.getWindow()->getViewportByZOrder(3)->getActualWidth(),
+              static_cast<int>(scene.getWindow()->getWidth()) / 2);
+    EXPECT_TRUE(scene.newProject());
+    EXPECT_EQ(scene.getWindow()->getViewportByZOrder(3)->getActualWidth(),
+              static_cast<int>(scene.getWindow()->getWidth()));
+    std::set<std::string> names{"stale"};
+    scene.getMeshNames(names);
+    EXPECT_TRUE(names.empty());
+    scene.getFileNames(names);
+    EXPECT_TRUE(names.empty());
+    scene.getTrackerNames(names);
+    EXPECT_TRUE(names.empty());
+    // clear took the resources too: put the package back for the tests that follow
+    const std::string package = work + "robot.zip";
+    scene.resourceCreate("robot", package);
+}
+
+TEST(SceneActors, AMeshActorShowsInTheMainViewAndFromTopFrontAndLeft) {
+    Scene& scene = World::get().scene();
+    ASSERT_TRUE(scene.meshCreate("shown", "robot", "robot.mesh"));
+    ASSERT_TRUE(scene.meshScale("shown", 100, 100, 100));
+    Actor* actor = scene.getActors().find("shown");
+    actor->setPosePosition(0, 0, 300); // in front of the main camera
+    actor->setPoseOrientation(1, 0, 0, 0);
+
+    const Ogre::Image hidden = snapshot();
+    actor->activated();
+    const Ogre::Image shown = snapshot();
+    saveForViewing(shown, "actor-main.png");
+    const size_t width = shown.getWidth(), height = shown.getHeight();
+    EXPECT_GT(changed(hidden, shown, 0, 0, width, height), 100);
+
+    ASSERT_TRUE(scene.actorsViewports("shown"));
+    actor->deactivated();
+    const Ogre::Image fourHidden = snapshot();
+    actor->activated();
+    const Ogre::Image four = snapshot();
+    saveForViewing(four, "actor-four-views.png");
+    const size_t w = width / 2, h = height / 2;
+    const int top = changed(fourHidden, four, 0, 0, w, h);
+    const int front = changed(fourHidden, four, w, 0, w, h);
+    const int left = changed(fourHidden, four, 0, h, w, h);
+    const int main = changed(fourHidden, four, w, h, w, h);
+    EXPECT_GT(top, 100);
+    EXPECT_GT(front, 100);
+    EXPECT_GT(left, 100);
+    EXPECT_GT(main, 100);
+    // Three different sides of the robot, not one picture three times: where the robot covers
+    // the grid differs between the views.
+    int differentCover = 0;
+    for (size_t y = 0; y < h; y += 2) {
+        for (size_t x = 0; x < w; x += 2) {
+            const bool inTop = changed(fourHidden, four, x, y, 1, 1) != 0;
+            const bool inFront = changed(fourHidden, four, x + w, y, 1, 1) != 0;
+            const bool inLeft = changed(fourHidden, four, x, y + h, 1, 1) != 0;
+            differentCover += (inTop != inFront) + (inFront != inLeft);
+        }
+    }
+    EXPECT_GT(differentCover, 100);
+
+    ASSERT_TRUE(scene.actorsViewports("shown")); // back to the single view
+    scene.meshDestroy("shown");
+}
