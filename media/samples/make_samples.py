@@ -23,6 +23,16 @@ sys.dont_write_bytecode = True  # nothing lands in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from make_media import MeshBuilder, write_png  # noqa: E402
 
+try:
+    # The player's own meshes are described z-up on a unit marker and written in the engine's
+    # model space; the samples follow the same convention as the builder they share.
+    from make_media import MARKER_WIDTH, to_model  # noqa: E402
+except ImportError:
+    MARKER_WIDTH = 1.0
+
+    def to_model(v, scale_by=1.0):
+        return (v[0] * scale_by, v[1] * scale_by, v[2] * scale_by)
+
 
 # ---------------------------------------------------------------- a mesh with bones
 
@@ -61,7 +71,8 @@ class RiggedBuilder(MeshBuilder):
             lines.append('        <vertexbuffer positions="true" normals="true">')
             for p, n, _ in vertices:
                 lines.append('          <vertex><position x="%.5f" y="%.5f" z="%.5f" />'
-                             '<normal x="%.5f" y="%.5f" z="%.5f" /></vertex>' % (p + n))
+                             '<normal x="%.5f" y="%.5f" z="%.5f" /></vertex>'
+                             % (to_model(p, MARKER_WIDTH) + to_model(n)))
             lines.append("        </vertexbuffer>")
             lines.append('        <vertexbuffer texture_coords="1" texture_coord_dimensions_0="2">')
             for _, _, uv in vertices:
@@ -136,17 +147,18 @@ def robot_mesh():
 
 
 def axis_angle(axis, angle):
-    return '<rotate angle="%.5f"><axis x="%g" y="%g" z="%g" /></rotate>' % ((angle,) + axis)
+    return '<rotate angle="%.5f"><axis x="%g" y="%g" z="%g" /></rotate>' % ((angle,) + to_model(axis))
 
 
 def keyframe(time, angle=0.0, axis=(1, 0, 0), translate=(0.0, 0.0, 0.0)):
     return ('<keyframe time="%g"><translate x="%g" y="%g" z="%g" />%s</keyframe>'
-            % ((time,) + translate + (axis_angle(axis, angle),)))
+            % ((time,) + to_model(translate, MARKER_WIDTH) + (axis_angle(axis, angle),)))
 
 
 def robot_skeleton():
     lines = ["<skeleton>", "  <bones>"]
-    for index, (name, _, (x, y, z)) in enumerate(BONES):
+    for index, (name, _, position) in enumerate(BONES):
+        x, y, z = to_model(position, MARKER_WIDTH)
         lines.append('    <bone id="%d" name="%s"><position x="%g" y="%g" z="%g" />'
                      '<rotation angle="0"><axis x="1" y="0" z="0" /></rotation></bone>' % (index, name, x, y, z))
     lines += ["  </bones>", "  <bonehierarchy>"]
@@ -329,9 +341,16 @@ void main()
 
 # ---------------------------------------------------------------- scene file
 
-def quaternion_z(degrees):
+def quaternion_up(degrees):
+    """A turn about the up axis (z in the description), in model space."""
     half = math.radians(degrees) / 2
-    return {"x": 0.0, "y": 0.0, "z": math.sin(half), "w": math.cos(half)}
+    x, y, z = to_model((0.0, 0.0, math.sin(half)))
+    return {"x": x, "y": y, "z": z, "w": math.cos(half)}
+
+
+def position(x, y, z):
+    mx, my, mz = to_model((x, y, z), MARKER_WIDTH)
+    return element("position", x=float(mx), y=float(my), z=float(mz))
 
 
 def element(tag, **attributes):
@@ -339,17 +358,17 @@ def element(tag, **attributes):
 
 
 def format_number(value):
-    return ("%.5f" % value).rstrip("0").rstrip(".") if isinstance(value, float) else str(value)
+    return ("%.5f" % (value + 0.0)).rstrip("0").rstrip(".") if isinstance(value, float) else str(value)
 
 
 def scene_file():
     spin = []
     for k, degrees in enumerate((0, 120, 240, 360)):
-        spin.append('          <keyframe time="%g">%s</keyframe>' % (k * 8.0 / 3, element("rotation", **quaternion_z(degrees))))
+        spin.append('          <keyframe time="%g">%s</keyframe>' % (k * 8.0 / 3, element("rotation", **quaternion_up(degrees))))
     hop = []
     for t, z in ((0.0, 0.05), (0.5, 0.15), (1.0, 0.05), (2.0, 0.05)):
-        hop.append('          <keyframe time="%g">%s</keyframe>' % (t, element("position", x=0.0, y=0.0, z=z)))
-    return """<?xml version="1.0" ?>
+        hop.append('          <keyframe time="%g">%s</keyframe>' % (t, position(0.0, 0.0, z)))
+    return ("""<?xml version="1.0" ?>
 <scene>
   <entities>
     <entity name="Stage" filename="stage.mesh" CastShadows="no">
@@ -363,7 +382,7 @@ def scene_file():
       </animations>
     </entity>
     <entity name="Robot" filename="robot.mesh">
-      <position x="0" y="0" z="0.05" />
+      ROBOT_POSITION
       <rotation x="0" y="0" z="0" w="1" />
       <scale x="0.8" y="0.8" z="0.8" />
       <animations>
@@ -380,9 +399,9 @@ def scene_file():
     <light name="KeyLight" type="spot" on="true" hotspot="30" falloff="45" CastShadows="yes">
       <color r="1" g="0.95" b="0.85" />
       <specular r="1" g="1" b="1" />
-      <attenuation range="20" constant="1" linear="0.05" quadratic="0" />
+      ATTENUATION
       <target>
-        <position x="0" y="0" z="0.5" />
+        TARGET_POSITION
       </target>
     </light>
     <light name="FillLight" type="omni" on="true">
@@ -394,7 +413,11 @@ def scene_file():
     </light>
   </lights>
 </scene>
-""" % ("\n".join(spin), "\n".join(spin), "\n".join(hop))
+""" % ("\n".join(spin), "\n".join(spin), "\n".join(hop))).replace(
+        "ROBOT_POSITION", position(0.0, 0.0, 0.05)).replace(
+        "TARGET_POSITION", position(0.0, 0.0, 0.5)).replace(
+        "ATTENUATION", element("attenuation", range=20.0 * MARKER_WIDTH, constant=1.0,
+                               linear=0.05 / MARKER_WIDTH, quadratic=0.0))
 
 
 # ---------------------------------------------------------------- textures, poster, sound
