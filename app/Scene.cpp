@@ -57,6 +57,8 @@ void rebindFonts(Ogre::Overlay* overlay) {
     }
 }
 
+constexpr Ogre::Real AmbientLevel = 0.35f;
+
 constexpr int BackgroundWidth = 640;
 constexpr int BackgroundHeight = 480;
 
@@ -196,6 +198,17 @@ bool Scene::setup() {
     if (mainSceneManager_ == nullptr || viewsSceneManager_ == nullptr) {
         return false;
     }
+    // The engine lights the objects a manager draws only with that manager's own lights, and the
+    // actors' lamps live in VIEWPORTS: the augmented view gets a lamp of its own at the camera,
+    // and both managers a little light everywhere, so content is always seen in shape.
+    mainSceneManager_->setAmbientLight(Ogre::ColourValue(AmbientLevel, AmbientLevel, AmbientLevel));
+    viewsSceneManager_->setAmbientLight(Ogre::ColourValue(AmbientLevel, AmbientLevel, AmbientLevel));
+    Ogre::Light* headLight = mainSceneManager_->createLight(ShellTexts::MainHeadLight);
+    headLight->setType(Ogre::Light::LT_DIRECTIONAL);
+    headLight->setDiffuseColour(Ogre::ColourValue(0.8f, 0.8f, 0.8f));
+    Ogre::SceneNode* headLightNode = mainSceneManager_->getRootSceneNode()->createChildSceneNode();
+    headLightNode->attachObject(headLight);
+    headLightNode->setDirection(Ogre::Vector3(0.2f, -0.3f, 1.0f).normalisedCopy(), Ogre::Node::TS_WORLD);
     mainSceneManager_->addRenderQueueListener(overlaySystem_.get());
     mainNode_ = viewsSceneManager_->getRootSceneNode()->createChildSceneNode(
         ShellTexts::MainNode, Ogre::Vector3::ZERO, Ogre::Quaternion::IDENTITY);

@@ -4,11 +4,13 @@
 #include "app/Scene.h"
 
 #include "app/CommandFileChannel.h"
+#include "app/ProjectArchive.h"
 #include "net/ListenerChannel.h"
 #include "net/SceneParser.h"
 #include "net/SentenceHandler.h"
 #include "net/Server.h"
 #include "project/Events.h"
+#include "resources/SceneSerializer.h"
 #include "video/VideoDevice.h"
 
 #include <OGRE/Overlay/OgreOverlay.h>
@@ -64,12 +66,21 @@ bool Scene::newProject() {
     return cleared;
 }
 
-bool Scene::load(const std::string& /*path*/) {
-    return false;
+bool Scene::load(const std::string& path) {
+    Ogre::LogManager::getSingleton().logMessage("Open scene file :" + path);
+    // The archive is unpacked on the main thread; every operation of the load then takes the
+    // project lock on its own, as the commands would.
+    const auto extract = [this](const std::string& archive, const std::string& directory) {
+        bool extracted = false;
+        tasks_.run([&] { extracted = extractProjectArchive(archive, directory); });
+        return extracted;
+    };
+    return SceneSerializer::load(path, *this, *this, workDirectory_, extract);
 }
 
-bool Scene::save(const std::string& /*path*/) {
-    return false;
+bool Scene::save(const std::string& path) {
+    Ogre::LogManager::getSingleton().logMessage("Save scene in :" + path);
+    return SceneSerializer::save(path, *this, *this, workDirectory_);
 }
 
 bool Scene::netInit(int port) {

@@ -184,7 +184,7 @@ class MeshBuilder:
             for p, n, uv in vertices:
                 lines.append('          <vertex><position x="%.5f" y="%.5f" z="%.5f" />'
                              '<normal x="%.5f" y="%.5f" z="%.5f" /><texcoord u="%.4f" v="%.4f" /></vertex>'
-                             % (p + n + uv))
+                             % (to_model(p, MARKER_WIDTH) + to_model(n) + uv))
             lines.append("        </vertexbuffer>")
             lines.append("      </geometry>")
             lines.append("    </submesh>")
@@ -213,7 +213,16 @@ def normalize(a):
     return (a[0] / length, a[1] / length, a[2] / length)
 
 
-# Meshes lie on the marker plane (z = 0), rise along +z and fit a unit square, the marker's size.
+# Meshes are described here lying on the plane z = 0, rising along +z and fitting a unit square.
+# They are written the way the player expects content: "up" along +y (the engine's convention;
+# an actor turns its content so that +y stands out of the marker) and in the unit of the marker
+# width, for the usual 80 mm marker.
+MARKER_WIDTH = 80.0
+
+
+def to_model(v, scale_by=1.0):
+    """From the z-up description to the y-up model: (x, y, z) -> (x, z, -y), scaled."""
+    return (v[0] * scale_by, v[2] * scale_by, -v[1] * scale_by)
 
 def tile(builder, material):
     """A rounded-looking base tile that every icon stands on."""

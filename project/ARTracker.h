@@ -27,10 +27,19 @@ public:
     const std::string& patternFilename() const { return patternFilename_; }
     int width() const { return width_; }
 
+protected:
+    // An actor connected while the marker is in view is activated at once and placed at the last
+    // pose: the marker would otherwise have to leave the picture and come back before the actor
+    // shows, which a clean camera picture may never do.
+    void greet(TrackerListener* listener) override;
+
 private:
     Ostrevan::Manager* manager_; // not owned
     std::string workDirectory_;  // where the pattern file lies; ends in "/"
     std::string patternFilename_;
     int width_;
     std::unique_ptr<Ostrevan::Target> target_; // made by init
+    bool visible_ = false;                     // the marker is in view; listener lock
+    bool posed_ = false;                       // pose_ holds the last pose; listener lock
+    float pose_[7] = {};                       // position, then conjugated orientation; listener lock
 };

@@ -19,11 +19,15 @@ public:
     virtual void release() = 0;
     // Per-frame work; AR trackers have none.
     virtual void update() {}
+    // A listener that joins while the marker is in view learns so at once (see greet).
     void addListener(TrackerListener* listener);
     void removeListener(TrackerListener* listener);
     bool hasListener(TrackerListener* listener);
 
 protected:
+    // Tells a new listener what it missed; listener lock held.
+    virtual void greet(TrackerListener* /*listener*/) {}
+
     VelOS::Semaphore listenerLock_;        // guards listeners_
     std::set<TrackerListener*> listeners_; // the connected actors, not owned
 };

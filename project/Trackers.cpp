@@ -4,9 +4,13 @@
 
 #include "platform/pathguard.h"
 
+#include <algorithm>
+
 void Tracker::addListener(TrackerListener* listener) {
     VelOS::SemaphoreLock hold(listenerLock_);
-    listeners_.insert(listener);
+    if (listeners_.insert(listener).second) {
+        greet(listener);
+    }
 }
 
 void Tracker::removeListener(TrackerListener* listener) {
@@ -47,8 +51,21 @@ void ARTracker::release() {
     }
 }
 
+void ARTracker::greet(TrackerListener* listener) {
+    if (!visible_) {
+        return;
+    }
+    listener->activated();
+    if (posed_) {
+        listener->setPosePosition(pose_[0], pose_[1], pose_[2]);
+        listener->setPoseOrientation(pose_[3], pose_[4], pose_[5], pose_[6]);
+    }
+}
+
 void ARTracker::lost() {
     VelOS::SemaphoreLock hold(listenerLock_);
+    visible_ = false;
+    posed_ = false;
     for (TrackerListener* listener : listeners_) {
         listener->deactivated();
     }
@@ -56,6 +73,7 @@ void ARTracker::lost() {
 
 void ARTracker::found() {
     VelOS::SemaphoreLock hold(listenerLock_);
+    visible_ = true;
     for (TrackerListener* listener : listeners_) {
         listener->activated();
     }
@@ -63,10 +81,14 @@ void ARTracker::found() {
 
 void ARTracker::moved(double x, double y, double z, double qw, double qx, double qy, double qz) {
     VelOS::SemaphoreLock hold(listenerLock_);
+    const float pose[7] = {static_cast<float>(x),  static_cast<float>(y),   static_cast<float>(z),
+                           static_cast<float>(qw), static_cast<float>(-qx), static_cast<float>(-qy),
+                           static_cast<float>(-qz)};
+    std::copy(pose, pose + 7, pose_);
+    posed_ = true;
     for (TrackerListener* listener : listeners_) {
-        listener->setPosePosition(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
-        listener->setPoseOrientation(static_cast<float>(qw), static_cast<float>(-qx), static_cast<float>(-qy),
-                                     static_cast<float>(-qz));
+        listener->setPosePosition(pose[0], pose[1], pose[2]);
+        listener->setPoseOrientation(pose[3], pose[4], pose[5], pose[6]);
     }
 }
 

@@ -21,8 +21,8 @@ show() {
         ./velquin-ctl -t 5 send 'project.title.get();' >/dev/null 2>&1 && break
         sleep 0.2
     done
-    for pattern in markers/letter-v.pat markers/letter-f.pat; do
-        ./velquin-ctl upload "$pattern"
+    for file in markers/letter-v.pat markers/letter-f.pat samples/robot.zip; do
+        ./velquin-ctl upload "$file"
     done
     ./velquin-ctl send -f demo/show.cmd
 }

@@ -1,0 +1,406 @@
+// velquin-soak: the player under load, faults and hostile clients, for a set time.
+//
+// Starts the player (recorded camera at 30 frames per second) and runs against it, all at once:
+// command connections sending random valid command sequences, listeners that check every event
+// line, uploads and downloads, clients that drop their connection mid-line, mid-upload and
+// mid-download, a listener that never reads, and now and then a new server on a new port or a
+// capture restart. It passes when, at the end, the player still draws camera frames, answers a
+// command within a second, has not grown beyond a memory bound, and its work directory holds
+// only files the clients sent or the player made.
+//   velquin-soak PLAYER_DIR SECONDS [--memory-mb N]
+// Needs a display (run it under xvfb-run).
+#include "support/PlayerProcess.h"
+#include "support/XTestDisplay.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <random>
+#include <set>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::atomic<int> currentPort{0};
+std::atomic<bool> running{true};
+std::atomic<long> repliesSeen{0}, eventsSeen{0}, malformedEvents{0}, reconnects{0}, transfers{0};
+
+// A blocking client socket with a receive timeout.
+class Connection {
+public:
+    explicit Connection(int port, int timeoutMs = 3000) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        timeval timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        ok_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~Connection() { ::close(fd_); }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    bool ok() const { return ok_; }
+    bool send(const std::string& bytes) {
+        size_t sent = 0;
+        while (ok_ && sent < bytes.size()) {
+            const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) {
+                ok_ = false;
+            } else {
+                sent += static_cast<size_t>(n);
+            }
+        }
+        return ok_;
+    }
+    bool line(std::string& text) {
+        for (;;) {
+            const size_t end = pending_.find('\n');
+            if (end != std::string::npos) {
+                text = pending_.substr(0, end);
+                pending_.erase(0, end + 1);
+                return true;
+            }
+            char chunk[4096];
+            const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+            if (n <= 0) {
+                ok_ = false;
+                return false;
+            }
+            pending_.append(chunk, static_cast<size_t>(n));
+        }
+    }
+    // Everything until the player closes.
+    std::string rest() {
+        std::string bytes = pending_;
+        char chunk[4096];
+        ssize_t n = 0;
+        while ((n = ::recv(fd_, chunk, sizeof chunk, 0)) > 0) {
+            bytes.append(chunk, static_cast<size_t>(n));
+        }
+        return bytes;
+    }
+    void shutdownNow() { ::shutdown(fd_, SHUT_RDWR); }
+
+private:
+    int fd_ = -1;
+    bool ok_ = false;
+    std::string pending_;
+};
+
+const char* const Names[] = {"alpha", "beta", "gamma", "delta"};
+
+// One random valid sentence of the protocol.
+std::string randomCommand(std::mt19937& random) {
+    const std::string name = Names[random() % 4];
+    const std::string kinds[] = {"mesh", "light", "file", "scene"};
+    const std::string kind = kinds[random() % 4];
+    switch (random() % 22) {
+    case 0: return "project.title.set(\"soak " + std::to_string(random() % 100) + "\");";
+    case 1: return "project.title.get();";
+    case 2: return "project.actors.mesh.create(\"" + name + "\", \"robot\", \"robot.mesh\");";
+    case 3: return "project.actors.light.create(\"" + name + "\");";
+    case 4: return "project.actors.file.create(\"" + name + "\", \"robot\", \"robot_poster.png\", \"image\");";
+    case 5: return "project.actors.scene.create(\"" + name + "\", \"robot\", \"robot_stage.osm\");";
+    case 6: return "project.actors." + kind + ".connect(\"" + name + "\", \"vee\");";
+    case 7: return "project.actors." + kind + ".translate(\"" + name + "\", 1, 2.5, -3);";
+    case 8: return "project.actors.mesh.yaw(\"" + name + "\", 15);";
+    case 9: return "project.actors.select(\"" + name + "\");";
+    case 10: return "project.actors.action(\"" + name + "\", \"play\", \"Wave\");";
+    case 11: return "project.actors." + kind + ".destroy(\"" + name + "\");";
+    case 12: return "project.actors." + kind + ".getList();";
+    case 13: return "project.resources.getList();";
+    case 14: return "project.resources.create(\"robot\", \"robot.zip\");";
+    case 15: return "project.trackers.AR.create(\"vee\", \"letter-v.pat\", 80);";
+    case 16: return "project.trackers.AR.getList();";
+    case 17: return "project.debug.isVisible();";
+    case 18: return "project.videocapture.flipX.set();";
+    case 19: return "project.videocapture.flipX.unset();";
+    case 20: return "project.save(\"soak\");";
+    default: return "project.actors.mesh.getTranslation(\"" + name + "\");";
+    }
+}
+
+void commander(unsigned seed) {
+    std::mt19937 random(seed);
+    while (running) {
+        Connection connection(currentPort);
+        if (!connection.ok() || !connection.send("command();\r\n")) {
+            ++reconnects;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            continue;
+        }
+        std::string reply;
+        connection.line(reply);
+        for (int i = 0; i < 40 && running && connection.ok(); ++i) {
+            if (!connection.send(randomCommand(random) + "\r\n") || !connection.line(reply)) {
+                break;
+            }
+            ++repliesSeen;
+        }
+        if (random() % 4 == 0) {
+            connection.send("project.title.set(\"cut in the midd"); // the line never ends
+        } else {
+            connection.send("quit();\r\n");
+        }
+    }
+}
+
+bool wellFormed(const std::string& event) {
+    const size_t open = event.find('(');
+    return open != std::string::npos && open > 0 && event.size() >= 3 && event.compare(event.size() - 2, 2, ");") == 0 &&
+           event.compare(0, 8, "project.") == 0;
+}
+
+void listener() {
+    while (running) {
+        Connection connection(currentPort, 1000);
+        if (!connection.ok() || !connection.send("listener();\r\n")) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            continue;
+        }
+        std::string line;
+        if (!connection.line(line) || line != "ok") {
+            continue;
+        }
+        while (running) {
+            if (!connection.line(line)) {
+                if (!connection.ok()) {
+                    break; // the server went away, or a receive timed out quietly
+                }
+                continue;
+            }
+            ++eventsSeen;
+            if (!wellFormed(line)) {
+                ++malformedEvents;
+                std::fprintf(stderr, "malformed event: %s\n", line.c_str());
+            }
+        }
+    }
+}
+
+void silentListener() {
+    while (running) {
+        Connection connection(currentPort);
+        if (connection.ok() && connection.send("listener();\r\n")) {
+            while (running && connection.ok()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200)); // never reads
+                if (!connection.send("")) {
+                    break;
+                }
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
+void transferrer(const std::string& playerDir, unsigned seed) {
+    std::mt19937 random(seed);
+    std::ifstream in(playerDir + "/samples/robot.zip", std::ios::binary);
+    const std::string package((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ifstream patternIn(playerDir + "/markers/letter-v.pat", std::ios::binary);
+    const std::string pattern((std::istreambuf_iterator<char>(patternIn)), std::istreambuf_iterator<char>());
+    while (running) {
+        const int what = static_cast<int>(random() % 5);
+        Connection connection(currentPort);
+        if (!connection.ok()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            continue;
+        }
+        if (what == 0) {
+            connection.send("uploadFile(\"robot.zip\", " + std::to_string(package.size()) + ");\r\n" + package);
+            connection.rest();
+        } else if (what == 1) {
+            connection.send("uploadFile(\"letter-v.pat\", " + std::to_string(pattern.size()) + ");\r\n" + pattern);
+            connection.rest();
+        } else if (what == 2) {
+            // Dropped mid-upload: the player keeps what arrived under a name nobody uses.
+            connection.send("uploadFile(\"partial.bin\", 100000);\r\n" + std::string(3000, 'p'));
+        } else if (what == 3) {
+            connection.send("downloadFile(\"robot.zip\");\r\n");
+            connection.rest();
+        } else {
+            connection.send("downloadFile(\"robot.zip\");\r\n");
+            std::string first;
+            connection.line(first); // then drop it mid-download
+        }
+        ++transfers;
+    }
+}
+
+long residentKilobytes(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.compare(0, 6, "VmRSS:") == 0) {
+            return std::atol(line.c_str() + 6);
+        }
+    }
+    return -1;
+}
+
+// Sends one command and waits for its reply, with a deadline.
+bool answersWithin(int port, const std::string& sentence, int milliseconds, std::string* reply = nullptr) {
+    Connection connection(port, milliseconds);
+    std::string line;
+    if (!connection.ok() || !connection.send("command();\r\n") || !connection.line(line)) {
+        return false;
+    }
+    const auto start = Clock::now();
+    if (!connection.send(sentence + "\r\n") || !connection.line(line)) {
+        return false;
+    }
+    if (reply != nullptr) {
+        *reply = line;
+    }
+    connection.send("quit();\r\n");
+    return Clock::now() - start < std::chrono::milliseconds(milliseconds);
+}
+
+int freePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: velquin-soak PLAYER_DIR SECONDS [--memory-mb N]\n");
+        return 2;
+    }
+    const std::string playerDir = argv[1];
+    const int seconds = std::max(5, std::atoi(argv[2]));
+    long memoryBoundMb = 400;
+    if (argc == 5 && std::string(argv[3]) == "--memory-mb") {
+        memoryBoundMb = std::atol(argv[4]);
+    }
+    char scratchPattern[] = "/tmp/velquin-soak-XXXXXX";
+    const std::string scratch = std::string(mkdtemp(scratchPattern)) + "/";
+    currentPort = freePort();
+    {
+        std::ofstream commands(scratch + "start.cmd");
+        commands << "project.net.init(" << currentPort << ");\n"
+                 << "project.videocapture.init(\"File\", \"frames@30\");\n";
+    }
+    PlayerProcess player;
+    if (!player.start(playerDir, {scratch + "start.cmd"}, {"TMPDIR=" + scratch})) {
+        std::fprintf(stderr, "cannot start the player\n");
+        return 1;
+    }
+    const unsigned long window = XTestDisplay::waitForWindow("Velquinor", 60000);
+    for (int i = 0; i < 300 && !answersWithin(currentPort, "project.title.get();", 1000); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    const long startKb = residentKilobytes(player.pid());
+
+    std::vector<std::thread> clients;
+    for (unsigned i = 0; i < 32; ++i) {
+        clients.emplace_back(commander, 1000 + i);
+    }
+    for (int i = 0; i < 8; ++i) {
+        clients.emplace_back(listener);
+    }
+    clients.emplace_back(silentListener);
+    for (unsigned i = 0; i < 3; ++i) {
+        clients.emplace_back(transferrer, playerDir, 2000 + i);
+    }
+    // Server and capture churn.
+    std::thread churn([&] {
+        std::mt19937 random(7);
+        while (running) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2000 + random() % 2000));
+            if (!running) {
+                break;
+            }
+            const int next = freePort();
+            const int now = currentPort;
+            if (random() % 3 == 0) {
+                answersWithin(now, "project.videocapture.done();", 5000);
+                answersWithin(now, "project.videocapture.init(\"File\", \"frames@30\");", 5000);
+            } else {
+                answersWithin(now, "project.net.init(" + std::to_string(next) + ");", 5000);
+                currentPort = next;
+            }
+        }
+    });
+
+    long peakKb = startKb;
+    const auto end = Clock::now() + std::chrono::seconds(seconds);
+    while (Clock::now() < end && player.running()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        peakKb = std::max(peakKb, residentKilobytes(player.pid()));
+    }
+    running = false;
+    churn.join();
+    for (std::thread& client : clients) {
+        client.join();
+    }
+
+    // The verdict.
+    bool passed = player.running();
+    std::string reply;
+    const bool answered = answersWithin(currentPort, "project.title.get();", 1000, &reply);
+    passed = passed && answered;
+    const RgbImage first = XTestDisplay::grab(window);
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    const RgbImage second = XTestDisplay::grab(window);
+    const bool drawing = first.pixels != second.pixels && !first.pixels.empty();
+    passed = passed && drawing;
+    const long endKb = residentKilobytes(player.pid());
+    const bool memoryOk = endKb >= 0 && endKb - startKb < memoryBoundMb * 1024;
+    passed = passed && memoryOk && malformedEvents == 0;
+
+    std::set<std::string> unexpected;
+    std::string workDirectory = scratch + "Velquin-" + std::to_string(player.pid()) + "/";
+    const std::set<std::string> expected = {"void.zip", "robot.zip", "letter-v.pat", "partial.bin", "soak.xml",
+                                            "soak.zip", "robot"};
+    if (DIR* directory = opendir(workDirectory.c_str())) {
+        while (const dirent* entry = readdir(directory)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != ".." && expected.count(name) == 0) {
+                unexpected.insert(name);
+            }
+        }
+        closedir(directory);
+    }
+    passed = passed && unexpected.empty();
+
+    std::printf("soak: %d s, %ld replies, %ld events (%ld malformed), %ld transfers, %ld reconnects\n", seconds,
+                repliesSeen.load(), eventsSeen.load(), malformedEvents.load(), transfers.load(), reconnects.load());
+    std::printf("soak: player running %s, final command answered within 1 s %s (%s), still drawing %s\n",
+                player.running() ? "yes" : "NO", answered ? "yes" : "NO", reply.c_str(), drawing ? "yes" : "NO");
+    std::printf("soak: resident memory %ld -> %ld kB (peak %ld kB, bound +%ld MB) %s\n", startKb, endKb, peakKb,
+                memoryBoundMb, memoryOk ? "ok" : "EXCEEDED");
+    for (const std::string& name : unexpected) {
+        std::printf("soak: unexpected file in the work directory: %s\n", name.c_str());
+    }
+    player.kill();
+    std::string cleanup = "rm -rf '" + scratch + "'";
+    if (std::system(cleanup.c_str()) != 0) {
+        std::fprintf(stderr, "cannot remove %s\n", scratch.c_str());
+    }
+    std::printf("soak: %s\n", passed ? "1 passed, 0 failed" : "0 passed, 1 failed");
+    return passed ? 0 : 1;
+}
