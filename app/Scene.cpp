@@ -1,5 +1,6 @@
 #include "app/Scene.h"
 
+#include "app/InputDispatcher.h"
 #include "app/ShellTexts.h"
 #include "app/X11Desktop.h"
 #include "net/SentenceHandler.h"
@@ -96,6 +97,8 @@ Scene::~Scene() {
     VelOS::setEngineLogSink(nullptr);
 
     frameHold_.reset();
+    InputDispatcher::instance().removeListener("Scene");
+    InputDispatcher::instance().shutdown(); // before the window goes
     if (root_) {
         root_->removeFrameListener(this);
         if (window_ != nullptr) {
@@ -249,6 +252,9 @@ bool Scene::setup() {
     // from the work directory, so the copy beside the received ones comes first.
     VelOS::copyFile(ShellTexts::VoidArchive, workDirectory_ + ShellTexts::VoidArchive);
     resources_.create(ShellTexts::NothingResource, workDirectory_ + ShellTexts::VoidArchive);
+
+    // 15. Keyboard and mouse.
+    setupInput();
 
     // 16. Picking.
     rayQuery_ =
@@ -404,21 +410,3 @@ void Scene::removeListener(ListenerChannel* listener) {
 }
 
 void Scene::dropAllListeners() {}
-
-// ---------------------------------------------------------------- input
-
-bool Scene::keyPressed(const OIS::KeyEvent& /*event*/) {
-    return true;
-}
-bool Scene::keyReleased(const OIS::KeyEvent& /*event*/) {
-    return true;
-}
-bool Scene::mouseMoved(const OIS::MouseEvent& /*event*/) {
-    return true;
-}
-bool Scene::mousePressed(const OIS::MouseEvent& /*event*/, OIS::MouseButtonID /*id*/) {
-    return true;
-}
-bool Scene::mouseReleased(const OIS::MouseEvent& /*event*/, OIS::MouseButtonID /*id*/) {
-    return true;
-}

@@ -239,6 +239,8 @@ public:
 
 private:
     bool isCaptureRunning();
+    // Opens the keyboard and mouse of the window and listens to them (SceneInput.cpp).
+    void setupInput();
     // Runs work on the main thread under the project lock: the frame lock, then the scene lock
     // (see the class comment). False when the player is shutting down and the work did not run.
     bool inProject(const std::function<void()>& work);
@@ -330,7 +332,15 @@ private:
     ActorManager actors_;
     Actor* selectedActor_ = nullptr; // last selected by name, not owned; scene lock
 
-    bool handMode_ = false; // marker gesture enabled; toggled by pointer interaction
-    bool quit_ = false;     // set by Escape only
+    // Pointer interaction (SceneInput.cpp), main thread; "project.mouse.action" writes the
+    // flags and integers whole from project work, which runs on the main thread too.
+    bool mouseMode_ = false; // picking and dragging enabled
+    int transformMode_ = 0;  // 0 none, 1 move, 2 rotate, 3 scale
+    int axis_ = 1;           // 1 x, 2 y, 3 z
+    int lastPointerX_ = -1;  // previous drag position on the screen; -1 none yet
+    int lastPointerY_ = -1;
+    Ogre::Camera* steeredCamera_ = nullptr; // the camera the number keys move
+    bool handMode_ = false;                 // marker gesture enabled; toggled by pointer interaction
+    bool quit_ = false;                     // set by Escape only
     static volatile std::sig_atomic_t terminationRequested_; // SIGINT or SIGTERM arrived
 };

@@ -1,6 +1,7 @@
 // The main loop and the per-frame work of the Scene. Main thread.
 #include "app/Scene.h"
 
+#include "app/InputDispatcher.h"
 #include "app/framerules.h"
 #include "platform/fileutil.h"
 
@@ -26,6 +27,7 @@ bool Scene::runOneTurn() {
     if (window_->isClosed()) {
         return false;
     }
+    InputDispatcher::instance().capture();
     try {
         root_->_fireFrameStarted();
         window_->update();

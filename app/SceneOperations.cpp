@@ -109,10 +109,6 @@ bool Scene::getTitle(std::string& title) {
     return inProject([&] { title = title_; });
 }
 
-bool Scene::mouseAction(const std::string& /*keyword*/) {
-    return false;
-}
-
 // ---------------------------------------------------------------- debug overlay
 
 void Scene::debugShow() {

@@ -32,3 +32,21 @@ int X11Desktop::displayWidth() const {
 int X11Desktop::displayHeight() const {
     return display_ != nullptr ? DisplayHeight(display_, DefaultScreen(display_)) : -1;
 }
+
+bool X11Desktop::pointerPosition(int& x, int& y) const {
+    if (display_ == nullptr) {
+        return false;
+    }
+    Window root = 0, child = 0;
+    int windowX = 0, windowY = 0;
+    unsigned int mask = 0;
+    return XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &x, &y, &windowX, &windowY,
+                         &mask) != 0;
+}
+
+void X11Desktop::warpPointer(int x, int y) {
+    if (display_ != nullptr) {
+        XWarpPointer(display_, None, DefaultRootWindow(display_), 0, 0, 0, 0, x, y);
+        XFlush(display_);
+    }
+}

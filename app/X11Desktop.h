@@ -24,6 +24,10 @@ public:
     // Width and height of the primary screen in pixels; -1 when unknown.
     int displayWidth() const;
     int displayHeight() const;
+    // The pointer's position on the screen; false when unknown.
+    bool pointerPosition(int& x, int& y) const;
+    // Moves the pointer to a screen position.
+    void warpPointer(int x, int y);
 
 private:
     _XDisplay* display_;

@@ -1,0 +1,65 @@
+// The keyboard and mouse of the player's machine, driven with xdotool on the test's display.
+#include "net/NetTestSupport.h"
+#include "support/PlayerProcess.h"
+#include "support/ScratchDirectory.h"
+#include "support/XTestDisplay.h"
+
+#include <gtest/gtest.h>
+
+using nettest::Client;
+
+namespace {
+
+int freePort() {
+    nettest::PortHolder holder;
+    return holder.port();
+}
+
+bool xdotool(const std::string& arguments) {
+    return std::system(("xdotool " + arguments).c_str()) == 0;
+}
+
+} // namespace
+
+TEST(PlayerInput, KeysToggleTheOverlayAndEscapeEndsThePlayer) {
+    ScratchDirectory scratch;
+    const int port = freePort();
+    const std::string commands =
+        scratch.write("start.cmd", "project.net.init(" + std::to_string(port) + ");\n");
+    PlayerProcess player;
+    ASSERT_TRUE(
+        player.start(PlayerProcess::builtPlayerDirectory(), {commands}, {"TMPDIR=" + scratch.path()}));
+    const unsigned long window = XTestDisplay::waitForWindow("Velquinor", 60000);
+    ASSERT_NE(window, 0u);
+    std::unique_ptr<Client> command;
+    for (int attempt = 0; attempt < 300 && !(command && command->connected()); ++attempt) {
+        command = std::make_unique<Client>(port);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_TRUE(command->connected());
+    command->send("command();\r\n");
+    EXPECT_EQ(command->line(), "ok");
+
+    // The interaction modes, set remotely; every keyword is answered "ok".
+    command->send("project.mouse.action(\"mouse\");\r\nproject.mouse.action(\"move\");\r\n"
+                  "project.mouse.action(\"y\");\r\nproject.mouse.action(\"nonsense\");\r\n");
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(command->line(), "ok\r");
+    }
+
+    const std::string id = std::to_string(window);
+    ASSERT_TRUE(xdotool("mousemove --window " + id + " 100 100"));
+    command->send("project.debug.isVisible();\r\n");
+    EXPECT_EQ(command->line(), "false\r");
+    ASSERT_TRUE(xdotool("key --window " + id + " d"));
+    bool shown = false;
+    for (int attempt = 0; attempt < 50 && !shown; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        command->send("project.debug.isVisible();\r\n");
+        shown = command->line() == "true\r";
+    }
+    EXPECT_TRUE(shown);
+
+    ASSERT_TRUE(xdotool("key --window " + id + " Escape"));
+    EXPECT_EQ(player.waitForExit(30000), 0) << player.output();
+}
