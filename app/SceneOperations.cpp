@@ -289,6 +289,27 @@ bool Scene::resourceCreate(const std::string& name, const std::string& packagePa
 }
 
 void Scene::resourceDestroy(const std::string& name) {
+    // Mesh and scene actors draw the package's engine content, which goes with it: they are
+    // destroyed first (each with its event), or the next frame would draw freed meshes.
+    std::vector<std::string> meshes, scenes;
+    inProject([&] {
+        for (const std::string& mesh : actors_.getMeshNames()) {
+            if (actors_.findMesh(mesh)->getResourceName() == name) {
+                meshes.push_back(mesh);
+            }
+        }
+        for (const std::string& scene : actors_.getSceneNames()) {
+            if (actors_.findScene(scene)->getResourceName() == name) {
+                scenes.push_back(scene);
+            }
+        }
+    });
+    for (const std::string& mesh : meshes) {
+        meshDestroy(mesh);
+    }
+    for (const std::string& scene : scenes) {
+        sceneDestroy(scene);
+    }
     if (inProject([&] { resources_.destroy(name); })) {
         broadcast(Events::resourceDestroyed(name));
     }
@@ -361,6 +382,18 @@ bool Scene::trackerGetWidth(const std::string& name, int& width) {
 // ---------------------------------------------------------------- inventory
 
 void Scene::destroyAllResources() {
+    // As for one resource: the mesh and scene actors go first, with their events.
+    std::set<std::string> meshes, scenes;
+    inProject([&] {
+        meshes = actors_.getMeshNames();
+        scenes = actors_.getSceneNames();
+    });
+    for (const std::string& mesh : meshes) {
+        meshDestroy(mesh);
+    }
+    for (const std::string& scene : scenes) {
+        sceneDestroy(scene);
+    }
     if (inProject([&] { resources_.clear(); })) {
         broadcast(Events::resourcesAllDestroyed());
     }
