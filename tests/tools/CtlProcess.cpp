@@ -45,7 +45,7 @@ int inputFile(const std::string& input) {
 } // namespace
 
 CtlProcess::~CtlProcess() {
-    if (pid_ >= 0) {
+    if (pid_ > 0) {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
     }
@@ -158,7 +158,7 @@ bool CtlProcess::waitForOutput(const std::string& text, int timeoutMilliseconds)
 }
 
 int CtlProcess::finish(int timeoutMilliseconds) {
-    if (pid_ < 0) {
+    if (pid_ <= 0) {
         return -1;
     }
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
@@ -181,7 +181,7 @@ int CtlProcess::finish(int timeoutMilliseconds) {
 }
 
 void CtlProcess::signal(int number) {
-    if (pid_ >= 0) {
+    if (pid_ > 0) {
         ::kill(pid_, number);
     }
 }

@@ -51,7 +51,7 @@ protected:
         ASSERT_TRUE(player_->start(PlayerProcess::builtPlayerDirectory(), {commands},
                                    {"TMPDIR=" + scratch_->path()}));
         // A reply means the main loop runs: commands execute between frames.
-        for (int attempt = 0; attempt < 600 && player_->running(); ++attempt) {
+        for (int attempt = 0; attempt < 600 && player_->waitForExit(0) == -1; ++attempt) {
             if (runCtl({"-p", port_, "-t", "20", "send", "project.debug.isVisible();"}).status == 0) {
                 return;
             }
@@ -62,9 +62,12 @@ protected:
     }
 
     static void TearDownTestSuite() {
-        // SIGTERM ends the player as closing its window does.
-        ::kill(player_->pid(), SIGTERM);
-        EXPECT_EQ(player_->waitForExit(60000), 0) << player_->output();
+        // SIGTERM ends the player as closing its window does. (No pid once it has ended: never
+        // signal -1, which means every process.)
+        if (player_->pid() > 0) {
+            ::kill(player_->pid(), SIGTERM);
+            EXPECT_EQ(player_->waitForExit(60000), 0) << player_->output();
+        }
         delete player_;
         delete scratch_;
     }
