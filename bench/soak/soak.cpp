@@ -15,7 +15,9 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
@@ -111,28 +113,50 @@ std::string randomCommand(std::mt19937& random) {
     const std::string kinds[] = {"mesh", "light", "file", "scene"};
     const std::string kind = kinds[random() % 4];
     switch (random() % 22) {
-    case 0: return "project.title.set(\"soak " + std::to_string(random() % 100) + "\");";
-    case 1: return "project.title.get();";
-    case 2: return "project.actors.mesh.create(\"" + name + "\", \"robot\", \"robot.mesh\");";
-    case 3: return "project.actors.light.create(\"" + name + "\");";
-    case 4: return "project.actors.file.create(\"" + name + "\", \"robot\", \"robot_poster.png\", \"image\");";
-    case 5: return "project.actors.scene.create(\"" + name + "\", \"robot\", \"robot_stage.osm\");";
-    case 6: return "project.actors." + kind + ".connect(\"" + name + "\", \"vee\");";
-    case 7: return "project.actors." + kind + ".translate(\"" + name + "\", 1, 2.5, -3);";
-    case 8: return "project.actors.mesh.yaw(\"" + name + "\", 15);";
-    case 9: return "project.actors.select(\"" + name + "\");";
-    case 10: return "project.actors.action(\"" + name + "\", \"play\", \"Wave\");";
-    case 11: return "project.actors." + kind + ".destroy(\"" + name + "\");";
-    case 12: return "project.actors." + kind + ".getList();";
-    case 13: return "project.resources.getList();";
-    case 14: return "project.resources.create(\"robot\", \"robot.zip\");";
-    case 15: return "project.trackers.AR.create(\"vee\", \"letter-v.pat\", 80);";
-    case 16: return "project.trackers.AR.getList();";
-    case 17: return "project.debug.isVisible();";
-    case 18: return "project.videocapture.flipX.set();";
-    case 19: return "project.videocapture.flipX.unset();";
-    case 20: return "project.save(\"soak\");";
-    default: return "project.actors.mesh.getTranslation(\"" + name + "\");";
+    case 0:
+        return "project.title.set(\"soak " + std::to_string(random() % 100) + "\");";
+    case 1:
+        return "project.title.get();";
+    case 2:
+        return "project.actors.mesh.create(\"" + name + "\", \"robot\", \"robot.mesh\");";
+    case 3:
+        return "project.actors.light.create(\"" + name + "\");";
+    case 4:
+        return "project.actors.file.create(\"" + name + "\", \"robot\", \"robot_poster.png\", \"image\");";
+    case 5:
+        return "project.actors.scene.create(\"" + name + "\", \"robot\", \"robot_stage.osm\");";
+    case 6:
+        return "project.actors." + kind + ".connect(\"" + name + "\", \"vee\");";
+    case 7:
+        return "project.actors." + kind + ".translate(\"" + name + "\", 1, 2.5, -3);";
+    case 8:
+        return "project.actors.mesh.yaw(\"" + name + "\", 15);";
+    case 9:
+        return "project.actors.select(\"" + name + "\");";
+    case 10:
+        return "project.actors.action(\"" + name + "\", \"play\", \"Wave\");";
+    case 11:
+        return "project.actors." + kind + ".destroy(\"" + name + "\");";
+    case 12:
+        return "project.actors." + kind + ".getList();";
+    case 13:
+        return "project.resources.getList();";
+    case 14:
+        return "project.resources.create(\"robot\", \"robot.zip\");";
+    case 15:
+        return "project.trackers.AR.create(\"vee\", \"letter-v.pat\", 80);";
+    case 16:
+        return "project.trackers.AR.getList();";
+    case 17:
+        return "project.debug.isVisible();";
+    case 18:
+        return "project.videocapture.flipX.set();";
+    case 19:
+        return "project.videocapture.flipX.unset();";
+    case 20:
+        return "project.save(\"soak\");";
+    default:
+        return "project.actors.mesh.getTranslation(\"" + name + "\");";
     }
 }
 
@@ -163,8 +187,8 @@ void commander(unsigned seed) {
 
 bool wellFormed(const std::string& event) {
     const size_t open = event.find('(');
-    return open != std::string::npos && open > 0 && event.size() >= 3 && event.compare(event.size() - 2, 2, ");") == 0 &&
-           event.compare(0, 8, "project.") == 0;
+    return open != std::string::npos && open > 0 && event.size() >= 3 &&
+           event.compare(event.size() - 2, 2, ");") == 0 && event.compare(0, 8, "project.") == 0;
 }
 
 void listener() {
@@ -223,10 +247,12 @@ void transferrer(const std::string& playerDir, unsigned seed) {
             continue;
         }
         if (what == 0) {
-            connection.send("uploadFile(\"robot.zip\", " + std::to_string(package.size()) + ");\r\n" + package);
+            connection.send("uploadFile(\"robot.zip\", " + std::to_string(package.size()) + ");\r\n" +
+                            package);
             connection.rest();
         } else if (what == 1) {
-            connection.send("uploadFile(\"letter-v.pat\", " + std::to_string(pattern.size()) + ");\r\n" + pattern);
+            connection.send("uploadFile(\"letter-v.pat\", " + std::to_string(pattern.size()) + ");\r\n" +
+                            pattern);
             connection.rest();
         } else if (what == 2) {
             // Dropped mid-upload: the player keeps what arrived under a name nobody uses.
@@ -290,7 +316,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: velquin-soak PLAYER_DIR SECONDS [--memory-mb N]\n");
         return 2;
     }
-    const std::string playerDir = argv[1];
+    char* absolute = realpath(argv[1], nullptr);
+    if (absolute == nullptr) {
+        std::fprintf(stderr, "no player folder at %s\n", argv[1]);
+        return 2;
+    }
+    const std::string playerDir = absolute;
+    std::free(absolute);
     const int seconds = std::max(5, std::atoi(argv[2]));
     long memoryBoundMb = 400;
     if (argc == 5 && std::string(argv[3]) == "--memory-mb") {
@@ -349,16 +381,25 @@ int main(int argc, char** argv) {
     long peakKb = startKb;
     const auto end = Clock::now() + std::chrono::seconds(seconds);
     while (Clock::now() < end && player.running()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        // Keeps the player's standard output drained: a full pipe would stop its writers.
+        player.waitForLine("\x01", 500);
         peakKb = std::max(peakKb, residentKilobytes(player.pid()));
     }
     running = false;
+    std::thread drain([&player] {
+        for (int i = 0; i < 40; ++i) {
+            player.waitForLine("\x01", 100);
+        }
+    });
     churn.join();
     for (std::thread& client : clients) {
         client.join();
     }
 
+    drain.join();
+
     // The verdict.
+    player.waitForLine("\x01", 10);
     bool passed = player.running();
     std::string reply;
     const bool answered = answersWithin(currentPort, "project.title.get();", 1000, &reply);
@@ -374,8 +415,8 @@ int main(int argc, char** argv) {
 
     std::set<std::string> unexpected;
     std::string workDirectory = scratch + "Velquin-" + std::to_string(player.pid()) + "/";
-    const std::set<std::string> expected = {"void.zip", "robot.zip", "letter-v.pat", "partial.bin", "soak.xml",
-                                            "soak.zip", "robot"};
+    const std::set<std::string> expected = {"void.zip",    "Nothing",  "robot.zip", "letter-v.pat",
+                                            "partial.bin", "soak.xml", "soak.zip",  "robot"};
     if (DIR* directory = opendir(workDirectory.c_str())) {
         while (const dirent* entry = readdir(directory)) {
             const std::string name = entry->d_name;
@@ -387,12 +428,14 @@ int main(int argc, char** argv) {
     }
     passed = passed && unexpected.empty();
 
-    std::printf("soak: %d s, %ld replies, %ld events (%ld malformed), %ld transfers, %ld reconnects\n", seconds,
-                repliesSeen.load(), eventsSeen.load(), malformedEvents.load(), transfers.load(), reconnects.load());
+    std::printf("soak: %d s, %ld replies, %ld events (%ld malformed), %ld transfers, %ld reconnects\n",
+                seconds, repliesSeen.load(), eventsSeen.load(), malformedEvents.load(), transfers.load(),
+                reconnects.load());
     std::printf("soak: player running %s, final command answered within 1 s %s (%s), still drawing %s\n",
-                player.running() ? "yes" : "NO", answered ? "yes" : "NO", reply.c_str(), drawing ? "yes" : "NO");
-    std::printf("soak: resident memory %ld -> %ld kB (peak %ld kB, bound +%ld MB) %s\n", startKb, endKb, peakKb,
-                memoryBoundMb, memoryOk ? "ok" : "EXCEEDED");
+                player.running() ? "yes" : "NO", answered ? "yes" : "NO", reply.c_str(),
+                drawing ? "yes" : "NO");
+    std::printf("soak: resident memory %ld -> %ld kB (peak %ld kB, bound +%ld MB) %s\n", startKb, endKb,
+                peakKb, memoryBoundMb, memoryOk ? "ok" : "EXCEEDED");
     for (const std::string& name : unexpected) {
         std::printf("soak: unexpected file in the work directory: %s\n", name.c_str());
     }
