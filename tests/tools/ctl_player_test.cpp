@@ -152,3 +152,24 @@ TEST_F(CtlAgainstPlayer, UploadThenDownloadIsByteIdentical) {
                           "its work directory, or it is empty\n");
     EXPECT_FALSE(pathExists(local.path() + "missing.bin"));
 }
+
+TEST(PlayerCommandLine, HelpAndVersionAnswerBeforeAnySetUp) {
+    // Run where the player's files are not, with no display: any set-up would fail or leave a
+    // work directory or a log behind.
+    ScratchDirectory scratch;
+    const std::string player = PlayerProcess::builtPlayerDirectory() + "/velquin";
+    const std::string run =
+        "cd '" + scratch.path() + "' && env -u DISPLAY TMPDIR='" + scratch.path() + "' '" + player + "' ";
+    ASSERT_EQ(std::system((run + "--help >help.txt 2>&1").c_str()), 0);
+    const std::string help = readWholeFile(scratch.path() + "help.txt");
+    EXPECT_EQ(help.rfind("Usage: velquin [COMMAND-FILE]\n", 0), 0u) << help;
+    for (const char* topic : {"VELQUIN_NO_CONFIG_DIALOG=1", "\"log.txt\"", "current directory"}) {
+        EXPECT_NE(help.find(topic), std::string::npos) << topic;
+    }
+    ASSERT_EQ(std::system((run + "--version >version.txt 2>&1").c_str()), 0);
+    const std::string version = readWholeFile(scratch.path() + "version.txt");
+    EXPECT_EQ(version.rfind("velquin ", 0), 0u) << version;
+    EXPECT_EQ(version.find("unknown"), std::string::npos) << version;
+    EXPECT_FALSE(pathExists(scratch.path() + "log.txt"));
+    EXPECT_EQ(std::system(("ls -d '" + scratch.path() + "'Velquin-* >/dev/null 2>&1").c_str()) == 0, false);
+}
