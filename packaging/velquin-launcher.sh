@@ -13,6 +13,9 @@ if [ ! -x "$installed/velquin" ]; then
     exit 1
 fi
 installed=$(cd "$installed" && pwd -P)
+if [ $# -eq 1 ] && [ "$1" = --version ]; then
+    exec "$installed/velquin" --version
+fi
 case ${XDG_STATE_HOME:-} in
 /*) folder=$XDG_STATE_HOME/velquin ;;
 *)
@@ -26,9 +29,6 @@ esac
 
 if [ $# -eq 1 ]; then
     case $1 in
-    --version)
-        exec "$installed/velquin" --version
-        ;;
     --help)
         "$installed/velquin" --help
         cat <<TEXT
