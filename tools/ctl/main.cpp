@@ -470,16 +470,16 @@ int runDownload(const CommandLine& line) {
 
     std::string sentence;
     downloadSentence(line.remoteName, sentence); // the name was checked with the arguments
+    OutputFile out;                              // first, so that an unwritable output costs no transfer
+    if (!out.open(output)) {
+        return fail("cannot write " + output + ": " + std::strerror(errno));
+    }
     PlayerConnection connection;
     if (!connectTo(connection, line)) {
         return Failure;
     }
     if (!connection.sendAll(sentence)) {
         return fail(connection.error());
-    }
-    OutputFile out;
-    if (!out.open(output)) {
-        return fail("cannot write " + output + ": " + std::strerror(errno));
     }
     long long total = 0;
     for (;;) {
