@@ -5,6 +5,7 @@
 
 #include "platform/fileutil.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 using actortest::World;
@@ -137,8 +138,13 @@ TEST(SceneActors, ConnectionsFollowTheTrackersAndClearEmptiesTheProject) {
 TEST(SceneActors, AMeshActorShowsInTheMainViewAndFromTopFrontAndLeft) {
     Scene& scene = World::get().scene();
     ASSERT_TRUE(scene.meshCreate("shown", "robot", "robot.mesh"));
-    ASSERT_TRUE(scene.meshScale("shown", 100, 100, 100));
-    Actor* actor = scene.getActors().find("shown");
+    // About 100 units across, whatever units the sample mesh uses: the auxiliary cameras stand
+    // 300 units from the marker.
+    MeshActor* actor = scene.getActors().findMesh("shown");
+    ASSERT_NE(actor, nullptr);
+    const Ogre::Vector3 size = actor->getEntity()->getMesh()->getBounds().getSize();
+    const double scale = 100.0 / std::max({size.x, size.y, size.z});
+    ASSERT_TRUE(scene.meshScale("shown", scale, scale, scale));
     actor->setPosePosition(0, 0, 300); // in front of the main camera
     actor->setPoseOrientation(1, 0, 0, 0);
 
