@@ -51,6 +51,10 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // From here on an ending signal only asks the main loop to stop, so that the work
+    // directory is removed even when the signal comes during set-up.
+    std::signal(SIGINT, requestEnd);
+    std::signal(SIGTERM, requestEnd);
     auto scene = std::make_unique<Scene>();
     try {
         if (!scene->setup()) {
@@ -71,8 +75,6 @@ int main(int argc, char** argv) {
         scene->runCommandFile(argv[1]);
     }
 
-    std::signal(SIGINT, requestEnd);
-    std::signal(SIGTERM, requestEnd);
     scene->mainLoop();
     scene.reset();
     return 0;
