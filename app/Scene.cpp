@@ -2,6 +2,7 @@
 
 #include "app/InputDispatcher.h"
 #include "app/ShellTexts.h"
+#include "app/ViewsSceneManager.h"
 #include "app/X11Desktop.h"
 #include "net/SentenceHandler.h"
 #include "net/Server.h"
@@ -130,6 +131,7 @@ Scene::~Scene() {
         // The overlay system unregisters itself from the root's managers.
         overlaySystem_.reset();
         root_.reset();
+        viewsFactory_.reset();
     }
     logManager_.reset();
 }
@@ -194,24 +196,18 @@ bool Scene::setup() {
     groups.initialiseAllResourceGroups();
 
     // 6. and 7. The two scene managers; everything under VIEWPORTS is drawn by MAIN too.
+    viewsFactory_ = std::make_unique<ViewsSceneManagerFactory>();
+    root_->addSceneManagerFactory(viewsFactory_.get());
     mainSceneManager_ = root_->createSceneManager(Ogre::DefaultSceneManagerFactory::FACTORY_TYPE_NAME,
                                                   ShellTexts::MainSceneManager);
-    viewsSceneManager_ = root_->createSceneManager(Ogre::DefaultSceneManagerFactory::FACTORY_TYPE_NAME,
-                                                   ShellTexts::ViewsSceneManager);
+    viewsSceneManager_ =
+        root_->createSceneManager(ViewsSceneManager::TypeName, ShellTexts::ViewsSceneManager);
     if (mainSceneManager_ == nullptr || viewsSceneManager_ == nullptr) {
         return false;
     }
-    // The engine lights the objects a manager draws only with that manager's own lights, and the
-    // actors' lamps live in VIEWPORTS: the augmented view gets a lamp of its own at the camera,
-    // and both managers a little light everywhere, so content is always seen in shape.
+    // A little light everywhere, so that content no lamp reaches is still seen in shape.
     mainSceneManager_->setAmbientLight(Ogre::ColourValue(AmbientLevel, AmbientLevel, AmbientLevel));
     viewsSceneManager_->setAmbientLight(Ogre::ColourValue(AmbientLevel, AmbientLevel, AmbientLevel));
-    Ogre::Light* headLight = mainSceneManager_->createLight(ShellTexts::MainHeadLight);
-    headLight->setType(Ogre::Light::LT_DIRECTIONAL);
-    headLight->setDiffuseColour(Ogre::ColourValue(0.8f, 0.8f, 0.8f));
-    Ogre::SceneNode* headLightNode = mainSceneManager_->getRootSceneNode()->createChildSceneNode();
-    headLightNode->attachObject(headLight);
-    headLightNode->setDirection(Ogre::Vector3(0.2f, -0.3f, 1.0f).normalisedCopy(), Ogre::Node::TS_WORLD);
     mainSceneManager_->addRenderQueueListener(overlaySystem_.get());
     mainNode_ = viewsSceneManager_->getRootSceneNode()->createChildSceneNode(
         ShellTexts::MainNode, Ogre::Vector3::ZERO, Ogre::Quaternion::IDENTITY);

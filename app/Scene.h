@@ -24,6 +24,7 @@
 
 class ListenerChannel;
 class SentenceHandlerFactory;
+class ViewsSceneManagerFactory;
 class X11Desktop;
 namespace VelNet {
 class Server;
@@ -275,10 +276,11 @@ private:
 
     // Engine, owned: the log manager outlives the root, the overlay system is made after it.
     std::unique_ptr<Ogre::LogManager> logManager_;
-    std::unique_ptr<Ogre::Root> root_;                   // render root; null until set-up
-    std::unique_ptr<Ogre::OverlaySystem> overlaySystem_; // overlays in every scene manager
-    std::unique_ptr<X11Desktop> desktop_;                // close protocol, cursor, display size
-    Ogre::RenderWindow* window_ = nullptr;               // made by the root, owned by it
+    std::unique_ptr<ViewsSceneManagerFactory> viewsFactory_; // makes "VIEWPORTS"; outlives root_
+    std::unique_ptr<Ogre::Root> root_;                       // render root; null until set-up
+    std::unique_ptr<Ogre::OverlaySystem> overlaySystem_;     // overlays in every scene manager
+    std::unique_ptr<X11Desktop> desktop_;                    // close protocol, cursor, display size
+    Ogre::RenderWindow* window_ = nullptr;                   // made by the root, owned by it
 
     // Viewports and cameras: main, top, front, left. Owned by the window and scene managers.
     Ogre::Viewport* mainViewport_ = nullptr;

@@ -2,6 +2,7 @@
 #include "app/Scene.h"
 
 #include "app/InputDispatcher.h"
+#include "app/ViewsSceneManager.h"
 #include "app/framerules.h"
 #include "platform/fileutil.h"
 
@@ -71,6 +72,10 @@ bool Scene::frameStarted(const Ogre::FrameEvent& event) {
     }
 
     updateDebugOverlay();
+    if (!fourViews_) {
+        // Only the main camera draws: the actors' lights are found for it (see ViewsSceneManager).
+        static_cast<ViewsSceneManager*>(viewsSceneManager_)->findLightsFor(mainCamera_);
+    }
     {
         VelOS::SemaphoreLock scene(sceneLock_);
         actors_.update(frameTime);

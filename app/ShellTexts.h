@@ -18,7 +18,6 @@ constexpr const char* TopCamera = "TopCamera";
 constexpr const char* FrontCamera = "FrontCamera";
 constexpr const char* LeftCamera = "LeftCamera";
 constexpr const char* OmniLight = "Velquin::OMNILIGHT";
-constexpr const char* MainHeadLight = "Core/HeadLight";
 constexpr const char* SplashOverlay = "Core/SplashScreenOverlay";
 constexpr const char* DebugOverlay = "Core/DebugOverlay";
 constexpr const char* GridMaterial = "Core/GridMaterial";

@@ -11,6 +11,4 @@ project.actors.light.connect("lamp", "vee");
 project.actors.light.translate("lamp", 0, 0, 200);
 project.actors.scene.create("stage", "robot", "robot_stage.osm");
 project.actors.scene.connect("stage", "eff");
-project.actors.mesh.scale("robot", 80, 80, 80);
-project.actors.scene.scale("stage", 80, 80, 80);
 project.actors.action("robot", "play", "Wave");

@@ -1,0 +1,3 @@
+#include "app/ViewsSceneManager.h"
+
+const Ogre::String ViewsSceneManager::TypeName = "VelquinViewsSceneManager";
