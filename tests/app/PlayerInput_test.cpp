@@ -60,6 +60,29 @@ TEST(PlayerInput, KeysToggleTheOverlayAndEscapeEndsThePlayer) {
     }
     EXPECT_TRUE(shown);
 
+    // Dragging with the left button moves the selected actor: 0.01 per pixel, 10 units each.
+    command->send("project.actors.light.create(\"lamp\");\r\nproject.actors.select(\"lamp\");\r\n");
+    EXPECT_EQ(command->line(), "ok\r");
+    command->line(); // a lamp whose marker was never seen is not selected, yet it is the one dragged
+    ASSERT_TRUE(xdotool("mousemove --window " + id + " 400 200 mousedown 1"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(xdotool("mousemove --window " + id + " 400 201"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (int step = 1; step <= 10; ++step) {
+        ASSERT_TRUE(xdotool("mousemove --window " + id + " 400 " + std::to_string(201 + step * 10)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_TRUE(xdotool("mouseup 1"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    command->send("project.actors.light.getTranslation(\"lamp\");\r\n");
+    const std::string translation = command->line();
+    double x = 0, y = 0, z = 0;
+    ASSERT_EQ(std::sscanf(translation.c_str(), "(%lf, %lf, %lf)", &x, &y, &z), 3) << translation;
+    // From 200 to 301: 101 pixels, 1.01 in the actions' arguments (the press starts the drag).
+    EXPECT_NEAR(x, 0.0, 1e-6) << translation;
+    EXPECT_NEAR(std::abs(y), 10.1, 0.02) << translation;
+    EXPECT_NEAR(z, 0.0, 1e-6) << translation;
+
     ASSERT_TRUE(xdotool("key --window " + id + " Escape"));
     EXPECT_EQ(player.waitForExit(30000), 0) << player.output();
 }
