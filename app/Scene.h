@@ -242,6 +242,8 @@ private:
     bool isCaptureRunning();
     // Opens the keyboard and mouse of the window and listens to them (SceneInput.cpp).
     void setupInput();
+    // "project.mouse.action" on the main thread.
+    void setInteractionMode(const std::string& keyword);
     // Runs work on the main thread under the project lock: the frame lock, then the scene lock
     // (see the class comment). False when the player is shutting down and the work did not run.
     bool inProject(const std::function<void()>& work);

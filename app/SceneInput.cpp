@@ -36,6 +36,12 @@ void Scene::setupInput() {
 }
 
 bool Scene::mouseAction(const std::string& keyword) {
+    // The modes are the main thread's: the command hands its change over like any project work.
+    tasks_.run([&] { setInteractionMode(keyword); });
+    return true;
+}
+
+void Scene::setInteractionMode(const std::string& keyword) {
     if (keyword == "mouse") {
         mouseMode_ = !mouseMode_;
         handMode_ = false;
@@ -52,7 +58,6 @@ bool Scene::mouseAction(const std::string& keyword) {
     } else if (keyword == "x" || keyword == "y" || keyword == "z") {
         axis_ = keyword == "x" ? 1 : keyword == "y" ? 2 : 3;
     }
-    return true;
 }
 
 // The camera keys move the engine camera's own transform, relative to whatever it hangs on.

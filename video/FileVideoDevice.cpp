@@ -83,18 +83,36 @@ FileVideoDevice::FileVideoDevice(const std::string& configuration, const std::st
         }
         std::sort(names.begin(), names.end());
         for (const std::string& name : names) {
-            if (frames_.size() >= MaximumFrames) {
+            if (paths_.size() >= MaximumFrames) {
                 break;
             }
-            load(located + "/" + name);
+            paths_.push_back(located + "/" + name);
         }
     } else {
-        load(located);
+        paths_.push_back(located);
+    }
+    // The first picture that reads gives the size; the others are read when first played, on
+    // the capture thread, so that opening a long recording costs nothing.
+    frames_.resize(paths_.size());
+    unreadable_.assign(paths_.size(), false);
+    for (std::size_t i = 0; i < paths_.size() && width_ == 0; ++i) {
+        decode(i);
     }
     due_ = std::chrono::steady_clock::now();
 }
 
-bool FileVideoDevice::load(const std::string& path) {
+bool FileVideoDevice::decode(std::size_t index) {
+    if (!frames_[index].empty()) {
+        return true;
+    }
+    if (unreadable_[index]) {
+        return false;
+    }
+    unreadable_[index] = !load(paths_[index], frames_[index]);
+    return !unreadable_[index];
+}
+
+bool FileVideoDevice::load(const std::string& path, std::vector<unsigned char>& frame) {
     try {
         std::ifstream file(path, std::ios::binary);
         if (!file) {
@@ -104,7 +122,7 @@ bool FileVideoDevice::load(const std::string& path) {
         Ogre::DataStreamPtr stream(new Ogre::MemoryDataStream(&bytes[0], bytes.size(), false, true));
         Ogre::Image image;
         image.load(stream, lowerExtension(path));
-        if (frames_.empty()) {
+        if (width_ == 0) {
             width_ = static_cast<int>(image.getWidth());
             height_ = static_cast<int>(image.getHeight());
         } else if (static_cast<int>(image.getWidth()) != width_ ||
@@ -117,7 +135,7 @@ bool FileVideoDevice::load(const std::string& path) {
         std::vector<unsigned char> pixels(static_cast<std::size_t>(width_) * height_ * 4);
         Ogre::PixelBox target(width_, height_, 1, Ogre::PF_A8R8G8B8, pixels.data());
         Ogre::PixelUtil::bulkPixelConversion(image.getPixelBox(), target);
-        frames_.push_back(std::move(pixels));
+        frame = std::move(pixels);
         return true;
     } catch (const std::exception& error) {
         VelOS::engineLog("FileVideoDevice: cannot read " + path + ": " + error.what());
@@ -126,17 +144,25 @@ bool FileVideoDevice::load(const std::string& path) {
 }
 
 bool FileVideoDevice::grab() {
-    if (frames_.empty()) {
+    if (!isValid()) {
         return false;
     }
     const auto now = std::chrono::steady_clock::now();
     if (now < due_) {
         return false;
     }
+    // The next picture that reads; one that does not is skipped for good.
+    std::size_t tries = 0;
+    while (!decode(next_) && ++tries < paths_.size()) {
+        next_ = (next_ + 1) % paths_.size();
+    }
+    if (frames_[next_].empty()) {
+        return false;
+    }
     const auto period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
         std::chrono::duration<double>(1.0 / rate_));
     current_ = next_;
-    next_ = (next_ + 1) % frames_.size();
+    next_ = (next_ + 1) % paths_.size();
     due_ += period;
     if (due_ < now) {
         due_ = now + period; // fell behind: keep the rate, drop the backlog
@@ -145,7 +171,7 @@ bool FileVideoDevice::grab() {
 }
 
 const unsigned char* FileVideoDevice::currentBuffer() const {
-    return frames_.empty() ? nullptr : frames_[current_].data();
+    return frames_.empty() || frames_[current_].empty() ? nullptr : frames_[current_].data();
 }
 
 void FileVideoDevice::waitForFrame(int milliseconds) {

@@ -10,14 +10,14 @@
 // looping, at a set rate. Configuration: PATH[@RATE], for example "frames@30" or "still.png";
 // the rate defaults to 30 frames per second. PATH is relative to the player's folder or to the
 // work directory; absolute paths and paths leading out of those folders are refused. Images
-// (PNG, JPEG, PPM) are decoded once when the device opens, all to the size of the first one.
+// (PNG, JPEG, PPM) are decoded when first played and kept, all at the size of the first one.
 class FileVideoDevice : public VideoDevice {
 public:
     // workDirectory: where uploaded files live, the second place a path may name.
     FileVideoDevice(const std::string& configuration, const std::string& workDirectory);
 
     // True when at least one frame could be read.
-    bool isValid() const { return !frames_.empty(); }
+    bool isValid() const { return width_ > 0; }
 
     int width() const override { return width_; }
     int height() const override { return height_; }
@@ -30,12 +30,17 @@ public:
     static constexpr std::size_t MaximumFrames = 900;
 
 private:
-    bool load(const std::string& path);
+    // Reads one picture into frame (B, G, R, A, turned by 180 degrees); false when it cannot.
+    bool load(const std::string& path, std::vector<unsigned char>& frame);
+    // Makes sure picture index is decoded; false when it cannot be.
+    bool decode(std::size_t index);
 
     int width_ = 0;
     int height_ = 0;
     double rate_ = 30.0;
-    std::vector<std::vector<unsigned char>> frames_; // B, G, R, A rows, top to bottom
+    std::vector<std::string> paths_;                 // the pictures, in playing order
+    std::vector<std::vector<unsigned char>> frames_; // decoded pictures; empty until first played
+    std::vector<bool> unreadable_;                   // pictures that could not be read
     std::size_t current_ = 0;                        // frame last grabbed
     std::size_t next_ = 0;                           // frame the next grab hands out
     std::chrono::steady_clock::time_point due_;      // when the next frame is due
