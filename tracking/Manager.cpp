@@ -61,12 +61,23 @@ bool Manager::initialise(int width, int height, int pixelSize, const std::string
         return false;
     }
     setDetectorCamera(scaled_);
-    records_.clear();
+    forgetTargets();
     return true;
 }
 
-void Manager::finalise() {
+// A forgotten target's pattern slot is freed with it: a slot left loaded would keep claiming its
+// marker, so a tracker made again from the same pattern file would never be reported.
+void Manager::forgetTargets() {
+    for (const Record& record : records_) {
+        if (record.patternId >= 0) {
+            freePattern(record.patternId);
+        }
+    }
     records_.clear();
+}
+
+void Manager::finalise() {
+    forgetTargets();
     width_ = 0;
     height_ = 0;
     pixelSize_ = 0;

@@ -92,6 +92,8 @@ private:
         double lastPose[3][4] = {};
     };
     void step(Record& record, const struct DetectedMarker* markers, int count);
+    // Drops every record and frees its pattern slot.
+    void forgetTargets();
 
     CameraParameters loaded_; // as read from the camera file
     CameraParameters scaled_; // adapted to the frame size

@@ -95,6 +95,11 @@ TEST_F(ManagerTest, InitialiseForgetsTargetsAndAnUnloadedPatternFindsNothing) {
     const std::vector<uint8_t> seen = frameWithMarker(500, 0);
     manager.processFrame(seen.data());
     EXPECT_TRUE(notices.heard.empty());
+    // Registered again after that, the same pattern is followed again.
+    manager.registerTarget(&target);
+    manager.processFrame(seen.data());
+    EXPECT_EQ(notices.heard, (std::vector<std::string>{"found", "moved"}));
+    manager.unregisterTarget(&target);
 
     // A pattern that does not load must not claim the squares nobody recognises.
     Notices unloaded;
