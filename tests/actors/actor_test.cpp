@@ -297,8 +297,9 @@ public:
         VelOS::createDirectory(bin);
         record_ = World::get().scratch() + "opened.txt";
         const std::string script = bin + "xdg-open";
-        std::ofstream(script) << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '" << record_
-                              << "'; done\nprintf '%s\\n' '--' >> '" << record_ << "'\n";
+        // One write per call, so that openers running side by side do not mix their lines.
+        std::ofstream(script) << "#!/bin/sh\nout=''\nfor a in \"$@\"; do out=\"$out$a\n\"; done\n"
+                              << "printf '%s--\\n' \"$out\" >> '" << record_ << "'\n";
         chmod(script.c_str(), 0755);
         const char* path = std::getenv("PATH");
         oldPath_ = path != nullptr ? path : "";
