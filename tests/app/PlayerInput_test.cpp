@@ -1,19 +1,9 @@
 // The keyboard and mouse of the player's machine, driven with xdotool on the test's display.
-#include "net/NetTestSupport.h"
-#include "support/PlayerProcess.h"
-#include "support/ScratchDirectory.h"
-#include "support/XTestDisplay.h"
+#include "support/PlayerSession.h"
 
 #include <gtest/gtest.h>
 
-using nettest::Client;
-
 namespace {
-
-int freePort() {
-    nettest::PortHolder holder;
-    return holder.port();
-}
 
 bool xdotool(const std::string& arguments) {
     return std::system(("xdotool " + arguments).c_str()) == 0;
@@ -23,22 +13,11 @@ bool xdotool(const std::string& arguments) {
 
 TEST(PlayerInput, KeysToggleTheOverlayAndEscapeEndsThePlayer) {
     ScratchDirectory scratch;
-    const int port = freePort();
-    const std::string commands =
-        scratch.write("start.cmd", "project.net.init(" + std::to_string(port) + ");\n");
-    PlayerProcess player;
-    ASSERT_TRUE(
-        player.start(PlayerProcess::builtPlayerDirectory(), {commands}, {"TMPDIR=" + scratch.path()}));
-    const unsigned long window = XTestDisplay::waitForWindow("Velquinor", 60000);
-    ASSERT_NE(window, 0u);
-    std::unique_ptr<Client> command;
-    for (int attempt = 0; attempt < 300 && !(command && command->connected()); ++attempt) {
-        command = std::make_unique<Client>(port);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    ASSERT_TRUE(command->connected());
-    command->send("command();\r\n");
-    EXPECT_EQ(command->line(), "ok");
+    PlayerSession session(scratch);
+    ASSERT_TRUE(session.ready());
+    const unsigned long window = session.window();
+    auto command = session.open("command");
+    ASSERT_TRUE(command);
 
     // The interaction modes, set remotely; every keyword is answered "ok".
     command->send("project.mouse.action(\"mouse\");\r\nproject.mouse.action(\"move\");\r\n"
@@ -84,5 +63,5 @@ TEST(PlayerInput, KeysToggleTheOverlayAndEscapeEndsThePlayer) {
     EXPECT_NEAR(z, 0.0, 1e-6) << translation;
 
     ASSERT_TRUE(xdotool("key --window " + id + " Escape"));
-    EXPECT_EQ(player.waitForExit(30000), 0) << player.output();
+    EXPECT_EQ(session.process().waitForExit(30000), 0) << session.process().output();
 }

@@ -1,81 +1,28 @@
 // A whole project saved, downloaded, cleared, uploaded and loaded back through the protocol.
-#include "net/NetTestSupport.h"
-#include "support/PlayerProcess.h"
-#include "support/ScratchDirectory.h"
-#include "support/XTestDisplay.h"
+#include "support/PlayerSession.h"
 
 #include <gtest/gtest.h>
 
-using nettest::Client;
-
-namespace {
-
-class Tool {
-public:
-    Tool(int port, const std::string& workScratch) : port_(port), scratch_(workScratch) {}
-
-    void upload(const std::string& name, const std::string& bytes) {
-        Client client(port_);
-        client.send("uploadFile(\"" + name + "\", " + std::to_string(bytes.size()) + ");\r\n" + bytes);
-        EXPECT_TRUE(client.closedByServer());
-    }
-    std::string download(const std::string& name) {
-        Client client(port_);
-        client.send("downloadFile(\"" + name + "\");\r\n");
-        std::string bytes;
-        char chunk[4096];
-        ssize_t got = 0;
-        while ((got = ::recv(client.handle(), chunk, sizeof chunk, 0)) > 0) {
-            bytes.append(chunk, static_cast<size_t>(got));
-        }
-        return bytes;
-    }
-
-private:
-    int port_;
-    std::string scratch_;
-};
-
-} // namespace
-
 TEST(PlayerDocument, SaveDownloadClearUploadLoad) {
     ScratchDirectory scratch;
-    int port = 0;
-    {
-        nettest::PortHolder holder;
-        port = holder.port();
-    }
-    PlayerProcess player;
-    ASSERT_TRUE(
-        player.start(PlayerProcess::builtPlayerDirectory(),
-                     {scratch.write("start.cmd", "project.net.init(" + std::to_string(port) + ");\n")},
-                     {"TMPDIR=" + scratch.path()}));
-    const unsigned long window = XTestDisplay::waitForWindow("Velquinor", 60000);
-    ASSERT_NE(window, 0u);
-    std::unique_ptr<Client> listener;
-    for (int attempt = 0; attempt < 300 && !(listener && listener->connected()); ++attempt) {
-        listener = std::make_unique<Client>(port);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    ASSERT_TRUE(listener->connected());
-    listener->send("listener();\r\n");
-    EXPECT_EQ(listener->line(), "ok");
-
-    Tool tool(port, scratch.path());
+    PlayerSession session(scratch);
+    ASSERT_TRUE(session.ready());
+    auto listener = session.open("listener");
+    ASSERT_TRUE(listener);
+    PlayerSession& tool = session;
     const std::string built = PlayerProcess::builtPlayerDirectory();
     const std::string package = readWholeFile(built + "/samples/robot.zip");
     ASSERT_FALSE(package.empty());
-    tool.upload("robot.zip", package);
-    tool.upload("robot2.zip", package);
-    tool.upload("letter-v.pat", readWholeFile(built + "/markers/letter-v.pat"));
-    tool.upload("letter-f.pat", readWholeFile(built + "/markers/letter-f.pat"));
+    EXPECT_TRUE(tool.upload("robot.zip", package));
+    EXPECT_TRUE(tool.upload("robot2.zip", package));
+    EXPECT_TRUE(tool.upload("letter-v.pat", readWholeFile(built + "/markers/letter-v.pat")));
+    EXPECT_TRUE(tool.upload("letter-f.pat", readWholeFile(built + "/markers/letter-f.pat")));
 
-    Client command(port);
-    command.send("command();\r\n");
-    EXPECT_EQ(command.line(), "ok");
+    auto command = session.open("command");
+    ASSERT_TRUE(command);
     auto send = [&command](const std::string& sentence) {
-        command.send(sentence + "\r\n");
-        return command.line();
+        command->send(sentence + "\r\n");
+        return command->line();
     };
     const std::vector<std::string> build = {
         "project.title.set(\"A \\\"saved\\\" show\");",
@@ -112,7 +59,7 @@ TEST(PlayerDocument, SaveDownloadClearUploadLoad) {
     while (listener->line() != "project.title.changed(\"mark\");") {
     }
 
-    tool.upload("show.zip", archive);
+    EXPECT_TRUE(tool.upload("show.zip", archive));
     EXPECT_EQ(send("project.load(\"show.zip\");"), "ok\r");
 
     // The events of the load, in document order.
@@ -152,6 +99,5 @@ TEST(PlayerDocument, SaveDownloadClearUploadLoad) {
     EXPECT_EQ(send("project.actors.file.getType(\"poster\");"), "\"image\"\r");
     EXPECT_EQ(send("project.actors.scene.getSceneName(\"stage\");"), "\"robot_stage.osm\"\r");
 
-    ASSERT_TRUE(XTestDisplay::requestClose(window));
-    EXPECT_EQ(player.waitForExit(30000), 0) << player.output();
+    EXPECT_EQ(session.close(), 0) << session.process().output();
 }

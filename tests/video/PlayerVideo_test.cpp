@@ -1,20 +1,12 @@
 // The camera picture in the player: recorded frames played as a camera, the splash leaving and
 // coming back, trackers made from an uploaded pattern file.
-#include "net/NetTestSupport.h"
-#include "support/PlayerProcess.h"
-#include "support/ScratchDirectory.h"
-#include "support/XTestDisplay.h"
+#include "support/PlayerSession.h"
 
 #include <gtest/gtest.h>
 
 using nettest::Client;
 
 namespace {
-
-int freePort() {
-    nettest::PortHolder holder;
-    return holder.port();
-}
 
 // The share of the window's pixels that look like the recorded desk (warm light grey).
 double deskShare(const RgbImage& picture) {
@@ -32,37 +24,22 @@ double deskShare(const RgbImage& picture) {
 
 TEST(PlayerVideo, RecordedCameraTrackersAndTheSplash) {
     ScratchDirectory scratch;
-    const int port = freePort();
-    const std::string commands =
-        scratch.write("start.cmd", "project.net.init(" + std::to_string(port) + ");\n");
-    PlayerProcess player;
-    ASSERT_TRUE(
-        player.start(PlayerProcess::builtPlayerDirectory(), {commands}, {"TMPDIR=" + scratch.path()}));
-    const unsigned long window = XTestDisplay::waitForWindow("Velquinor", 60000);
-    ASSERT_NE(window, 0u);
-    std::unique_ptr<Client> listener;
-    for (int attempt = 0; attempt < 300 && !(listener && listener->connected()); ++attempt) {
-        listener = std::make_unique<Client>(port);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    ASSERT_TRUE(listener->connected());
-    listener->send("listener();\r\n");
-    EXPECT_EQ(listener->line(), "ok");
+    PlayerSession session(scratch);
+    ASSERT_TRUE(session.ready());
+    const unsigned long window = session.window();
+    auto listener = session.open("listener");
+    ASSERT_TRUE(listener);
 
     // The pattern file goes to the work directory first, as an authoring tool sends it.
     const std::string pattern =
         readWholeFile(PlayerProcess::builtPlayerDirectory() + "/markers/letter-v.pat");
     ASSERT_FALSE(pattern.empty());
-    {
-        Client upload(port);
-        upload.send("uploadFile(\"markers/letter-v.pat\", " + std::to_string(pattern.size()) + ");\r\n" +
-                    pattern);
-        EXPECT_TRUE(upload.closedByServer());
-    }
+    // The stored name is the part after the last "/".
+    EXPECT_TRUE(session.upload("markers/letter-v.pat", pattern));
 
-    Client command(port);
-    command.send("command();\r\n");
-    EXPECT_EQ(command.line(), "ok");
+    auto commandClient = session.open("command");
+    ASSERT_TRUE(commandClient);
+    Client& command = *commandClient;
     command.send("project.videocapture.isCapturing();\r\nproject.videocapture.getDeviceName();\r\n");
     EXPECT_EQ(command.line(), "false\r");
     EXPECT_EQ(command.line(), "fail \r");
@@ -71,7 +48,7 @@ TEST(PlayerVideo, RecordedCameraTrackersAndTheSplash) {
     command.send("project.videocapture.init(\"file\", \"frames\");\r\n");
     EXPECT_EQ(command.line(), "ok\r"); // always "ok"; nothing started, no event
     command.send("project.videocapture.init(\"File\", \"frames@30\");\r\n");
-    // Opening the recording decodes every frame: slow under the sanitizers, so wait longer.
+    // Opening the recording can be slow under the sanitizers: wait longer.
     std::string opened = command.line();
     for (int attempt = 0; attempt < 6 && opened == "<none>"; ++attempt) {
         opened = command.line();
@@ -120,6 +97,5 @@ TEST(PlayerVideo, RecordedCameraTrackersAndTheSplash) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_LT(deskShare(XTestDisplay::grab(window)), 0.05); // the splash is back
 
-    ASSERT_TRUE(XTestDisplay::requestClose(window));
-    EXPECT_EQ(player.waitForExit(30000), 0) << player.output();
+    EXPECT_EQ(session.close(), 0) << session.process().output();
 }
