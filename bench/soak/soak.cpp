@@ -191,9 +191,18 @@ bool wellFormed(const std::string& event) {
            event.compare(event.size() - 2, 2, ");") == 0 && event.compare(0, 8, "project.") == 0;
 }
 
+// What one listener connection heard, for comparing listeners of the same server.
+struct Hearing {
+    int port;
+    std::vector<std::string> events;
+};
+std::mutex hearingsGuard; // guards hearings
+std::vector<Hearing> hearings;
+
 void listener() {
     while (running) {
-        Connection connection(currentPort, 1000);
+        Hearing hearing{currentPort, {}};
+        Connection connection(hearing.port, 1000);
         if (!connection.ok() || !connection.send("listener();\r\n")) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             continue;
@@ -210,12 +219,49 @@ void listener() {
                 continue;
             }
             ++eventsSeen;
+            hearing.events.push_back(line);
             if (!wellFormed(line)) {
                 ++malformedEvents;
                 std::fprintf(stderr, "malformed event: %s\n", line.c_str());
             }
         }
+        if (hearing.events.size() > 1) {
+            std::lock_guard<std::mutex> hold(hearingsGuard);
+            hearings.push_back(std::move(hearing));
+        }
     }
+}
+
+// Whether b continues a at some place: from there on, as far as both go, they hear the same.
+bool continues(const std::vector<std::string>& a, const std::vector<std::string>& b) {
+    for (size_t start = 0; start < a.size(); ++start) {
+        size_t k = 0;
+        while (start + k < a.size() && k < b.size() && a[start + k] == b[k]) {
+            ++k;
+        }
+        if (start + k == a.size() || k == b.size()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Every event reaches every listener of a server exactly once, in the same order: two listeners
+// of one server hear the same sequence over the time both listened. Returns the pairs that
+// disagree.
+int disagreeingListeners() {
+    std::lock_guard<std::mutex> hold(hearingsGuard);
+    int disagreements = 0;
+    for (size_t i = 0; i < hearings.size(); ++i) {
+        for (size_t j = i + 1; j < hearings.size(); ++j) {
+            const Hearing& a = hearings[i];
+            const Hearing& b = hearings[j];
+            if (a.port == b.port && !continues(a.events, b.events) && !continues(b.events, a.events)) {
+                ++disagreements;
+            }
+        }
+    }
+    return disagreements;
 }
 
 void silentListener() {
@@ -411,7 +457,8 @@ int main(int argc, char** argv) {
     passed = passed && drawing;
     const long endKb = residentKilobytes(player.pid());
     const bool memoryOk = endKb >= 0 && endKb - startKb < memoryBoundMb * 1024;
-    passed = passed && memoryOk && malformedEvents == 0;
+    const int disagreements = disagreeingListeners();
+    passed = passed && memoryOk && malformedEvents == 0 && disagreements == 0;
 
     std::set<std::string> unexpected;
     std::string workDirectory = scratch + "Velquin-" + std::to_string(player.pid()) + "/";
@@ -431,6 +478,8 @@ int main(int argc, char** argv) {
     std::printf("soak: %d s, %ld replies, %ld events (%ld malformed), %ld transfers, %ld reconnects\n",
                 seconds, repliesSeen.load(), eventsSeen.load(), malformedEvents.load(), transfers.load(),
                 reconnects.load());
+    std::printf("soak: %zu listener connections compared, %d pairs heard different sequences\n",
+                hearings.size(), disagreements);
     std::printf("soak: player running %s, final command answered within 1 s %s (%s), still drawing %s\n",
                 player.running() ? "yes" : "NO", answered ? "yes" : "NO", reply.c_str(),
                 drawing ? "yes" : "NO");
