@@ -9,33 +9,11 @@
 #include <gtest/gtest.h>
 
 using nettest::Client;
+using nettest::connectWhenListening;
+using nettest::freePort;
+using nettest::upload;
 
 namespace {
-
-int freePort() {
-    nettest::PortHolder holder;
-    return holder.port();
-}
-
-std::unique_ptr<Client> connectTo(int port) {
-    for (int attempt = 0; attempt < 600; ++attempt) {
-        auto client = std::make_unique<Client>(port);
-        if (client->connected()) {
-            return client;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return nullptr;
-}
-
-bool upload(int port, const std::string& name, const std::string& content) {
-    Client client(port);
-    if (!client.connected()) {
-        return false;
-    }
-    client.send("uploadFile(\"" + name + "\", " + std::to_string(content.size()) + ");\r\n" + content);
-    return client.closedByServer();
-}
 
 // One player with the sample package as "robot" and a tracker "vee"; a command and a listener
 // connection.
@@ -47,7 +25,7 @@ protected:
             scratch_.write("start.cmd", "project.net.init(" + std::to_string(port) + ");\n");
         ASSERT_TRUE(
             player_.start(PlayerProcess::builtPlayerDirectory(), {commands}, {"TMPDIR=" + scratch_.path()}));
-        listener_ = connectTo(port);
+        listener_ = connectWhenListening(port);
         ASSERT_TRUE(listener_) << player_.output();
         listener_->send("listener();\r\n");
         ASSERT_EQ(listener_->line(), "ok");

@@ -8,27 +8,10 @@
 #include <gtest/gtest.h>
 
 using nettest::Client;
+using nettest::connectWhenListening;
+using nettest::freePort;
 
-namespace {
-
-int freePort() {
-    nettest::PortHolder holder;
-    return holder.port();
-}
-
-// Connects once the player listens.
-std::unique_ptr<Client> connectTo(int port) {
-    for (int attempt = 0; attempt < 600; ++attempt) {
-        auto client = std::make_unique<Client>(port);
-        if (client->connected()) {
-            return client;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return nullptr;
-}
-
-} // namespace
+namespace {} // namespace
 
 TEST(PlayerProtocol, CommandsRepliesAndEventsOverTcp) {
     ScratchDirectory scratch;
@@ -44,7 +27,7 @@ TEST(PlayerProtocol, CommandsRepliesAndEventsOverTcp) {
     ASSERT_TRUE(
         player.start(PlayerProcess::builtPlayerDirectory(), {commands}, {"TMPDIR=" + scratch.path()}));
 
-    std::unique_ptr<Client> listener = connectTo(port);
+    std::unique_ptr<Client> listener = connectWhenListening(port);
     ASSERT_TRUE(listener) << player.output();
     listener->send("listener();\r\n");
     EXPECT_EQ(listener->line(), "ok");

@@ -275,4 +275,33 @@ inline bool eventually(const std::function<bool()>& predicate) {
     return true;
 }
 
+// A port nobody listens on right now.
+inline int freePort() {
+    PortHolder holder;
+    return holder.port();
+}
+
+// A connection to the port once something listens there (a player may still be setting up);
+// nothing after a minute.
+inline std::unique_ptr<Client> connectWhenListening(int port) {
+    for (int attempt = 0; attempt < 600; ++attempt) {
+        auto client = std::make_unique<Client>(port);
+        if (client->connected()) {
+            return client;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return nullptr;
+}
+
+// Streams bytes into the player's work directory and waits until the player has them all.
+inline bool upload(int port, const std::string& name, const std::string& content) {
+    Client client(port);
+    if (!client.connected()) {
+        return false;
+    }
+    client.send("uploadFile(\"" + name + "\", " + std::to_string(content.size()) + ");\r\n" + content);
+    return client.closedByServer();
+}
+
 } // namespace nettest

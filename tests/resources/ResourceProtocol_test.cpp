@@ -8,36 +8,11 @@
 #include <gtest/gtest.h>
 
 using nettest::Client;
+using nettest::connectWhenListening;
+using nettest::freePort;
+using nettest::upload;
 
-namespace {
-
-int freePort() {
-    nettest::PortHolder holder;
-    return holder.port();
-}
-
-std::unique_ptr<Client> connectTo(int port) {
-    for (int attempt = 0; attempt < 600; ++attempt) {
-        auto client = std::make_unique<Client>(port);
-        if (client->connected()) {
-            return client;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return nullptr;
-}
-
-// Streams a file into the player's work directory and waits until the player has it all.
-bool upload(int port, const std::string& name, const std::string& content) {
-    Client client(port);
-    if (!client.connected()) {
-        return false;
-    }
-    client.send("uploadFile(\"" + name + "\", " + std::to_string(content.size()) + ");\r\n" + content);
-    return client.closedByServer();
-}
-
-} // namespace
+namespace {} // namespace
 
 TEST(ResourceProtocol, UploadCreateListDestroy) {
     ScratchDirectory scratch;
@@ -49,7 +24,7 @@ TEST(ResourceProtocol, UploadCreateListDestroy) {
         player.start(PlayerProcess::builtPlayerDirectory(), {commands}, {"TMPDIR=" + scratch.path()}));
     const std::string work = scratch.path() + "Velquin-" + std::to_string(player.pid()) + "/";
 
-    std::unique_ptr<Client> listener = connectTo(port);
+    std::unique_ptr<Client> listener = connectWhenListening(port);
     ASSERT_TRUE(listener) << player.output();
     listener->send("listener();\r\n");
     EXPECT_EQ(listener->line(), "ok");

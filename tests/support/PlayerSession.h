@@ -16,7 +16,7 @@ public:
     // Starts the built player with its work directory in the scratch folder; more start-up
     // sentences may follow the one that opens the remote control.
     explicit PlayerSession(const ScratchDirectory& scratch, const std::string& moreCommands = "")
-        : port_(freePort()) {
+        : port_(nettest::freePort()) {
         const std::string commands =
             scratch.write("start.cmd", "project.net.init(" + std::to_string(port_) + ");\n" + moreCommands);
         started_ =
@@ -33,16 +33,7 @@ public:
     int port() const { return port_; }
 
     // A connection, once the player listens (set-up may still be running).
-    std::unique_ptr<nettest::Client> connect() {
-        for (int attempt = 0; attempt < 600; ++attempt) {
-            auto client = std::make_unique<nettest::Client>(port_);
-            if (client->connected()) {
-                return client;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return nullptr;
-    }
+    std::unique_ptr<nettest::Client> connect() { return nettest::connectWhenListening(port_); }
     // A connection after its handshake ("command" or "listener"), or nothing.
     std::unique_ptr<nettest::Client> open(const std::string& mode) {
         std::unique_ptr<nettest::Client> client = connect();
@@ -55,9 +46,7 @@ public:
 
     // Streams bytes into the player's work directory and waits until the player has them all.
     bool upload(const std::string& name, const std::string& content) {
-        nettest::Client client(port_);
-        client.send("uploadFile(\"" + name + "\", " + std::to_string(content.size()) + ");\r\n" + content);
-        return client.closedByServer();
+        return nettest::upload(port_, name, content);
     }
     // A file of the work directory; empty when the player sends nothing.
     std::string download(const std::string& name) {
@@ -81,11 +70,6 @@ public:
     }
 
 private:
-    static int freePort() {
-        nettest::PortHolder holder;
-        return holder.port();
-    }
-
     int port_;
     PlayerProcess player_;
     bool started_ = false;
