@@ -11,8 +11,6 @@ using nettest::Client;
 using nettest::connectWhenListening;
 using nettest::freePort;
 
-namespace {} // namespace
-
 TEST(PlayerProtocol, CommandsRepliesAndEventsOverTcp) {
     ScratchDirectory scratch;
     const int port = freePort();
