@@ -2,6 +2,13 @@
 # that every folder uses to declare its library, its tests and its fuzz targets.
 
 find_package(PkgConfig REQUIRED)
+
+# ccache, where installed, makes rebuilds of several trees (normal, sanitizers) cheap.
+find_program(VELQUIN_CCACHE ccache)
+if(VELQUIN_CCACHE AND NOT CMAKE_CXX_COMPILER_LAUNCHER)
+    set(CMAKE_C_COMPILER_LAUNCHER ${VELQUIN_CCACHE})
+    set(CMAKE_CXX_COMPILER_LAUNCHER ${VELQUIN_CCACHE})
+endif()
 set(THREADS_PREFER_PTHREAD_FLAG ON)
 find_package(Threads REQUIRED)
 
