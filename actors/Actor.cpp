@@ -1,6 +1,7 @@
 #include "actors/Actor.h"
 
 #include "actors/ActorTexts.h"
+#include "actors/TransformLimits.h"
 #include "project/SceneServices.h"
 
 #include <OGRE/Ogre.h>
@@ -190,6 +191,9 @@ void Actor::setPoseOrientation(float w, float x, float y, float z) {
 }
 
 bool Actor::setPosition(double x, double y, double z) {
+    if (!Transform::usableCoordinates(x, y, z)) {
+        return false;
+    }
     position_ = Ogre::Vector3(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
     if (actorNode_ != nullptr) {
         actorNode_->setPosition(position_);
@@ -198,31 +202,43 @@ bool Actor::setPosition(double x, double y, double z) {
 }
 
 bool Actor::setOrientation(double w, double x, double y, double z) {
-    orientation_ = Ogre::Quaternion(static_cast<float>(w), static_cast<float>(x), static_cast<float>(y),
-                                    static_cast<float>(z));
+    double unit[4];
+    if (!Transform::normalisedRotation(w, x, y, z, unit)) {
+        return false;
+    }
+    orientation_ = Ogre::Quaternion(static_cast<float>(unit[0]), static_cast<float>(unit[1]),
+                                    static_cast<float>(unit[2]), static_cast<float>(unit[3]));
+    applyOrientation();
+    return true;
+}
+
+bool Actor::turnAbout(double degrees, const Ogre::Vector3& axis) {
+    if (!Transform::usableAngle(degrees)) {
+        return false;
+    }
+    orientation_ = orientation_ * turn(degrees, axis);
+    // Many small turns in a row let the length drift; the engine wants a unit quaternion.
+    orientation_.normalise();
     applyOrientation();
     return true;
 }
 
 bool Actor::pitch(double degrees) {
-    orientation_ = orientation_ * turn(degrees, Ogre::Vector3::UNIT_X);
-    applyOrientation();
-    return true;
+    return turnAbout(degrees, Ogre::Vector3::UNIT_X);
 }
 
 bool Actor::yaw(double degrees) {
-    orientation_ = orientation_ * turn(degrees, Ogre::Vector3::UNIT_Y);
-    applyOrientation();
-    return true;
+    return turnAbout(degrees, Ogre::Vector3::UNIT_Y);
 }
 
 bool Actor::roll(double degrees) {
-    orientation_ = orientation_ * turn(degrees, Ogre::Vector3::UNIT_Z);
-    applyOrientation();
-    return true;
+    return turnAbout(degrees, Ogre::Vector3::UNIT_Z);
 }
 
 bool Actor::setScale(double x, double y, double z) {
+    if (!Transform::usableCoordinates(x, y, z)) {
+        return false;
+    }
     scale_ = Ogre::Vector3(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
     if (actorNode_ != nullptr) {
         actorNode_->setScale(scale_);

@@ -85,9 +85,10 @@ public:
     const std::string& getTrackerName() const { return trackerName_; }
     void setTrackerName(const std::string& name) { trackerName_ = name; }
 
-    // User transform of the actor node. Always true.
+    // User transform of the actor node. False, with nothing changed, for a value the engine's
+    // single-precision transforms cannot take (see TransformLimits.h); a scale of 0 is kept.
     bool setPosition(double x, double y, double z);
-    bool setOrientation(double w, double x, double y, double z); // kept unnormalised
+    bool setOrientation(double w, double x, double y, double z); // normalised; false near length 0
     bool pitch(double degrees);                                  // turns about the actor's own X axis
     bool yaw(double degrees);                                    // own Y axis
     bool roll(double degrees);                                   // own Z axis
@@ -145,6 +146,8 @@ protected:
 
 private:
     void applyOrientation();
+    // pitch, yaw and roll: a turn about one of the actor's own axes, refused like setOrientation.
+    bool turnAbout(double degrees, const Ogre::Vector3& axis);
 
     Kind kind_;
     bool activated_ = false;  // the marker is in view

@@ -28,6 +28,8 @@ constexpr const char* MeshInitFailed = "MeshActor::init cannot create actor";
 constexpr const char* LightInitFailed = "LightActor::init cannot create actor";
 constexpr const char* FileInitFailed = "FileActor::init cannot create actor";
 constexpr const char* FileOpenRefused = "FileActor::action: refused to open ";
+constexpr const char* FileOpenBusy =
+    "FileActor::action: a viewer is still starting or too many are open, not opening ";
 constexpr const char* SceneEntitySkipped = "SceneActor::init: entity without a mesh skipped: ";
 
 // Standard output lines.

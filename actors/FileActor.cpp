@@ -80,7 +80,11 @@ void FileActor::action(const std::string& /*keyword*/, const std::string& /*argu
         logLine(ActorTexts::FileOpenRefused + fileName_);
         return;
     }
-    VelOS::shellOpen(ActorTexts::OpenVerb, target);
+    // One viewer per actor at a time and a few in all: a client repeating the action must not
+    // fill the process table or the display with viewers.
+    if (!VelOS::shellOpenBounded(getPrefix(), ActorTexts::OpenVerb, target)) {
+        logLine(ActorTexts::FileOpenBusy + fileName_);
+    }
 }
 
 void FileActor::gesture() {

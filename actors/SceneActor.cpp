@@ -1,6 +1,7 @@
 #include "actors/SceneActor.h"
 
 #include "actors/ActorTexts.h"
+#include "platform/xmldepth.h"
 
 #include <OGRE/Ogre.h>
 #include <tinyxml.h>
@@ -13,30 +14,7 @@ std::atomic<unsigned> sceneActorCounter{0};
 const Actor::Kind SceneKind{ActorTexts::SceneActorPrefix, ActorTexts::SceneActivated,
                             ActorTexts::SceneDeactivated, "", &sceneActorCounter};
 
-// Scene files nest seven levels deep; the XML parser recurses once per level, so a file that
-// nests far deeper is refused before it can exhaust the stack.
-constexpr int MaxNesting = 256;
-
 const char* const RefusedName = "SceneActor::init: refused scene file name ";
-
-// True when no element of the text opens deeper than the limit. Counts generously (a "<" in
-// a comment or text counts too), which only ever refuses more.
-bool nestingWithin(const std::string& text, int limit) {
-    int depth = 0;
-    for (std::string::size_type i = 0; i + 1 < text.size(); ++i) {
-        if (text[i] == '<') {
-            const char next = text[i + 1];
-            if (next == '/') {
-                --depth;
-            } else if (next != '?' && next != '!' && ++depth > limit) {
-                return false;
-            }
-        } else if (text[i] == '/' && text[i + 1] == '>') {
-            --depth;
-        }
-    }
-    return true;
-}
 
 // The file is looked up by name across resource groups: a name with a path in it could reach
 // files outside every package.
@@ -121,7 +99,7 @@ bool SceneActor::init() {
     }
     try {
         const std::string text = readSceneFile();
-        if (text.empty() || !nestingWithin(text, MaxNesting)) {
+        if (text.empty() || !VelOS::xmlDepthWithin(text)) {
             return false;
         }
         TiXmlDocument document;

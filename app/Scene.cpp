@@ -136,13 +136,16 @@ Scene::~Scene() {
     logManager_.reset();
 }
 
+bool Scene::failSetup(const std::string& cause) {
+    setupFailure_ = cause;
+    return false;
+}
+
 bool Scene::setup() {
     // 1. The work directory.
     workDirectory_ = VelOS::getWorkDirectory(true);
     if (workDirectory_.empty()) {
-        std::cerr << "Scene: cannot create a private work directory at " << VelOS::getWorkDirectory(false)
-                  << std::endl;
-        return false;
+        return failSetup("cannot create a private work directory at " + VelOS::getWorkDirectory(false));
     }
     std::cout << ShellTexts::WorkingAt << workDirectory_ << ShellTexts::DirectorySuffix << std::endl;
     trackers_.setWorkDirectory(workDirectory_);
@@ -151,10 +154,25 @@ bool Scene::setup() {
     // 2. The render root. The log goes to log.txt only, not to the terminal. The GL render
     // system looks up the close protocol atom when its plug-in loads, so the atom must exist
     // before the root is made.
+    // The files the player reads from its folder, and the display, are checked first, so that
+    // a start from the wrong folder or without a display says so in one line.
+    for (const char* file : {ShellTexts::PluginsFile, ShellTexts::CoreArchive}) {
+        if (!VelOS::isFile(file)) {
+            return failSetup(std::string(file) +
+                             " is missing from the current folder: start the player from its own folder");
+        }
+    }
     desktop_ = std::make_unique<X11Desktop>();
+    if (!desktop_->hasDisplay()) {
+        const char* display = std::getenv("DISPLAY");
+        return failSetup(std::string("cannot open the X display ") +
+                         (display != nullptr && *display != '\0' ? display : "(DISPLAY is not set)"));
+    }
     desktop_->prepareCloseProtocol();
     logManager_ = std::make_unique<Ogre::LogManager>();
     logManager_->createLog(ShellTexts::LogFile, true, false, false);
+    // The remote control and the other engine-free parts write their lines to the same log.
+    VelOS::setEngineLogSink([logs = logManager_.get()](const std::string& line) { logs->logMessage(line); });
     root_ =
         std::make_unique<Ogre::Root>(ShellTexts::PluginsFile, ShellTexts::DisplayFile, ShellTexts::LogFile);
     overlaySystem_ = std::make_unique<Ogre::OverlaySystem>();
@@ -171,20 +189,21 @@ bool Scene::setup() {
         if (!restored) {
             Ogre::RenderSystem* gl = root_->getRenderSystemByName(ShellTexts::GlRenderSystem);
             if (gl == nullptr) {
-                return false;
+                return failSetup(std::string("no ") + ShellTexts::GlRenderSystem + " in " +
+                                 ShellTexts::PluginsFile);
             }
             gl->setConfigOption("Full Screen", "No");
             gl->setConfigOption("Video Mode", "800 x 600");
             root_->setRenderSystem(gl);
         }
     } else if (!root_->showConfigDialog(OgreBites::getNativeConfigDialog())) {
-        return false;
+        return failSetup("the settings dialog was cancelled");
     }
 
     // 4. The window.
     window_ = root_->initialise(true, ShellTexts::WindowTitle);
     if (window_ == nullptr) {
-        return false;
+        return failSetup("the render system made no window");
     }
     window_->setActive(true);
     window_->setAutoUpdated(true);
@@ -203,7 +222,7 @@ bool Scene::setup() {
     viewsSceneManager_ =
         root_->createSceneManager(ViewsSceneManager::TypeName, ShellTexts::ViewsSceneManager);
     if (mainSceneManager_ == nullptr || viewsSceneManager_ == nullptr) {
-        return false;
+        return failSetup("cannot create the scene managers");
     }
     // A little light everywhere, so that content no lamp reaches is still seen in shape.
     mainSceneManager_->setAmbientLight(Ogre::ColourValue(AmbientLevel, AmbientLevel, AmbientLevel));
@@ -226,12 +245,12 @@ bool Scene::setup() {
     leftCamera_ = viewsSceneManager_->createCamera(ShellTexts::LeftCamera);
     if (mainCamera_ == nullptr || topCamera_ == nullptr || frontCamera_ == nullptr ||
         leftCamera_ == nullptr) {
-        return false;
+        return failSetup("cannot create the cameras");
     }
     mainSceneManager_->getRootSceneNode()->attachObject(mainCamera_);
     setupCameras();
     if (!setupViewports()) {
-        return false;
+        return failSetup("cannot create the viewports");
     }
 
     // 12. The light of the auxiliary views.
@@ -241,7 +260,7 @@ bool Scene::setup() {
 
     // 13. Splash and debug overlays.
     if (!setupOverlays()) {
-        return false;
+        return failSetup(std::string(ShellTexts::CoreArchive) + " lacks the splash or debug overlay");
     }
 
     // 14. The built-in resource "Nothing" from the empty package. Packages are only ever read

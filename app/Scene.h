@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/MainThreadQueue.h"
+#include "net/ServerPolicy.h"
 #include "platform/Semaphore.h"
 #include "project/ActorManager.h"
 #include "project/ProjectInventory.h"
@@ -73,12 +74,18 @@ public:
     // Builds the window, the scene managers, cameras, viewports, overlays and backgrounds.
     // False on a failed step; engine errors may leave as Ogre::Exception.
     bool setup();
+    // Why set-up returned false, in a few words for the presenter.
+    const std::string& setupFailure() const { return setupFailure_; }
     // Runs until Escape sets the quit flag or the window is closed. Main thread.
     void mainLoop();
     // Runs one turn of the main loop; false once the window is closed or quit was asked.
     bool runOneTurn();
     // Asks the main loop to end after its current turn. Safe from a signal handler.
     static void requestTermination();
+
+    // Who may connect to the servers that net init starts from now on, and how many at once.
+    // Main thread, before set-up.
+    void setServerPolicy(VelNet::ServerPolicy policy) { serverPolicy_ = std::move(policy); }
 
     // Runs the start-up command file through the command interpreter. Main thread, before the
     // main loop.
@@ -256,6 +263,8 @@ private:
     Actor* findActor(ActorKind kind, const std::string& name);
     // Runs read on the actor of that kind under the project lock; false when there is none.
     bool readActor(ActorKind kind, const std::string& name, const std::function<void(Actor&)>& read);
+    // Like readActor for a change the actor may refuse: false when not found or refused.
+    bool changeActor(ActorKind kind, const std::string& name, const std::function<bool(Actor&)>& change);
     void destroyActor(ActorKind kind, const std::string& name);
     void actorList(ActorKind kind, std::string& list);
     bool actorTrackerName(ActorKind kind, const std::string& name, std::string& trackerName);
@@ -263,8 +272,11 @@ private:
     bool unconnectActor(ActorKind kind, const std::string& name);
     bool translateActor(ActorKind kind, const std::string& name, double x, double y, double z);
     bool actorTranslation(ActorKind kind, const std::string& name, double& x, double& y, double& z);
-    // rotate, pitch, yaw and roll: turn changes the orientation; the event carries the angles.
-    bool turnActor(ActorKind kind, const std::string& name, const std::function<void(Actor&)>& turn);
+    // rotate, pitch, yaw and roll: turn changes the orientation, or refuses the numbers and
+    // returns false; the event carries the angles.
+    // Keeps the cause of a failed set-up and returns false.
+    bool failSetup(const std::string& cause);
+    bool turnActor(ActorKind kind, const std::string& name, const std::function<bool(Actor&)>& turn);
     bool actorRotation(ActorKind kind, const std::string& name, double& w, double& x, double& y, double& z);
     bool actorAngles(ActorKind kind, const std::string& name, double& pitch, double& yaw, double& roll);
     bool scaleActor(ActorKind kind, const std::string& name, double x, double y, double z);
@@ -327,6 +339,8 @@ private:
     VelOS::Semaphore sceneLock_; // the project model and the listener registry
     std::unique_ptr<SentenceHandlerFactory> handlerFactory_; // handlers of every server's connections
     std::unique_ptr<VelNet::Server> server_;                 // made by net init; scene lock
+    std::string setupFailure_;                               // set by failSetup
+    VelNet::ServerPolicy serverPolicy_;                      // given to every server net init makes
     std::string workDirectory_;                              // ends in "/"; empty until set-up
     std::string title_;                                      // project title; scene lock
     ResourceManager resources_;                              // the project's packages; scene lock

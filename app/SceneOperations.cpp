@@ -9,7 +9,11 @@
 #include "net/SceneParser.h"
 #include "net/SentenceHandler.h"
 #include "net/Server.h"
+#include "platform/enginelog.h"
+#include "platform/fileutil.h"
 #include "project/Events.h"
+#include "resources/PackageUnpacker.h"
+#include "resources/Resource.h"
 #include "resources/SceneSerializer.h"
 #include "video/VideoDevice.h"
 
@@ -87,7 +91,7 @@ bool Scene::netInit(int port) {
     bool started = false;
     inProject([&] {
         stopServer();
-        server_ = std::make_unique<VelNet::Server>();
+        server_ = std::make_unique<VelNet::Server>(serverPolicy_);
         started = server_->start(port, *handlerFactory_);
     });
     return started;
@@ -280,8 +284,18 @@ bool Scene::thresholdGetValue(int& value) {
 // ---------------------------------------------------------------- resources
 
 bool Scene::resourceCreate(const std::string& name, const std::string& packagePath) {
+    // Unpacking, the slow part, happens here on the caller's thread, with no lock held: other
+    // clients are served and frames drawn meanwhile. Only the engine's part runs between frames.
+    if (!Resource::isInsideWorkDirectory(workDirectory_, packagePath)) {
+        return false;
+    }
+    PackageUnpacker unpacked;
+    if (!unpacked.unpack(packagePath, workDirectory_)) {
+        VelOS::logFailure("Resource::init: " + VelOS::fileNameOf(packagePath) + ": " + unpacked.failure());
+        return false;
+    }
     bool created = false;
-    inProject([&] { created = resources_.create(name, packagePath); });
+    inProject([&] { created = resources_.create(name, packagePath, &unpacked); });
     if (created) {
         broadcast(Events::resourceCreated(name, packagePath));
     }
@@ -557,6 +571,16 @@ bool Scene::readActor(ActorKind kind, const std::string& name, const std::functi
     return found;
 }
 
+bool Scene::changeActor(ActorKind kind, const std::string& name, const std::function<bool(Actor&)>& change) {
+    bool changed = false;
+    inProject([&] {
+        if (Actor* actor = findActor(kind, name)) {
+            changed = change(*actor);
+        }
+    });
+    return changed;
+}
+
 void Scene::destroyActor(ActorKind kind, const std::string& name) {
     unconnectActor(kind, name);
     if (inProject([&] {
@@ -637,7 +661,7 @@ bool Scene::unconnectActor(ActorKind kind, const std::string& name) {
 }
 
 bool Scene::translateActor(ActorKind kind, const std::string& name, double x, double y, double z) {
-    if (!readActor(kind, name, [&](Actor& actor) { actor.setPosition(x, y, z); })) {
+    if (!changeActor(kind, name, [&](Actor& actor) { return actor.setPosition(x, y, z); })) {
         return false;
     }
     broadcast(Events::actorTranslated(kindWord(kind), name, x, y, z));
@@ -652,13 +676,16 @@ bool Scene::actorTranslation(ActorKind kind, const std::string& name, double& x,
     });
 }
 
-bool Scene::turnActor(ActorKind kind, const std::string& name, const std::function<void(Actor&)>& turn) {
+bool Scene::turnActor(ActorKind kind, const std::string& name, const std::function<bool(Actor&)>& turn) {
     double pitch = 0, yaw = 0, roll = 0;
-    if (!readActor(kind, name, [&](Actor& actor) {
-            turn(actor);
+    if (!changeActor(kind, name, [&](Actor& actor) {
+            if (!turn(actor)) {
+                return false;
+            }
             pitch = actor.getPitch();
             yaw = actor.getYaw();
             roll = actor.getRoll();
+            return true;
         })) {
         return false;
     }
@@ -685,7 +712,7 @@ bool Scene::actorAngles(ActorKind kind, const std::string& name, double& pitch, 
 }
 
 bool Scene::scaleActor(ActorKind kind, const std::string& name, double x, double y, double z) {
-    if (!readActor(kind, name, [&](Actor& actor) { actor.setScale(x, y, z); })) {
+    if (!changeActor(kind, name, [&](Actor& actor) { return actor.setScale(x, y, z); })) {
         return false;
     }
     broadcast(Events::actorScaled(kindWord(kind), name, x, y, z));
@@ -821,16 +848,16 @@ bool Scene::meshGetTranslation(const std::string& name, double& x, double& y, do
     return actorTranslation(ActorKind::Mesh, name, x, y, z);
 }
 bool Scene::meshRotate(const std::string& name, double w, double x, double y, double z) {
-    return turnActor(ActorKind::Mesh, name, [&](Actor& actor) { actor.setOrientation(w, x, y, z); });
+    return turnActor(ActorKind::Mesh, name, [&](Actor& actor) { return actor.setOrientation(w, x, y, z); });
 }
 bool Scene::meshPitch(const std::string& name, double degrees) {
-    return turnActor(ActorKind::Mesh, name, [&](Actor& actor) { actor.pitch(degrees); });
+    return turnActor(ActorKind::Mesh, name, [&](Actor& actor) { return actor.pitch(degrees); });
 }
 bool Scene::meshYaw(const std::string& name, double degrees) {
-    return turnActor(ActorKind::Mesh, name, [&](Actor& actor) { actor.yaw(degrees); });
+    return turnActor(ActorKind::Mesh, name, [&](Actor& actor) { return actor.yaw(degrees); });
 }
 bool Scene::meshRoll(const std::string& name, double degrees) {
-    return turnActor(ActorKind::Mesh, name, [&](Actor& actor) { actor.roll(degrees); });
+    return turnActor(ActorKind::Mesh, name, [&](Actor& actor) { return actor.roll(degrees); });
 }
 bool Scene::meshGetRotation(const std::string& name, double& w, double& x, double& y, double& z) {
     return actorRotation(ActorKind::Mesh, name, w, x, y, z);
@@ -885,16 +912,16 @@ bool Scene::sceneGetTranslation(const std::string& name, double& x, double& y, d
     return actorTranslation(ActorKind::Scene, name, x, y, z);
 }
 bool Scene::sceneRotate(const std::string& name, double w, double x, double y, double z) {
-    return turnActor(ActorKind::Scene, name, [&](Actor& actor) { actor.setOrientation(w, x, y, z); });
+    return turnActor(ActorKind::Scene, name, [&](Actor& actor) { return actor.setOrientation(w, x, y, z); });
 }
 bool Scene::scenePitch(const std::string& name, double degrees) {
-    return turnActor(ActorKind::Scene, name, [&](Actor& actor) { actor.pitch(degrees); });
+    return turnActor(ActorKind::Scene, name, [&](Actor& actor) { return actor.pitch(degrees); });
 }
 bool Scene::sceneYaw(const std::string& name, double degrees) {
-    return turnActor(ActorKind::Scene, name, [&](Actor& actor) { actor.yaw(degrees); });
+    return turnActor(ActorKind::Scene, name, [&](Actor& actor) { return actor.yaw(degrees); });
 }
 bool Scene::sceneRoll(const std::string& name, double degrees) {
-    return turnActor(ActorKind::Scene, name, [&](Actor& actor) { actor.roll(degrees); });
+    return turnActor(ActorKind::Scene, name, [&](Actor& actor) { return actor.roll(degrees); });
 }
 bool Scene::sceneGetRotation(const std::string& name, double& w, double& x, double& y, double& z) {
     return actorRotation(ActorKind::Scene, name, w, x, y, z);

@@ -21,6 +21,8 @@ public:
     void prepareCloseProtocol();
     // Gives the window the standard arrow cursor.
     void setArrowCursor(unsigned long window);
+    // False when no X display could be opened (DISPLAY unset or unreachable).
+    bool hasDisplay() const { return display_ != nullptr; }
     // Width and height of the primary screen in pixels; -1 when unknown.
     int displayWidth() const;
     int displayHeight() const;

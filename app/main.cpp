@@ -1,4 +1,5 @@
 // The player's entry function.
+#include "app/PlayerOptions.h"
 #include "app/Scene.h"
 #include "app/ShellTexts.h"
 
@@ -6,6 +7,8 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <string>
+#include <sys/resource.h>
 
 #ifndef VELQUIN_VERSION
 #define VELQUIN_VERSION "unknown"
@@ -14,19 +17,26 @@
 namespace {
 
 const char* const Usage =
-    "Usage: velquin [COMMAND-FILE]\n"
+    "Usage: velquin [OPTION]... [COMMAND-FILE]\n"
     "       velquin --help | --version\n"
     "Augmented-reality presentation player: shows the camera picture, finds square markers in it\n"
     "and draws 3D content on them, driven by an authoring tool (or velquin-ctl) over TCP.\n"
     "\n"
     "  COMMAND-FILE  sentences run at start, one per line, before the window starts rendering;\n"
     "                \"project.net.init(4000);\" in it lets clients connect on port 4000\n"
-    "  --help        show this help and exit\n"
-    "  --version     show the version and exit\n"
+    "  --allow ADDRESSES    only these clients may connect: IPv4 addresses or blocks,\n"
+    "                       comma-separated (\"127.0.0.1,192.168.1.0/24\"); default: everyone\n"
+    "  --max-connections N  connections held at once (default 256); more are closed at once\n"
+    "  --help               show this help and exit\n"
+    "  --version            show the version and exit\n"
     "\n"
     "Environment:\n"
     "  VELQUIN_NO_CONFIG_DIALOG=1  skip the configuration dialog and use display.cfg, or else\n"
     "                              a window of 800 x 600\n"
+    "  VELQUIN_ALLOW, VELQUIN_MAX_CONNECTIONS  as --allow and --max-connections\n"
+    "  VELQUIN_PACKAGE_MAX_MB (1024), VELQUIN_PACKAGE_MAX_RATIO (100),\n"
+    "  VELQUIN_PACKAGE_MAX_TEXT_MB (16)  how far a resource package may expand: in all, as a\n"
+    "                              multiple of its archive, and per script or scene file\n"
     "\n"
     "Files: plugins.cfg, display.cfg, VelquinCore.zip, void.zip and camera_para.dat are read\n"
     "from the current directory, the player's folder; the engine log goes to \"log.txt\" there.\n"
@@ -39,40 +49,64 @@ void requestEnd(int) {
     Scene::requestTermination();
 }
 
+// A flood of clients must meet the player's own connection limit, not the process's descriptor
+// limit, whose usual soft value (1024) is far below the hard one.
+void raiseOpenFileLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+// A set-up that cannot go on: one line naming the cause, the work directory removed, and the
+// exit status of a failed set-up.
+int failedSetup(std::unique_ptr<Scene>& scene, const std::string& cause) {
+    std::cerr << "velquin: " << cause << std::endl;
+    scene.reset();
+    return -1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    const PlayerOptions options = readPlayerOptions(argc, argv);
+    if (options.help) {
         std::cout << Usage;
         return 0;
     }
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    if (options.version) {
         std::cout << "velquin " << VELQUIN_VERSION << std::endl;
         return 0;
     }
+    if (!options.error.empty()) {
+        std::cerr << "velquin: " << options.error << "\n"
+                  << "Try 'velquin --help'." << std::endl;
+        return 2;
+    }
+    raiseOpenFileLimit();
 
     // From here on an ending signal only asks the main loop to stop, so that the work
     // directory is removed even when the signal comes during set-up.
     std::signal(SIGINT, requestEnd);
     std::signal(SIGTERM, requestEnd);
     auto scene = std::make_unique<Scene>();
+    scene->setServerPolicy(options.serverPolicy);
     try {
         if (!scene->setup()) {
-            scene.reset();
-            return -1;
+            return failedSetup(scene, scene->setupFailure());
         }
     } catch (const Ogre::Exception& error) {
         std::cerr << ShellTexts::ExceptionCaption << "\n" << error.getFullDescription() << std::endl;
-        scene.reset();
-        return -1;
+        return failedSetup(scene, "set-up failed: " + error.getDescription());
     } catch (const std::exception& error) {
         std::cerr << ShellTexts::ExceptionCaption << "\n" << error.what() << std::endl;
-        scene.reset();
-        return -1;
+        return failedSetup(scene, std::string("set-up failed: ") + error.what());
     }
 
-    if (argc == 2) {
-        scene->runCommandFile(argv[1]);
+    const std::string commandFile = options.commandFile();
+    if (!commandFile.empty()) {
+        scene->runCommandFile(commandFile);
     }
 
     scene->mainLoop();

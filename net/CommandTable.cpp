@@ -160,6 +160,10 @@ std::vector<CommandRow> buildTable() {
     row("project.net.init", "s", [](P& p, const Sentence& s) {
         const long port = s.longArgument(0);
         VelOS::engineLog("project.net.init(" + std::to_string(port) + ")");
+        if (port < 0 || port > 65535) {
+            VelOS::engineLog("project.net.init: port out of range: " + std::to_string(port));
+            return okReply(false);
+        }
         return okReply(p.netInit(static_cast<int>(port)));
     });
     row("project.net.done", "", always(&P::netDone));
@@ -189,7 +193,11 @@ std::vector<CommandRow> buildTable() {
         return okReply(true);
     });
     row("project.videocapture.threshold.manual", "l", [](P& p, const Sentence& s) {
-        p.thresholdManual(static_cast<int>(s.longArgument(0)));
+        int level = 0;
+        if (!s.intArgument(0, level)) {
+            return okReply(false);
+        }
+        p.thresholdManual(level);
         return okReply(true);
     });
     row("project.videocapture.threshold.isAuto", "", truth(&P::thresholdIsAuto));
@@ -218,7 +226,8 @@ std::vector<CommandRow> buildTable() {
     });
     row("project.resources.getFilename", "s", quotedOfName(&P::resourceGetFilename));
     row("project.trackers.AR.create", "ssl", [](P& p, const Sentence& s) {
-        return okReply(p.trackerCreate(text(s, 0), text(s, 1), static_cast<int>(s.longArgument(2))));
+        int width = 0;
+        return okReply(s.intArgument(2, width) && p.trackerCreate(text(s, 0), text(s, 1), width));
     });
     row("project.trackers.AR.destroy", "s", [](P& p, const Sentence& s) {
         p.trackerDestroy(text(s, 0));

@@ -9,6 +9,14 @@ constexpr const char* SocketError = "socket error";
 constexpr const char* BindError = "bind error";
 constexpr const char* ListenError = "listen error";
 constexpr const char* AcceptError = "accept error";
+// Appended to "accept error" when accepting fails for lack of descriptors or memory, and when it
+// fails otherwise; the server keeps accepting in both cases.
+constexpr const char* AcceptShortage = ": out of descriptors or memory, accepting again shortly";
+constexpr const char* AcceptRetry = ", accepting again shortly";
+// A connection closed unserved: "refused client 10.0.0.7: not in the allowed addresses".
+constexpr const char* RefusedClient = "refused client ";
+constexpr const char* NotAllowed = ": not in the allowed addresses";
+constexpr const char* TooManyConnections = ": too many connections (limit ";
 // No thread could be made for an accepted connection; the connection is closed unserved.
 constexpr const char* ThreadError = "thread error";
 // A line went past the line reader's limit; the connection ends as if the peer had closed.

@@ -1,5 +1,6 @@
 #include "net/Sentence.h"
 
+#include <limits>
 #include <locale>
 #include <sstream>
 
@@ -164,6 +165,16 @@ long Sentence::longArgument(std::size_t index) const {
         extract(arguments_[index], value);
     }
     return value;
+}
+
+bool Sentence::intArgument(std::size_t index, int& value) const {
+    long wide = 0;
+    if (index >= arguments_.size() || !extract(arguments_[index], wide) ||
+        wide < std::numeric_limits<int>::min() || wide > std::numeric_limits<int>::max()) {
+        return false;
+    }
+    value = static_cast<int>(wide);
+    return true;
 }
 
 double Sentence::doubleArgument(std::size_t index) const {

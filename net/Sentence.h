@@ -37,6 +37,9 @@ public:
     std::string textArgument(std::size_t index) const;
     // The integer at the start of the argument; 0 when there is none or past the last argument.
     long longArgument(std::size_t index) const;
+    // The integer at the start of the argument when it fits a 32-bit int: false for a value
+    // that would wrap (4294967296 is not 0), for no number and past the last argument.
+    bool intArgument(std::size_t index, int& value) const;
     // The number at the start of the argument; 0.0 when there is none or past the last argument.
     double doubleArgument(std::size_t index) const;
 

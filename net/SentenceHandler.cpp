@@ -46,6 +46,9 @@ void SentenceHandler::handle(VelOS::Socket& socket) {
         std::cout << NetTexts::NextLineError << std::endl;
         return;
     }
+    // The handshake arrived in time; what follows (commands, a listener's silence, a transfer)
+    // may take as long as it takes.
+    socket.clearReceiveDeadline();
     if (line.empty() || line[0] == '#') {
         return;
     }

@@ -1,11 +1,14 @@
 #include "net/Server.h"
 
 #include <atomic>
+#include <chrono>
 #include <exception>
 #include <string>
+#include <thread>
 
 #include "net/NetTexts.h"
 #include "net/console.h"
+#include "platform/enginelog.h"
 
 namespace VelNet {
 
@@ -14,13 +17,21 @@ namespace {
 // Connection ids of the whole process: never reset, not even by a new server, never reused.
 std::atomic<int> lastConnectionId{0};
 
+// Connections the system completes before the accept loop takes them. A backlog of a handful
+// makes every client that arrives during a burst wait out the system's SYN retries (a second,
+// then three, then seven), long after the burst is gone.
+constexpr int ListenBacklog = 128;
+
+// How long the accept loop rests after a failed accept before it tries again.
+constexpr int AcceptPauseMilliseconds = 100;
+
 std::string countLine(const char* what, int connectionId, std::size_t count) {
     return what + std::to_string(connectionId) + NetTexts::ConnectionOf + std::to_string(count) + "\n";
 }
 
 } // namespace
 
-Server::Server() : link_(std::make_shared<OwnerLink>(*this)) {}
+Server::Server(ServerPolicy policy) : policy_(std::move(policy)), link_(std::make_shared<OwnerLink>(*this)) {}
 
 Server::~Server() {
     // From here on no ending connection reaches this server; a report under way is waited for.
@@ -46,7 +57,7 @@ bool Server::start(long port, ConnectionHandlerFactory& factory) {
     try {
         listeningSocket_.create(VelOS::Socket::Stream);
         listeningSocket_.bind(port);
-        listeningSocket_.listen(5);
+        listeningSocket_.listen(ListenBacklog);
     } catch (const VelOS::Socket::Exception& failure) {
         listeningSocket_.close();
         writeToStandardError(failure.message() + "\n");
@@ -87,16 +98,46 @@ int Server::port() const {
 }
 
 void Server::run() {
+    bool shortageReported = false;
     for (;;) {
+        uint32_t peer = 0;
+        VelOS::Socket accepted;
         try {
-            VelOS::Socket accepted = listeningSocket_.accept();
-            if (!accepted.isValid()) {
+            accepted = listeningSocket_.accept(&peer);
+        } catch (const VelOS::Socket::Exception& failure) {
+            if (!isRunning()) {
                 return;
             }
+            // Out of descriptors or memory (a flood of connections) passes once connections end:
+            // the loop says so once and keeps accepting, slowly, instead of going deaf for good.
+            if (!shortageReported) {
+                report(failure.message() +
+                       (failure.transient() ? NetTexts::AcceptShortage : NetTexts::AcceptRetry));
+                shortageReported = true;
+            }
+            pauseUnlessStopped(AcceptPauseMilliseconds);
+            continue;
+        }
+        shortageReported = false;
+        if (!accepted.isValid()) {
+            return;
+        }
+        if (!policy_.allows(peer)) {
+            report(NetTexts::RefusedClient + dottedAddress(peer) + NetTexts::NotAllowed);
+            continue; // the socket closes as it goes out of scope, before any handshake
+        }
+        try {
             VelOS::SemaphoreLock hold(listLock_);
             if (factory_ == nullptr) {
                 return; // stopped while accepting: the peer is closed unserved
             }
+            if (static_cast<int>(connections_.size()) >= policy_.maximumConnections) {
+                report(NetTexts::RefusedClient + dottedAddress(peer) + NetTexts::TooManyConnections +
+                       std::to_string(policy_.maximumConnections) + ")");
+                continue;
+            }
+            accepted.setReceiveDeadline(std::chrono::steady_clock::now() +
+                                        std::chrono::seconds(policy_.handshakeSeconds));
             const int connectionId = ++lastConnectionId;
             auto connection = std::make_shared<Connection>(std::move(accepted), connectionId,
                                                            factory_->createHandler(), link_);
@@ -107,18 +148,28 @@ void Server::run() {
                 continue;
             }
             writeToStandardOutput(countLine(NetTexts::Started, connectionId, connections_.size()));
-        } catch (const VelOS::Socket::Exception& failure) {
-            VelOS::SemaphoreLock hold(listLock_);
-            if (running_) {
-                writeToStandardError(failure.message() + "\n");
-            }
-            return;
         } catch (const std::exception& failure) {
-            // A handler that could not be made; the accept loop cannot go on without one.
+            // A handler that could not be made (out of memory): this peer goes unserved.
             writeToStandardError(std::string(failure.what()) + "\n");
-            return;
         }
     }
+}
+
+bool Server::isRunning() {
+    VelOS::SemaphoreLock hold(listLock_);
+    return running_;
+}
+
+void Server::pauseUnlessStopped(int milliseconds) {
+    constexpr int Step = 10;
+    for (int waited = 0; waited < milliseconds && isRunning(); waited += Step) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(Step));
+    }
+}
+
+void Server::report(const std::string& line) {
+    writeToStandardError(line + "\n");
+    VelOS::engineLog(line);
 }
 
 void Server::connectionEnded(int connectionId) {

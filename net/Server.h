@@ -7,6 +7,7 @@
 #include "net/ConnectionHandler.h"
 #include "net/ConnectionOwner.h"
 #include "net/Runnable.h"
+#include "net/ServerPolicy.h"
 #include "net/Socket.h"
 #include "net/Thread.h"
 #include "platform/Semaphore.h"
@@ -14,7 +15,9 @@
 namespace VelNet {
 
 // The TCP server of the remote control: listens on one IPv4 port, accepts connections on its
-// accept thread (run) and serves each on a thread of its own.
+// accept thread (run) and serves each on a thread of its own. Its policy bounds who may connect,
+// how many connections it holds at once and how long a handshake may take; a failed accept (a
+// flood that used up the descriptors) is retried after a pause, never the end of the server.
 //
 // Threads: start, stop and destruction come from the thread that manages the server (in the
 // player, under the scene lock; destruction may come from one of the server's own connection
@@ -23,7 +26,7 @@ namespace VelNet {
 // waiting for a thread.
 class Server : public Runnable, public ConnectionOwner {
 public:
-    Server();
+    explicit Server(ServerPolicy policy = ServerPolicy());
     // Stops the server if it was started, then closes every connection still listed without
     // waiting for their threads: each thread finishes on its own and does not report back.
     ~Server() override;
@@ -44,9 +47,16 @@ public:
     void connectionEnded(int connectionId) override;
 
 private:
+    bool isRunning();
+    // Sleeps in short steps, returning early once the server is stopped.
+    void pauseUnlessStopped(int milliseconds);
+    // A refusal or failure of the accept loop: standard error and the engine log.
+    void report(const std::string& line);
+
+    const ServerPolicy policy_;                          // who may connect, how many at once
     VelOS::Semaphore listLock_;                          // guards running_, factory_, connections_
     std::shared_ptr<OwnerLink> link_;                    // cut first when the server goes away
-    VelOS::Socket listeningSocket_;                      // bound to the port, backlog 5
+    VelOS::Socket listeningSocket_;                      // bound to the port, backlog 128
     VelOS::Thread acceptThread_;                         // runs the accept loop
     ConnectionHandlerFactory* factory_ = nullptr;        // not owned; nullptr unless running
     bool running_ = false;                               // between a successful start and stop

@@ -1,9 +1,11 @@
 #include "net/Socket.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include "net/NetTexts.h"
@@ -80,7 +82,10 @@ Socket& Socket::operator=(Socket&& other) noexcept {
         kind_ = other.kind_;
         received_ = std::move(other.received_);
         lineTooLong_ = other.lineTooLong_;
+        hasDeadline_ = other.hasDeadline_;
+        deadline_ = other.deadline_;
         other.handle_ = -1;
+        other.hasDeadline_ = false;
         other.received_.clear();
         other.lineTooLong_ = false;
     }
@@ -130,7 +135,7 @@ void Socket::listen(int backlog) {
     }
 }
 
-Socket Socket::accept() {
+Socket Socket::accept(uint32_t* peerAddress) {
     Socket socket;
     int error = 0;
     {
@@ -139,12 +144,18 @@ Socket Socket::accept() {
             return socket;
         }
         int accepted;
+        sockaddr_in peer{};
+        socklen_t length;
         do {
-            accepted = ::accept4(use.handle, nullptr, nullptr, SOCK_CLOEXEC);
+            length = sizeof peer;
+            accepted = ::accept4(use.handle, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
             error = accepted < 0 ? errno : 0;
         } while (accepted < 0 && acceptMayRetry(error));
         if (accepted >= 0) {
             socket.handle_ = accepted;
+            if (peerAddress != nullptr) {
+                *peerAddress = peer.sin_family == AF_INET ? ntohl(peer.sin_addr.s_addr) : 0;
+            }
             return socket;
         }
     }
@@ -152,7 +163,25 @@ Socket Socket::accept() {
     if (error == EINVAL || !isValid()) {
         return socket;
     }
-    throw Exception(NetTexts::AcceptError);
+    const bool shortage = error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+    throw Exception(NetTexts::AcceptError, shortage);
+}
+
+void Socket::setReceiveDeadline(std::chrono::steady_clock::time_point deadline) {
+    hasDeadline_ = true;
+    deadline_ = deadline;
+}
+
+void Socket::clearReceiveDeadline() {
+    if (!hasDeadline_) {
+        return;
+    }
+    hasDeadline_ = false;
+    InUse use(*this);
+    if (use.handle >= 0) {
+        const timeval forever{};
+        ::setsockopt(use.handle, SOL_SOCKET, SO_RCVTIMEO, &forever, sizeof forever);
+    }
 }
 
 int Socket::localPort() const {
@@ -274,6 +303,19 @@ long Socket::receive(char* destination, long maximum) {
     InUse use(*this);
     if (use.handle < 0) {
         return -1;
+    }
+    if (hasDeadline_) {
+        // What is left of the deadline bounds this one receive (at least a millisecond, since a
+        // zero timeout would mean no limit at all).
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+            deadline_ - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return -1;
+        }
+        timeval timeout{};
+        timeout.tv_sec = static_cast<time_t>(left.count() / 1000000);
+        timeout.tv_usec = static_cast<suseconds_t>(std::max<long long>(left.count() % 1000000, 1000));
+        ::setsockopt(use.handle, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     }
     ssize_t count;
     do {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <exception>
 #include <mutex>
 #include <string>
@@ -22,12 +24,17 @@ public:
     // Every failure of the wrapper; the message is its whole content.
     class Exception : public std::exception {
     public:
-        explicit Exception(std::string message) : message_(std::move(message)) {}
+        explicit Exception(std::string message, bool transient = false)
+            : message_(std::move(message)), transient_(transient) {}
         const std::string& message() const { return message_; }
         const char* what() const noexcept override { return message_.c_str(); }
+        // True for a shortage that passes (no descriptor or memory free for an accept): trying
+        // again a little later can succeed.
+        bool transient() const { return transient_; }
 
     private:
         std::string message_;
+        bool transient_;
     };
 
     static constexpr int Stream = 0;
@@ -52,10 +59,17 @@ public:
     void bind(long port);
     // Throws "listen error".
     void listen(int backlog);
-    // Blocks until a peer connects; returns the owning socket of the connection. Returns a
-    // socket without a handle when this socket was shut down or closed meanwhile (a server being
-    // stopped); throws "accept error" on any other failure.
-    Socket accept();
+    // Blocks until a peer connects; returns the owning socket of the connection and, when asked,
+    // the peer's IPv4 address in host byte order. Returns a socket without a handle when this
+    // socket was shut down or closed meanwhile (a server being stopped); throws "accept error"
+    // on any other failure, marked transient when the process or system ran out of descriptors
+    // or memory.
+    Socket accept(uint32_t* peerAddress = nullptr);
+    // Until cleared, every receive fails like a closed connection once the deadline has passed,
+    // however slowly the bytes trickle in: a peer gets this long for what it must send (the
+    // handshake line). Connection thread only, or before that thread starts.
+    void setReceiveDeadline(std::chrono::steady_clock::time_point deadline);
+    void clearReceiveDeadline();
     // The port the socket is bound to; 0 when it has no handle or is not bound.
     int localPort() const;
 
@@ -94,6 +108,8 @@ private:
     int kind_ = Stream;              // set by create
     VelNet::ReceiveBuffer received_; // connection thread only
     bool lineTooLong_ = false;       // connection thread only: no more lines after an overlong one
+    bool hasDeadline_ = false;       // connection thread only: receives end at deadline_
+    std::chrono::steady_clock::time_point deadline_;
 };
 
 } // namespace VelOS

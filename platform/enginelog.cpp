@@ -1,5 +1,6 @@
 #include "platform/enginelog.h"
 
+#include <iostream>
 #include <mutex>
 
 namespace VelOS {
@@ -19,6 +20,12 @@ void engineLog(const std::string& line) {
     if (sink) {
         sink(line);
     }
+}
+
+void logFailure(const std::string& line) {
+    engineLog(line);
+    std::lock_guard<std::mutex> guard(sinkMutex);
+    std::cerr << line << std::endl;
 }
 
 } // namespace VelOS

@@ -15,5 +15,7 @@ using EngineLogSink = std::function<void(const std::string& line)>;
 void setEngineLogSink(EngineLogSink sink);
 // Writes one line at the engine's normal level.
 void engineLog(const std::string& line);
+// A failure the presenter should see: the line goes to the engine's log and to standard error.
+void logFailure(const std::string& line);
 
 } // namespace VelOS

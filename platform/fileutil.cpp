@@ -6,6 +6,8 @@
 #include <chrono>
 #include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
+#include <set>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -121,6 +123,11 @@ bool deleteFile(const std::string& path) {
     return true;
 }
 
+bool isFile(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
 bool copyFile(const std::string& source, const std::string& target) {
     FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (!in.valid()) {
@@ -179,7 +186,10 @@ std::string fileNameOf(const std::string& path) {
     return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
-bool shellOpen(const std::string& /*verb*/, const std::string& file) {
+namespace {
+
+// Starts xdg-open on the file; 0 when it could not be started.
+pid_t startOpener(const std::string& file) {
     // A name starting with "-" would be read as an option.
     const std::string target = (!file.empty() && file[0] == '-') ? "./" + file : file;
     char program[] = "xdg-open";
@@ -187,15 +197,53 @@ bool shellOpen(const std::string& /*verb*/, const std::string& file) {
     argument.push_back('\0');
     char* argv[] = {program, argument.data(), nullptr};
     pid_t pid = 0;
-    if (::posix_spawnp(&pid, program, nullptr, nullptr, argv, environ) == 0) {
-        // Reap the child so that it does not linger as a zombie while the player runs.
-        std::thread([pid] {
-            int status = 0;
-            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-            }
-        }).detach();
+    return ::posix_spawnp(&pid, program, nullptr, nullptr, argv, environ) == 0 ? pid : 0;
+}
+
+// Waits for the child on a thread of its own so that it does not linger as a zombie while the
+// player runs; then runs whatever must follow its end.
+template <typename Then> void reapLater(pid_t pid, Then then) {
+    std::thread([pid, then] {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        then();
+    }).detach();
+}
+
+// The owners of the openers started by shellOpenBounded that still run.
+std::mutex openersLock;                  // guards ownersWithOpeners
+std::set<std::string> ownersWithOpeners; // one entry per running opener
+
+} // namespace
+
+bool shellOpen(const std::string& /*verb*/, const std::string& file) {
+    if (const pid_t pid = startOpener(file)) {
+        reapLater(pid, [] {});
     }
     return true;
+}
+
+bool shellOpenBounded(const std::string& owner, const std::string& /*verb*/, const std::string& file) {
+    std::lock_guard<std::mutex> hold(openersLock);
+    if (ownersWithOpeners.count(owner) != 0 || static_cast<int>(ownersWithOpeners.size()) >= MaximumOpeners) {
+        return false;
+    }
+    const pid_t pid = startOpener(file);
+    if (pid == 0) {
+        return false;
+    }
+    ownersWithOpeners.insert(owner);
+    reapLater(pid, [owner] {
+        std::lock_guard<std::mutex> hold(openersLock);
+        ownersWithOpeners.erase(owner);
+    });
+    return true;
+}
+
+int runningOpeners() {
+    std::lock_guard<std::mutex> hold(openersLock);
+    return static_cast<int>(ownersWithOpeners.size());
 }
 
 bool archiveFiles(const std::string& archive, const std::vector<std::string>& files) {

@@ -14,6 +14,9 @@ bool createDirectory(const std::string& path);
 // Deletes one file. Always true.
 bool deleteFile(const std::string& path);
 
+// True when the path names a regular file (links followed).
+bool isFile(const std::string& path);
+
 // Copies a file, overwriting an existing target. Copying a file onto itself leaves it alone.
 // Always true.
 bool copyFile(const std::string& source, const std::string& target);
@@ -30,6 +33,17 @@ std::string fileNameOf(const std::string& path);
 // Hands a file or a link to the desktop (xdg-open, started without a shell). The verb is
 // what the caller wants done ("Open"); the desktop only knows how to open. Always true.
 bool shellOpen(const std::string& verb, const std::string& file);
+
+// How many openers may run at once in the whole player. An opener usually lives as long as the
+// viewer it started, so this also bounds the viewers a client can pile onto the desktop.
+constexpr int MaximumOpeners = 4;
+
+// Like shellOpen, but refused (false, nothing started) while an opener started for the same
+// owner still runs, or while MaximumOpeners run. Every opener is reaped when it ends.
+bool shellOpenBounded(const std::string& owner, const std::string& verb, const std::string& file);
+
+// Openers started by shellOpenBounded that are still running.
+int runningOpeners();
 
 // Writes a ZIP archive holding each listed file under its bare file name, in list order.
 // Always true: a file that cannot be read is left out.

@@ -1,8 +1,11 @@
 #include "resources/Resource.h"
 
+#include "platform/enginelog.h"
 #include "platform/fileutil.h"
 #include "platform/pathguard.h"
+#include "platform/xmldepth.h"
 #include "resources/OgreMaterialStreamDecorator.h"
+#include "resources/PackageUnpacker.h"
 
 #include <OGRE/Ogre.h>
 #include <OGRE/OgreMeshSerializer.h>
@@ -10,6 +13,7 @@
 #include <tinyxml.h>
 
 #include <fstream>
+#include <unistd.h>
 
 namespace {
 
@@ -65,7 +69,8 @@ bool archiveIsLoaded(const std::string& path) {
 } // namespace
 
 struct Resource::Loading {
-    Ogre::Archive* archive = nullptr;
+    Ogre::Archive* archive = nullptr;      // the unpacked package
+    std::string unpackedDirectory;         // where its files are, ending in "/"
     bool ownsArchive = false;              // opened by this run, closed at its end
     bool groupCreated = false;             // the engine resource group was made by this run
     std::string directory;                 // the resource directory, ending in "/"
@@ -96,7 +101,8 @@ bool Resource::isInsideWorkDirectory(const std::string& workDirectory, const std
 }
 
 bool Resource::init(Ogre::SceneManager* sceneManager, const std::string& name,
-                    const std::string& workDirectory, const std::string& packagePath) {
+                    const std::string& workDirectory, const std::string& packagePath,
+                    const PackageUnpacker* unpacked) {
     if (initialised_) {
         return false;
     }
@@ -112,10 +118,22 @@ bool Resource::init(Ogre::SceneManager* sceneManager, const std::string& name,
         return false;
     }
 
+    // The package is unpacked within its limits first (by the caller, on its own thread, or
+    // here), and loaded from the unpacked files.
+    PackageUnpacker ownUnpacking;
+    if (unpacked == nullptr) {
+        if (!ownUnpacking.unpack(packagePath, workDirectory)) {
+            VelOS::logFailure("Resource::init: " + packageFileName_ + ": " + ownUnpacking.failure());
+            return false;
+        }
+        unpacked = &ownUnpacking;
+    }
+    const std::string unpackedDirectory = unpacked->directory().substr(0, unpacked->directory().size() - 1);
     Loading loading;
-    loading.ownsArchive = !archiveIsLoaded(packagePath);
+    loading.unpackedDirectory = unpacked->directory();
+    loading.ownsArchive = !archiveIsLoaded(unpackedDirectory);
     try {
-        loading.archive = Ogre::ArchiveManager::getSingleton().load(packagePath, "Zip", true);
+        loading.archive = Ogre::ArchiveManager::getSingleton().load(unpackedDirectory, "FileSystem", true);
     } catch (...) {
         return false;
     }
@@ -249,6 +267,12 @@ bool Resource::extract(Loading& loading, const std::string& entry, const std::st
         log("Resource::init: skipped, the name leads out of the resource directory: " + fileName);
         return false;
     }
+    // The unpacked file is on the same disk: a link gives it its place in the resource
+    // directory without copying it on the main thread.
+    ::unlink(path.c_str());
+    if (::link((loading.unpackedDirectory + entry).c_str(), path.c_str()) == 0) {
+        return true;
+    }
     Ogre::DataStreamPtr in = loading.archive->open(entry, true);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!in || !out) {
@@ -298,6 +322,12 @@ void Resource::rewriteSceneFile(Loading& loading, const std::string& entry) {
         return;
     }
     const std::string text = stream->getAsString();
+    if (!VelOS::xmlDepthWithin(text)) {
+        log(CannotParseScene);
+        VelOS::logFailure("Resource::init: scene file " + entry + " nests deeper than " +
+                          std::to_string(VelOS::MaximumXmlDepth) + " levels");
+        return;
+    }
     TiXmlDocument document;
     document.Parse(text.c_str());
     if (document.Error()) {

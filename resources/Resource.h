@@ -15,14 +15,18 @@
 //
 // Copyable; the ResourceManager keeps resources by value and releases each one when it leaves
 // the collection. Main thread (engine calls), under the scene lock held by the caller.
+class PackageUnpacker;
+
 class Resource {
 public:
     // Loads the package. False when already initialised, when the package cannot be opened as a
     // ZIP archive, when the name is taken by an engine resource group of someone else, or when
     // the engine fails while loading; nothing of the package stays registered with the engine
     // then (files already unpacked stay in the resource directory).
+    // The package is read from what unpacked holds, an unpacking of packagePath made beforehand
+    // (off the main thread); without one, init unpacks it itself, within the same limits.
     bool init(Ogre::SceneManager* sceneManager, const std::string& name, const std::string& workDirectory,
-              const std::string& packagePath);
+              const std::string& packagePath, const PackageUnpacker* unpacked = nullptr);
     // Removes the materials and the engine resource group. False when not initialised.
     bool release();
 

@@ -19,7 +19,8 @@ bool ResourceManager::bind(Ogre::SceneManager* sceneManager, SceneServices* serv
     return true;
 }
 
-bool ResourceManager::create(const std::string& name, const std::string& packagePath) {
+bool ResourceManager::create(const std::string& name, const std::string& packagePath,
+                             const PackageUnpacker* unpacked) {
     if (!isBound()) {
         return true;
     }
@@ -29,7 +30,7 @@ bool ResourceManager::create(const std::string& name, const std::string& package
         return false;
     }
     Resource& resource = resources_[name];
-    if (!resource.init(sceneManager_, name, workDirectory, packagePath)) {
+    if (!resource.init(sceneManager_, name, workDirectory, packagePath, unpacked)) {
         resources_.erase(name);
         return false;
     }

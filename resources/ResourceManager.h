@@ -16,6 +16,8 @@ class SceneManager;
 //
 // No lock of its own: the Scene calls it under the scene lock, on the main thread (the engine
 // calls of loading and releasing belong there).
+class PackageUnpacker;
+
 class ResourceManager {
 public:
     ResourceManager() = default;
@@ -29,8 +31,10 @@ public:
     bool bind(Ogre::SceneManager* sceneManager, SceneServices* services);
     // Loads the package under the name. True without doing anything while unbound. False for a
     // name that is taken or unusable (Resource::isValidName), a package path outside the work
-    // directory, or a package that does not load; nothing is added then.
-    bool create(const std::string& name, const std::string& packagePath);
+    // directory, or a package that does not load; nothing is added then. unpacked, when given,
+    // is the package already unpacked (see Resource::init).
+    bool create(const std::string& name, const std::string& packagePath,
+                const PackageUnpacker* unpacked = nullptr);
     // Releases and removes the named resource; unknown names are ignored.
     void destroy(const std::string& name);
     // Releases and removes every resource.

@@ -3,9 +3,12 @@
 #include "platform/enginelog.h"
 #include "platform/fileutil.h"
 #include "platform/pathguard.h"
+#include "platform/xmldepth.h"
 #include "project/ProjectInventory.h"
 #include "project/ProjectOperations.h"
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -43,6 +46,18 @@ bool numbers(const TiXmlElement& element, std::initializer_list<const char*> nam
     return true;
 }
 
+// A width as the document writes it ("%d"); a text that is no number, or one that would not fit
+// an int, reads as 0, which no tracker accepts, instead of wrapping to some other width.
+int wholeNumber(const std::string& text) {
+    errno = 0;
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (end == text.c_str() || errno == ERANGE || value < INT_MIN || value > INT_MAX) {
+        return 0;
+    }
+    return static_cast<int>(value);
+}
+
 std::string fixed(double value) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%f", value);
@@ -55,28 +70,10 @@ void setNumbers(TiXmlElement& element, std::initializer_list<const char*> names,
     }
 }
 
-// The XML library parses recursively: a document nested deeper than any project document can
-// be is refused before it is parsed, and so is one larger than any project document can be.
+// The XML library parses recursively: a document nested deeper than XML from outside may be is
+// refused before it is parsed, and so is one larger than any project document can be.
 bool plausibleDocument(const std::string& text) {
-    if (text.size() > 64 * 1024 * 1024) {
-        return false;
-    }
-    int depth = 0;
-    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
-        if (text[i] == '<') {
-            const char next = text[i + 1];
-            if (next == '/') {
-                --depth;
-            } else if (next != '!' && next != '?') {
-                if (++depth > 64) {
-                    return false;
-                }
-            }
-        } else if (text[i] == '/' && text[i + 1] == '>') {
-            --depth;
-        }
-    }
-    return true;
+    return text.size() <= 64 * 1024 * 1024 && VelOS::xmlDepthWithin(text);
 }
 
 int depthOf(const TiXmlNode* node) {
@@ -193,7 +190,7 @@ bool SceneSerializer::build(const TiXmlDocument& document, ProjectOperations& op
                 std::string trackerName, pattern, width;
                 if (std::string(tracker->Value()) != "ARTracker" || !text(*tracker, "name", trackerName) ||
                     !text(*tracker, "patternFilename", pattern) || !text(*tracker, "width", width) ||
-                    !operations.trackerCreate(trackerName, pattern, std::atoi(width.c_str()))) {
+                    !operations.trackerCreate(trackerName, pattern, wholeNumber(width))) {
                     return false;
                 }
             }

@@ -43,11 +43,15 @@ bool PlayerProcess::start(const std::string& directory, const std::vector<std::s
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    if (captureStandardError_) {
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
+    }
     posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
     posix_spawn_file_actions_addclose(&actions, pipeFds[1]);
     posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
 
-    std::vector<std::string> argumentTexts = {directory + "/velquin"};
+    std::vector<std::string> argumentTexts = launcher_;
+    argumentTexts.push_back(directory + "/velquin");
     argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& text : argumentTexts) {
@@ -66,7 +70,7 @@ bool PlayerProcess::start(const std::string& directory, const std::vector<std::s
     }
     envp.push_back(nullptr);
 
-    const int result = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
+    const int result = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     close(pipeFds[1]);
     if (result != 0) {

@@ -20,6 +20,12 @@ public:
     // environment entries ("NAME=value"). False if it could not be started.
     bool start(const std::string& directory, const std::vector<std::string>& arguments = {},
                const std::vector<std::string>& environment = {});
+    // Runs the player through a launcher command ({"prlimit", "--nofile=160:160", "--"}) on the
+    // next start.
+    void setLauncher(std::vector<std::string> launcher) { launcher_ = std::move(launcher); }
+    // Sends standard error into the same pipe as standard output on the next start.
+    void captureStandardError() { captureStandardError_ = true; }
+
     // Reads standard output until a line starting with prefix arrives; that line, or "" after
     // the timeout or the end of the output.
     std::string waitForLine(const std::string& prefix, int timeoutMilliseconds);
@@ -39,4 +45,6 @@ private:
     std::string output_;
     size_t scanned_ = 0;
     int status_ = -1;
+    std::vector<std::string> launcher_;
+    bool captureStandardError_ = false;
 };

@@ -10,17 +10,22 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class PlayerSession {
 public:
     // Starts the built player with its work directory in the scratch folder; more start-up
     // sentences may follow the one that opens the remote control.
-    explicit PlayerSession(const ScratchDirectory& scratch, const std::string& moreCommands = "")
+    // The environment entries ("NAME=value") and the launcher, when given, go to the player.
+    explicit PlayerSession(const ScratchDirectory& scratch, const std::string& moreCommands = "",
+                           std::vector<std::string> environment = {}, std::vector<std::string> launcher = {})
         : port_(nettest::freePort()) {
         const std::string commands =
             scratch.write("start.cmd", "project.net.init(" + std::to_string(port_) + ");\n" + moreCommands);
-        started_ =
-            player_.start(PlayerProcess::builtPlayerDirectory(), {commands}, {"TMPDIR=" + scratch.path()});
+        environment.push_back("TMPDIR=" + scratch.path());
+        player_.setLauncher(std::move(launcher));
+        player_.captureStandardError();
+        started_ = player_.start(PlayerProcess::builtPlayerDirectory(), {commands}, environment);
         if (started_) {
             window_ = XTestDisplay::waitForWindow("Velquinor", 60000);
         }

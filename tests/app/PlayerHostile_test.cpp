@@ -1,0 +1,504 @@
+// The player against hostile and clumsy clients, each attack made on the real process: floods of
+// connections, stalled handshakes, numbers the engine cannot take, integers that would wrap,
+// project documents and packages built to crash or fill the machine, viewers started without end,
+// and starts without a display or outside the player's folder. After each one the player must
+// still answer within a second.
+#include "support/PlayerSession.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+using nettest::Client;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+std::string withoutCr(std::string line) {
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return line;
+}
+
+double millisecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Runs a Python snippet (the test's own tool for building archives); true when it succeeded.
+bool python(const ScratchDirectory& scratch, const std::string& script) {
+    const std::string file = scratch.write("make.py", script);
+    return std::system(("python3 '" + file + "'").c_str()) == 0;
+}
+
+// Names in a directory, "." and ".." left out.
+std::vector<std::string> namesIn(const std::string& directory) {
+    std::vector<std::string> names;
+    if (DIR* folder = opendir(directory.c_str())) {
+        while (dirent* entry = readdir(folder)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.push_back(name);
+            }
+        }
+        closedir(folder);
+    }
+    return names;
+}
+
+// The player's work directory below the scratch folder (TMPDIR), ending in "/".
+std::string workDirectoryOf(PlayerSession& session, const ScratchDirectory& scratch) {
+    return scratch.path() + "Velquin-" + std::to_string(session.process().pid()) + "/";
+}
+
+// A player with one command connection and one listener.
+class HostileClients : public ::testing::Test {
+protected:
+    void start(std::vector<std::string> environment = {}, std::vector<std::string> launcher = {}) {
+        session_ = std::make_unique<PlayerSession>(scratch_, "", std::move(environment), std::move(launcher));
+        ASSERT_TRUE(session_->ready()) << session_->process().output();
+        listener_ = session_->open("listener");
+        ASSERT_TRUE(listener_);
+        command_ = session_->open("command");
+        ASSERT_TRUE(command_);
+    }
+
+    void TearDown() override {
+        if (session_ && session_->ready()) {
+            EXPECT_EQ(session_->close(), 0) << session_->process().output();
+        }
+    }
+
+    std::string reply(const std::string& sentence) {
+        command_->send(sentence + "\r\n");
+        return withoutCr(command_->line());
+    }
+
+    // A command that must broadcast nothing: the next event is the title change sent after it.
+    void expectQuietFailure(const std::string& sentence, const std::string& expected = "fail") {
+        EXPECT_EQ(reply(sentence), expected) << sentence;
+        EXPECT_EQ(reply("project.title.set(\"mark\");"), "ok");
+        EXPECT_EQ(listener_->line(), "project.title.changed(\"mark\");") << "after " << sentence;
+    }
+
+    // The player is alive and answers a new command connection within a second.
+    void expectAnswering() {
+        const auto start = Clock::now();
+        std::unique_ptr<Client> client = session_->open("command");
+        ASSERT_TRUE(client);
+        client->send("project.title.get();\r\n");
+        EXPECT_NE(client->line(), "<none>");
+        EXPECT_LT(millisecondsSince(start), 1000.0);
+        EXPECT_TRUE(session_->process().running());
+    }
+
+    void uploadSamples() {
+        const std::string player = PlayerProcess::builtPlayerDirectory();
+        ASSERT_TRUE(session_->upload("robot.zip", readWholeFile(player + "/samples/robot.zip")));
+        ASSERT_EQ(reply("project.resources.create(\"robot\", \"robot.zip\");"), "ok");
+        EXPECT_EQ(listener_->line(), "project.resources.created(\"robot\", \"" +
+                                         workDirectoryOf(*session_, scratch_) + "robot.zip\");");
+    }
+
+    ScratchDirectory scratch_;
+    std::unique_ptr<PlayerSession> session_;
+    std::unique_ptr<Client> listener_;
+    std::unique_ptr<Client> command_;
+};
+
+} // namespace
+
+TEST_F(HostileClients, ConnectionsPastTheCapAreClosedAndStalledHandshakesEnd) {
+    start({"VELQUIN_MAX_CONNECTIONS=24"});
+    // Two connections are held already; 22 more fill the cap.
+    std::vector<std::unique_ptr<Client>> idle;
+    for (int i = 0; i < 22; ++i) {
+        idle.push_back(std::make_unique<Client>(session_->port()));
+        ASSERT_TRUE(idle.back()->connected());
+    }
+    ASSERT_FALSE(session_->process().waitForLine("Started 24 connection (of 24", 10000).empty());
+    // Past the cap: closed at once, unserved.
+    for (int i = 0; i < 5; ++i) {
+        Client extra(session_->port());
+        extra.send("command();\r\n");
+        EXPECT_TRUE(extra.closedByServer());
+    }
+    EXPECT_FALSE(
+        session_->process().waitForLine("refused client 127.0.0.1: too many connections (limit 24)", 5000).empty());
+
+    // The idle ones never sent a handshake, and one sends half of it: all are closed after ten
+    // seconds, and a new client is served again.
+    idle[0]->send("comm");
+    const auto start = Clock::now();
+    for (auto& client : idle) {
+        EXPECT_TRUE(client->closedByServer() || client->closedByServer());
+    }
+    const double waited = millisecondsSince(start);
+    EXPECT_GT(waited, 8000.0);
+    EXPECT_LT(waited, 15000.0);
+    expectAnswering();
+    // The connections that did their handshake in time stay.
+    EXPECT_EQ(reply("project.title.get();"), "\"\"");
+}
+
+TEST_F(HostileClients, AcceptGoesOnAfterRunningOutOfDescriptors) {
+    // A descriptor limit below the connection cap, so that a flood runs the player out of them.
+    start({}, {"prlimit", "--nofile=160:160", "--"});
+    std::vector<std::unique_ptr<Client>> flood;
+    for (int i = 0; i < 200; ++i) {
+        flood.push_back(std::make_unique<Client>(session_->port()));
+    }
+    ASSERT_FALSE(session_->process().waitForLine("accept error: out of descriptors", 10000).empty())
+        << session_->process().output();
+    flood.clear();
+    const auto start = Clock::now();
+    std::unique_ptr<Client> client = session_->open("command");
+    ASSERT_TRUE(client);
+    client->send("project.title.get();\r\n");
+    EXPECT_EQ(withoutCr(client->line()), "\"\"");
+    const double served = millisecondsSince(start);
+    std::cout << "served " << served << " ms after the flood ended" << std::endl;
+    EXPECT_LT(served, 2000.0);
+    expectAnswering();
+    // The shortage was reported once, not once per failed accept.
+    session_->process().waitForLine("no such line", 500);
+    EXPECT_EQ(nettest::countOf(session_->process().output(), "out of descriptors"), 1);
+}
+
+TEST_F(HostileClients, AllowListClosesOtherClientsBeforeTheirHandshake) {
+    // Only a client the player never sees may connect: the test's own connection is refused.
+    session_ = std::make_unique<PlayerSession>(scratch_, "", std::vector<std::string>{"VELQUIN_ALLOW=10.9.8.7"});
+    ASSERT_TRUE(session_->ready());
+    std::unique_ptr<Client> client = session_->connect();
+    ASSERT_TRUE(client);
+    client->send("command();\r\n");
+    EXPECT_TRUE(client->closedByServer());
+    EXPECT_FALSE(
+        session_->process().waitForLine("refused client 127.0.0.1: not in the allowed addresses", 5000).empty());
+    // A block that holds the loopback address lets it in.
+    session_->close();
+    session_ = std::make_unique<PlayerSession>(scratch_, "",
+                                               std::vector<std::string>{"VELQUIN_ALLOW=10.0.0.0/8, 127.0.0.0/8"});
+    ASSERT_TRUE(session_->ready());
+    EXPECT_TRUE(session_->open("command"));
+}
+
+TEST_F(HostileClients, NumbersTheEngineCannotTakeFailWithoutAnEvent) {
+    start();
+    uploadSamples();
+    ASSERT_EQ(reply("project.actors.light.create(\"L\");"), "ok");
+    ASSERT_EQ(reply("project.actors.mesh.create(\"M\", \"robot\", \"robot.mesh\");"), "ok");
+    ASSERT_EQ(reply("project.actors.scene.create(\"S\", \"robot\", \"robot_stage.osm\");"), "ok");
+    ASSERT_EQ(reply("project.actors.file.create(\"F\", \"robot\", \"robot_poster.png\", \"image\");"), "ok");
+    for (int i = 0; i < 4; ++i) {
+        listener_->line();
+    }
+    // Numbers the sentence reads but the engine cannot take, and words no number is read from
+    // (they match no command at all); neither may change anything.
+    const std::vector<std::string> huge = {"1e39", "-1e39", "1e308", "1e7", "nan", "inf", "-inf", "1e999"};
+    auto failure = [](const std::string& value) {
+        return value == "nan" || value == "inf" || value == "-inf" || value == "1e999" ? "fail invalid sentence"
+                                                                                         : "fail";
+    };
+    for (const char* kind : {"light", "mesh", "scene", "file"}) {
+        const std::string name = std::string(1, static_cast<char>(std::toupper(kind[0])));
+        const std::string p = std::string("project.actors.") + kind + ".";
+        for (const std::string& value : huge) {
+            expectQuietFailure(p + "translate(\"" + name + "\", " + value + ", 0, 0);", failure(value));
+            expectQuietFailure(p + "translate(\"" + name + "\", 0, 0, " + value + ");", failure(value));
+        }
+        if (std::string(kind) == "mesh" || std::string(kind) == "scene") {
+            for (const std::string& value : huge) {
+                expectQuietFailure(p + "scale(\"" + name + "\", " + value + ", 1, 1);", failure(value));
+                expectQuietFailure(p + "rotate(\"" + name + "\", " + value + ", 0, 0, 0);", failure(value));
+                expectQuietFailure(p + "pitch(\"" + name + "\", " + value + ");", failure(value));
+                expectQuietFailure(p + "yaw(\"" + name + "\", " + value + ");", failure(value));
+                expectQuietFailure(p + "roll(\"" + name + "\", " + value + ");", failure(value));
+            }
+            expectQuietFailure(p + "rotate(\"" + name + "\", 0, 0, 0, 0);");
+            expectQuietFailure(p + "rotate(\"" + name + "\", 1e-30, 0, 0, 0);");
+            // A rotation of any other length is normalised.
+            EXPECT_EQ(reply(p + "rotate(\"" + name + "\", 0, 0, 4, 0);"), "ok");
+            EXPECT_EQ(listener_->line().rfind(p + "rotated(\"" + name + "\"", 0), 0u);
+            EXPECT_EQ(reply(p + "getRotation(\"" + name + "\");"), "(0, 0, 1, 0)");
+            // Scale 0 is kept: a presenter may hide content that way.
+            EXPECT_EQ(reply(p + "scale(\"" + name + "\", 0, 0, 0);"), "ok");
+            EXPECT_EQ(listener_->line(), p + "scaled(\"" + name + "\", 0, 0, 0);");
+        }
+        // Large but usable numbers still work.
+        EXPECT_EQ(reply(p + "translate(\"" + name + "\", 1e6, -1e6, 0.5);"), "ok");
+        EXPECT_EQ(listener_->line(), p + "translated(\"" + name + "\", 1e+06, -1e+06, 0.5);");
+    }
+    // Actions go through the same checks: a move too far changes nothing.
+    const std::string before = reply("project.actors.mesh.getTranslation(\"M\");");
+    EXPECT_EQ(reply("project.actors.action(\"M\", \"moveX\", \"1e39\");"), "ok");
+    EXPECT_EQ(reply("project.actors.action(\"M\", \"scaleY\", \"1e300\");"), "ok");
+    EXPECT_EQ(reply("project.actors.mesh.getTranslation(\"M\");"), before);
+    // A few frames with every actor scaled to nothing, then the player still answers.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    expectAnswering();
+}
+
+TEST_F(HostileClients, IntegersThatDoNotFitFailInsteadOfWrapping) {
+    start();
+    const std::string player = PlayerProcess::builtPlayerDirectory();
+    ASSERT_TRUE(session_->upload("letter-v.pat", readWholeFile(player + "/markers/letter-v.pat")));
+    expectQuietFailure("project.trackers.AR.create(\"T\", \"letter-v.pat\", 4294967296);");
+    expectQuietFailure("project.trackers.AR.create(\"T\", \"letter-v.pat\", -4294967216);");
+    EXPECT_EQ(reply("project.trackers.AR.getList();"), "");
+    EXPECT_EQ(reply("project.videocapture.threshold.manual(77);"), "ok");
+    EXPECT_EQ(reply("project.videocapture.threshold.manual(4294967297);"), "fail");
+    EXPECT_EQ(reply("project.videocapture.threshold.getValue();"), "77");
+    // A port that would wrap to the one in use must not restart the server.
+    EXPECT_EQ(reply("project.net.init(" + std::to_string(4294967296LL + session_->port()) + ");"), "fail");
+    EXPECT_EQ(reply("project.title.get();"), "\"mark\"");
+    expectAnswering();
+}
+
+TEST_F(HostileClients, ProjectDocumentsWithUnusableNumbersFailToLoad) {
+    start();
+    uploadSamples();
+    ASSERT_EQ(reply("project.actors.mesh.create(\"M\", \"robot\", \"robot.mesh\");"), "ok");
+    ASSERT_EQ(reply("project.actors.light.create(\"L\");"), "ok");
+    ASSERT_EQ(reply("project.save(\"show\");"), "ok");
+    const std::string saved = session_->download("show.zip");
+    ASSERT_FALSE(saved.empty());
+    scratch_.write("show.zip", saved);
+    // Each variant replaces one attribute of the saved document.
+    const std::vector<std::pair<std::string, std::string>> variants = {
+        {"tx", "nan"}, {"ty", "inf"}, {"tz", "1e39"}, {"sx", "-1e308"}, {"rw", "0"}};
+    for (const auto& [attribute, value] : variants) {
+        const std::string archive = "bad-" + attribute + ".zip";
+        ASSERT_TRUE(python(scratch_, "import re, zipfile\n"
+                                     "src = zipfile.ZipFile('" + scratch_.path() + "show.zip')\n"
+                                     "out = zipfile.ZipFile('" + scratch_.path() + archive + "', 'w')\n"
+                                     "for item in src.infolist():\n"
+                                     "    data = src.read(item)\n"
+                                     "    if item.filename.endswith('.xml'):\n"
+                                     "        text = data.decode()\n"
+                                     "        text = re.sub(r' " + attribute + "=\"[^\"]*\"', ' " + attribute +
+                                     "=\"" + value + "\"', text)\n"
+                                     "        if '" + attribute + "' == 'rw':\n"
+                                     "            text = re.sub(r' r([xyz])=\"[^\"]*\"', r' r\\1=\"0\"', text)\n"
+                                     "        data = text.encode()\n"
+                                     "    out.writestr(item, data)\n"
+                                     "out.close()\n"));
+        // The document inside is show.xml: the archive keeps its name.
+        ASSERT_TRUE(session_->upload("show.zip", readWholeFile(scratch_.path() + archive)));
+        EXPECT_EQ(reply("project.load(\"show.zip\");"), "fail") << attribute;
+        expectAnswering();
+    }
+    // The good archive still loads.
+    ASSERT_TRUE(session_->upload("show.zip", saved));
+    EXPECT_EQ(reply("project.load(\"show.zip\");"), "ok");
+    EXPECT_EQ(reply("project.actors.mesh.getList();"), "\"M\"");
+}
+
+TEST_F(HostileClients, DeeplyNestedSceneFilesAreRefusedBeforeTheyAreParsed) {
+    // Nested tags compress a thousandfold: the expansion bound is lifted to reach the parser.
+    start({"VELQUIN_PACKAGE_MAX_RATIO=1000000"});
+    ASSERT_TRUE(python(scratch_, "import zipfile\n"
+                                 "z = zipfile.ZipFile('" + scratch_.path() + "deep.zip', 'w', zipfile.ZIP_DEFLATED)\n"
+                                 "z.writestr('deep.osm', '<scene>' + '<node>' * 50000 + '</node>' * 50000 + '</scene>')\n"
+                                 "z.close()\n"));
+    ASSERT_TRUE(session_->upload("deep.zip", readWholeFile(scratch_.path() + "deep.zip")));
+    const auto start = Clock::now();
+    // The package itself loads (its scene file is skipped with a log line); no scene comes of it.
+    EXPECT_EQ(reply("project.resources.create(\"deep\", \"deep.zip\");"), "ok");
+    EXPECT_LT(millisecondsSince(start), 3000.0);
+    EXPECT_EQ(reply("project.actors.scene.create(\"S\", \"deep\", \"deep_deep.osm\");"), "fail");
+    EXPECT_FALSE(session_->process().waitForLine("Resource::init: scene file deep.osm nests deeper", 5000).empty());
+    expectAnswering();
+}
+
+TEST_F(HostileClients, PackageBombsStopAtTheirBoundAndLeaveNothingBehind) {
+    start({"VELQUIN_PACKAGE_MAX_MB=200"});
+    const std::string work = workDirectoryOf(*session_, scratch_);
+    // A gigabyte of zeros in a megabyte, the same spread over many entries, a scene file larger
+    // than any read into memory, and a large package that is within its bounds.
+    ASSERT_TRUE(python(scratch_,
+                       "import zipfile\n"
+                       "def pack(name, entries, fill=b'\\0'):\n"
+                       "    z = zipfile.ZipFile('" + scratch_.path() + "' + name, 'w', zipfile.ZIP_DEFLATED)\n"
+                       "    for entry, size in entries:\n"
+                       "        with z.open(entry, 'w') as f:\n"
+                       "            block = fill * (1 << 20)\n"
+                       "            for _ in range(size >> 20): f.write(block)\n"
+                       "    z.close()\n"
+                       "pack('bomb.zip', [('zeros.bin', 1 << 30)])\n"
+                       "pack('spread.zip', [('part%d.bin' % i, 16 << 20) for i in range(16)])\n"
+                       "pack('text.zip', [('huge.osm', 32 << 20)], b' ')\n"
+                       "pack('large.zip', [('large.bin', 150 << 20)])\n"));
+    for (const char* name : {"bomb", "spread", "text", "large"}) {
+        const std::string archive = std::string(name) + ".zip";
+        ASSERT_TRUE(session_->upload(archive, readWholeFile(scratch_.path() + archive)));
+    }
+
+    // Another client keeps asking while the packages are unpacked; none of its replies waits long.
+    std::atomic<bool> done{false};
+    double slowest = 0;
+    int asked = 0;
+    std::thread other([&] {
+        std::unique_ptr<Client> client = session_->open("command");
+        while (client && !done) {
+            const auto start = Clock::now();
+            client->send("project.title.get();\r\n");
+            client->line();
+            slowest = std::max(slowest, millisecondsSince(start));
+            ++asked;
+        }
+    });
+    // The large package: the ratio bound is lifted for it.
+    PlayerProcess& player = session_->process();
+    for (const char* name : {"bomb", "spread", "text"}) {
+        const auto start = Clock::now();
+        EXPECT_EQ(reply(std::string("project.resources.create(\"") + name + "\", \"" + name + ".zip\");"), "fail");
+        std::cout << name << ": refused after " << millisecondsSince(start) << " ms" << std::endl;
+        // Nothing of the package is left: only the uploaded archives and the player's own.
+        for (const std::string& entry : namesIn(work)) {
+            EXPECT_NE(entry.substr(0, 7), ".unpack") << name;
+            EXPECT_NE(entry, name);
+        }
+    }
+    EXPECT_FALSE(player.waitForLine("Resource::init: bomb.zip: the package expands beyond 100 times its archive size "
+                                    "(VELQUIN_PACKAGE_MAX_RATIO)",
+                                    5000)
+                     .empty());
+    EXPECT_FALSE(
+        player.waitForLine("Resource::init: spread.zip: the package expands beyond 100 times", 5000).empty());
+    EXPECT_FALSE(
+        player.waitForLine("Resource::init: text.zip: huge.osm is larger than 16 MiB (VELQUIN_PACKAGE_MAX_TEXT_MB)",
+                           5000)
+            .empty());
+    done = true;
+    other.join();
+    std::cout << "slowest of " << asked << " replies to another client meanwhile: " << slowest << " ms" << std::endl;
+    EXPECT_LT(slowest, 100.0);
+    EXPECT_EQ(reply("project.resources.getList();"), "\"Nothing\"");
+    expectAnswering();
+}
+
+TEST_F(HostileClients, LargePackagesUnpackWhileOtherClientsAreServed) {
+    start({"VELQUIN_PACKAGE_MAX_RATIO=1000000", "VELQUIN_PACKAGE_MAX_MB=200"});
+    ASSERT_TRUE(python(scratch_, "import zipfile\n"
+                                 "z = zipfile.ZipFile('" + scratch_.path() + "large.zip', 'w', zipfile.ZIP_DEFLATED)\n"
+                                 "with z.open('large.bin', 'w') as f:\n"
+                                 "    for _ in range(150): f.write(bytes(1 << 20))\n"
+                                 "z.writestr('over.bin', bytes(60 << 20))\n"
+                                 "z.close()\n"
+                                 "z = zipfile.ZipFile('" + scratch_.path() + "fits.zip', 'w', zipfile.ZIP_DEFLATED)\n"
+                                 "with z.open('large.bin', 'w') as f:\n"
+                                 "    for _ in range(150): f.write(bytes(1 << 20))\n"
+                                 "z.close()\n"));
+    for (const char* name : {"large", "fits"}) {
+        const std::string archive = std::string(name) + ".zip";
+        ASSERT_TRUE(session_->upload(archive, readWholeFile(scratch_.path() + archive)));
+    }
+    std::atomic<bool> done{false};
+    double slowest = 0;
+    int asked = 0;
+    std::thread other([&] {
+        std::unique_ptr<Client> client = session_->open("command");
+        while (client && !done) {
+            const auto start = Clock::now();
+            client->send("project.title.get();\r\n");
+            client->line();
+            slowest = std::max(slowest, millisecondsSince(start));
+            ++asked;
+        }
+    });
+    // 210 MiB in all: past the bound of 200.
+    auto start = Clock::now();
+    EXPECT_EQ(reply("project.resources.create(\"large\", \"large.zip\");"), "fail");
+    std::cout << "210 MiB refused after " << millisecondsSince(start) << " ms" << std::endl;
+    start = Clock::now();
+    EXPECT_EQ(reply("project.resources.create(\"fits\", \"fits.zip\");"), "ok");
+    std::cout << "150 MiB unpacked and loaded in " << millisecondsSince(start) << " ms" << std::endl;
+    done = true;
+    other.join();
+    std::cout << "slowest of " << asked << " replies to another client meanwhile: " << slowest << " ms" << std::endl;
+    EXPECT_LT(slowest, 100.0);
+    EXPECT_GT(asked, 10);
+    EXPECT_EQ(reply("project.resources.getFilesInside(\"fits\");"), "\"large.bin\"");
+    const std::string work = workDirectoryOf(*session_, scratch_);
+    for (const std::string& entry : namesIn(work)) {
+        EXPECT_NE(entry.substr(0, 7), ".unpack");
+        EXPECT_NE(entry, "large");
+    }
+}
+
+TEST_F(HostileClients, RepeatedOpenActionsStartOneViewerPerActorAndFewInAll) {
+    // A stand-in for xdg-open that records each call and stays a while, as a viewer does.
+    const std::string bin = scratch_.path() + "bin/";
+    ASSERT_EQ(mkdir(bin.c_str(), 0700), 0);
+    const std::string calls = scratch_.path() + "calls";
+    scratch_.write("bin/xdg-open", "#!/bin/sh\necho \"$1\" >> '" + calls + "'\nsleep 2\n");
+    ASSERT_EQ(chmod((bin + "xdg-open").c_str(), 0700), 0);
+    const char* path = std::getenv("PATH");
+    start({"PATH=" + bin + ":" + (path != nullptr ? path : "/usr/bin:/bin")});
+    uploadSamples();
+    for (int i = 0; i < 6; ++i) {
+        ASSERT_EQ(reply("project.actors.file.create(\"F" + std::to_string(i) +
+                        "\", \"robot\", \"robot_poster.png\", \"image\");"),
+                  "ok");
+    }
+    for (int round = 0; round < 5; ++round) {
+        for (int i = 0; i < 6; ++i) {
+            EXPECT_EQ(reply("project.actors.action(\"F" + std::to_string(i) + "\", \"open\", \"\");"), "ok");
+        }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    auto lines = [&] { return nettest::countOf(readWholeFile(calls), "\n"); };
+    EXPECT_EQ(lines(), 4); // the cap, though 30 actions asked
+    // Once the viewers have ended (and been reaped), one more opens.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    EXPECT_EQ(reply("project.actors.action(\"F5\", \"open\", \"\");"), "ok");
+    EXPECT_TRUE(nettest::eventually([&] { return lines() == 5; }));
+    // No child is left as a zombie.
+    const std::string children = "ps --ppid " + std::to_string(session_->process().pid()) +
+                                 " -o stat= | grep -c Z > '" + scratch_.path() + "zombies'";
+    std::system(children.c_str());
+    EXPECT_EQ(readWholeFile(scratch_.path() + "zombies"), "0\n");
+    expectAnswering();
+}
+
+TEST(PlayerSetUp, FailuresSayWhyAndLeaveNoWorkDirectory) {
+    ScratchDirectory scratch;
+    const std::string built = PlayerProcess::builtPlayerDirectory();
+    // No display.
+    {
+        PlayerProcess player;
+        player.captureStandardError();
+        ASSERT_TRUE(player.start(built, {}, {"TMPDIR=" + scratch.path(), "DISPLAY="}));
+        EXPECT_EQ(player.waitForExit(60000), 255);
+        EXPECT_NE(player.output().find("velquin: cannot open the X display"), std::string::npos) << player.output();
+        EXPECT_TRUE(namesIn(scratch.path()).empty());
+    }
+    // Started outside its folder: no plugins.cfg or VelquinCore.zip beside it.
+    const std::string folder = scratch.path() + "elsewhere";
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(symlink((built + "/velquin").c_str(), (folder + "/velquin").c_str()), 0);
+    {
+        PlayerProcess player;
+        player.captureStandardError();
+        ASSERT_TRUE(player.start(folder, {}, {"TMPDIR=" + scratch.path()}));
+        EXPECT_EQ(player.waitForExit(60000), 255);
+        EXPECT_NE(player.output().find("velquin: plugins.cfg is missing from the current folder"), std::string::npos)
+            << player.output();
+        EXPECT_EQ(namesIn(scratch.path()), std::vector<std::string>{"elsewhere"});
+    }
+    // A bad option is a usage error, before any set-up.
+    {
+        PlayerProcess player;
+        player.captureStandardError();
+        ASSERT_TRUE(player.start(built, {"--max-connections", "0"}, {"TMPDIR=" + scratch.path()}));
+        EXPECT_EQ(player.waitForExit(60000), 2);
+        EXPECT_NE(player.output().find("--max-connections"), std::string::npos);
+    }
+}
