@@ -206,8 +206,9 @@ bool Actor::setOrientation(double w, double x, double y, double z) {
     if (!Transform::normalisedRotation(w, x, y, z, unit)) {
         return false;
     }
-    orientation_ = Ogre::Quaternion(static_cast<float>(unit[0]), static_cast<float>(unit[1]),
-                                    static_cast<float>(unit[2]), static_cast<float>(unit[3]));
+    // Kept as given, so that getRotation answers what was set; the node gets it normalised.
+    orientation_ = Ogre::Quaternion(static_cast<float>(w), static_cast<float>(x), static_cast<float>(y),
+                                    static_cast<float>(z));
     applyOrientation();
     return true;
 }
@@ -217,8 +218,6 @@ bool Actor::turnAbout(double degrees, const Ogre::Vector3& axis) {
         return false;
     }
     orientation_ = orientation_ * turn(degrees, axis);
-    // Many small turns in a row let the length drift; the engine wants a unit quaternion.
-    orientation_.normalise();
     applyOrientation();
     return true;
 }
@@ -248,7 +247,9 @@ bool Actor::setScale(double x, double y, double z) {
 
 void Actor::applyOrientation() {
     if (actorNode_ != nullptr) {
-        actorNode_->setOrientation(orientation_);
+        Ogre::Quaternion unit = orientation_;
+        unit.normalise();
+        actorNode_->setOrientation(unit);
     }
 }
 

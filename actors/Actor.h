@@ -88,7 +88,7 @@ public:
     // User transform of the actor node. False, with nothing changed, for a value the engine's
     // single-precision transforms cannot take (see TransformLimits.h); a scale of 0 is kept.
     bool setPosition(double x, double y, double z);
-    bool setOrientation(double w, double x, double y, double z); // normalised; false near length 0
+    bool setOrientation(double w, double x, double y, double z); // kept as given; false near length 0
     bool pitch(double degrees);                                  // turns about the actor's own X axis
     bool yaw(double degrees);                                    // own Y axis
     bool roll(double degrees);                                   // own Z axis

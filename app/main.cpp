@@ -17,7 +17,8 @@
 namespace {
 
 const char* const Usage =
-    "Usage: velquin [OPTION]... [COMMAND-FILE]\n"
+    "Usage: velquin [COMMAND-FILE]\n"
+    "       velquin [OPTION]... [COMMAND-FILE]\n"
     "       velquin --help | --version\n"
     "Augmented-reality presentation player: shows the camera picture, finds square markers in it\n"
     "and draws 3D content on them, driven by an authoring tool (or velquin-ctl) over TCP.\n"

@@ -6,6 +6,7 @@
 #include <OGRE/Ogre.h>
 #include <OGRE/OgreZip.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <sys/stat.h>
@@ -50,6 +51,18 @@ uint64_t freeBytes(const std::string& directory) {
     return static_cast<uint64_t>(disk.f_bavail) * disk.f_frsize;
 }
 
+// Creates the folders of an entry's path below the directory ("a/b/c.png" makes a and a/b).
+bool makeFoldersFor(const std::string& directory, const std::string& entry) {
+    for (std::string::size_type slash = entry.find('/'); slash != std::string::npos;
+         slash = entry.find('/', slash + 1)) {
+        const std::string folder = directory + entry.substr(0, slash);
+        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // An archive opened without the engine's archive registry, which is not made for use from
 // several threads; closed with the object.
 class PrivateZip {
@@ -79,7 +92,8 @@ PackageLimits PackageLimits::fromEnvironment() {
     PackageLimits limits;
     limits.maximumBytes = environmentNumber("VELQUIN_PACKAGE_MAX_MB", limits.maximumBytes / MiB) * MiB;
     limits.maximumRatio = environmentNumber("VELQUIN_PACKAGE_MAX_RATIO", limits.maximumRatio);
-    limits.maximumTextBytes = environmentNumber("VELQUIN_PACKAGE_MAX_TEXT_MB", limits.maximumTextBytes / MiB) * MiB;
+    limits.maximumTextBytes =
+        environmentNumber("VELQUIN_PACKAGE_MAX_TEXT_MB", limits.maximumTextBytes / MiB) * MiB;
     return limits;
 }
 
@@ -128,7 +142,8 @@ bool PackageUnpacker::unpack(const std::string& package, const std::string& pare
     try {
         PrivateZip zip(package);
         zip->load();
-        Ogre::FileInfoListPtr entries = zip->listFileInfo(false, false);
+        // Every entry, those in folders too: a material script may name a texture in a folder.
+        Ogre::FileInfoListPtr entries = zip->listFileInfo(true, false);
 
         // What the archive declares is checked before anything is written; what it really
         // holds is counted while it is written, since a declaration can lie.
@@ -158,7 +173,16 @@ bool PackageUnpacker::unpack(const std::string& package, const std::string& pare
         for (const Ogre::FileInfo& entry : *entries) {
             std::string path;
             if (!VelOS::resolveInside(directory_, entry.filename, path)) {
-                continue; // a name that leads out: the loader skips it too, with a log line
+                // The engine's log, not the player's sink: the loader's own lines go there too.
+                if (Ogre::LogManager* logs = Ogre::LogManager::getSingletonPtr()) {
+                    logs->logMessage(
+                        "Resource::init: skipped, the name leads out of the resource directory: " +
+                        entry.filename);
+                }
+                continue;
+            }
+            if (!makeFoldersFor(directory_, path.substr(directory_.size()))) {
+                return fail("cannot unpack " + entry.filename);
             }
             const uint64_t entryLimit = isTextEntry(entry.filename) ? limits_.maximumTextBytes : UINT64_MAX;
             Ogre::DataStreamPtr in = zip->open(entry.filename, true);

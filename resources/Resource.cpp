@@ -8,6 +8,7 @@
 #include "resources/PackageUnpacker.h"
 
 #include <OGRE/Ogre.h>
+#include <OGRE/OgreFileSystem.h>
 #include <OGRE/OgreMeshSerializer.h>
 #include <OGRE/OgreSkeletonSerializer.h>
 #include <tinyxml.h>
@@ -133,6 +134,8 @@ bool Resource::init(Ogre::SceneManager* sceneManager, const std::string& name,
     loading.unpackedDirectory = unpacked->directory();
     loading.ownsArchive = !archiveIsLoaded(unpackedDirectory);
     try {
+        // Package entries may start with "." (a script named ".material"): list them all.
+        Ogre::FileSystemArchiveFactory::setIgnoreHidden(false);
         loading.archive = Ogre::ArchiveManager::getSingleton().load(unpackedDirectory, "FileSystem", true);
     } catch (...) {
         return false;

@@ -4,9 +4,11 @@
 // command connections sending random valid command sequences, listeners that check every event
 // line, uploads and downloads, clients that drop their connection mid-line, mid-upload and
 // mid-download, a listener that never reads, and now and then a new server on a new port or a
-// capture restart. It passes when, at the end, the player still draws camera frames, answers a
-// command within a second, has not grown beyond a memory bound, and its work directory holds
-// only files the clients sent or the player made.
+// capture restart. An attacker adds what hostile clients do: floods of connections past the
+// player's cap, handshakes that stall, numbers the engine cannot take, a package bomb and a scene
+// file nested 50,000 levels deep; file actors open a stand-in viewer. It passes when, at the end, the player
+// still draws camera frames, answers a command within a second, has not grown beyond a memory bound, and its
+// work directory holds only files the clients sent or the player made.
 //   velquin-soak PLAYER_DIR SECONDS [--memory-mb N]
 // Needs a display (run it under xvfb-run).
 #include "support/PlayerProcess.h"
@@ -21,6 +23,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
@@ -39,6 +42,7 @@ using Clock = std::chrono::steady_clock;
 std::atomic<int> currentPort{0};
 std::atomic<bool> running{true};
 std::atomic<long> repliesSeen{0}, eventsSeen{0}, malformedEvents{0}, reconnects{0}, transfers{0};
+std::atomic<long> attacks{0}, attacksAccepted{0};
 
 // A blocking client socket with a receive timeout.
 class Connection {
@@ -315,6 +319,90 @@ void transferrer(const std::string& playerDir, unsigned seed) {
     }
 }
 
+// Sends one sentence on a fresh command connection; its reply, or "" when none came.
+std::string askOnce(const std::string& sentence) {
+    Connection connection(currentPort);
+    std::string reply;
+    if (connection.send("command();\r\n") && connection.line(reply) && connection.send(sentence + "\r\n") &&
+        connection.line(reply)) {
+        if (!reply.empty() && reply.back() == '\r') {
+            reply.pop_back();
+        }
+        return reply;
+    }
+    return std::string();
+}
+
+// Hostile clients: each round one attack. An attack the player accepts ("ok" to a number it
+// cannot take, a bomb that loads) is counted and fails the soak.
+void attacker(const std::string& scratch, unsigned seed) {
+    std::mt19937 random(seed);
+    const auto upload = [](const std::string& name, const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        Connection connection(currentPort);
+        connection.send("uploadFile(\"" + name + "\", " + std::to_string(bytes.size()) + ");\r\n" + bytes);
+        connection.rest();
+    };
+    const char* const unusable[] = {"1e39", "-1e39", "1e308"};
+    while (running) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300 + random() % 700));
+        ++attacks;
+        const std::string name = Names[random() % 4];
+        switch (random() % 5) {
+        case 0: {
+            // A flood past the connection cap (256), held a moment; every one stays unanswered.
+            std::vector<std::unique_ptr<Connection>> flood;
+            for (int i = 0; i < 300 && running; ++i) {
+                flood.push_back(std::make_unique<Connection>(currentPort, 200));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            break;
+        }
+        case 1: {
+            // Handshakes that stall: half a line, then nothing; the player ends them.
+            std::vector<std::unique_ptr<Connection>> stalled;
+            for (int i = 0; i < 10; ++i) {
+                stalled.push_back(std::make_unique<Connection>(currentPort, 200));
+                stalled.back()->send("comm");
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            break;
+        }
+        case 2: {
+            const std::string value = unusable[random() % 3];
+            const std::string kind = random() % 2 == 0 ? "mesh" : "scene";
+            for (const std::string& sentence :
+                 {"project.actors." + kind + ".translate(\"" + name + "\", " + value + ", 0, 0);",
+                  "project.actors." + kind + ".scale(\"" + name + "\", 1, " + value + ", 1);",
+                  "project.actors." + kind + ".rotate(\"" + name + "\", 0, 0, 0, 0);",
+                  "project.actors." + kind + ".pitch(\"" + name + "\", " + value + ");"}) {
+                if (askOnce(sentence) == "ok") {
+                    ++attacksAccepted;
+                    std::fprintf(stderr, "accepted: %s\n", sentence.c_str());
+                }
+            }
+            break;
+        }
+        case 3:
+            upload("bomb.zip", scratch + "bomb.zip");
+            if (askOnce("project.resources.create(\"bomb\", \"bomb.zip\");") == "ok") {
+                ++attacksAccepted;
+                std::fprintf(stderr, "accepted: the package bomb\n");
+            }
+            break;
+        default:
+            upload("deep.zip", scratch + "deep.zip");
+            askOnce("project.resources.create(\"deep\", \"deep.zip\");");
+            if (askOnce("project.actors.scene.create(\"deep\", \"deep\", \"deep_deep.osm\");") == "ok") {
+                ++attacksAccepted;
+                std::fprintf(stderr, "accepted: a scene nested 50,000 levels deep\n");
+            }
+            break;
+        }
+    }
+}
+
 long residentKilobytes(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     std::string line;
@@ -382,8 +470,32 @@ int main(int argc, char** argv) {
         commands << "project.net.init(" << currentPort << ");\n"
                  << "project.videocapture.init(\"File\", \"frames@30\");\n";
     }
+    // The attacker's archives, and a stand-in for xdg-open that stays a second as a viewer would,
+    // so that no real viewer fills the display whatever this machine has installed.
+    const std::string make =
+        "python3 -c \"import zipfile\n"
+        "z = zipfile.ZipFile('" +
+        scratch +
+        "bomb.zip', 'w', zipfile.ZIP_DEFLATED)\n"
+        "z.writestr('zeros.bin', bytes(256 << 20))\n"
+        "z.close()\n"
+        "z = zipfile.ZipFile('" +
+        scratch +
+        "deep.zip', 'w', zipfile.ZIP_DEFLATED)\n"
+        "z.writestr('deep.osm', '<scene>' + '<node>' * 50000 + '</node>' * 50000 + '</scene>')\n"
+        "z.close()\n\" && mkdir -p '" +
+        scratch + "bin' && printf '#!/bin/sh\\nsleep 1\\n' > '" + scratch + "bin/xdg-open' && chmod 700 '" +
+        scratch + "bin/xdg-open'";
+    if (std::system(make.c_str()) != 0) {
+        std::fprintf(stderr, "cannot make the attacker's files\n");
+        return 1;
+    }
+    const char* path = std::getenv("PATH");
     PlayerProcess player;
-    if (!player.start(playerDir, {scratch + "start.cmd"}, {"TMPDIR=" + scratch})) {
+    if (!player.start(playerDir, {scratch + "start.cmd"},
+                      {"TMPDIR=" + scratch,
+                       "PATH=" + scratch + "bin:" + (path != nullptr ? path : "/usr/bin:/bin"),
+                       "VELQUIN_PACKAGE_MAX_RATIO=100000", "VELQUIN_PACKAGE_MAX_MB=128"})) {
         std::fprintf(stderr, "cannot start the player\n");
         return 1;
     }
@@ -404,6 +516,7 @@ int main(int argc, char** argv) {
     for (unsigned i = 0; i < 3; ++i) {
         clients.emplace_back(transferrer, playerDir, 2000 + i);
     }
+    clients.emplace_back(attacker, scratch, 3000);
     // Server and capture churn.
     std::thread churn([&] {
         std::mt19937 random(7);
@@ -458,12 +571,13 @@ int main(int argc, char** argv) {
     const long endKb = residentKilobytes(player.pid());
     const bool memoryOk = endKb >= 0 && endKb - startKb < memoryBoundMb * 1024;
     const int disagreements = disagreeingListeners();
-    passed = passed && memoryOk && malformedEvents == 0 && disagreements == 0;
+    passed = passed && memoryOk && malformedEvents == 0 && disagreements == 0 && attacksAccepted == 0;
 
     std::set<std::string> unexpected;
     std::string workDirectory = scratch + "Velquin-" + std::to_string(player.pid()) + "/";
     const std::set<std::string> expected = {"void.zip",    "Nothing",  "robot.zip", "letter-v.pat",
-                                            "partial.bin", "soak.xml", "soak.zip",  "robot"};
+                                            "partial.bin", "soak.xml", "soak.zip",  "robot",
+                                            "bomb.zip",    "deep.zip", "deep"};
     if (DIR* directory = opendir(workDirectory.c_str())) {
         while (const dirent* entry = readdir(directory)) {
             const std::string name = entry->d_name;
@@ -478,6 +592,7 @@ int main(int argc, char** argv) {
     std::printf("soak: %d s, %ld replies, %ld events (%ld malformed), %ld transfers, %ld reconnects\n",
                 seconds, repliesSeen.load(), eventsSeen.load(), malformedEvents.load(), transfers.load(),
                 reconnects.load());
+    std::printf("soak: %ld attacks, %ld of them accepted\n", attacks.load(), attacksAccepted.load());
     std::printf("soak: %zu listener connections compared, %d pairs heard different sequences\n",
                 hearings.size(), disagreements);
     std::printf("soak: player running %s, final command answered within 1 s %s (%s), still drawing %s\n",

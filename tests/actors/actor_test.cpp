@@ -235,6 +235,17 @@ TEST(Actor, UserTransformIsStoredAndAppliedToTheActorNode) {
     EXPECT_EQ(actor->getActorNode()->getPosition(), Ogre::Vector3(1, 2.5f, 0.125f));
     EXPECT_EQ(actor->getActorNode()->getScale(), Ogre::Vector3(2, 3, 4));
     EXPECT_EQ(actor->getOrientation(), Ogre::Quaternion(2, 0, 0, 0));
+    EXPECT_EQ(actor->getActorNode()->getOrientation(), Ogre::Quaternion(1, 0, 0, 0));
+    // Numbers the engine cannot take change nothing.
+    EXPECT_FALSE(actor->setPosition(1e39, 0, 0));
+    EXPECT_FALSE(actor->setScale(1, std::nan(""), 1));
+    EXPECT_FALSE(actor->setOrientation(0, 0, 0, 0));
+    EXPECT_FALSE(actor->setOrientation(1e-30, 0, 0, 0));
+    EXPECT_FALSE(actor->pitch(1e308));
+    EXPECT_EQ(actor->getPosition(), Ogre::Vector3(1, 2.5f, 0.125f));
+    EXPECT_EQ(actor->getScale(), Ogre::Vector3(2, 3, 4));
+    EXPECT_EQ(actor->getOrientation(), Ogre::Quaternion(2, 0, 0, 0));
+    EXPECT_TRUE(actor->setScale(0, 0, 0));
     actor->setOrientation(1, 0, 0, 0);
     actor->pitch(90);
     EXPECT_NEAR(actor->getPitch(), 90, 1e-3);
@@ -374,11 +385,20 @@ TEST(FileActor, IconByTypeAndWhatTheDesktopIsAskedToOpen) {
               (std::multiset<std::string>{work + "robot/robot_beep.wav", work + "robot/robot_poster.png",
                                           "http://example.org/a b?c=\"d\""}));
 
-    // The marker gesture opens once per gesture.
+    // The marker gesture opens once per gesture. An actor starts no viewer while its last one
+    // still runs, so each gesture waits for the opener before to end.
+    auto openersEnded = [] {
+        for (int attempt = 0; attempt < 400 && VelOS::runningOpeners() > 0; ++attempt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    };
     services.handMode = true;
     site.activated();
+    openersEnded();
     hideAndShow(site, 1.0f);
+    openersEnded();
     hideAndShow(site, 1.0f);
+    openersEnded();
     hideAndShow(site, 3.0f);
     EXPECT_EQ(opener.sortedCalls(5).count("http://example.org/a b?c=\"d\""), 3u);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));

