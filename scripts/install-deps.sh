@@ -7,7 +7,7 @@ set -euo pipefail
 
 packages=(
     # build
-    cmake g++ make pkg-config
+    cmake g++ make pkg-config libassimp-dev
     libogre-1.12-dev ogre-1.12-tools libois-dev libtinyxml-dev zlib1g-dev libv4l-dev libx11-dev libsdl2-dev
     fonts-dejavu-core
     # tests
