@@ -115,7 +115,7 @@ class Pack(unittest.TestCase):
             package.extractall(self.path("out"))
         # The engine's own converter reads the binary mesh back as text.
         subprocess.run(["OgreXMLConverter", "-q", self.path("out", "hand.mesh"), self.path("out", "hand.xml")],
-                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=self.scratch.name)
         with open(self.path("out", "hand.xml")) as file:
             mesh = file.read()
         # Model (x, y, z) in metres is content (-z, y, x) in millimetres.
