@@ -2,6 +2,7 @@
 events parsed from a listener, files uploaded and downloaded byte for byte."""
 import os
 import socket
+import subprocess
 import sys
 import unittest
 
@@ -67,6 +68,7 @@ class AgainstThePlayer(unittest.TestCase):
 
     def test_typed_replies_and_failures(self):
         p = self.player.project
+        p.new()
         p.title.set('A "quoted", (odd); title')
         self.assertEqual(p.title.get(), 'A "quoted", (odd); title')
         self.assertIs(p.debug.isVisible(), p.debug.isVisible())
@@ -97,6 +99,7 @@ class AgainstThePlayer(unittest.TestCase):
         self.assertEqual(p.actors.light.getList(), [])
 
     def test_listener_gets_parsed_events(self):
+        self.player.project.new()
         with self.player.listen(timeout=20) as events:
             self.player.upload(os.path.join(player_directory(), "samples", "robot.zip"))
             self.player.project.resources.create("pkg", "robot.zip")
@@ -143,6 +146,16 @@ class AgainstThePlayer(unittest.TestCase):
         self.player.upload(archive, "trip.zip")
         self.player.project.load("trip.zip")
         self.assertEqual(self.player.project.title.get(), "round trip")
+
+    def test_example_show(self):
+        example = os.path.join(os.path.dirname(velquin.__file__), "..", "examples", "show.py")
+        result = subprocess.run([sys.executable, example, "127.0.0.1", str(self.process.port)],
+                                cwd=player_directory(), stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                universal_newlines=True, timeout=120,
+                                env=dict(os.environ, PYTHONPATH=os.path.dirname(os.path.dirname(velquin.__file__))))
+        self.assertEqual(result.returncode, 0, result.stdout)
+        self.assertIn("animations: ['Walk', 'Wave']", result.stdout)
+        self.assertEqual(self.player.project.actors.mesh.getTrackerName("robot"), "vee")
 
     def test_handshake_refused_for_a_dead_port(self):
         with self.assertRaises(OSError):
