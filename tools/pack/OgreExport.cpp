@@ -205,6 +205,12 @@ bool OgreExport::write(const Pack::Model& model, const std::string& name, const 
                 sub->addBoneAssignment(assignment);
             }
         }
+        if (!model.animations.empty()) {
+            // Parts turning about joints inside the model stay within twice its reach: bounds
+            // that hold every pose keep the engine from culling a limb that swings out.
+            radius *= 2;
+            bounds.merge(Ogre::AxisAlignedBox(-radius, -radius, -radius, radius, radius, radius));
+        }
         mesh->_setBounds(bounds, false);
         mesh->_setBoundingSphereRadius(radius);
         if (skeleton) {
