@@ -31,7 +31,9 @@ bool Scene::runOneTurn() {
     InputDispatcher::instance().capture();
     try {
         root_->_fireFrameStarted();
-        window_->update();
+        // Through the root, not the window alone: the root counts frames, and entities
+        // re-pose their skeletons only when the frame number has moved on.
+        root_->_updateAllRenderTargets();
         root_->_fireFrameEnded();
     } catch (...) {
         // A failed frame is dropped; the next turn draws again.

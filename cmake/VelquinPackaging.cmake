@@ -20,10 +20,12 @@ set(links ${CMAKE_BINARY_DIR}/packaging/bin)
 
 install(TARGETS velquin velquin-ctl RUNTIME DESTINATION ${VELQUIN_INSTALL_DIR})
 set(tools velquin-ctl)
-if(TARGET velquin-marker)
-    install(TARGETS velquin-marker RUNTIME DESTINATION ${VELQUIN_INSTALL_DIR})
-    list(APPEND tools velquin-marker)
-endif()
+foreach(tool velquin-marker velquin-pack)
+    if(TARGET ${tool})
+        install(TARGETS ${tool} RUNTIME DESTINATION ${VELQUIN_INSTALL_DIR})
+        list(APPEND tools ${tool})
+    endif()
+endforeach()
 
 # The player's own files as the build made them. plugins.cfg names the engine's plug-in folder
 # found through pkg-config, where the engine's runtime package keeps the plug-ins, so it stays
@@ -33,7 +35,8 @@ install(FILES ${VELQUIN_PLAYER_DIR}/plugins.cfg ${VELQUIN_PLAYER_DIR}/display.cf
               ${packaging}/remote-control.cmd
         DESTINATION ${VELQUIN_INSTALL_DIR})
 install(FILES ${VELQUIN_PLAYER_DIR}/camera_para.dat DESTINATION ${VELQUIN_INSTALL_DIR} OPTIONAL)
-foreach(folder markers samples)
+# The demo (velquin --demo): its recorded camera frames, its show and the sample package.
+foreach(folder markers samples frames demo)
     install(DIRECTORY ${VELQUIN_PLAYER_DIR}/${folder} DESTINATION ${VELQUIN_INSTALL_DIR} OPTIONAL)
 endforeach()
 
@@ -48,7 +51,46 @@ endforeach()
 # The menu entry starts the player with the remote control open; its command file is named by
 # its installed path, known only at install time.
 install(FILES ${packaging}/velquin.svg DESTINATION share/icons/hicolor/scalable/apps)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION share/doc/velquin)
+# Documentation: the README, the three references, the copyright notice and the changelog
+# (compressed as Debian wants it), and a manual page per program made from its --help.
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/protocol.md
+              ${PROJECT_SOURCE_DIR}/docs/markers.md ${PROJECT_SOURCE_DIR}/docs/content.md ${packaging}/copyright
+        DESTINATION share/doc/velquin)
+find_program(VELQUIN_GZIP gzip)
+find_program(VELQUIN_HELP2MAN help2man)
+set(documents "")
+if(VELQUIN_GZIP)
+    set(changelog ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
+    add_custom_command(OUTPUT ${changelog}
+                       COMMAND ${VELQUIN_GZIP} -9nc ${packaging}/changelog > ${changelog}
+                       DEPENDS ${packaging}/changelog)
+    list(APPEND documents ${changelog})
+    install(FILES ${changelog} DESTINATION share/doc/velquin)
+endif()
+# Sanitizer builds make no pages: their programs may report at exit what help2man would print.
+if(VELQUIN_GZIP AND VELQUIN_HELP2MAN AND VELQUIN_SANITIZE STREQUAL "")
+    set(man ${CMAKE_BINARY_DIR}/packaging/man)
+    file(MAKE_DIRECTORY ${man})
+    set(summary_velquin "augmented-reality presentation player")
+    set(summary_velquin-ctl "drive a running Velquin player from the shell")
+    set(summary_velquin-marker "make marker pattern files and printable markers for Velquin")
+    set(summary_velquin-pack "make Velquin resource packages from glTF, OBJ and FBX models")
+    foreach(program velquin ${tools})
+        add_custom_command(
+            OUTPUT ${man}/${program}.1.gz
+            COMMAND ${VELQUIN_HELP2MAN} --no-info --no-discard-stderr --version-string=${PROJECT_VERSION}
+                    "--name=${summary_${program}}" --include=${packaging}/man/${program}.h2m
+                    --output=${man}/${program}.1 $<TARGET_FILE:${program}>
+            COMMAND ${VELQUIN_GZIP} -9nf ${man}/${program}.1
+            DEPENDS ${program} ${packaging}/man/${program}.h2m
+            COMMENT "Manual page of ${program}")
+        list(APPEND documents ${man}/${program}.1.gz)
+        install(FILES ${man}/${program}.1.gz DESTINATION share/man/man1)
+    endforeach()
+elseif(VELQUIN_SANITIZE STREQUAL "")
+    message(STATUS "help2man or gzip not found: no manual pages (scripts/install-deps.sh installs help2man)")
+endif()
+add_custom_target(velquin_documents ALL DEPENDS ${documents})
 install(CODE "
     set(VELQUIN_REMOTE_COMMANDS \"\${CMAKE_INSTALL_PREFIX}/${VELQUIN_INSTALL_DIR}/remote-control.cmd\")
     configure_file(\"${packaging}/velquin.desktop.in\" \"${CMAKE_BINARY_DIR}/packaging/velquin.desktop\" @ONLY)
@@ -63,7 +105,7 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Velquin")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "augmented-reality presentation player")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Shows the camera picture in its window, finds square markers in it and\ndraws 3D content on them, driven by an authoring tool over TCP. Includes\nvelquin-ctl, a command-line client, and velquin-marker, which makes marker\npattern files and printable markers.")
+    "Shows the camera picture in its window, finds square markers in it and\ndraws 3D content on them, driven by an authoring tool over TCP. Includes\nvelquin-ctl, a command-line client, velquin-marker, which makes marker\npattern files and printable markers, velquin-pack, which makes resource\npackages from glTF, OBJ and FBX models, and a demo (velquin --demo).")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Velquin maintainers <velquin@example.org>")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

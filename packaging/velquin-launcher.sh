@@ -27,6 +27,7 @@ case ${XDG_STATE_HOME:-} in
     ;;
 esac
 
+demo=""
 if [ $# -eq 1 ]; then
     case $1 in
     --help)
@@ -39,8 +40,21 @@ Installed launcher: the player runs from
   $installed
 and keeps your own display.cfg and log.txt. A relative COMMAND-FILE is taken from
 the directory velquin is started in.
+
+  --demo        play the demo: recorded camera frames of two markers on a desk and a
+                show sent over the remote control on port 4000 (VELQUIN_DEMO_PORT)
 TEXT
         exit 0
+        ;;
+    --demo)
+        demo=${VELQUIN_DEMO_PORT:-4000}
+        if "$installed/velquin-ctl" -p "$demo" -t 2 send 'project.title.get();' >/dev/null 2>&1; then
+            echo "velquin: a player already listens on port $demo; end it, or set VELQUIN_DEMO_PORT" >&2
+            exit 1
+        fi
+        commands=$(mktemp "${TMPDIR:-/tmp}/velquin-demo-XXXXXX")
+        printf 'project.net.init(%s);\nproject.videocapture.init("File", "frames@30");\n' "$demo" >"$commands"
+        set -- "$commands"
         ;;
     "" | /*) ;;
     *) set -- "$PWD/$1" ;;
@@ -56,12 +70,24 @@ for entry in "$installed"/*; do
     case $name in
     display.cfg | log.txt) continue ;;
     esac
-    if [ -L "$folder/$name" ] || [ ! -e "$folder/$name" ]; then
+    if [ -d "$entry" ]; then
+        # The player follows no link on its way into a folder (a recording played as a camera,
+        # say): folders are real, of links to the installed files.
+        if [ -L "$folder/$name" ]; then
+            rm -f "$folder/$name"
+        fi
+        mkdir -p "$folder/$name"
+        for file in "$entry"/*; do
+            if [ ! -e "$folder/$name/${file##*/}" ] && [ ! -L "$folder/$name/${file##*/}" ]; then
+                ln -s "$file" "$folder/$name/${file##*/}"
+            fi
+        done
+    elif [ -L "$folder/$name" ] || [ ! -e "$folder/$name" ]; then
         ln -sfn "$entry" "$folder/$name"
     fi
 done
 # Links left by an older installation whose files are gone.
-for entry in "$folder"/*; do
+for entry in "$folder"/* "$folder"/*/*; do
     if [ -L "$entry" ] && [ ! -e "$entry" ]; then
         rm -f "$entry"
     fi
@@ -72,4 +98,40 @@ if [ ! -e "$folder/display.cfg" ] && [ -e "$installed/display.cfg" ]; then
 fi
 
 cd "$folder"
-exec "$installed/velquin" "$@"
+if [ -z "$demo" ]; then
+    exec "$installed/velquin" "$@"
+fi
+
+# The demo: the player with the recorded frames, and the show sent once it listens, as an
+# authoring tool would send it.
+"$installed/velquin" "$@" &
+player=$!
+trap 'kill -TERM $player 2>/dev/null' INT TERM
+ctl() {
+    "$installed/velquin-ctl" -p "$demo" -t 10 "$@"
+}
+sent=""
+for _ in $(seq 300); do
+    if ! kill -0 "$player" 2>/dev/null; then
+        break
+    fi
+    if ctl send 'project.title.get();' >/dev/null 2>&1; then
+        ctl upload "$installed/markers/letter-v.pat" >/dev/null &&
+            ctl upload "$installed/markers/letter-f.pat" >/dev/null &&
+            ctl upload "$installed/samples/robot.zip" >/dev/null &&
+            ctl send -f "$installed/demo/show.cmd" >/dev/null && sent=yes
+        break
+    fi
+    sleep 0.2
+done
+rm -f "$1"
+if [ -z "$sent" ] && kill -0 "$player" 2>/dev/null; then
+    echo "velquin: the demo's show could not be sent; the player runs without it" >&2
+fi
+# A signal ends the wait early: wait again until the player has cleaned up and ended.
+status=0
+while :; do
+    wait "$player" && status=0 || status=$?
+    kill -0 "$player" 2>/dev/null || break
+done
+exit "$status"

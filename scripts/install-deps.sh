@@ -7,14 +7,14 @@ set -euo pipefail
 
 packages=(
     # build
-    cmake g++ make pkg-config
+    cmake g++ make pkg-config libassimp-dev
     libogre-1.12-dev ogre-1.12-tools libois-dev libtinyxml-dev zlib1g-dev libv4l-dev libx11-dev libsdl2-dev
     fonts-dejavu-core
     # tests
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool x11-apps unzip zip python3
     clang libclang-rt-14-dev llvm
-    dpkg-dev file desktop-file-utils ccache
+    dpkg-dev file desktop-file-utils ccache help2man lintian
 )
 if [[ "${1:-}" == "--bench" ]]; then
     packages+=(libopencv-contrib-dev libopencv-dev)

@@ -59,6 +59,24 @@ done
 for file in plugins.cfg display.cfg VelquinCore.zip void.zip remote-control.cmd; do
     check "$file in /usr/lib/velquin" test -f "$lib/$file"
 done
+check "velquin-pack in /usr/lib/velquin" test -x "$lib/velquin-pack"
+check "/usr/bin/velquin-pack runs the installed converter" \
+    test "$(readlink -f "$root/usr/bin/velquin-pack")" = "$(readlink -f "$lib/velquin-pack")"
+for file in frames/frame-000.png demo/show.cmd samples/robot.zip markers/letter-v.pat; do
+    check "the demo's $file in /usr/lib/velquin" test -f "$lib/$file"
+done
+doc=$root/usr/share/doc/velquin
+for file in copyright changelog.gz README.md protocol.md markers.md content.md; do
+    check "$file in /usr/share/doc/velquin" test -f "$doc/$file"
+done
+for program in velquin velquin-ctl velquin-marker velquin-pack; do
+    check "manual page of $program" bash -c "zcat '$root/usr/share/man/man1/$program.1.gz' | grep -q '^\.SH NAME'"
+done
+if command -v lintian >/dev/null; then
+    lintian --tag-display-limit 0 "$deb" >"$scratch/lintian.txt" 2>&1
+    cat "$scratch/lintian.txt"
+    check "lintian reports no errors" bash -c "! grep -q '^E:' '$scratch/lintian.txt'"
+fi
 check "launcher /usr/bin/velquin is a script" grep -q '^#!/bin/sh' "$root/usr/bin/velquin"
 check "/usr/bin/velquin-ctl runs the installed client" \
     test "$(readlink -f "$root/usr/bin/velquin-ctl")" = "$(readlink -f "$lib/velquin-ctl")"
@@ -186,9 +204,39 @@ player=""
 check "SIGTERM ends the player with status 0 (got $status)" test "$status" -eq 0
 check "work directory removed" bash -c "! ls -d '$scratch'/tmp/Velquin-* >/dev/null 2>&1"
 
+# ---- the demo from the installed package -------------------------------------------------
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+(
+    cd "$scratch/cwd" || exit 1
+    exec env XDG_STATE_HOME="$state" TMPDIR="$scratch/tmp" VELQUIN_NO_CONFIG_DIALOG=1 LP_NUM_THREADS=0 \
+        VELQUIN_DEMO_PORT="$port" "$root/usr/bin/velquin" --demo >"$scratch/demo.out" 2>&1
+) &
+player=$!
+actors=""
+for _ in $(seq 300); do
+    actors=$("$root/usr/bin/velquin-ctl" -p "$port" -t 20 send 'project.actors.mesh.getList();' \
+        'project.videocapture.isCapturing();' 2>/dev/null) || true
+    [[ $actors == *'"robot"'* ]] && break
+    kill -0 "$player" 2>/dev/null || break
+    sleep 0.2
+done
+check "velquin --demo plays the recording and the show (got: ${actors//$'\n'/ })" \
+    test "$actors" = $'"robot"\ntrue'
+kill -TERM "$player"
+wait "$player"
+status=$?
+player=""
+check "SIGTERM ends the demo with status 0 (got $status)" test "$status" -eq 0
+check "the demo's work directory removed" bash -c "! ls -d '$scratch'/tmp/Velquin-* >/dev/null 2>&1"
+check "the demo's command file removed" bash -c "! ls '$scratch'/tmp/velquin-demo-* >/dev/null 2>&1"
+
 if ((failures > 0)); then
     echo "--- player output"
     cat "$scratch/player.out"
+    if [[ -f $scratch/demo.out ]]; then
+        echo "--- demo output"
+        cat "$scratch/demo.out"
+    fi
     echo "$failures check(s) failed"
     exit 1
 fi
