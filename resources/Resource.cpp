@@ -67,6 +67,14 @@ bool archiveIsLoaded(const std::string& path) {
     return false;
 }
 
+// The loader of meshes read by Resource::loadMesh: the data is in the mesh already when the
+// engine is told to load it, so that the engine counts it as loaded and frees it when unloaded.
+class ImportedAlready : public Ogre::ManualResourceLoader {
+public:
+    void loadResource(Ogre::Resource* /*resource*/) override {}
+};
+ImportedAlready importedAlready;
+
 } // namespace
 
 struct Resource::Loading {
@@ -391,12 +399,16 @@ void Resource::loadMesh(Loading& loading, const std::string& entry) {
         Loading& loading_;
     };
 
-    Ogre::MeshPtr mesh = Ogre::MeshManager::getSingleton().createManual(name_ + "_" + entry, name_);
+    Ogre::MeshPtr mesh =
+        Ogre::MeshManager::getSingleton().createManual(name_ + "_" + entry, name_, &importedAlready);
     Ogre::DataStreamPtr stream = loading.archive->open(entry, true);
     Names names(*this, loading);
     Ogre::MeshSerializer serializer;
     serializer.setListener(&names);
     serializer.importMesh(stream, mesh.get());
+    // A mesh the engine never counted as loaded is never unloaded either, and its sub-meshes and
+    // buffers outlive it: the package's meshes would stay in memory after every release.
+    mesh->load();
 
     if (!mesh->hasSkeleton()) {
         return;
