@@ -1,6 +1,7 @@
 #include "actors/Actor.h"
 
 #include "actors/ActorTexts.h"
+#include "platform/enginelog.h"
 #include "project/SceneServices.h"
 
 #include <OGRE/Ogre.h>
@@ -41,8 +42,9 @@ bool Actor::init() {
             finishInit();
             return true;
         }
-    } catch (const Ogre::Exception&) {
+    } catch (const Ogre::Exception& error) {
         // The engine has logged the exception itself; the kind's line follows.
+        VelOS::noteFailure(error.getDescription());
     }
     logLine(kind_.initFailedLine);
     return false;

@@ -72,6 +72,7 @@ bool Scene::frameStarted(const Ogre::FrameEvent& event) {
     }
 
     updateDebugOverlay();
+    updateStatusLine(frameTime);
     if (!fourViews_) {
         // Only the main camera draws: the actors' lights are found for it (see ViewsSceneManager).
         static_cast<ViewsSceneManager*>(viewsSceneManager_)->findLightsFor(mainCamera_);

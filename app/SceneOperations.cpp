@@ -9,15 +9,25 @@
 #include "net/SceneParser.h"
 #include "net/SentenceHandler.h"
 #include "net/Server.h"
+#include "platform/enginelog.h"
 #include "project/Events.h"
 #include "resources/SceneSerializer.h"
 #include "video/VideoDevice.h"
 
 #include <OGRE/Overlay/OgreOverlay.h>
 
+#include <cctype>
+
 namespace {
 // The camera calibration, beside the player.
 constexpr const char* CameraFile = "camera_para.dat";
+
+std::string lowerCase(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
 } // namespace
 
 bool Scene::inProject(const std::function<void()>& work) {
@@ -89,12 +99,21 @@ bool Scene::netInit(int port) {
         stopServer();
         server_ = std::make_unique<VelNet::Server>();
         started = server_->start(port, *handlerFactory_);
+        netFailure_.clear();
+        if (!started) {
+            netFailure_ = "cannot listen on port " + std::to_string(port) +
+                          " (taken by another program, or not a port)";
+            VelOS::noteFailure(netFailure_);
+        }
     });
     return started;
 }
 
 void Scene::netDone() {
-    inProject([&] { stopServer(); });
+    inProject([&] {
+        stopServer();
+        netFailure_.clear();
+    });
 }
 
 bool Scene::setTitle(const std::string& title) {
@@ -552,9 +571,33 @@ bool Scene::readActor(ActorKind kind, const std::string& name, const std::functi
         if (Actor* actor = findActor(kind, name)) {
             read(*actor);
             found = true;
+        } else {
+            noteNoActor(kind, name);
         }
     });
     return found;
+}
+
+void Scene::noteNoActor(ActorKind kind, const std::string& name) {
+    VelOS::noteFailure(std::string("no ") + kindWord(kind) + " actor named \"" + name + "\"");
+}
+
+void Scene::noteCreateFailure(const std::string& name, const std::string& resource,
+                              const std::string& fileName, const char* extension) {
+    const std::string engineReason = VelOS::takeFailureReason();
+    std::set<std::string> files;
+    if (actors_.find(name) != nullptr) {
+        VelOS::noteFailure("an actor named \"" + name + "\" exists");
+    } else if (extension != nullptr && lowerCase(fileName).find(extension) == std::string::npos) {
+        VelOS::noteFailure("\"" + fileName + "\" is not a " + extension + " file");
+    } else if (!resources_.getList().count(resource)) {
+        VelOS::noteFailure("no resource named \"" + resource + "\"");
+    } else if (!(files = resources_.getFilesInside(resource)).count(resource + "_" + fileName)) {
+        VelOS::noteFailure("\"" + fileName + "\" is not in the package of \"" + resource + "\"");
+    } else {
+        VelOS::noteFailure(engineReason.empty() ? "the engine refused it (see the lines above)"
+                                                : engineReason);
+    }
 }
 
 void Scene::destroyActor(ActorKind kind, const std::string& name) {
@@ -600,8 +643,13 @@ bool Scene::connectActor(ActorKind kind, const std::string& name, const std::str
     bool connected = false;
     inProject([&] {
         Tracker* tracker = trackers_.find(trackerName);
-        Actor* actor = tracker != nullptr ? findActor(kind, name) : nullptr;
+        Actor* actor = findActor(kind, name);
         if (actor == nullptr) {
+            noteNoActor(kind, name);
+            return;
+        }
+        if (tracker == nullptr) {
+            VelOS::noteFailure("no tracker named \"" + trackerName + "\"");
             return;
         }
         if (Tracker* previous = trackers_.find(actor->getTrackerName())) {
@@ -622,6 +670,7 @@ bool Scene::unconnectActor(ActorKind kind, const std::string& name) {
     inProject([&] {
         Actor* actor = findActor(kind, name);
         if (actor == nullptr) {
+            noteNoActor(kind, name);
             return;
         }
         if (Tracker* tracker = trackers_.find(actor->getTrackerName())) {
@@ -704,7 +753,12 @@ bool Scene::actorScale(ActorKind kind, const std::string& name, double& x, doubl
 
 bool Scene::lightCreate(const std::string& name) {
     bool created = false;
-    inProject([&] { created = actors_.createLight(name) != nullptr; });
+    inProject([&] {
+        created = actors_.createLight(name) != nullptr;
+        if (!created) {
+            noteCreateFailure(name, std::string(), std::string(), nullptr);
+        }
+    });
     if (created) {
         broadcast(Events::lightCreated(name));
     }
@@ -741,7 +795,12 @@ bool Scene::lightGetTranslation(const std::string& name, double& x, double& y, d
 bool Scene::fileCreate(const std::string& name, const std::string& resource, const std::string& fileName,
                        const std::string& type) {
     bool created = false;
-    inProject([&] { created = actors_.createFile(name, resource, fileName, type) != nullptr; });
+    inProject([&] {
+        created = actors_.createFile(name, resource, fileName, type) != nullptr;
+        if (!created) {
+            noteCreateFailure(name, resource, fileName, nullptr);
+        }
+    });
     if (created) {
         broadcast(Events::fileCreated(name, resource, fileName, type));
     }
@@ -785,7 +844,12 @@ bool Scene::fileGetTranslation(const std::string& name, double& x, double& y, do
 
 bool Scene::meshCreate(const std::string& name, const std::string& resource, const std::string& meshName) {
     bool created = false;
-    inProject([&] { created = actors_.createMesh(name, resource, meshName) != nullptr; });
+    inProject([&] {
+        created = actors_.createMesh(name, resource, meshName) != nullptr;
+        if (!created) {
+            noteCreateFailure(name, resource, meshName, ".mesh");
+        }
+    });
     if (created) {
         broadcast(Events::meshCreated(name, resource, meshName));
     }
@@ -849,7 +913,12 @@ bool Scene::meshGetScale(const std::string& name, double& x, double& y, double& 
 
 bool Scene::sceneCreate(const std::string& name, const std::string& resource, const std::string& sceneName) {
     bool created = false;
-    inProject([&] { created = actors_.createScene(name, resource, sceneName) != nullptr; });
+    inProject([&] {
+        created = actors_.createScene(name, resource, sceneName) != nullptr;
+        if (!created) {
+            noteCreateFailure(name, resource, sceneName, ".osm");
+        }
+    });
     if (created) {
         broadcast(Events::sceneCreated(name, resource, sceneName));
     }

@@ -1,5 +1,6 @@
 #include "resources/Resource.h"
 
+#include "platform/enginelog.h"
 #include "platform/fileutil.h"
 #include "platform/pathguard.h"
 #include "resources/OgreMaterialStreamDecorator.h"
@@ -9,7 +10,10 @@
 #include <OGRE/OgreSkeletonSerializer.h>
 #include <tinyxml.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -114,9 +118,15 @@ bool Resource::init(Ogre::SceneManager* sceneManager, const std::string& name,
 
     Loading loading;
     loading.ownsArchive = !archiveIsLoaded(packagePath);
+    struct stat package {};
+    if (stat(packagePath.c_str(), &package) != 0) {
+        VelOS::noteFailure("no such package: " + packagePath + ": " + std::strerror(errno));
+        return false;
+    }
     try {
         loading.archive = Ogre::ArchiveManager::getSingleton().load(packagePath, "Zip", true);
     } catch (...) {
+        VelOS::noteFailure("not a ZIP archive: " + packagePath);
         return false;
     }
     try {

@@ -15,12 +15,16 @@ class PlayerSession {
 public:
     // Starts the built player with its work directory in the scratch folder; more start-up
     // sentences may follow the one that opens the remote control.
-    explicit PlayerSession(const ScratchDirectory& scratch, const std::string& moreCommands = "")
+    // folder: the player folder to start in (a private copy keeps its own log.txt).
+    explicit PlayerSession(const ScratchDirectory& scratch, const std::string& moreCommands = "",
+                           const std::string& folder = PlayerProcess::builtPlayerDirectory(),
+                           const std::vector<std::string>& environment = {})
         : port_(nettest::freePort()) {
         const std::string commands =
             scratch.write("start.cmd", "project.net.init(" + std::to_string(port_) + ");\n" + moreCommands);
-        started_ =
-            player_.start(PlayerProcess::builtPlayerDirectory(), {commands}, {"TMPDIR=" + scratch.path()});
+        std::vector<std::string> variables = environment;
+        variables.push_back("TMPDIR=" + scratch.path());
+        started_ = player_.start(folder, {commands}, variables);
         if (started_) {
             window_ = XTestDisplay::waitForWindow("Velquinor", 60000);
         }
