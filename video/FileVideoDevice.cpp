@@ -87,6 +87,11 @@ std::string locate(const std::string& path, const std::string& workDirectory) {
             return resolved;
         }
     }
+    const bool plainName = !path.empty() && path[0] != '/' && path.find("..") == std::string::npos;
+    if (!inside && plainName) {
+        VelOS::noteFailure("path '" + path + "' passes through a symbolic link, which recordings may not");
+        return std::string();
+    }
     VelOS::noteFailure(inside ? "no recording at '" + path + "'"
                               : "path '" + path + "' is outside the player's folder and work directory" +
                                     (folders.empty() ? std::string()

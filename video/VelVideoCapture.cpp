@@ -53,6 +53,7 @@ bool VelVideoCapture::initialise(const std::string& type, const std::string& con
     stop();
     VelOS::SemaphoreLock hold(captureLock_);
     joinFinishedRuns();
+    VelOS::takeFailureReason(); // only this device's reason belongs to the status line
     device_ = createVideoDevice(type, configuration, workDirectory_);
     if (!device_) {
         VelOS::engineLog("VelVideoCapture::initialise: cannot create device");

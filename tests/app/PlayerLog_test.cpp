@@ -33,7 +33,9 @@ TEST(PlayerLog, FailuresAreLoggedWithTheirReasonAndRepliesStayAsTheyWere) {
     ScratchDirectory scratch;
     const std::string folder = makePlayerFolder(scratch);
     ASSERT_FALSE(folder.empty());
-    PlayerSession session(scratch, "", folder);
+    // The recording lies in the built player folder, which the operator allows.
+    PlayerSession session(scratch, "", folder,
+                          {"VELQUIN_RECORDINGS=" + PlayerProcess::builtPlayerDirectory()});
     ASSERT_TRUE(session.ready());
     auto command = session.open("command");
     ASSERT_TRUE(command);
@@ -48,7 +50,8 @@ TEST(PlayerLog, FailuresAreLoggedWithTheirReasonAndRepliesStayAsTheyWere) {
                   "project.trackers.AR.create(\"t\", \"missing.pat\", 80);\r\n"
                   "project.resources.create(\"notes\", \"notes.zip\");\r\n"
                   "project.actors.mesh.create(\"robot\", \"Nothing\", \"robot.mesh\");\r\n"
-                  "project.actors.mesh.connect(\"nobody\", \"t\");\r\n");
+                  "project.actors.mesh.connect(\"nobody\", \"t\");\r\n"
+                  "project.videocapture.init(\"File\", \"frames@30\");\r\n");
     EXPECT_EQ(command->line(), "ok\r"); // camera set-up always answers "ok"
     EXPECT_EQ(command->line(), "ok\r");
     EXPECT_EQ(command->line(), "ok\r");
@@ -56,8 +59,13 @@ TEST(PlayerLog, FailuresAreLoggedWithTheirReasonAndRepliesStayAsTheyWere) {
     EXPECT_EQ(command->line(), "fail\r");
     EXPECT_EQ(command->line(), "fail\r");
     EXPECT_EQ(command->line(), "fail\r");
+    std::string opened = command->line();
+    for (int attempt = 0; attempt < 6 && opened == "<none>"; ++attempt) {
+        opened = command->line(); // opening the recording is slow under the sanitizers
+    }
+    EXPECT_EQ(opened, "ok\r");
 
-    const std::string log = waitForLog(folder, "project.actors.mesh.connect");
+    const std::string log = waitForLog(folder, "project.videocapture.init(\"File\", \"frames@30\")");
     EXPECT_TRUE(contains(log, "uploadFile(\"..\", 5): refused: the name leads out of the work directory"))
         << log;
     EXPECT_TRUE(contains(log, "project.videocapture.init(\"V4L2\", \"/dev/video97 640x480\"): cannot open "
@@ -82,6 +90,10 @@ TEST(PlayerLog, FailuresAreLoggedWithTheirReasonAndRepliesStayAsTheyWere) {
         << log;
     EXPECT_TRUE(
         contains(log, "project.actors.mesh.connect(\"nobody\", \"t\"): no mesh actor named \"nobody\""))
+        << log;
+    EXPECT_TRUE(contains(log,
+                         "project.videocapture.init(\"File\", \"frames@30\"): the trackers \"t\" were made "
+                         "before the camera and are no longer followed"))
         << log;
     // The player's own lines reach the log too.
     EXPECT_TRUE(contains(log, "project.net.init(" + std::to_string(session.port()) + ")")) << log;

@@ -200,3 +200,57 @@ TEST(VelVideoCapture, DeliversFramesToItsSinksAndStopsWithoutWaiting) {
     EXPECT_EQ(capture.configuration(), "");
     capture.stop(); // harmless when nothing runs
 }
+
+TEST(VideoDevices, OperatorFoldersOpenRecordingsOutsideThePlayersFolders) {
+    ScratchDirectory scratch;
+    ScratchDirectory elsewhere;
+    writeFrame(elsewhere.path() + "desk.ppm", 8, 4, 10, 20, 30);
+    const std::string absolute = elsewhere.path() + "desk.ppm";
+    unsetenv(FileVideoDevice::RecordingsVariable);
+    VelOS::takeFailureReason();
+    EXPECT_FALSE(createVideoDevice("File", absolute + "@10", scratch.path()));
+    EXPECT_NE(VelOS::takeFailureReason().find("is outside the player's folder and work directory"),
+              std::string::npos);
+
+    // Named by the operator: absolute paths inside the folder, and names relative to it.
+    const std::string folders = "relative/ignored:" + elsewhere.path();
+    setenv(FileVideoDevice::RecordingsVariable, folders.c_str(), 1);
+    EXPECT_TRUE(createVideoDevice("File", absolute + "@10", scratch.path()));
+    EXPECT_TRUE(createVideoDevice("File", "desk.ppm", scratch.path()));
+    // Still nothing out of it, and a missing file is said to be missing.
+    EXPECT_FALSE(createVideoDevice("File", elsewhere.path() + "../etc/hostname", scratch.path()));
+    VelOS::takeFailureReason();
+    EXPECT_FALSE(createVideoDevice("File", "gone.ppm", scratch.path()));
+    EXPECT_EQ(VelOS::takeFailureReason(), "no recording at 'gone.ppm'");
+    unsetenv(FileVideoDevice::RecordingsVariable);
+}
+
+TEST(VelVideoCapture, StatusTellsWhatRunsAndWhyNotWithoutItsLock) {
+    ScratchDirectory scratch;
+    writeFrame(scratch.path() + "still.ppm", 16, 8, 1, 2, 3);
+    VelVideoCapture capture;
+    capture.setWorkDirectory(scratch.path());
+    EXPECT_FALSE(capture.initialise("V4L2", "/dev/video97"));
+    VelVideoCapture::Status status = capture.status();
+    EXPECT_FALSE(status.capturing);
+    EXPECT_EQ(status.failure, "V4L2 \"/dev/video97\": cannot open /dev/video97: No such file or directory");
+
+    // One frame a second: the capture thread spends its time waiting on the device, and stop
+    // still returns at once.
+    RecordingSink sink;
+    capture.addSink(&sink);
+    ASSERT_TRUE(capture.initialise("File", "still.ppm@1"));
+    ASSERT_TRUE(sink.waitFor(1));
+    status = capture.status();
+    EXPECT_TRUE(status.capturing);
+    EXPECT_FALSE(status.lost);
+    EXPECT_EQ(status.device, "File 16x8");
+    EXPECT_TRUE(status.failure.empty());
+    EXPECT_GE(status.frames, 1u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const auto before = std::chrono::steady_clock::now();
+    capture.stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(200));
+    EXPECT_FALSE(capture.status().capturing);
+    EXPECT_EQ(capture.status().device, "");
+}
