@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/FrameLatency.h"
 #include "app/MainThreadQueue.h"
 #include "app/StartOptions.h"
 #include "platform/Semaphore.h"
@@ -344,9 +345,12 @@ private:
     std::vector<unsigned char> stagingPixels_; // copy of the last camera frame, flipped; image lock
     Ogre::Image stagingImage_;                 // wraps stagingPixels_; image lock
     bool newFrame_ = false;                    // stagingImage_ holds a frame not yet uploaded; image lock
-    Ogre::MaterialPtr backgroundMaterial_;     // "BackgroundMaterial"
-    Ogre::TexturePtr backgroundTexture_;       // "BackgroundTexture", 640x480 R8G8B8
-    std::unique_ptr<Ogre::Rectangle2D> gridRectangle_;       // grid behind the auxiliary views
+    FrameLatency::Clock::time_point stagedDelivery_;   // when the staged frame was delivered; image lock
+    FrameLatency::Clock::time_point shownDelivery_;    // the frame uploaded this turn; main thread
+    FrameLatency latency_;                             // delivery to swap, when measured; main thread
+    Ogre::MaterialPtr backgroundMaterial_;             // "BackgroundMaterial"
+    Ogre::TexturePtr backgroundTexture_;               // "BackgroundTexture", 640x480 R8G8B8
+    std::unique_ptr<Ogre::Rectangle2D> gridRectangle_; // grid behind the auxiliary views
     std::unique_ptr<Ogre::Rectangle2D> backgroundRectangle_; // camera picture of the main view
 
     Ostrevan::Manager tracking_; // finds the trackers' markers in camera frames; scene lock

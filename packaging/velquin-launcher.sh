@@ -42,10 +42,22 @@ the directory velquin is started in.
 TEXT
         exit 0
         ;;
-    "" | /*) ;;
-    *) set -- "$PWD/$1" ;;
     esac
 fi
+# A relative COMMAND-FILE is taken from where velquin was started; options, and the monitor
+# number after --screen, pass as they are.
+after_screen=no
+for argument in "$@"; do
+    shift
+    case $after_screen/$argument in
+    yes/* | */ | */-* | *//*) set -- "$@" "$argument" ;;
+    *) set -- "$@" "$PWD/$argument" ;;
+    esac
+    after_screen=no
+    if [ "$argument" = --screen ]; then
+        after_screen=yes
+    fi
+done
 
 if ! mkdir -p "$folder"; then
     echo "velquin: cannot create $folder" >&2

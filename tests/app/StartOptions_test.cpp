@@ -1,4 +1,5 @@
-// The command line's options and the status line's text.
+// The command line's options, the status line's text and the frame latency report.
+#include "app/FrameLatency.h"
 #include "app/StartOptions.h"
 #include "app/StatusLine.h"
 
@@ -55,4 +56,27 @@ TEST(StatusLine, SaysWhatRunsAndWhyNot) {
     facts.device = "V4L2 /dev/video0 1280x720 MJPEG @30";
     EXPECT_EQ(statusLine(facts).substr(0, statusLine(facts).find('\n')),
               "Camera LOST: V4L2 /dev/video0 1280x720 MJPEG @30 - looking for it every second");
+}
+
+TEST(FrameLatency, ReportsMedianAndNinetyNinthPercentileWhenAskedFor) {
+    unsetenv(FrameLatency::Variable);
+    FrameLatency off;
+    off.shown(FrameLatency::Clock::now());
+    EXPECT_FALSE(off.enabled());
+    EXPECT_EQ(off.report(), "");
+
+    setenv(FrameLatency::Variable, "1", 1);
+    FrameLatency on;
+    unsetenv(FrameLatency::Variable);
+    ASSERT_TRUE(on.enabled());
+    // 100 frames shown 10 ms after delivery and one 500 ms late: the late one is the 99th
+    // percentile's neighbour, not the median's.
+    for (int i = 0; i < 100; ++i) {
+        on.shown(FrameLatency::Clock::now() - std::chrono::milliseconds(10));
+    }
+    on.shown(FrameLatency::Clock::now() - std::chrono::milliseconds(500));
+    const std::string report = on.report();
+    EXPECT_EQ(report.rfind("Frame latency, capture delivery to swap: 101 frames, median 10.", 0), 0u)
+        << report;
+    EXPECT_NE(report.find("99th percentile 10."), std::string::npos) << report;
 }
