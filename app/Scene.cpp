@@ -198,6 +198,7 @@ bool Scene::setup() {
     if (window_ == nullptr) {
         return false;
     }
+    fullScreen_ = window_->isFullScreen();
     window_->setActive(true);
     window_->setAutoUpdated(true);
     OgreBites::WindowEventUtilities::_addRenderWindow(window_);
@@ -326,17 +327,26 @@ void Scene::toggleFullScreen() {
     if (window_ == nullptr) {
         return;
     }
-    if (window_->isFullScreen()) {
+    // The window manager sizes a window it is asked to make full screen; without one (a kiosk
+    // on a bare X server) the window is moved and sized by hand as well.
+    unsigned long xWindow = 0;
+    window_->getCustomAttribute("WINDOW", &xWindow);
+    fullScreen_ = !fullScreen_;
+    if (!fullScreen_) {
         window_->setFullscreen(false, static_cast<unsigned>(windowedWidth_),
                                static_cast<unsigned>(windowedHeight_));
+        desktop_->placeWindow(xWindow, windowedLeft_, windowedTop_, windowedWidth_, windowedHeight_);
     } else {
-        windowedWidth_ = static_cast<int>(window_->getWidth());
-        windowedHeight_ = static_cast<int>(window_->getHeight());
+        unsigned int width0 = 0, height0 = 0, depth = 0;
+        window_->getMetrics(width0, height0, depth, windowedLeft_, windowedTop_);
+        windowedWidth_ = static_cast<int>(width0);
+        windowedHeight_ = static_cast<int>(height0);
         int left = 0, top = 0, width = desktop_->displayWidth(), height = desktop_->displayHeight();
         if (options_.screen >= 0) {
             desktop_->monitor(options_.screen, left, top, width, height);
         }
         window_->setFullscreen(true, static_cast<unsigned>(width), static_cast<unsigned>(height));
+        desktop_->placeWindow(xWindow, left, top, width, height);
     }
     for (Ogre::Viewport* viewport : {mainViewport_, topViewport_, frontViewport_, leftViewport_}) {
         applyAspect(viewport);

@@ -321,7 +321,10 @@ private:
     VelOS::Semaphore frameLock_; // one frame; see the class comment
     std::optional<VelOS::SemaphoreLock> frameHold_; // holds frameLock_ during a frame
     bool fourViews_ = false;                        // four-view layout chosen; scene lock
-    int windowedWidth_ = 800;                       // window size to go back to from full screen
+    bool fullScreen_ = false; // as last set; the engine's flag may lag without a window manager
+    int windowedLeft_ = 0;    // window place to go back to from full screen
+    int windowedTop_ = 0;
+    int windowedWidth_ = 800;
     int windowedHeight_ = 600;
     int screenWidth_ = -1; // primary display, pixels
     int screenHeight_ = -1;

@@ -53,6 +53,14 @@ bool X11Desktop::monitor(int index, int& x, int& y, int& width, int& height) con
     return found;
 }
 
+void X11Desktop::placeWindow(unsigned long window, int x, int y, int width, int height) {
+    if (display_ != nullptr && window != 0 && width > 0 && height > 0) {
+        XMoveResizeWindow(display_, window, x, y, static_cast<unsigned>(width),
+                          static_cast<unsigned>(height));
+        XFlush(display_);
+    }
+}
+
 bool X11Desktop::pointerPosition(int& x, int& y) const {
     if (display_ == nullptr) {
         return false;
