@@ -13,13 +13,14 @@ constexpr int IdleWait = 60;
 } // namespace
 
 std::unique_ptr<VideoDevice> createVideoDevice(const std::string& type, const std::string& configuration,
-                                               const std::string& workDirectory) {
+                                               const std::string& workDirectory, V4L2Kernel* kernel) {
     if (type == "File") {
         auto device = std::make_unique<FileVideoDevice>(configuration, workDirectory);
         return device->isValid() ? std::move(device) : nullptr;
     }
     if (type == "V4L2" || type == "DirectShow") {
-        auto device = std::make_unique<V4L2VideoDevice>(type == "V4L2" ? configuration : std::string());
+        auto device = std::make_unique<V4L2VideoDevice>(type == "V4L2" ? configuration : std::string(),
+                                                        kernel != nullptr ? *kernel : V4L2Kernel::system());
         return device->isValid() ? std::move(device) : nullptr;
     }
     VelOS::noteFailure("unknown device type \"" + type + "\" (\"V4L2\", \"DirectShow\" or \"File\")");
@@ -44,6 +45,11 @@ void VelVideoCapture::stopAndWait() {
     }
 }
 
+void VelVideoCapture::setKernel(V4L2Kernel* kernel) {
+    VelOS::SemaphoreLock hold(captureLock_);
+    kernel_ = kernel;
+}
+
 void VelVideoCapture::setWorkDirectory(const std::string& workDirectory) {
     VelOS::SemaphoreLock hold(captureLock_);
     workDirectory_ = workDirectory;
@@ -54,7 +60,7 @@ bool VelVideoCapture::initialise(const std::string& type, const std::string& con
     VelOS::SemaphoreLock hold(captureLock_);
     joinFinishedRuns();
     VelOS::takeFailureReason(); // only this device's reason belongs to the status line
-    device_ = createVideoDevice(type, configuration, workDirectory_);
+    device_ = createVideoDevice(type, configuration, workDirectory_, kernel_);
     if (!device_) {
         VelOS::engineLog("VelVideoCapture::initialise: cannot create device");
         // The reason stays noted for the caller's failure line, and is kept for the status line.

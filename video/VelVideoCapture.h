@@ -13,6 +13,7 @@
 #include <vector>
 
 class FrameSink;
+class V4L2Kernel;
 class VideoDevice;
 
 // Makes the camera device of a type: "V4L2" (a Video4Linux2 camera), "DirectShow" (kept for
@@ -20,8 +21,10 @@ class VideoDevice;
 // configuration text is kept but not read) or "File" (recorded frames, see FileVideoDevice).
 // Types are exact and case-sensitive. Nothing for an unknown type or a device that did not open;
 // the reason is then noted (VelOS::noteFailure).
+// Cameras reach the kernel through kernel (the system's when none is given).
 std::unique_ptr<VideoDevice> createVideoDevice(const std::string& type, const std::string& configuration,
-                                               const std::string& workDirectory);
+                                               const std::string& workDirectory,
+                                               V4L2Kernel* kernel = nullptr);
 
 // The camera of the player: one device and one capture thread per run, which copies every new
 // frame into one of two buffers (so the buffer a sink just received is not the next one
@@ -45,6 +48,9 @@ public:
 
     // Files named by a "File" configuration may also lie here.
     void setWorkDirectory(const std::string& workDirectory);
+    // The kernel the cameras are opened through, instead of the system's (a scripted one in
+    // tests). Not owned; it must outlive the capture.
+    void setKernel(V4L2Kernel* kernel);
 
     // Stops any current run, makes the device and starts a new run. False (with the engine log
     // line "VelVideoCapture::initialise: cannot create device") when no device could be made.
@@ -96,6 +102,7 @@ private:
     std::vector<FrameSink*> sinks_; // in registration order, not owned
     VelOS::Semaphore captureLock_;  // guards everything below up to device_, and every Run
     std::string workDirectory_;
+    V4L2Kernel* kernel_ = nullptr; // null: the system's
     std::string deviceName_;
     std::string configuration_;
     std::shared_ptr<Run> current_; // the run the device belongs to; null when idle

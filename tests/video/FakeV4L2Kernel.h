@@ -321,3 +321,25 @@ private:
     int eagain_ = 0;
     std::uint32_t lastFormat_ = 0;
 };
+
+// A usual USB camera: YUYV up to 640x480 at full rate, Motion JPEG for 720p.
+inline FakeCamera webcam(const std::string& card = "Fake Camera") {
+    FakeCamera camera;
+    camera.card = card;
+    camera.formats = {{V4L2_PIX_FMT_YUYV, {{640, 480, {30, 15}}, {1280, 720, {10}}}},
+                      {V4L2_PIX_FMT_MJPEG, {{640, 480, {30}}, {1280, 720, {30, 15}}}}};
+    return camera;
+}
+
+// A YUYV frame: the first two pixels black, every other one white.
+inline std::string yuyvFrame(int width, int height) {
+    std::string bytes;
+    for (int i = 0; i < width * height / 2; ++i) {
+        const char luma = i == 0 ? 16 : static_cast<char>(235);
+        bytes += luma;
+        bytes += static_cast<char>(128);
+        bytes += luma;
+        bytes += static_cast<char>(128);
+    }
+    return bytes;
+}

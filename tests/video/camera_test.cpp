@@ -15,27 +15,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-FakeCamera webcam(const std::string& card = "Fake Camera") {
-    FakeCamera camera;
-    camera.card = card;
-    camera.formats = {{V4L2_PIX_FMT_YUYV, {{640, 480, {30, 15}}, {1280, 720, {10}}}},
-                      {V4L2_PIX_FMT_MJPEG, {{640, 480, {30}}, {1280, 720, {30, 15}}}}};
-    return camera;
-}
-
-// A YUYV frame: the first two pixels black, every other one white.
-std::string yuyvFrame(int width, int height) {
-    std::string bytes;
-    for (int i = 0; i < width * height / 2; ++i) {
-        const char luma = i == 0 ? 16 : static_cast<char>(235);
-        bytes += luma;
-        bytes += static_cast<char>(128);
-        bytes += luma;
-        bytes += static_cast<char>(128);
-    }
-    return bytes;
-}
-
 // A JPEG of one colour, as a camera sends it in Motion JPEG.
 std::string jpegFrame(int width, int height, unsigned char r, unsigned char g, unsigned char b) {
     jpeg_compress_struct info;

@@ -1,6 +1,7 @@
 // Camera devices and the capture thread, with recorded frames played as a camera.
 #include "platform/enginelog.h"
 #include "support/ScratchDirectory.h"
+#include "video/FakeV4L2Kernel.h"
 #include "video/FileVideoDevice.h"
 #include "video/FrameSink.h"
 #include "video/V4L2VideoDevice.h"
@@ -8,6 +9,7 @@
 
 #include <OGRE/Ogre.h>
 #include <atomic>
+#include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
@@ -253,4 +255,41 @@ TEST(VelVideoCapture, StatusTellsWhatRunsAndWhyNotWithoutItsLock) {
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(200));
     EXPECT_FALSE(capture.status().capturing);
     EXPECT_EQ(capture.status().device, "");
+}
+
+TEST(VelVideoCapture, AnUnpluggedCameraFreezesIsReportedLostAndComesBack) {
+    FakeV4L2Kernel kernel;
+    kernel.plug("/dev/video0", webcam("Desk Camera"));
+    RecordingSink sink;
+    VelVideoCapture capture;
+    capture.setKernel(&kernel);
+    capture.addSink(&sink);
+    ASSERT_TRUE(capture.initialise("V4L2", "/dev/video0 640x480"));
+    EXPECT_EQ(capture.status().device, "V4L2 /dev/video0 640x480 YUYV @30");
+    kernel.serve("/dev/video0", yuyvFrame(640, 480));
+    ASSERT_TRUE(sink.waitFor(1));
+    EXPECT_EQ(sink.deliveries().front().width, 640);
+
+    auto within = [](int milliseconds, const std::function<bool()>& condition) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        while (!condition() && std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return condition();
+    };
+    kernel.unplug("/dev/video0");
+    EXPECT_TRUE(within(2000, [&] { return capture.status().lost; }));
+    EXPECT_TRUE(capture.isCapturing()); // the picture freezes; the splash does not come back
+    EXPECT_EQ(sink.count(), 1u);
+
+    // The same camera at another node, found within the second it waits between looks.
+    kernel.plug("/dev/video2", webcam("Desk Camera"));
+    EXPECT_TRUE(within(3000, [&] { return !capture.status().lost; }));
+    kernel.serve("/dev/video2", yuyvFrame(640, 480));
+    EXPECT_TRUE(sink.waitFor(2));
+
+    const auto before = std::chrono::steady_clock::now();
+    capture.stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(200));
+    EXPECT_EQ(kernel.openHandles(), 0);
 }
