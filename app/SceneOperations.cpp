@@ -218,6 +218,8 @@ bool Scene::getDeviceName(std::string& name) {
         capturing = capture_.isCapturing();
         if (capturing) {
             name = capture_.deviceName();
+        } else {
+            VelOS::noteFailure("no camera is running");
         }
     });
     return capturing;
@@ -229,6 +231,8 @@ bool Scene::getConfiguration(std::string& configuration) {
         capturing = capture_.isCapturing();
         if (capturing) {
             configuration = capture_.configuration();
+        } else {
+            VelOS::noteFailure("no camera is running");
         }
     });
     return capturing;
@@ -357,7 +361,12 @@ void Scene::resourceGetFilesInside(const std::string& name, std::string& list) {
 
 bool Scene::resourceGetFilename(const std::string& name, std::string& fileName) {
     bool found = false;
-    inProject([&] { found = resources_.getFilename(name, fileName); });
+    inProject([&] {
+        found = resources_.getFilename(name, fileName);
+        if (!found) {
+            VelOS::noteFailure("no resource named \"" + name + "\"");
+        }
+    });
     return found;
 }
 
@@ -388,6 +397,8 @@ bool Scene::trackerGetPatternFilename(const std::string& name, std::string& patt
         if (ARTracker* tracker = trackers_.findAR(name)) {
             patternFile = tracker->patternFilename();
             found = true;
+        } else {
+            VelOS::noteFailure("no tracker named \"" + name + "\"");
         }
     });
     return found;
@@ -399,6 +410,8 @@ bool Scene::trackerGetWidth(const std::string& name, int& width) {
         if (ARTracker* tracker = trackers_.findAR(name)) {
             width = tracker->width();
             found = true;
+        } else {
+            VelOS::noteFailure("no tracker named \"" + name + "\"");
         }
     });
     return found;

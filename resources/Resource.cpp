@@ -158,6 +158,7 @@ bool Resource::init(Ogre::SceneManager* sceneManager, const std::string& name,
     } catch (const std::exception& error) {
         // Ogre::Exception derives from std::exception; its message is the full description.
         log("Resource::init: " + std::string(error.what()));
+        VelOS::noteFailure(error.what());
         removeCopiedTracks();
         for (const auto& material : loading.materialNames) {
             materialList_.insert(material.second);
@@ -172,6 +173,11 @@ bool Resource::init(Ogre::SceneManager* sceneManager, const std::string& name,
             Ogre::ArchiveManager::getSingleton().unload(loading.archive);
         }
         return false;
+    }
+    // Only the top level of a package is read: a package made by zipping its folder loads
+    // empty, which its author learns here (the reply stays "ok").
+    if (loading.archive->list(false, false)->empty() && !loading.archive->list(true, false)->empty()) {
+        VelOS::noteFailure("the package's files sit in folders; only files at its top level are loaded");
     }
     // Nothing reads the package after this point; a later package of the same file name must
     // not find this one's directory listing.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -43,12 +44,18 @@ TEST(PlayerLog, FailuresAreLoggedWithTheirReasonAndRepliesStayAsTheyWere) {
     // A refused upload: the stored name would be the parent folder.
     session.upload("..", "12345");
     EXPECT_TRUE(session.upload("notes.zip", "not a zip archive"));
+    // A package made by zipping its folder: every file one level down.
+    ASSERT_EQ(mkdir((scratch.path() + "robot").c_str(), 0700), 0);
+    scratch.write("robot/robot.material", "material robot/Body\n{\n}\n");
+    ASSERT_EQ(std::system(("cd '" + scratch.path() + "' && zip -qr folder.zip robot").c_str()), 0);
+    EXPECT_TRUE(session.upload("folder.zip", readWholeFile(scratch.path() + "folder.zip")));
 
     command->send("project.videocapture.init(\"V4L2\", \"/dev/video97 640x480\");\r\n"
                   "project.videocapture.init(\"File\", \"/etc/hostname\");\r\n"
                   "project.videocapture.init(\"Files\", \"frames\");\r\n"
                   "project.trackers.AR.create(\"t\", \"missing.pat\", 80);\r\n"
                   "project.resources.create(\"notes\", \"notes.zip\");\r\n"
+                  "project.resources.create(\"folder\", \"folder.zip\");\r\n"
                   "project.actors.mesh.create(\"robot\", \"Nothing\", \"robot.mesh\");\r\n"
                   "project.actors.mesh.connect(\"nobody\", \"t\");\r\n"
                   "project.videocapture.init(\"File\", \"frames@30\");\r\n");
@@ -57,6 +64,7 @@ TEST(PlayerLog, FailuresAreLoggedWithTheirReasonAndRepliesStayAsTheyWere) {
     EXPECT_EQ(command->line(), "ok\r");
     EXPECT_EQ(command->line(), "ok\r"); // the tracker is made all the same
     EXPECT_EQ(command->line(), "fail\r");
+    EXPECT_EQ(command->line(), "ok\r"); // loads, empty
     EXPECT_EQ(command->line(), "fail\r");
     EXPECT_EQ(command->line(), "fail\r");
     std::string opened = command->line();
