@@ -2,6 +2,7 @@
 
 #include "actors/ActorTexts.h"
 #include "actors/TransformLimits.h"
+#include "platform/enginelog.h"
 #include "project/SceneServices.h"
 
 #include <OGRE/Ogre.h>
@@ -42,8 +43,9 @@ bool Actor::init() {
             finishInit();
             return true;
         }
-    } catch (const Ogre::Exception&) {
+    } catch (const Ogre::Exception& error) {
         // The engine has logged the exception itself; the kind's line follows.
+        VelOS::noteFailure(error.getDescription());
     }
     logLine(kind_.initFailedLine);
     return false;

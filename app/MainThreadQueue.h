@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 // Runs work on the main thread for other threads. The render engine's GL context belongs to the
@@ -21,6 +22,7 @@ public:
 
     // Runs the task on the main thread: directly when called there, otherwise by waiting until
     // the main thread has run it. False when it did not run because the queue was closed.
+    // A failure reason the task noted on the main thread is noted on the caller's thread too.
     bool run(const std::function<void()>& task);
 
     // Main thread: runs every task waiting now.
@@ -37,6 +39,7 @@ private:
         const std::function<void()>* work;
         bool finished = false;
         bool ran = false;
+        std::string failureReason; // noted by the work on the main thread
     };
     // Takes the next task, or nothing; mutex_ held.
     std::shared_ptr<Task> nextTask();

@@ -19,6 +19,8 @@
 #include <OGRE/Overlay/OgreOverlaySystem.h>
 #include <OGRE/Overlay/OgreTextAreaOverlayElement.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
@@ -171,20 +173,30 @@ bool Scene::setup() {
     desktop_->prepareCloseProtocol();
     logManager_ = std::make_unique<Ogre::LogManager>();
     logManager_->createLog(ShellTexts::LogFile, true, false, false);
-    // The remote control and the other engine-free parts write their lines to the same log.
-    VelOS::setEngineLogSink([logs = logManager_.get()](const std::string& line) { logs->logMessage(line); });
+    // The parts without engine headers (remote control, camera, trackers) write here too.
+    VelOS::setEngineLogSink([](const std::string& line) {
+        if (Ogre::LogManager* logs = Ogre::LogManager::getSingletonPtr()) {
+            logs->logMessage(line);
+        }
+    });
     root_ =
         std::make_unique<Ogre::Root>(ShellTexts::PluginsFile, ShellTexts::DisplayFile, ShellTexts::LogFile);
     overlaySystem_ = std::make_unique<Ogre::OverlaySystem>();
 
-    // 3. The configuration dialog, unless an unattended start asks to skip it.
+    // 3. The configuration dialog only when asked for (--settings), and never in an unattended
+    // start; otherwise the settings last chosen (display.cfg), or a window of 800 x 600.
     const char* skip = std::getenv(ShellTexts::NoConfigDialogVariable);
-    if (skip != nullptr && std::string(skip) == "1") {
+    const bool unattended = skip != nullptr && std::string(skip) == "1";
+    if (options_.settings && !unattended) {
+        if (!root_->showConfigDialog(OgreBites::getNativeConfigDialog())) {
+            return failSetup("the settings dialog was cancelled");
+        }
+    } else {
         bool restored = false;
         try {
             restored = root_->restoreConfig();
         } catch (const Ogre::Exception&) {
-            // An unreadable display.cfg must not stop an unattended start: use the defaults.
+            // An unreadable display.cfg must not stop a start: use the defaults.
         }
         if (!restored) {
             Ogre::RenderSystem* gl = root_->getRenderSystemByName(ShellTexts::GlRenderSystem);
@@ -196,15 +208,14 @@ bool Scene::setup() {
             gl->setConfigOption("Video Mode", "800 x 600");
             root_->setRenderSystem(gl);
         }
-    } else if (!root_->showConfigDialog(OgreBites::getNativeConfigDialog())) {
-        return failSetup("the settings dialog was cancelled");
     }
 
-    // 4. The window.
-    window_ = root_->initialise(true, ShellTexts::WindowTitle);
+    // 4. The window, on the monitor asked for and full screen if asked for.
+    window_ = createWindow();
     if (window_ == nullptr) {
         return failSetup("the render system made no window");
     }
+    fullScreen_ = window_->isFullScreen();
     window_->setActive(true);
     window_->setAutoUpdated(true);
     OgreBites::WindowEventUtilities::_addRenderWindow(window_);
@@ -288,6 +299,77 @@ bool Scene::setup() {
     return true;
 }
 
+Ogre::RenderWindow* Scene::createWindow() {
+    Ogre::RenderSystem* system = root_->getRenderSystem();
+    if (system == nullptr) {
+        return nullptr;
+    }
+    int left = 0, top = 0, width = desktop_->displayWidth(), height = desktop_->displayHeight();
+    const bool onMonitor =
+        options_.screen >= 0 && desktop_->monitor(options_.screen, left, top, width, height);
+    if (options_.screen >= 0 && !onMonitor) {
+        std::cerr << "velquin: no monitor " << options_.screen << "; opening on the first" << std::endl;
+    }
+    if (options_.fullScreen && width > 0 && height > 0) {
+        try {
+            system->setConfigOption("Full Screen", "Yes");
+            system->setConfigOption("Video Mode", std::to_string(width) + " x " + std::to_string(height));
+        } catch (const Ogre::Exception&) {
+            // A render system without these options opens as configured.
+        }
+    }
+    if (!onMonitor) {
+        return root_->initialise(true, ShellTexts::WindowTitle);
+    }
+    // On another monitor the window is placed by hand, with the size and full-screen choice of
+    // the configuration.
+    root_->initialise(false);
+    const Ogre::ConfigOptionMap& config = system->getConfigOptions();
+    int windowWidth = 800, windowHeight = 600;
+    bool fullScreen = false;
+    if (config.count("Video Mode") != 0) {
+        std::sscanf(config.at("Video Mode").currentValue.c_str(), "%d x %d", &windowWidth, &windowHeight);
+    }
+    if (config.count("Full Screen") != 0) {
+        fullScreen = config.at("Full Screen").currentValue == "Yes";
+    }
+    Ogre::NameValuePairList placement;
+    placement["left"] = std::to_string(left + (fullScreen ? 0 : std::max(0, (width - windowWidth) / 2)));
+    placement["top"] = std::to_string(top + (fullScreen ? 0 : std::max(0, (height - windowHeight) / 2)));
+    return root_->createRenderWindow(ShellTexts::WindowTitle, static_cast<unsigned>(windowWidth),
+                                     static_cast<unsigned>(windowHeight), fullScreen, &placement);
+}
+
+void Scene::toggleFullScreen() {
+    if (window_ == nullptr) {
+        return;
+    }
+    // The window manager sizes a window it is asked to make full screen; without one (a kiosk
+    // on a bare X server) the window is moved and sized by hand as well.
+    unsigned long xWindow = 0;
+    window_->getCustomAttribute("WINDOW", &xWindow);
+    fullScreen_ = !fullScreen_;
+    if (!fullScreen_) {
+        window_->setFullscreen(false, static_cast<unsigned>(windowedWidth_),
+                               static_cast<unsigned>(windowedHeight_));
+        desktop_->placeWindow(xWindow, windowedLeft_, windowedTop_, windowedWidth_, windowedHeight_);
+    } else {
+        unsigned int width0 = 0, height0 = 0, depth = 0;
+        window_->getMetrics(width0, height0, depth, windowedLeft_, windowedTop_);
+        windowedWidth_ = static_cast<int>(width0);
+        windowedHeight_ = static_cast<int>(height0);
+        int left = 0, top = 0, width = desktop_->displayWidth(), height = desktop_->displayHeight();
+        if (options_.screen >= 0) {
+            desktop_->monitor(options_.screen, left, top, width, height);
+        }
+        window_->setFullscreen(true, static_cast<unsigned>(width), static_cast<unsigned>(height));
+        desktop_->placeWindow(xWindow, left, top, width, height);
+    }
+    for (Ogre::Viewport* viewport : {mainViewport_, topViewport_, frontViewport_, leftViewport_}) {
+        applyAspect(viewport);
+    }
+}
+
 // The camera's own transform is relative to the node it hangs on: the auxiliary cameras keep
 // theirs when they are later attached to an actor's node, so the engine's camera-local
 // placement is what they need.
@@ -352,6 +434,12 @@ bool Scene::setupOverlays() {
     }
     rebindFonts(debugOverlay_);
     debugOverlay_->hide();
+    // The status line is the player's own addition: an archive without it still starts.
+    statusOverlay_ = overlays.getByName(ShellTexts::StatusOverlay);
+    if (statusOverlay_ != nullptr) {
+        rebindFonts(statusOverlay_);
+        statusOverlay_->show();
+    }
     return true;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "app/FrameLatency.h"
 #include "app/MainThreadQueue.h"
+#include "app/StartOptions.h"
 #include "net/ServerPolicy.h"
 #include "platform/Semaphore.h"
 #include "project/ActorManager.h"
@@ -17,6 +19,7 @@
 #include <OIS/OIS.h>
 
 #include <csignal>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -71,6 +74,8 @@ public:
     Scene(const Scene&) = delete;
     Scene& operator=(const Scene&) = delete;
 
+    // The command line's choices for set-up (dialog, full screen, monitor). Before setup.
+    void setStartOptions(const StartOptions& options) { options_ = options; }
     // Builds the window, the scene managers, cameras, viewports, overlays and backgrounds.
     // False on a failed step; engine errors may leave as Ogre::Exception.
     bool setup();
@@ -239,6 +244,9 @@ public:
     void toggleLayout();
     // Writes the frame statistics into the debug overlay; takes the scene lock. Main thread.
     void updateDebugOverlay();
+    // Writes the status line and shows it with the splash, with the debug overlay and while the
+    // camera is lost; takes the scene lock. Main thread.
+    void updateStatusLine(float frameTime);
 
     Ogre::RenderWindow* getWindow() const { return window_; }
     Ogre::SceneManager* getViewsSceneManager() const { return viewsSceneManager_; }
@@ -261,6 +269,12 @@ private:
     enum class ActorKind { Light, File, Mesh, Scene };
     static const char* kindWord(ActorKind kind);
     Actor* findActor(ActorKind kind, const std::string& name);
+    // Notes why an operation found no actor of that kind by that name.
+    void noteNoActor(ActorKind kind, const std::string& name);
+    // Notes why making an actor failed: the name is taken, the file name has the wrong kind, the
+    // resource or the file in its package is missing, or else what the engine said. Scene lock.
+    void noteCreateFailure(const std::string& name, const std::string& resource, const std::string& fileName,
+                           const char* extension);
     // Runs read on the actor of that kind under the project lock; false when there is none.
     bool readActor(ActorKind kind, const std::string& name, const std::function<void(Actor&)>& read);
     // Like readActor for a change the actor may refuse: false when not found or refused.
@@ -281,6 +295,10 @@ private:
     bool actorAngles(ActorKind kind, const std::string& name, double& pitch, double& yaw, double& roll);
     bool scaleActor(ActorKind kind, const std::string& name, double x, double y, double z);
     bool actorScale(ActorKind kind, const std::string& name, double& x, double& y, double& z);
+    // The render window: automatic, or placed on the monitor chosen, full screen if asked.
+    Ogre::RenderWindow* createWindow();
+    // F11: full screen at the size of the screen, or back to the window as it was.
+    void toggleFullScreen();
     void setupCameras();
     bool setupViewports();
     bool setupOverlays();
@@ -294,6 +312,7 @@ private:
     std::unique_ptr<Ogre::Root> root_;                       // render root; null until set-up
     std::unique_ptr<Ogre::OverlaySystem> overlaySystem_;     // overlays in every scene manager
     std::unique_ptr<X11Desktop> desktop_;                    // close protocol, cursor, display size
+    StartOptions options_;                                   // the command line's choices
     Ogre::RenderWindow* window_ = nullptr;                   // made by the root, owned by it
 
     // Viewports and cameras: main, top, front, left. Owned by the window and scene managers.
@@ -314,13 +333,24 @@ private:
     VelOS::Semaphore frameLock_; // one frame; see the class comment
     std::optional<VelOS::SemaphoreLock> frameHold_; // holds frameLock_ during a frame
     bool fourViews_ = false;                        // four-view layout chosen; scene lock
-    int screenWidth_ = -1;                          // primary display, pixels
+    bool fullScreen_ = false; // as last set; the engine's flag may lag without a window manager
+    int windowedLeft_ = 0;    // window place to go back to from full screen
+    int windowedTop_ = 0;
+    int windowedWidth_ = 800;
+    int windowedHeight_ = 600;
+    int screenWidth_ = -1; // primary display, pixels
     int screenHeight_ = -1;
     Ogre::RaySceneQuery* rayQuery_ = nullptr; // picking in VIEWPORTS; owned by it
     std::set<ListenerChannel*> listeners_;    // event receivers, not owned; scene lock
     Ogre::Overlay* splashOverlay_ = nullptr;  // "Core/SplashScreenOverlay"
     double splashTimer_ = 0.0;                // seconds the splash has been shown
     Ogre::Overlay* debugOverlay_ = nullptr;   // "Core/DebugOverlay"
+    Ogre::Overlay* statusOverlay_ = nullptr;  // "Core/StatusOverlay"; none in an older archive
+    std::string statusText_;                  // caption of "Core/StatusLine" now
+    double statusClock_ = 0.0;                // seconds since the frame rate was last measured
+    std::uint64_t statusFrames_ = 0;          // camera frames counted then
+    double cameraRate_ = 0.0;                 // camera frames per second lately
+    std::string netFailure_;                  // why the remote control is not listening; scene lock
     std::string debugText_;                   // shown in "Core/DebugText"
     VelVideoCapture capture_;                 // the camera; its thread hands frames to frame()
 
@@ -330,9 +360,12 @@ private:
     std::vector<unsigned char> stagingPixels_; // copy of the last camera frame, flipped; image lock
     Ogre::Image stagingImage_;                 // wraps stagingPixels_; image lock
     bool newFrame_ = false;                    // stagingImage_ holds a frame not yet uploaded; image lock
-    Ogre::MaterialPtr backgroundMaterial_;     // "BackgroundMaterial"
-    Ogre::TexturePtr backgroundTexture_;       // "BackgroundTexture", 640x480 R8G8B8
-    std::unique_ptr<Ogre::Rectangle2D> gridRectangle_;       // grid behind the auxiliary views
+    FrameLatency::Clock::time_point stagedDelivery_;   // when the staged frame was delivered; image lock
+    FrameLatency::Clock::time_point shownDelivery_;    // the frame uploaded this turn; main thread
+    FrameLatency latency_;                             // delivery to swap, when measured; main thread
+    Ogre::MaterialPtr backgroundMaterial_;             // "BackgroundMaterial"
+    Ogre::TexturePtr backgroundTexture_;               // "BackgroundTexture", 640x480 R8G8B8
+    std::unique_ptr<Ogre::Rectangle2D> gridRectangle_; // grid behind the auxiliary views
     std::unique_ptr<Ogre::Rectangle2D> backgroundRectangle_; // camera picture of the main view
 
     Ostrevan::Manager tracking_; // finds the trackers' markers in camera frames; scene lock

@@ -68,6 +68,9 @@ bool Scene::keyPressed(const OIS::KeyEvent& event) {
     case OIS::KC_ESCAPE:
         quit_ = true;
         break;
+    case OIS::KC_F11:
+        toggleFullScreen();
+        break;
     case OIS::KC_D:
         inProject([&] { debugOverlay_->isVisible() ? debugOverlay_->hide() : debugOverlay_->show(); });
         break;

@@ -9,6 +9,8 @@
 #include <OGRE/Bites/OgreWindowEventUtilities.h>
 #include <OGRE/Overlay/OgreOverlay.h>
 
+#include <iostream>
+
 volatile std::sig_atomic_t Scene::terminationRequested_ = 0;
 
 void Scene::requestTermination() {
@@ -17,6 +19,9 @@ void Scene::requestTermination() {
 
 void Scene::mainLoop() {
     while (runOneTurn()) {
+    }
+    if (latency_.enabled()) {
+        std::cout << latency_.report() << std::endl;
     }
 }
 
@@ -34,6 +39,10 @@ bool Scene::runOneTurn() {
         // Through the root, not the window alone: the root counts frames, and entities
         // re-pose their skeletons only when the frame number has moved on.
         root_->_updateAllRenderTargets();
+        if (shownDelivery_ != FrameLatency::Clock::time_point()) {
+            latency_.shown(shownDelivery_); // the window has swapped its buffers
+            shownDelivery_ = FrameLatency::Clock::time_point();
+        }
         root_->_fireFrameEnded();
     } catch (...) {
         // A failed frame is dropped; the next turn draws again.
@@ -71,9 +80,11 @@ bool Scene::frameStarted(const Ogre::FrameEvent& event) {
         }
         log->setLogDetail(Ogre::LL_NORMAL);
         newFrame_ = false;
+        shownDelivery_ = stagedDelivery_;
     }
 
     updateDebugOverlay();
+    updateStatusLine(frameTime);
     if (!fourViews_) {
         // Only the main camera draws: the actors' lights are found for it (see ViewsSceneManager).
         static_cast<ViewsSceneManager*>(viewsSceneManager_)->findLightsFor(mainCamera_);
@@ -113,8 +124,10 @@ void Scene::frame(const unsigned char* pixels, int width, int height, unsigned f
     default:
         return;
     }
+    const FrameLatency::Clock::time_point delivered = FrameLatency::Clock::now();
     VelOS::SemaphoreLock frameHold(frameLock_);
     VelOS::SemaphoreLock image(imageLock_);
+    stagedDelivery_ = delivered;
     // The frame is copied: the capture thread frees its buffers when its run ends, which may be
     // before the next upload, and the flips must not write into the capture's own buffer.
     const std::size_t size = Ogre::PixelUtil::getMemorySize(width, height, 1, engineFormat);

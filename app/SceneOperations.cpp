@@ -3,6 +3,7 @@
 // command file and pointer interaction.
 #include "app/Scene.h"
 
+#include "actors/TransformLimits.h"
 #include "app/CommandFileChannel.h"
 #include "app/ProjectArchive.h"
 #include "net/ListenerChannel.h"
@@ -19,9 +20,18 @@
 
 #include <OGRE/Overlay/OgreOverlay.h>
 
+#include <cctype>
+
 namespace {
 // The camera calibration, beside the player.
 constexpr const char* CameraFile = "camera_para.dat";
+
+std::string lowerCase(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
 } // namespace
 
 bool Scene::inProject(const std::function<void()>& work) {
@@ -93,12 +103,21 @@ bool Scene::netInit(int port) {
         stopServer();
         server_ = std::make_unique<VelNet::Server>(serverPolicy_);
         started = server_->start(port, *handlerFactory_);
+        netFailure_.clear();
+        if (!started) {
+            netFailure_ = "cannot listen on port " + std::to_string(port) +
+                          " (taken by another program, or not a port)";
+            VelOS::noteFailure(netFailure_);
+        }
     });
     return started;
 }
 
 void Scene::netDone() {
-    inProject([&] { stopServer(); });
+    inProject([&] {
+        stopServer();
+        netFailure_.clear();
+    });
 }
 
 bool Scene::setTitle(const std::string& title) {
@@ -162,6 +181,12 @@ bool Scene::videoCaptureInit(const std::string& device, const std::string& confi
         if (!tracking_.initialise(width, height, pixelSize, CameraFile)) {
             Ogre::LogManager::getSingleton().logMessage("Ostrevan::Manager not initialized!");
         }
+        // The tracking manager forgets every target when the camera is set up: trackers made
+        // before it are kept in the project but their markers are never reported again.
+        if (trackers_.count() > 0) {
+            VelOS::noteFailure("the trackers " + Events::listText(trackers_.getTrackerNames()) +
+                               " were made before the camera and are no longer followed; create them again");
+        }
         mainCamera_->setFOVy(Ogre::Degree(static_cast<Ogre::Real>(tracking_.verticalFieldOfView())));
         if (height > 0) {
             mainCamera_->setAspectRatio(static_cast<Ogre::Real>(width) / static_cast<Ogre::Real>(height));
@@ -197,6 +222,8 @@ bool Scene::getDeviceName(std::string& name) {
         capturing = capture_.isCapturing();
         if (capturing) {
             name = capture_.deviceName();
+        } else {
+            VelOS::noteFailure("no camera is running");
         }
     });
     return capturing;
@@ -208,6 +235,8 @@ bool Scene::getConfiguration(std::string& configuration) {
         capturing = capture_.isCapturing();
         if (capturing) {
             configuration = capture_.configuration();
+        } else {
+            VelOS::noteFailure("no camera is running");
         }
     });
     return capturing;
@@ -291,7 +320,7 @@ bool Scene::resourceCreate(const std::string& name, const std::string& packagePa
     }
     PackageUnpacker unpacked;
     if (!unpacked.unpack(packagePath, workDirectory_)) {
-        VelOS::logFailure("Resource::init: " + VelOS::fileNameOf(packagePath) + ": " + unpacked.failure());
+        VelOS::noteFailure(VelOS::fileNameOf(packagePath) + ": " + unpacked.failure());
         return false;
     }
     bool created = false;
@@ -346,7 +375,12 @@ void Scene::resourceGetFilesInside(const std::string& name, std::string& list) {
 
 bool Scene::resourceGetFilename(const std::string& name, std::string& fileName) {
     bool found = false;
-    inProject([&] { found = resources_.getFilename(name, fileName); });
+    inProject([&] {
+        found = resources_.getFilename(name, fileName);
+        if (!found) {
+            VelOS::noteFailure("no resource named \"" + name + "\"");
+        }
+    });
     return found;
 }
 
@@ -377,6 +411,8 @@ bool Scene::trackerGetPatternFilename(const std::string& name, std::string& patt
         if (ARTracker* tracker = trackers_.findAR(name)) {
             patternFile = tracker->patternFilename();
             found = true;
+        } else {
+            VelOS::noteFailure("no tracker named \"" + name + "\"");
         }
     });
     return found;
@@ -388,6 +424,8 @@ bool Scene::trackerGetWidth(const std::string& name, int& width) {
         if (ARTracker* tracker = trackers_.findAR(name)) {
             width = tracker->width();
             found = true;
+        } else {
+            VelOS::noteFailure("no tracker named \"" + name + "\"");
         }
     });
     return found;
@@ -566,6 +604,8 @@ bool Scene::readActor(ActorKind kind, const std::string& name, const std::functi
         if (Actor* actor = findActor(kind, name)) {
             read(*actor);
             found = true;
+        } else {
+            noteNoActor(kind, name);
         }
     });
     return found;
@@ -576,9 +616,38 @@ bool Scene::changeActor(ActorKind kind, const std::string& name, const std::func
     inProject([&] {
         if (Actor* actor = findActor(kind, name)) {
             changed = change(*actor);
+            if (!changed) {
+                VelOS::noteFailure("a number is not finite or beyond " +
+                                   std::to_string(int(Transform::MaximumMagnitude)) +
+                                   ", or the rotation has no length");
+            }
+        } else {
+            noteNoActor(kind, name);
         }
     });
     return changed;
+}
+
+void Scene::noteNoActor(ActorKind kind, const std::string& name) {
+    VelOS::noteFailure(std::string("no ") + kindWord(kind) + " actor named \"" + name + "\"");
+}
+
+void Scene::noteCreateFailure(const std::string& name, const std::string& resource,
+                              const std::string& fileName, const char* extension) {
+    const std::string engineReason = VelOS::takeFailureReason();
+    std::set<std::string> files;
+    if (actors_.find(name) != nullptr) {
+        VelOS::noteFailure("an actor named \"" + name + "\" exists");
+    } else if (extension != nullptr && lowerCase(fileName).find(extension) == std::string::npos) {
+        VelOS::noteFailure("\"" + fileName + "\" is not a " + extension + " file");
+    } else if (!resources_.getList().count(resource)) {
+        VelOS::noteFailure("no resource named \"" + resource + "\"");
+    } else if (!(files = resources_.getFilesInside(resource)).count(resource + "_" + fileName)) {
+        VelOS::noteFailure("\"" + fileName + "\" is not in the package of \"" + resource + "\"");
+    } else {
+        VelOS::noteFailure(engineReason.empty() ? "the engine refused it (see the lines above)"
+                                                : engineReason);
+    }
 }
 
 void Scene::destroyActor(ActorKind kind, const std::string& name) {
@@ -624,8 +693,13 @@ bool Scene::connectActor(ActorKind kind, const std::string& name, const std::str
     bool connected = false;
     inProject([&] {
         Tracker* tracker = trackers_.find(trackerName);
-        Actor* actor = tracker != nullptr ? findActor(kind, name) : nullptr;
+        Actor* actor = findActor(kind, name);
         if (actor == nullptr) {
+            noteNoActor(kind, name);
+            return;
+        }
+        if (tracker == nullptr) {
+            VelOS::noteFailure("no tracker named \"" + trackerName + "\"");
             return;
         }
         if (Tracker* previous = trackers_.find(actor->getTrackerName())) {
@@ -646,6 +720,7 @@ bool Scene::unconnectActor(ActorKind kind, const std::string& name) {
     inProject([&] {
         Actor* actor = findActor(kind, name);
         if (actor == nullptr) {
+            noteNoActor(kind, name);
             return;
         }
         if (Tracker* tracker = trackers_.find(actor->getTrackerName())) {
@@ -731,7 +806,12 @@ bool Scene::actorScale(ActorKind kind, const std::string& name, double& x, doubl
 
 bool Scene::lightCreate(const std::string& name) {
     bool created = false;
-    inProject([&] { created = actors_.createLight(name) != nullptr; });
+    inProject([&] {
+        created = actors_.createLight(name) != nullptr;
+        if (!created) {
+            noteCreateFailure(name, std::string(), std::string(), nullptr);
+        }
+    });
     if (created) {
         broadcast(Events::lightCreated(name));
     }
@@ -768,7 +848,12 @@ bool Scene::lightGetTranslation(const std::string& name, double& x, double& y, d
 bool Scene::fileCreate(const std::string& name, const std::string& resource, const std::string& fileName,
                        const std::string& type) {
     bool created = false;
-    inProject([&] { created = actors_.createFile(name, resource, fileName, type) != nullptr; });
+    inProject([&] {
+        created = actors_.createFile(name, resource, fileName, type) != nullptr;
+        if (!created) {
+            noteCreateFailure(name, resource, fileName, nullptr);
+        }
+    });
     if (created) {
         broadcast(Events::fileCreated(name, resource, fileName, type));
     }
@@ -812,7 +897,12 @@ bool Scene::fileGetTranslation(const std::string& name, double& x, double& y, do
 
 bool Scene::meshCreate(const std::string& name, const std::string& resource, const std::string& meshName) {
     bool created = false;
-    inProject([&] { created = actors_.createMesh(name, resource, meshName) != nullptr; });
+    inProject([&] {
+        created = actors_.createMesh(name, resource, meshName) != nullptr;
+        if (!created) {
+            noteCreateFailure(name, resource, meshName, ".mesh");
+        }
+    });
     if (created) {
         broadcast(Events::meshCreated(name, resource, meshName));
     }
@@ -876,7 +966,12 @@ bool Scene::meshGetScale(const std::string& name, double& x, double& y, double& 
 
 bool Scene::sceneCreate(const std::string& name, const std::string& resource, const std::string& sceneName) {
     bool created = false;
-    inProject([&] { created = actors_.createScene(name, resource, sceneName) != nullptr; });
+    inProject([&] {
+        created = actors_.createScene(name, resource, sceneName) != nullptr;
+        if (!created) {
+            noteCreateFailure(name, resource, sceneName, ".osm");
+        }
+    });
     if (created) {
         broadcast(Events::sceneCreated(name, resource, sceneName));
     }

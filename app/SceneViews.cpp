@@ -2,6 +2,8 @@
 #include "app/Scene.h"
 
 #include "app/ShellTexts.h"
+#include "app/StatusLine.h"
+#include "net/Server.h"
 
 #include <OGRE/Overlay/OgreOverlay.h>
 #include <OGRE/Overlay/OgreOverlayElement.h>
@@ -28,6 +30,53 @@ void Scene::toggleLayout() {
         }
         debugOverlay_->show();
         fourViews_ = false;
+    }
+}
+
+void Scene::updateStatusLine(float frameTime) {
+    if (statusOverlay_ == nullptr) {
+        return;
+    }
+    const VelVideoCapture::Status camera = capture_.status();
+    statusClock_ += frameTime;
+    if (statusClock_ >= 1.0 || camera.frames < statusFrames_) {
+        cameraRate_ = camera.frames >= statusFrames_ && statusClock_ > 0.0
+                          ? static_cast<double>(camera.frames - statusFrames_) / statusClock_
+                          : 0.0;
+        statusFrames_ = camera.frames;
+        statusClock_ = 0.0;
+    }
+    StatusFacts facts;
+    facts.capturing = camera.capturing;
+    facts.lost = camera.lost;
+    facts.device = camera.device;
+    facts.failure = camera.failure;
+    facts.framesPerSecond = cameraRate_;
+    {
+        VelOS::SemaphoreLock hold(sceneLock_);
+        facts.markersFound = trackers_.countFound();
+        facts.trackers = trackers_.count();
+        facts.port = server_ ? server_->port() : 0;
+        facts.clients = server_ ? server_->connectionCount() : 0;
+        facts.netFailure = netFailure_;
+    }
+    const bool wanted = camera.lost || splashOverlay_->isVisible() || debugOverlay_->isVisible();
+    if (wanted != statusOverlay_->isVisible()) {
+        wanted ? statusOverlay_->show() : statusOverlay_->hide();
+    }
+    if (!wanted) {
+        return;
+    }
+    const std::string text = statusLine(facts);
+    if (text != statusText_) {
+        try {
+            Ogre::OverlayManager::getSingleton()
+                .getOverlayElement(ShellTexts::StatusLineElement)
+                ->setCaption(text);
+            statusText_ = text;
+        } catch (...) {
+            statusOverlay_ = nullptr; // an archive without the element: no status line
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/cursorfont.h>
+#include <X11/extensions/Xrandr.h>
 
 X11Desktop::X11Desktop() : display_(XOpenDisplay(nullptr)) {}
 
@@ -31,6 +32,33 @@ int X11Desktop::displayWidth() const {
 
 int X11Desktop::displayHeight() const {
     return display_ != nullptr ? DisplayHeight(display_, DefaultScreen(display_)) : -1;
+}
+
+bool X11Desktop::monitor(int index, int& x, int& y, int& width, int& height) const {
+    if (display_ == nullptr || index < 0) {
+        return false;
+    }
+    int count = 0;
+    XRRMonitorInfo* monitors = XRRGetMonitors(display_, DefaultRootWindow(display_), True, &count);
+    const bool found = monitors != nullptr && index < count;
+    if (found) {
+        x = monitors[index].x;
+        y = monitors[index].y;
+        width = monitors[index].width;
+        height = monitors[index].height;
+    }
+    if (monitors != nullptr) {
+        XRRFreeMonitors(monitors);
+    }
+    return found;
+}
+
+void X11Desktop::placeWindow(unsigned long window, int x, int y, int width, int height) {
+    if (display_ != nullptr && window != 0 && width > 0 && height > 0) {
+        XMoveResizeWindow(display_, window, x, y, static_cast<unsigned>(width),
+                          static_cast<unsigned>(height));
+        XFlush(display_);
+    }
 }
 
 bool X11Desktop::pointerPosition(int& x, int& y) const {

@@ -26,6 +26,11 @@ public:
     // Width and height of the primary screen in pixels; -1 when unknown.
     int displayWidth() const;
     int displayHeight() const;
+    // Where monitor index (from 0, in the X server's order) lies on the screen; false when there
+    // is no such monitor.
+    bool monitor(int index, int& x, int& y, int& width, int& height) const;
+    // Moves and sizes a top-level window (what a window manager does for full screen).
+    void placeWindow(unsigned long window, int x, int y, int width, int height);
     // The pointer's position on the screen; false when unknown.
     bool pointerPosition(int& x, int& y) const;
     // Moves the pointer to a screen position.

@@ -1,10 +1,10 @@
 // The player's entry function.
-#include "app/PlayerOptions.h"
 #include "app/Scene.h"
 #include "app/ShellTexts.h"
+#include "app/StartOptions.h"
+#include "video/V4L2VideoDevice.h"
 
 #include <csignal>
-#include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -17,30 +17,48 @@
 namespace {
 
 const char* const Usage =
-    "Usage: velquin [COMMAND-FILE]\n"
-    "       velquin [OPTION]... [COMMAND-FILE]\n"
-    "       velquin --help | --version\n"
+    "Usage: velquin [OPTION]... [COMMAND-FILE]\n"
     "Augmented-reality presentation player: shows the camera picture, finds square markers in it\n"
     "and draws 3D content on them, driven by an authoring tool (or velquin-ctl) over TCP.\n"
     "\n"
-    "  COMMAND-FILE  sentences run at start, one per line, before the window starts rendering;\n"
-    "                \"project.net.init(4000);\" in it lets clients connect on port 4000\n"
-    "  --allow ADDRESSES    only these clients may connect: IPv4 addresses or blocks,\n"
-    "                       comma-separated (\"127.0.0.1,192.168.1.0/24\"); default: everyone\n"
+    "  COMMAND-FILE    sentences run at start, one per line, before the window starts rendering;\n"
+    "                  \"project.net.init(4000);\" in it lets clients connect on port 4000\n"
+    "  --settings      open the engine's configuration dialog first (render system, window size,\n"
+    "                  full screen); it saves its choices to display.cfg for the next starts\n"
+    "  --fullscreen    open full screen at the size of the screen\n"
+    "  --screen N      open on monitor N (0 the first), where the display has several\n"
+    "  --list-cameras  list every camera with its formats, sizes and frame rates, and the\n"
+    "                  configuration text of project.videocapture.init(\"V4L2\", ...) for each\n"
+    "  --allow ADDRESSES  only these clients may connect: IPv4 addresses or blocks,\n"
+    "                  comma-separated (\"127.0.0.1,192.168.1.0/24\"); default: everyone\n"
     "  --max-connections N  connections held at once (default 256); more are closed at once\n"
-    "  --help               show this help and exit\n"
-    "  --version            show the version and exit\n"
+    "  --help          show this help and exit\n"
+    "  --version       show the version and exit\n"
+    "\n"
+    "Keys in the window:\n"
+    "  Escape          end the player\n"
+    "  D               show or hide the debug overlay (frame statistics and the status line)\n"
+    "  F11             full screen on or off\n"
+    "  P, T, F, L      steer the main, top, front or left camera with the number keys:\n"
+    "                  1/2 x, 3/4 y, 5/6 z (10 units), 7/8 pitch, 9/0 yaw (10 degrees)\n"
+    "  Numpad 0        mouse mode on or off (pick an actor, then drag it)\n"
+    "  Numpad 1, 2, 3  dragging moves, rotates or scales; Numpad 4, 5, 6 choose the x, y or z axis\n"
     "\n"
     "Environment:\n"
-    "  VELQUIN_NO_CONFIG_DIALOG=1  skip the configuration dialog and use display.cfg, or else\n"
-    "                              a window of 800 x 600\n"
+    "  VELQUIN_NO_CONFIG_DIALOG=1  never open the configuration dialog, even with --settings\n"
+    "                              (unattended starts); without display.cfg a window of 800 x 600\n"
+    "  VELQUIN_RECORDINGS=DIR:...  folders (absolute) that File cameras may play recordings from,\n"
+    "                              besides the player's folder and its work directory\n"
     "  VELQUIN_ALLOW, VELQUIN_MAX_CONNECTIONS  as --allow and --max-connections\n"
     "  VELQUIN_PACKAGE_MAX_MB (1024), VELQUIN_PACKAGE_MAX_RATIO (100),\n"
     "  VELQUIN_PACKAGE_MAX_TEXT_MB (16)  how far a resource package may expand: in all, as a\n"
     "                              multiple of its archive, and per script or scene file\n"
     "\n"
+    "Without --settings the player starts with the settings of display.cfg (the last ones chosen),\n"
+    "or a window of 800 x 600.\n"
     "Files: plugins.cfg, display.cfg, VelquinCore.zip, void.zip and camera_para.dat are read\n"
-    "from the current directory, the player's folder; the engine log goes to \"log.txt\" there.\n"
+    "from the current directory, the player's folder; the engine log goes to \"log.txt\" there,\n"
+    "with one line for every failed operation and why (also on standard error).\n"
     "Received and saved files live in $TMPDIR/Velquin-<process id>/ (default /tmp), removed at exit.\n"
     "Escape or closing the window ends the player; so do Ctrl+C and SIGTERM.\n";
 
@@ -71,7 +89,7 @@ int failedSetup(std::unique_ptr<Scene>& scene, const std::string& cause) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const PlayerOptions options = readPlayerOptions(argc, argv);
+    const StartOptions options = StartOptions::parse(argc, argv);
     if (options.help) {
         std::cout << Usage;
         return 0;
@@ -81,9 +99,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!options.error.empty()) {
-        std::cerr << "velquin: " << options.error << "\n"
-                  << "Try 'velquin --help'." << std::endl;
+        std::cerr << "velquin: " << options.error << "\n" << Usage;
         return 2;
+    }
+    if (options.listCameras) {
+        std::cout << V4L2VideoDevice::listCameras();
+        return 0;
     }
     raiseOpenFileLimit();
 
@@ -92,6 +113,7 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, requestEnd);
     std::signal(SIGTERM, requestEnd);
     auto scene = std::make_unique<Scene>();
+    scene->setStartOptions(options);
     scene->setServerPolicy(options.serverPolicy);
     try {
         if (!scene->setup()) {
@@ -105,9 +127,8 @@ int main(int argc, char** argv) {
         return failedSetup(scene, std::string("set-up failed: ") + error.what());
     }
 
-    const std::string commandFile = options.commandFile();
-    if (!commandFile.empty()) {
-        scene->runCommandFile(commandFile);
+    if (options.arguments.size() == 1) {
+        scene->runCommandFile(options.arguments.front());
     }
 
     scene->mainLoop();

@@ -58,4 +58,10 @@ constexpr const char* True = "true";
 constexpr const char* False = "false";
 constexpr const char* ParserError = "parser error";
 constexpr const char* InvalidSentence = "invalid sentence";
+
+// Reasons of the failure lines (engine log and standard error) that the layers below give none.
+constexpr const char* FailedReason = "failed";
+constexpr const char* UploadRefused = "refused: the name leads out of the work directory";
+constexpr const char* CannotRead = "cannot read the file: ";
+constexpr const char* UploadCannotWrite = "cannot write the file: ";
 } // namespace NetTexts

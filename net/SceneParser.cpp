@@ -10,7 +10,9 @@
 #include "platform/pathguard.h"
 #include "project/SceneServices.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 namespace {
@@ -24,6 +26,16 @@ const CommandRow* findRow(const VelNet::Sentence& sentence) {
         }
     }
     return nullptr;
+}
+
+// One line for a sentence that failed or did less than asked: the sentence as received (the
+// operation and its arguments) and why.
+void logFailure(std::string line, const std::string& reason) {
+    while (!line.empty() &&
+           (line.back() == '\r' || line.back() == '\n' || line.back() == ';' || line.back() == ' ')) {
+        line.pop_back();
+    }
+    VelOS::logFailure(line + ": " + reason);
 }
 
 } // namespace
@@ -40,15 +52,26 @@ void SceneParser::dispatch(ProjectOperations& operations, LineChannel& channel) 
             continue;
         }
         if (!sentence.parse(line)) {
+            logFailure(line, NetTexts::ParserError);
             channel.writeLine(VelNet::errorReply(NetTexts::ParserError));
             continue;
         }
         const CommandRow* row = findRow(sentence);
         if (row == nullptr) {
+            logFailure(line, NetTexts::InvalidSentence);
             channel.writeLine(VelNet::errorReply(NetTexts::InvalidSentence));
             continue;
         }
-        channel.writeLine(row->run(operations, sentence));
+        VelOS::takeFailureReason();
+        const std::string reply = row->run(operations, sentence);
+        std::string reason = VelOS::takeFailureReason();
+        if (reason.empty() && reply.compare(0, 4, NetTexts::Fail) == 0) {
+            reason = NetTexts::FailedReason;
+        }
+        if (!reason.empty()) {
+            logFailure(line, reason);
+        }
+        channel.writeLine(reply);
         if (row->name == NetTexts::Quit) {
             return;
         }
@@ -63,6 +86,13 @@ void SceneParser::uploadFile(SceneServices& services, ByteChannel& channel, cons
     std::FILE* file = nullptr;
     if (VelOS::resolveInside(services.getWorkDirectory(), stored, path)) {
         file = std::fopen(path.c_str(), "wb");
+        if (file == nullptr) {
+            logFailure(std::string(NetTexts::UploadMode) + "(\"" + name + "\", " + std::to_string(size) + ")",
+                       NetTexts::UploadCannotWrite + std::string(std::strerror(errno)));
+        }
+    } else {
+        logFailure(std::string(NetTexts::UploadMode) + "(\"" + name + "\", " + std::to_string(size) + ")",
+                   NetTexts::UploadRefused);
     }
     VelOS::engineLog(std::string(NetTexts::UploadLog) + stored + NetTexts::SizeLog + std::to_string(size));
     if (size != 0) {
@@ -86,8 +116,11 @@ void SceneParser::uploadFile(SceneServices& services, ByteChannel& channel, cons
 void SceneParser::downloadFile(SceneServices& services, ByteChannel& channel, const std::string& name) {
     std::string path;
     std::FILE* file = nullptr;
-    if (VelOS::resolveInside(services.getWorkDirectory(), name, path)) {
-        file = std::fopen(path.c_str(), "rb");
+    const std::string operation = std::string(NetTexts::DownloadMode) + "(\"" + name + "\")";
+    if (!VelOS::resolveInside(services.getWorkDirectory(), name, path)) {
+        logFailure(operation, NetTexts::UploadRefused);
+    } else if ((file = std::fopen(path.c_str(), "rb")) == nullptr) {
+        logFailure(operation, NetTexts::CannotRead + std::string(std::strerror(errno)));
     }
     long total = 0;
     if (file != nullptr) {

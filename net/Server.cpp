@@ -97,6 +97,11 @@ int Server::port() const {
     return listeningSocket_.localPort();
 }
 
+int Server::connectionCount() {
+    VelOS::SemaphoreLock hold(listLock_);
+    return static_cast<int>(connections_.size());
+}
+
 void Server::run() {
     bool shortageReported = false;
     for (;;) {

@@ -40,6 +40,8 @@ public:
     void stop();
     // The port listened on; 0 when not listening.
     int port() const;
+    // Connections open now. Takes the list lock.
+    int connectionCount();
 
     // The accept loop (the accept thread).
     void run() override;

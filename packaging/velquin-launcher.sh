@@ -56,10 +56,22 @@ TEXT
         printf 'project.net.init(%s);\nproject.videocapture.init("File", "frames@30");\n' "$demo" >"$commands"
         set -- "$commands"
         ;;
-    "" | /*) ;;
-    *) set -- "$PWD/$1" ;;
     esac
 fi
+# A relative COMMAND-FILE is taken from where velquin was started; options, and the monitor
+# number after --screen, pass as they are.
+after_screen=no
+for argument in "$@"; do
+    shift
+    case $after_screen/$argument in
+    yes/* | */ | */-* | *//*) set -- "$@" "$argument" ;;
+    *) set -- "$@" "$PWD/$argument" ;;
+    esac
+    after_screen=no
+    if [ "$argument" = --screen ]; then
+        after_screen=yes
+    fi
+done
 
 if ! mkdir -p "$folder"; then
     echo "velquin: cannot create $folder" >&2

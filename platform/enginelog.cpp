@@ -8,6 +8,7 @@ namespace VelOS {
 namespace {
 std::mutex sinkMutex; // guards sink and every write through it
 EngineLogSink sink;
+thread_local std::string failureReason; // noted by this thread's current operation
 } // namespace
 
 void setEngineLogSink(EngineLogSink newSink) {
@@ -22,9 +23,23 @@ void engineLog(const std::string& line) {
     }
 }
 
+void noteFailure(const std::string& reason) {
+    if (failureReason.empty()) {
+        failureReason = reason;
+    }
+}
+
+std::string takeFailureReason() {
+    std::string reason;
+    reason.swap(failureReason);
+    return reason;
+}
+
 void logFailure(const std::string& line) {
-    engineLog(line);
     std::lock_guard<std::mutex> guard(sinkMutex);
+    if (sink) {
+        sink(line);
+    }
     std::cerr << line << std::endl;
 }
 

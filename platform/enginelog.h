@@ -15,7 +15,14 @@ using EngineLogSink = std::function<void(const std::string& line)>;
 void setEngineLogSink(EngineLogSink sink);
 // Writes one line at the engine's normal level.
 void engineLog(const std::string& line);
-// A failure the presenter should see: the line goes to the engine's log and to standard error.
+// Why an operation failed (or, where its reply must stay "ok", why it did less than asked).
+// The layer that knows the reason notes it on its own thread; the command loop takes it after
+// the operation and writes one line with the sentence and the reason. A later note replaces an
+// earlier one only when that one is empty, so the first, most precise reason wins.
+void noteFailure(const std::string& reason);
+// The reason noted on this thread since the last take, and forgets it; empty when none.
+std::string takeFailureReason();
+// Writes a failure line to the engine log and to standard error.
 void logFailure(const std::string& line);
 
 } // namespace VelOS

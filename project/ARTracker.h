@@ -18,6 +18,8 @@ public:
 
     // False when the pattern file name leads out of the work directory.
     bool init() override;
+    // Whether the marker is in view now. Takes the listener lock.
+    bool isFound();
     void release() override;
 
     void lost() override;

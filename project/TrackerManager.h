@@ -23,6 +23,9 @@ public:
     void destroy(const std::string& name);
     void destroyAll();
     std::set<std::string> getTrackerNames() const;
+    // How many trackers see their marker now, and how many there are.
+    int countFound() const;
+    int count() const { return static_cast<int>(trackers_.size()); }
     // Once per frame; AR trackers have nothing to do.
     void update();
 

@@ -2,9 +2,11 @@
 #include "project/TrackerListener.h"
 #include "project/TrackerManager.h"
 
+#include "platform/enginelog.h"
 #include "platform/pathguard.h"
 
 #include <algorithm>
+#include <sys/stat.h>
 
 void Tracker::addListener(TrackerListener* listener) {
     VelOS::SemaphoreLock hold(listenerLock_);
@@ -36,12 +38,24 @@ bool ARTracker::init() {
     release();
     std::string path;
     if (!VelOS::resolveInside(workDirectory_, patternFilename_, path)) {
+        VelOS::noteFailure("pattern file name leads out of the work directory");
         return false;
+    }
+    // The tracker is made all the same (it finds nothing until the project is loaded again),
+    // but the operator learns why its marker is never seen.
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        VelOS::noteFailure("pattern file not found: " + path);
     }
     target_ = std::make_unique<Ostrevan::Target>(workDirectory_ + patternFilename_, width_);
     target_->addListener(this);
     manager_->registerTarget(target_.get());
     return target_ != nullptr;
+}
+
+bool ARTracker::isFound() {
+    VelOS::SemaphoreLock hold(listenerLock_);
+    return visible_;
 }
 
 void ARTracker::release() {
@@ -99,6 +113,7 @@ TrackerManager::~TrackerManager() = default;
 
 ARTracker* TrackerManager::createAR(const std::string& name, const std::string& patternFilename, int width) {
     if (trackers_.count(name) != 0) {
+        VelOS::noteFailure("a tracker named \"" + name + "\" exists");
         return nullptr;
     }
     auto tracker = std::make_unique<ARTracker>(manager_, workDirectory_, patternFilename, width);
@@ -129,6 +144,14 @@ void TrackerManager::destroy(const std::string& name) {
 
 void TrackerManager::destroyAll() {
     trackers_.clear();
+}
+
+int TrackerManager::countFound() const {
+    int found = 0;
+    for (const auto& entry : trackers_) {
+        found += entry.second->isFound() ? 1 : 0;
+    }
+    return found;
 }
 
 std::set<std::string> TrackerManager::getTrackerNames() const {

@@ -13,7 +13,10 @@
 #include <OGRE/OgreSkeletonSerializer.h>
 #include <tinyxml.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -132,7 +135,7 @@ bool Resource::init(Ogre::SceneManager* sceneManager, const std::string& name,
     PackageUnpacker ownUnpacking;
     if (unpacked == nullptr) {
         if (!ownUnpacking.unpack(packagePath, workDirectory)) {
-            VelOS::logFailure("Resource::init: " + packageFileName_ + ": " + ownUnpacking.failure());
+            VelOS::noteFailure(packageFileName_ + ": " + ownUnpacking.failure());
             return false;
         }
         unpacked = &ownUnpacking;
@@ -146,6 +149,7 @@ bool Resource::init(Ogre::SceneManager* sceneManager, const std::string& name,
         Ogre::FileSystemArchiveFactory::setIgnoreHidden(false);
         loading.archive = Ogre::ArchiveManager::getSingleton().load(unpackedDirectory, "FileSystem", true);
     } catch (...) {
+        VelOS::noteFailure("not a ZIP archive: " + packagePath);
         return false;
     }
     try {
@@ -177,6 +181,7 @@ bool Resource::init(Ogre::SceneManager* sceneManager, const std::string& name,
     } catch (const std::exception& error) {
         // Ogre::Exception derives from std::exception; its message is the full description.
         log("Resource::init: " + std::string(error.what()));
+        VelOS::noteFailure(error.what());
         removeCopiedTracks();
         for (const auto& material : loading.materialNames) {
             materialList_.insert(material.second);
@@ -191,6 +196,11 @@ bool Resource::init(Ogre::SceneManager* sceneManager, const std::string& name,
             Ogre::ArchiveManager::getSingleton().unload(loading.archive);
         }
         return false;
+    }
+    // Only the top level of a package is read: a package made by zipping its folder loads
+    // empty, which its author learns here (the reply stays "ok").
+    if (loading.archive->list(false, false)->empty() && !loading.archive->list(true, false)->empty()) {
+        VelOS::noteFailure("the package's files sit in folders; only files at its top level are loaded");
     }
     // Nothing reads the package after this point; a later package of the same file name must
     // not find this one's directory listing.

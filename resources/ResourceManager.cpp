@@ -1,5 +1,6 @@
 #include "resources/ResourceManager.h"
 
+#include "platform/enginelog.h"
 #include "project/SceneServices.h"
 
 #include <OGRE/OgreResourceGroupManager.h>
@@ -25,8 +26,16 @@ bool ResourceManager::create(const std::string& name, const std::string& package
         return true;
     }
     const std::string& workDirectory = services_->getWorkDirectory();
-    if (resources_.count(name) != 0 || !Resource::isValidName(name) ||
-        !Resource::isInsideWorkDirectory(workDirectory, packagePath)) {
+    if (resources_.count(name) != 0) {
+        VelOS::noteFailure("a resource named \"" + name + "\" exists");
+        return false;
+    }
+    if (!Resource::isValidName(name)) {
+        VelOS::noteFailure("\"" + name + "\" cannot name a resource");
+        return false;
+    }
+    if (!Resource::isInsideWorkDirectory(workDirectory, packagePath)) {
+        VelOS::noteFailure("the package is not a file of the work directory");
         return false;
     }
     Resource& resource = resources_[name];

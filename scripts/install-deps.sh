@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
     # build
     cmake g++ make pkg-config libassimp-dev
-    libogre-1.12-dev ogre-1.12-tools libois-dev libtinyxml-dev zlib1g-dev libv4l-dev libx11-dev libsdl2-dev
+    libogre-1.12-dev ogre-1.12-tools libois-dev libtinyxml-dev zlib1g-dev libjpeg62-turbo-dev libx11-dev libxrandr-dev libsdl2-dev
     fonts-dejavu-core
     # tests
     googletest libgtest-dev libgmock-dev libbenchmark-dev

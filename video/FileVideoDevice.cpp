@@ -32,19 +32,71 @@ bool isImageName(const std::string& name) {
            extension == "bmp";
 }
 
-// The path inside the player's folder or the work directory, if it names something there.
+// The folders the operator named in VELQUIN_RECORDINGS (separated by ":"), each ending in "/".
+std::vector<std::string> operatorFolders() {
+    std::vector<std::string> folders;
+    const char* value = std::getenv(FileVideoDevice::RecordingsVariable);
+    std::string list = value != nullptr ? value : "";
+    std::string::size_type start = 0;
+    while (start <= list.size()) {
+        std::string::size_type end = list.find(':', start);
+        if (end == std::string::npos) {
+            end = list.size();
+        }
+        std::string folder = list.substr(start, end - start);
+        // Only absolute folders: a relative one would depend on where the player was started.
+        if (!folder.empty() && folder[0] == '/') {
+            if (folder.back() != '/') {
+                folder += '/';
+            }
+            folders.push_back(folder);
+        }
+        start = end + 1;
+    }
+    return folders;
+}
+
+// The path inside the player's folder, the work directory or a folder the operator named, if
+// it names something there; otherwise empty, with the reason noted.
 std::string locate(const std::string& path, const std::string& workDirectory) {
     char* here = getcwd(nullptr, 0);
     const std::string current = here != nullptr ? here : ".";
     std::free(here);
+    const std::vector<std::string> folders = operatorFolders();
+    std::vector<std::pair<std::string, std::string>> places; // base, name inside it
     for (const std::string& base : {current, workDirectory}) {
+        places.emplace_back(base, path);
+    }
+    for (const std::string& folder : folders) {
+        // An absolute path is accepted when it lies in an operator's folder.
+        if (path.compare(0, folder.size(), folder) == 0) {
+            places.emplace_back(folder, path.substr(folder.size()));
+        } else {
+            places.emplace_back(folder, path);
+        }
+    }
+    bool inside = false;
+    for (const auto& place : places) {
         std::string resolved;
         struct stat info {};
-        if (!base.empty() && VelOS::resolveInside(base, path, resolved) &&
-            stat(resolved.c_str(), &info) == 0) {
+        if (place.first.empty() || !VelOS::resolveInside(place.first, place.second, resolved)) {
+            continue;
+        }
+        inside = true;
+        if (stat(resolved.c_str(), &info) == 0) {
             return resolved;
         }
     }
+    const bool plainName = !path.empty() && path[0] != '/' && path.find("..") == std::string::npos;
+    if (!inside && plainName) {
+        VelOS::noteFailure("path '" + path + "' passes through a symbolic link, which recordings may not");
+        return std::string();
+    }
+    VelOS::noteFailure(inside ? "no recording at '" + path + "'"
+                              : "path '" + path + "' is outside the player's folder and work directory" +
+                                    (folders.empty() ? std::string()
+                                                     : " and the folders of " +
+                                                           std::string(FileVideoDevice::RecordingsVariable)));
     return std::string();
 }
 
@@ -66,7 +118,6 @@ FileVideoDevice::FileVideoDevice(const std::string& configuration, const std::st
     }
     const std::string located = locate(path, workDirectory);
     if (located.empty()) {
-        VelOS::engineLog("FileVideoDevice: no recording at '" + path + "'");
         return;
     }
     struct stat info {};
@@ -97,6 +148,10 @@ FileVideoDevice::FileVideoDevice(const std::string& configuration, const std::st
     unreadable_.assign(paths_.size(), false);
     for (std::size_t i = 0; i < paths_.size() && width_ == 0; ++i) {
         decode(i);
+    }
+    if (width_ == 0) {
+        VelOS::noteFailure(paths_.empty() ? "no pictures (PNG, JPEG, PPM, BMP) in '" + path + "'"
+                                          : "no picture of '" + path + "' could be read");
     }
     due_ = std::chrono::steady_clock::now();
 }
@@ -176,5 +231,5 @@ const unsigned char* FileVideoDevice::currentBuffer() const {
 
 void FileVideoDevice::waitForFrame(int milliseconds) {
     const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    std::this_thread::sleep_until(std::min(limit, due_));
+    pauseUntil(std::min(limit, due_));
 }

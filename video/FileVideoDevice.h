@@ -9,7 +9,9 @@
 // Recorded frames played as a camera: one image file, or every image of a folder in name order,
 // looping, at a set rate. Configuration: PATH[@RATE], for example "frames@30" or "still.png";
 // the rate defaults to 30 frames per second. PATH is relative to the player's folder or to the
-// work directory; absolute paths and paths leading out of those folders are refused. Images
+// work directory, or to a folder the operator named in the environment variable
+// VELQUIN_RECORDINGS (absolute folders separated by ":"; an absolute PATH inside one of them is
+// accepted too); other absolute paths and paths leading out of those folders are refused. Images
 // (PNG, JPEG, PPM) are decoded when first played and kept, all at the size of the first one.
 class FileVideoDevice : public VideoDevice {
 public:
@@ -28,6 +30,8 @@ public:
 
     // The most frames one device keeps decoded (about 1.2 MB each at 640 x 480).
     static constexpr std::size_t MaximumFrames = 900;
+    // Folders of recordings named by the operator, beside the player's folder and work directory.
+    static constexpr const char* RecordingsVariable = "VELQUIN_RECORDINGS";
 
 private:
     // Reads one picture into frame (B, G, R, A, turned by 180 degrees); false when it cannot.

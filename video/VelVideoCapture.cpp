@@ -13,15 +13,17 @@ constexpr int IdleWait = 60;
 } // namespace
 
 std::unique_ptr<VideoDevice> createVideoDevice(const std::string& type, const std::string& configuration,
-                                               const std::string& workDirectory) {
+                                               const std::string& workDirectory, V4L2Kernel* kernel) {
     if (type == "File") {
         auto device = std::make_unique<FileVideoDevice>(configuration, workDirectory);
         return device->isValid() ? std::move(device) : nullptr;
     }
     if (type == "V4L2" || type == "DirectShow") {
-        auto device = std::make_unique<V4L2VideoDevice>(type == "V4L2" ? configuration : std::string());
+        auto device = std::make_unique<V4L2VideoDevice>(type == "V4L2" ? configuration : std::string(),
+                                                        kernel != nullptr ? *kernel : V4L2Kernel::system());
         return device->isValid() ? std::move(device) : nullptr;
     }
+    VelOS::noteFailure("unknown device type \"" + type + "\" (\"V4L2\", \"DirectShow\" or \"File\")");
     return nullptr;
 }
 
@@ -43,6 +45,11 @@ void VelVideoCapture::stopAndWait() {
     }
 }
 
+void VelVideoCapture::setKernel(V4L2Kernel* kernel) {
+    VelOS::SemaphoreLock hold(captureLock_);
+    kernel_ = kernel;
+}
+
 void VelVideoCapture::setWorkDirectory(const std::string& workDirectory) {
     VelOS::SemaphoreLock hold(captureLock_);
     workDirectory_ = workDirectory;
@@ -52,32 +59,58 @@ bool VelVideoCapture::initialise(const std::string& type, const std::string& con
     stop();
     VelOS::SemaphoreLock hold(captureLock_);
     joinFinishedRuns();
-    device_ = createVideoDevice(type, configuration, workDirectory_);
+    VelOS::takeFailureReason(); // only this device's reason belongs to the status line
+    device_ = createVideoDevice(type, configuration, workDirectory_, kernel_);
     if (!device_) {
         VelOS::engineLog("VelVideoCapture::initialise: cannot create device");
+        // The reason stays noted for the caller's failure line, and is kept for the status line.
+        const std::string reason = VelOS::takeFailureReason();
+        VelOS::noteFailure(reason);
+        std::lock_guard<std::mutex> guard(statusMutex_);
+        statusFailure_ =
+            type + " \"" + configuration + "\": " + (reason.empty() ? "cannot create device" : reason);
         return false;
     }
     deviceName_ = type;
     configuration_ = configuration;
+    {
+        std::lock_guard<std::mutex> guard(statusMutex_);
+        statusDevice_ = type + " " + device_->describe();
+        statusFailure_.clear();
+    }
+    frames_.store(0);
+    lost_.store(false);
     current_ = std::make_shared<Run>();
+    capturing_.store(true, std::memory_order_release);
     threads_.emplace_back(std::thread(&VelVideoCapture::capture, this, current_), current_);
     return true;
 }
 
 void VelVideoCapture::stop() {
     VelOS::SemaphoreLock hold(captureLock_);
+    capturing_.store(false, std::memory_order_release);
     if (current_) {
         current_->stopRequested = true;
         current_.reset();
     }
-    device_.reset();
+    destroyDevice();
     deviceName_.clear();
     configuration_.clear();
+    lost_.store(false);
+    std::lock_guard<std::mutex> guard(statusMutex_);
+    statusDevice_.clear();
 }
 
-bool VelVideoCapture::isCapturing() {
-    VelOS::SemaphoreLock hold(captureLock_);
-    return current_ != nullptr;
+void VelVideoCapture::destroyDevice() {
+    if (!device_) {
+        return;
+    }
+    device_->interrupt();
+    {
+        std::unique_lock<std::mutex> guard(waitMutex_);
+        waitDone_.wait(guard, [this] { return waiters_ == 0; });
+    }
+    device_.reset();
 }
 
 std::string VelVideoCapture::deviceName() {
@@ -115,6 +148,21 @@ void VelVideoCapture::removeSink(FrameSink* sink) {
     sinks_.erase(std::remove(sinks_.begin(), sinks_.end(), sink), sinks_.end());
 }
 
+VelVideoCapture::Status VelVideoCapture::status() {
+    Status status;
+    status.capturing = capturing_.load(std::memory_order_acquire);
+    status.lost = lost_.load();
+    status.frames = frames_.load();
+    std::lock_guard<std::mutex> guard(statusMutex_);
+    status.device = statusDevice_;
+    status.failure = statusFailure_;
+    return status;
+}
+
+std::chrono::steady_clock::time_point VelVideoCapture::lastDelivery() const {
+    return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(lastDelivery_.load()));
+}
+
 void VelVideoCapture::joinFinishedRuns() {
     for (auto entry = threads_.begin(); entry != threads_.end();) {
         if (entry->second->finished) {
@@ -139,7 +187,7 @@ void VelVideoCapture::capture(std::shared_ptr<Run> run) {
     std::vector<FrameSink*> sinks;
     for (;;) {
         bool copied = false;
-        bool waited = false;
+        VideoDevice* waitOn = nullptr;
         int width = 0, height = 0;
         unsigned format = 0;
         {
@@ -155,16 +203,29 @@ void VelVideoCapture::capture(std::shared_ptr<Run> run) {
                 format = device_->pixelFormat();
                 sinks = sinks_;
             } else if (current_ == run && device_) {
-                device_->waitForFrame(IdleWait);
-                waited = true;
+                // Counted under the capture lock, so that stop sees this thread before it
+                // destroys the device.
+                waitOn = device_.get();
+                std::lock_guard<std::mutex> guard(waitMutex_);
+                ++waiters_;
+            }
+            if (current_ == run && device_) {
+                lost_.store(device_->isLost());
             }
         }
         if (copied) {
+            frames_.fetch_add(1);
+            lastDelivery_.store(std::chrono::steady_clock::now().time_since_epoch().count());
             for (FrameSink* sink : sinks) {
                 sink->frame(buffers[turn].data(), width, height, format);
             }
             turn ^= 1;
-        } else if (!waited) {
+        } else if (waitOn != nullptr) {
+            waitOn->waitForFrame(IdleWait);
+            std::lock_guard<std::mutex> guard(waitMutex_);
+            --waiters_;
+            waitDone_.notify_all();
+        } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(IdleWait));
         }
     }

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
+#include <mutex>
+#include <string>
 
 // Pixel-format codes of camera frames, as handed to every FrameSink.
 namespace PixelFormat {
@@ -14,8 +18,12 @@ inline int bytesPerPixel(unsigned code) {
 }
 } // namespace PixelFormat
 
-// One camera: the newest frame, taken without blocking. Used by the capture thread only (and
-// created and destroyed under the capture lock).
+// One camera: the newest frame, taken without blocking.
+//
+// Threads: created and destroyed under the capture lock; grab, copyFrame and currentBuffer run
+// on the capture thread under the capture lock; waitForFrame runs on the capture thread
+// without it (VelVideoCapture keeps the device alive meanwhile); interrupt may come from any
+// thread.
 //
 // Frames are handed on turned by 180 degrees (the last pixel of the picture first). The main
 // camera looks along +Z with marker poses given in image coordinates (x right, y down), so 3D
@@ -39,6 +47,23 @@ public:
     // The pixels of the frame last grabbed.
     virtual const unsigned char* currentBuffer() const = 0;
     // Waits up to the time for a frame to be ready (a camera may wake early); the capture
-    // thread calls it when there was none.
+    // thread calls it when there was none. Returns at once once interrupted.
     virtual void waitForFrame(int milliseconds);
+    // Ends a wait in progress and makes every later wait return at once: the device is about
+    // to go. Any thread.
+    virtual void interrupt();
+    // True while the camera has gone away (unplugged); the device looks for it by itself.
+    virtual bool isLost() const { return false; }
+    // What the status line says about the camera, for example "/dev/video0 640x480 YUYV".
+    virtual std::string describe() const;
+
+protected:
+    // Sleeps until the time or until interrupted.
+    void pauseUntil(std::chrono::steady_clock::time_point until);
+    bool interrupted();
+
+private:
+    std::mutex wakeMutex_;         // guards interrupted_
+    std::condition_variable wake_; // interrupt() happened
+    bool interrupted_ = false;     // set once, by interrupt()
 };

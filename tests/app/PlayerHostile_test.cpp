@@ -61,7 +61,8 @@ std::string workDirectoryOf(PlayerSession& session, const ScratchDirectory& scra
 class HostileClients : public ::testing::Test {
 protected:
     void start(std::vector<std::string> environment = {}, std::vector<std::string> launcher = {}) {
-        session_ = std::make_unique<PlayerSession>(scratch_, "", std::move(environment), std::move(launcher));
+        session_ = std::make_unique<PlayerSession>(scratch_, "", PlayerProcess::builtPlayerDirectory(),
+                                                   environment, std::move(launcher));
         ASSERT_TRUE(session_->ready()) << session_->process().output();
         listener_ = session_->open("listener");
         ASSERT_TRUE(listener_);
@@ -174,8 +175,8 @@ TEST_F(HostileClients, AcceptGoesOnAfterRunningOutOfDescriptors) {
 
 TEST_F(HostileClients, AllowListClosesOtherClientsBeforeTheirHandshake) {
     // Only a client the player never sees may connect: the test's own connection is refused.
-    session_ =
-        std::make_unique<PlayerSession>(scratch_, "", std::vector<std::string>{"VELQUIN_ALLOW=10.9.8.7"});
+    session_ = std::make_unique<PlayerSession>(scratch_, "", PlayerProcess::builtPlayerDirectory(),
+                                               std::vector<std::string>{"VELQUIN_ALLOW=10.9.8.7"});
     ASSERT_TRUE(session_->ready());
     std::unique_ptr<Client> client = session_->connect();
     ASSERT_TRUE(client);
@@ -186,8 +187,9 @@ TEST_F(HostileClients, AllowListClosesOtherClientsBeforeTheirHandshake) {
                      .empty());
     // A block that holds the loopback address lets it in.
     session_->close();
-    session_ = std::make_unique<PlayerSession>(
-        scratch_, "", std::vector<std::string>{"VELQUIN_ALLOW=10.0.0.0/8, 127.0.0.0/8"});
+    session_ =
+        std::make_unique<PlayerSession>(scratch_, "", PlayerProcess::builtPlayerDirectory(),
+                                        std::vector<std::string>{"VELQUIN_ALLOW=10.0.0.0/8, 127.0.0.0/8"});
     ASSERT_TRUE(session_->ready());
     EXPECT_TRUE(session_->open("command"));
 }
@@ -385,20 +387,22 @@ TEST_F(HostileClients, PackageBombsStopAtTheirBoundAndLeaveNothingBehind) {
             EXPECT_NE(entry, name);
         }
     }
-    EXPECT_FALSE(
-        player
-            .waitForLine("Resource::init: bomb.zip: the package expands beyond 100 times its archive size "
-                         "(VELQUIN_PACKAGE_MAX_RATIO)",
-                         5000)
-            .empty());
-    EXPECT_FALSE(
-        player.waitForLine("Resource::init: spread.zip: the package expands beyond 100 times", 5000).empty());
-    EXPECT_FALSE(
-        player
-            .waitForLine(
-                "Resource::init: text.zip: huge.osm is larger than 16 MiB (VELQUIN_PACKAGE_MAX_TEXT_MB)",
-                5000)
-            .empty());
+    EXPECT_FALSE(player
+                     .waitForLine("project.resources.create(\"bomb\", \"bomb.zip\"): bomb.zip: the package "
+                                  "expands beyond 100 times its archive size "
+                                  "(VELQUIN_PACKAGE_MAX_RATIO)",
+                                  5000)
+                     .empty());
+    EXPECT_FALSE(player
+                     .waitForLine("project.resources.create(\"spread\", \"spread.zip\"): spread.zip: the "
+                                  "package expands beyond 100 times",
+                                  5000)
+                     .empty());
+    EXPECT_FALSE(player
+                     .waitForLine("project.resources.create(\"text\", \"text.zip\"): text.zip: huge.osm is "
+                                  "larger than 16 MiB (VELQUIN_PACKAGE_MAX_TEXT_MB)",
+                                  5000)
+                     .empty());
     done = true;
     other.join();
     std::cout << "slowest of " << asked << " replies to another client meanwhile: " << slowest << " ms"

@@ -65,3 +65,29 @@ TEST(PlayerInput, KeysToggleTheOverlayAndEscapeEndsThePlayer) {
     ASSERT_TRUE(xdotool("key --window " + id + " Escape"));
     EXPECT_EQ(session.process().waitForExit(30000), 0) << session.process().output();
 }
+
+TEST(PlayerInput, F11CoversTheScreenAndGivesTheWindowBack) {
+    ScratchDirectory scratch;
+    PlayerSession session(scratch);
+    ASSERT_TRUE(session.ready());
+    ASSERT_TRUE(session.open("command")); // set-up is over: the keyboard is open
+    const std::string id = std::to_string(session.window());
+    const int windowed = XTestDisplay::grab(session.window()).width;
+    ASSERT_LT(windowed, 1280); // the test display is 1280 x 1024
+    ASSERT_TRUE(xdotool("mousemove --window " + id + " 100 100"));
+    auto widthBecomes = [&session](bool full, int windowedWidth) {
+        for (int attempt = 0; attempt < 50; ++attempt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            const int width = XTestDisplay::grab(session.window()).width;
+            if (full ? width == 1280 : width == windowedWidth) {
+                return true;
+            }
+        }
+        return false;
+    };
+    ASSERT_TRUE(xdotool("key --window " + id + " F11"));
+    EXPECT_TRUE(widthBecomes(true, windowed));
+    ASSERT_TRUE(xdotool("key --window " + id + " F11"));
+    EXPECT_TRUE(widthBecomes(false, windowed));
+    EXPECT_EQ(session.close(), 0) << session.process().output();
+}

@@ -16,16 +16,20 @@ class PlayerSession {
 public:
     // Starts the built player with its work directory in the scratch folder; more start-up
     // sentences may follow the one that opens the remote control.
-    // The environment entries ("NAME=value") and the launcher, when given, go to the player.
+    // folder: the player folder to start in (a private copy keeps its own log.txt). The
+    // environment entries ("NAME=value") and the launcher, when given, go to the player.
     explicit PlayerSession(const ScratchDirectory& scratch, const std::string& moreCommands = "",
-                           std::vector<std::string> environment = {}, std::vector<std::string> launcher = {})
+                           const std::string& folder = PlayerProcess::builtPlayerDirectory(),
+                           const std::vector<std::string>& environment = {},
+                           std::vector<std::string> launcher = {})
         : port_(nettest::freePort()) {
         const std::string commands =
             scratch.write("start.cmd", "project.net.init(" + std::to_string(port_) + ");\n" + moreCommands);
-        environment.push_back("TMPDIR=" + scratch.path());
+        std::vector<std::string> variables = environment;
+        variables.push_back("TMPDIR=" + scratch.path());
         player_.setLauncher(std::move(launcher));
         player_.captureStandardError();
-        started_ = player_.start(PlayerProcess::builtPlayerDirectory(), {commands}, environment);
+        started_ = player_.start(folder, {commands}, variables);
         if (started_) {
             window_ = XTestDisplay::waitForWindow("Velquinor", 60000);
         }

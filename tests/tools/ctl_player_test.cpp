@@ -162,14 +162,21 @@ TEST(PlayerCommandLine, HelpAndVersionAnswerBeforeAnySetUp) {
         "cd '" + scratch.path() + "' && env -u DISPLAY TMPDIR='" + scratch.path() + "' '" + player + "' ";
     ASSERT_EQ(std::system((run + "--help >help.txt 2>&1").c_str()), 0);
     const std::string help = readWholeFile(scratch.path() + "help.txt");
-    EXPECT_EQ(help.rfind("Usage: velquin [COMMAND-FILE]\n", 0), 0u) << help;
-    for (const char* topic : {"VELQUIN_NO_CONFIG_DIALOG=1", "\"log.txt\"", "current directory"}) {
+    EXPECT_EQ(help.rfind("Usage: velquin [OPTION]... [COMMAND-FILE]\n", 0), 0u) << help;
+    for (const char* topic :
+         {"VELQUIN_NO_CONFIG_DIALOG=1", "VELQUIN_RECORDINGS", "\"log.txt\"", "current directory",
+          "--settings", "--fullscreen", "--screen N", "--list-cameras", "F11", "Numpad 0", "debug overlay"}) {
         EXPECT_NE(help.find(topic), std::string::npos) << topic;
     }
     ASSERT_EQ(std::system((run + "--version >version.txt 2>&1").c_str()), 0);
     const std::string version = readWholeFile(scratch.path() + "version.txt");
     EXPECT_EQ(version.rfind("velquin ", 0), 0u) << version;
     EXPECT_EQ(version.find("unknown"), std::string::npos) << version;
+    // The camera list needs no display either; this machine may have a camera or none.
+    ASSERT_EQ(std::system((run + "--list-cameras >cameras.txt 2>&1").c_str()), 0);
+    const std::string cameras = readWholeFile(scratch.path() + "cameras.txt");
+    EXPECT_TRUE(cameras.rfind("No camera found", 0) == 0 || cameras.rfind("/dev/", 0) == 0) << cameras;
+    EXPECT_EQ(std::system((run + "--screen x >/dev/null 2>&1").c_str()) >> 8, 2); // a usage error
     EXPECT_FALSE(pathExists(scratch.path() + "log.txt"));
     EXPECT_EQ(std::system(("ls -d '" + scratch.path() + "'Velquin-* >/dev/null 2>&1").c_str()) == 0, false);
 }

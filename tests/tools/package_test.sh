@@ -85,8 +85,11 @@ check "menu entry" test -f "$desktop"
 if command -v desktop-file-validate >/dev/null; then
     check "menu entry is valid" desktop-file-validate "$desktop"
 fi
-exec_line=$(sed -n 's/^Exec=//p' "$desktop")
+exec_line=$(sed -n 's/^Exec=//p' "$desktop" | head -n 1)
 read -r exec_program exec_file <<<"$exec_line"
+settings_line=$(sed -n 's/^Exec=//p' "$desktop" | sed -n 2p)
+check "menu entry's second action opens the settings ($settings_line)" \
+    test "$settings_line" = "$exec_program --settings $exec_file"
 check "menu entry starts the launcher ($exec_line)" test -x "$root/usr/bin/$exec_program"
 check "menu entry's command file is installed" test -f "$root$exec_file"
 check "menu entry's command file opens the remote control" grep -q '^project.net.init(' "$root$exec_file"

@@ -99,3 +99,47 @@ TEST(PlayerVideo, RecordedCameraTrackersAndTheSplash) {
 
     EXPECT_EQ(session.close(), 0) << session.process().output();
 }
+
+TEST(PlayerVideo, StatusLineWithARecordingPlayingAndAMarkerFound) {
+    ScratchDirectory scratch;
+    // The recording is named by its absolute path, in a folder the operator allowed.
+    const std::string built = PlayerProcess::builtPlayerDirectory();
+    PlayerSession session(scratch, "", built, {"VELQUIN_RECORDINGS=" + built});
+    ASSERT_TRUE(session.ready());
+    auto command = session.open("command"); // once it listens
+    ASSERT_TRUE(command);
+    const std::string pattern = readWholeFile(built + "/markers/letter-v.pat");
+    ASSERT_TRUE(session.upload("letter-v.pat", pattern));
+    command->send("project.videocapture.init(\"File\", \"" + built +
+                  "/frames@30\");\r\n"
+                  "project.trackers.AR.create(\"vee\", \"letter-v.pat\", 80);\r\n"
+                  "project.debug.show();\r\n");
+    std::string opened = command->line();
+    for (int attempt = 0; attempt < 6 && opened == "<none>"; ++attempt) {
+        opened = command->line();
+    }
+    EXPECT_EQ(opened, "ok\r");
+    EXPECT_EQ(command->line(), "ok\r");
+    EXPECT_EQ(command->line(), "ok\r");
+    command->send("project.videocapture.isCapturing();\r\n");
+    EXPECT_EQ(command->line(), "true\r");
+
+    // The status line across the top of the window: light yellow text on the dark panel.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    const RgbImage picture = XTestDisplay::grab(session.window());
+    ASSERT_GT(picture.height, 60);
+    long text = 0, panel = 0;
+    for (int y = 2; y < 40; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            const unsigned char* p = picture.at(x, y);
+            text += p[0] > 200 && p[1] > 190 && p[2] < p[0] - 30;
+            panel += p[0] < 110 && p[1] < 110 && p[2] < 110;
+        }
+    }
+    EXPECT_GT(text, 300);
+    EXPECT_GT(panel, picture.width * 20);
+    // Kept for a person to read: build/tests/video/status-line.png.
+    EXPECT_EQ(std::system(("'" + built + "/velquin-screenshot' status-line.png Velquinor").c_str()), 0);
+
+    EXPECT_EQ(session.close(), 0) << session.process().output();
+}

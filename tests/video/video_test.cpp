@@ -1,6 +1,7 @@
 // Camera devices and the capture thread, with recorded frames played as a camera.
 #include "platform/enginelog.h"
 #include "support/ScratchDirectory.h"
+#include "video/FakeV4L2Kernel.h"
 #include "video/FileVideoDevice.h"
 #include "video/FrameSink.h"
 #include "video/V4L2VideoDevice.h"
@@ -8,6 +9,7 @@
 
 #include <OGRE/Ogre.h>
 #include <atomic>
+#include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
@@ -199,4 +201,95 @@ TEST(VelVideoCapture, DeliversFramesToItsSinksAndStopsWithoutWaiting) {
     EXPECT_EQ(capture.deviceName(), "");
     EXPECT_EQ(capture.configuration(), "");
     capture.stop(); // harmless when nothing runs
+}
+
+TEST(VideoDevices, OperatorFoldersOpenRecordingsOutsideThePlayersFolders) {
+    ScratchDirectory scratch;
+    ScratchDirectory elsewhere;
+    writeFrame(elsewhere.path() + "desk.ppm", 8, 4, 10, 20, 30);
+    const std::string absolute = elsewhere.path() + "desk.ppm";
+    unsetenv(FileVideoDevice::RecordingsVariable);
+    VelOS::takeFailureReason();
+    EXPECT_FALSE(createVideoDevice("File", absolute + "@10", scratch.path()));
+    EXPECT_NE(VelOS::takeFailureReason().find("is outside the player's folder and work directory"),
+              std::string::npos);
+
+    // Named by the operator: absolute paths inside the folder, and names relative to it.
+    const std::string folders = "relative/ignored:" + elsewhere.path();
+    setenv(FileVideoDevice::RecordingsVariable, folders.c_str(), 1);
+    EXPECT_TRUE(createVideoDevice("File", absolute + "@10", scratch.path()));
+    EXPECT_TRUE(createVideoDevice("File", "desk.ppm", scratch.path()));
+    // Still nothing out of it, and a missing file is said to be missing.
+    EXPECT_FALSE(createVideoDevice("File", elsewhere.path() + "../etc/hostname", scratch.path()));
+    VelOS::takeFailureReason();
+    EXPECT_FALSE(createVideoDevice("File", "gone.ppm", scratch.path()));
+    EXPECT_EQ(VelOS::takeFailureReason(), "no recording at 'gone.ppm'");
+    unsetenv(FileVideoDevice::RecordingsVariable);
+}
+
+TEST(VelVideoCapture, StatusTellsWhatRunsAndWhyNotWithoutItsLock) {
+    ScratchDirectory scratch;
+    writeFrame(scratch.path() + "still.ppm", 16, 8, 1, 2, 3);
+    VelVideoCapture capture;
+    capture.setWorkDirectory(scratch.path());
+    EXPECT_FALSE(capture.initialise("V4L2", "/dev/video97"));
+    VelVideoCapture::Status status = capture.status();
+    EXPECT_FALSE(status.capturing);
+    EXPECT_EQ(status.failure, "V4L2 \"/dev/video97\": cannot open /dev/video97: No such file or directory");
+
+    // One frame a second: the capture thread spends its time waiting on the device, and stop
+    // still returns at once.
+    RecordingSink sink;
+    capture.addSink(&sink);
+    ASSERT_TRUE(capture.initialise("File", "still.ppm@1"));
+    ASSERT_TRUE(sink.waitFor(1));
+    status = capture.status();
+    EXPECT_TRUE(status.capturing);
+    EXPECT_FALSE(status.lost);
+    EXPECT_EQ(status.device, "File 16x8");
+    EXPECT_TRUE(status.failure.empty());
+    EXPECT_GE(status.frames, 1u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const auto before = std::chrono::steady_clock::now();
+    capture.stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(200));
+    EXPECT_FALSE(capture.status().capturing);
+    EXPECT_EQ(capture.status().device, "");
+}
+
+TEST(VelVideoCapture, AnUnpluggedCameraFreezesIsReportedLostAndComesBack) {
+    FakeV4L2Kernel kernel;
+    kernel.plug("/dev/video0", webcam("Desk Camera"));
+    RecordingSink sink;
+    VelVideoCapture capture;
+    capture.setKernel(&kernel);
+    capture.addSink(&sink);
+    ASSERT_TRUE(capture.initialise("V4L2", "/dev/video0 640x480"));
+    EXPECT_EQ(capture.status().device, "V4L2 /dev/video0 640x480 YUYV @30");
+    kernel.serve("/dev/video0", yuyvFrame(640, 480));
+    ASSERT_TRUE(sink.waitFor(1));
+    EXPECT_EQ(sink.deliveries().front().width, 640);
+
+    auto within = [](int milliseconds, const std::function<bool()>& condition) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        while (!condition() && std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return condition();
+    };
+    kernel.unplug("/dev/video0");
+    EXPECT_TRUE(within(2000, [&] { return capture.status().lost; }));
+    EXPECT_TRUE(capture.isCapturing()); // the picture freezes; the splash does not come back
+    EXPECT_EQ(sink.count(), 1u);
+
+    // The same camera at another node, found within the second it waits between looks.
+    kernel.plug("/dev/video2", webcam("Desk Camera"));
+    EXPECT_TRUE(within(3000, [&] { return !capture.status().lost; }));
+    kernel.serve("/dev/video2", yuyvFrame(640, 480));
+    EXPECT_TRUE(sink.waitFor(2));
+
+    const auto before = std::chrono::steady_clock::now();
+    capture.stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(200));
+    EXPECT_EQ(kernel.openHandles(), 0);
 }

@@ -1,0 +1,111 @@
+// Every failure leaves a line with the operation, its arguments and the reason in log.txt; the
+// replies stay what clients expect.
+#include "support/PlayerFolder.h"
+#include "support/PlayerSession.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <sys/stat.h>
+#include <thread>
+
+namespace {
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// log.txt once it holds the part (lines are written as they happen, but may be buffered).
+std::string waitForLog(const std::string& folder, const std::string& part) {
+    std::string log;
+    for (int i = 0; i < 100; ++i) {
+        log = readWholeFile(folder + "/log.txt");
+        if (contains(log, part)) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return log;
+}
+
+} // namespace
+
+TEST(PlayerLog, FailuresAreLoggedWithTheirReasonAndRepliesStayAsTheyWere) {
+    ScratchDirectory scratch;
+    const std::string folder = makePlayerFolder(scratch);
+    ASSERT_FALSE(folder.empty());
+    // The recording lies in the built player folder, which the operator allows.
+    PlayerSession session(scratch, "", folder,
+                          {"VELQUIN_RECORDINGS=" + PlayerProcess::builtPlayerDirectory()});
+    ASSERT_TRUE(session.ready());
+    auto command = session.open("command");
+    ASSERT_TRUE(command);
+
+    // A refused upload: the stored name would be the parent folder.
+    session.upload("..", "12345");
+    EXPECT_TRUE(session.upload("notes.zip", "not a zip archive"));
+    // A package made by zipping its folder: every file one level down.
+    ASSERT_EQ(mkdir((scratch.path() + "robot").c_str(), 0700), 0);
+    scratch.write("robot/robot.material", "material robot/Body\n{\n}\n");
+    ASSERT_EQ(std::system(("cd '" + scratch.path() + "' && zip -qr folder.zip robot").c_str()), 0);
+    EXPECT_TRUE(session.upload("folder.zip", readWholeFile(scratch.path() + "folder.zip")));
+
+    command->send("project.videocapture.init(\"V4L2\", \"/dev/video97 640x480\");\r\n"
+                  "project.videocapture.init(\"File\", \"/etc/hostname\");\r\n"
+                  "project.videocapture.init(\"Files\", \"frames\");\r\n"
+                  "project.trackers.AR.create(\"t\", \"missing.pat\", 80);\r\n"
+                  "project.resources.create(\"notes\", \"notes.zip\");\r\n"
+                  "project.resources.create(\"folder\", \"folder.zip\");\r\n"
+                  "project.actors.mesh.create(\"robot\", \"Nothing\", \"robot.mesh\");\r\n"
+                  "project.actors.mesh.connect(\"nobody\", \"t\");\r\n"
+                  "project.videocapture.init(\"File\", \"frames@30\");\r\n");
+    EXPECT_EQ(command->line(), "ok\r"); // camera set-up always answers "ok"
+    EXPECT_EQ(command->line(), "ok\r");
+    EXPECT_EQ(command->line(), "ok\r");
+    EXPECT_EQ(command->line(), "ok\r"); // the tracker is made all the same
+    EXPECT_EQ(command->line(), "fail\r");
+    EXPECT_EQ(command->line(), "ok\r"); // loads, empty
+    EXPECT_EQ(command->line(), "fail\r");
+    EXPECT_EQ(command->line(), "fail\r");
+    std::string opened = command->line();
+    for (int attempt = 0; attempt < 6 && opened == "<none>"; ++attempt) {
+        opened = command->line(); // opening the recording is slow under the sanitizers
+    }
+    EXPECT_EQ(opened, "ok\r");
+
+    const std::string log = waitForLog(folder, "project.videocapture.init(\"File\", \"frames@30\")");
+    EXPECT_TRUE(contains(log, "uploadFile(\"..\", 5): refused: the name leads out of the work directory"))
+        << log;
+    EXPECT_TRUE(contains(log, "project.videocapture.init(\"V4L2\", \"/dev/video97 640x480\"): cannot open "
+                              "/dev/video97: No such file or directory"))
+        << log;
+    EXPECT_TRUE(contains(log, "VelVideoCapture::initialise: cannot create device")) << log;
+    EXPECT_TRUE(contains(log,
+                         "project.videocapture.init(\"File\", \"/etc/hostname\"): path '/etc/hostname' is "
+                         "outside the player's folder and work directory"))
+        << log;
+    EXPECT_TRUE(
+        contains(log, "project.videocapture.init(\"Files\", \"frames\"): unknown device type \"Files\""))
+        << log;
+    EXPECT_TRUE(
+        contains(log, "project.trackers.AR.create(\"t\", \"missing.pat\", 80): pattern file not found"))
+        << log;
+    EXPECT_TRUE(contains(log, "project.resources.create(\"notes\", \"notes.zip\"): not a ZIP archive"))
+        << log;
+    EXPECT_TRUE(contains(log,
+                         "project.actors.mesh.create(\"robot\", \"Nothing\", \"robot.mesh\"): \"robot.mesh\" "
+                         "is not in the package of \"Nothing\""))
+        << log;
+    EXPECT_TRUE(
+        contains(log, "project.actors.mesh.connect(\"nobody\", \"t\"): no mesh actor named \"nobody\""))
+        << log;
+    EXPECT_TRUE(contains(log,
+                         "project.videocapture.init(\"File\", \"frames@30\"): the trackers \"t\" were made "
+                         "before the camera and are no longer followed"))
+        << log;
+    // The player's own lines reach the log too.
+    EXPECT_TRUE(contains(log, "project.net.init(" + std::to_string(session.port()) + ")")) << log;
+    EXPECT_TRUE(contains(log, "SceneParser::uploadFile: notes.zip size: 17")) << log;
+
+    EXPECT_EQ(session.close(), 0) << session.process().output();
+}
