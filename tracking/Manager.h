@@ -55,10 +55,10 @@ public:
     Manager& operator=(const Manager&) = delete;
 
     // Frame size and pixel size (3 or 4 bytes) of the camera, and the camera file. False when
-    // the camera file cannot be read; the frame fields keep their new values then. Forgets every
-    // registered target.
+    // the camera file cannot be read; the frame fields keep their new values then. Registered
+    // targets stay registered; markers in view are reported lost and posed afresh when found.
     bool initialise(int width, int height, int pixelSize, const std::string& cameraFile);
-    // Forgets every target and the frame size.
+    // Forgets the frame size; targets stay registered, markers in view are reported lost.
     void finalise();
     // Degrees: frame width x the third distortion value of the scaled camera / frame height.
     double verticalFieldOfView() const;
@@ -78,8 +78,9 @@ public:
     int threshold = 100;    // binarisation threshold handed to detection
     bool automatic = false; // recompute the threshold from every frame
 
-    // The automatic threshold of a frame: the square root of the largest between-class variance
-    // of its grey histogram (grey = mean of the first three bytes of a pixel), 0..127.
+    // The automatic threshold of a frame: Otsu's level of its grey histogram (grey = mean of the
+    // first three bytes of a pixel), 0..255; 0 for a frame of one grey. In automatic mode the
+    // frame is binarised locally (see detectMarkers); this level is what is reported.
     int automaticThreshold(const unsigned char* pixels);
 
 private:
@@ -92,8 +93,8 @@ private:
         double lastPose[3][4] = {};
     };
     void step(Record& record, const struct DetectedMarker* markers, int count);
-    // Drops every record and frees its pattern slot.
-    void forgetTargets();
+    // After a camera change: markers in view reported lost, every pose from scratch.
+    void restartTargets();
 
     CameraParameters loaded_; // as read from the camera file
     CameraParameters scaled_; // adapted to the frame size

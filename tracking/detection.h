@@ -54,6 +54,9 @@ struct DetectedMarker {
 // the detector camera's, or labelling fails (too many provisional labels). Otherwise *markers
 // points to *count markers (at most kMaxSquares), valid until the next call.
 bool detectMarkers(const FrameView& frame, int threshold, const DetectedMarker** markers, int* count);
+// The same with the choice of a local binarisation (see labelImage) instead of the threshold.
+bool detectMarkers(const FrameView& frame, int threshold, bool local, const DetectedMarker** markers,
+                   int* count);
 
 // Square candidates of a labelled frame: regions with area in [areaMinimum, areaMaximum] that
 // keep off the outermost labelled rows and columns, with a four-cornered contour; at most
@@ -79,7 +82,16 @@ bool splitAtFarthest(const int32_t* x, const int32_t* y, int s, int e, double th
 // False when a side has fewer than two points or two neighbouring lines are parallel.
 bool fitSideLines(const SquareCandidate& candidate, const double distortion[4], DetectedMarker* marker);
 
-// Turns candidates into markers: lines, corners, pattern identity. Returns the marker count.
+// Moves the side lines of a marker fitted by fitSideLines onto the edges of the picture: along
+// each side, the place between contour pixel and outside where the grey level crosses halfway
+// from the black border to the paper, interpolated between pixels, then refitted. Sides without
+// a clear edge keep their line. False (marker unchanged) when the refined lines make no
+// quadrilateral near the first one.
+bool refineSideLines(const FrameView& frame, const SquareCandidate& candidate, const double distortion[4],
+                     DetectedMarker* marker);
+
+// Turns candidates into markers: lines, corners (refined to the edges), pattern identity.
+// Returns the marker count.
 int describeMarkers(const SquareCandidate* candidates, int count, const FrameView& frame,
                     const double distortion[4], DetectedMarker* markers);
 

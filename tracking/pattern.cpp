@@ -255,6 +255,7 @@ bool samplePattern(const FrameView& frame, const double corners[4][2], SampledPa
     const int columnShift = cellColumns == 1 ? 0 : cellColumns == 2 ? 1 : 2;
     const int rowShift = cellRows == 1 ? 0 : cellRows == 2 ? 1 : 2;
     uint32_t sums[kPatternSize][kPatternSize][3] = {};
+    const bool smooth = cellColumns == 1 && cellRows == 1;
     const double width = frame.width;
     const double height = frame.height;
     // The products with X depend on the column only: computed once, they are the same values
@@ -291,6 +292,28 @@ bool samplePattern(const FrameView& frame, const double corners[4][2], SampledPa
             xf = (h0X[j] + h1Y + h[2]) / d;
             yf = (h3X[j] + h4Y + h[5]) / d;
 #endif
+            if (smooth) {
+                // One grid point per cell: the picture between the four pixels around the point
+                // (pixel centres at whole coordinates), so that a marker of a few pixels is read
+                // where its cells lie rather than at the nearest pixel.
+                if (xf >= 0.0 && xf < width - 1 && yf >= 0.0 && yf < height - 1) {
+                    const int ix = static_cast<int>(xf);
+                    const int iy = static_cast<int>(yf);
+                    const double fx = xf - ix;
+                    const double fy = yf - iy;
+                    const uint8_t* a = frame.at(ix, iy);
+                    const uint8_t* b = a + frame.pixelSize;
+                    const uint8_t* c = frame.at(ix, iy + 1);
+                    const uint8_t* e = c + frame.pixelSize;
+                    uint32_t* cell = sumRow[j];
+                    for (int k = 0; k < 3; ++k) {
+                        const double top = a[k] + (b[k] - a[k]) * fx;
+                        const double bottom = c[k] + (e[k] - c[k]) * fx;
+                        cell[k] += static_cast<uint32_t>(top + (bottom - top) * fy + 0.5);
+                    }
+                }
+                continue;
+            }
             // Truncation toward zero: anything above -1 lands on a column >= 0.
             if (xf > -1.0 && xf < width && yf > -1.0 && yf < height) {
                 const uint8_t* pixel = frame.at(static_cast<int>(xf), static_cast<int>(yf));

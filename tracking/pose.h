@@ -37,6 +37,11 @@ double refinePose(const CameraParameters& camera, double rotation[3][3], double 
 double searchRotation(const CameraParameters& camera, double rotation[3][3], const double translation[3],
                       const double observed[][2], const double model[][2], int n);
 
+// Gauss-Newton steps on [R | t] (model points with z = 0, image points distortion-free) down to
+// the least squares fit of the four corners. Returns the mean squared pixel error per corner.
+double polishPose(const CameraParameters& camera, const double ideal[4][2], const double model[4][2],
+                  double r[3][3], double t[3]);
+
 void anglesToRotation(double a, double b, double c, double rotation[3][3]);
 void rotationToAngles(const double rotation[3][3], double* a, double* b, double* c);
 

@@ -86,19 +86,33 @@ TEST_F(ManagerTest, FoundMovedLostAndFromScratchAfterAGap) {
     EXPECT_EQ(notices.heard.size(), expected.size());
 }
 
-TEST_F(ManagerTest, InitialiseForgetsTargetsAndAnUnloadedPatternFindsNothing) {
+TEST_F(ManagerTest, TargetsOutliveCameraChangesAndAnUnloadedPatternFindsNothing) {
     Notices notices;
     Ostrevan::Target target(patternPath, 80);
     target.addListener(&notices);
-    manager.registerTarget(&target);
-    ASSERT_TRUE(manager.initialise(640, 480, 4, writeCamera(scratch)));
+    // Registered before any camera: followed once the camera is there.
+    Ostrevan::Manager fresh;
+    fresh.registerTarget(&target);
     const std::vector<uint8_t> seen = frameWithMarker(500, 0);
-    manager.processFrame(seen.data());
+    fresh.processFrame(seen.data());
     EXPECT_TRUE(notices.heard.empty());
-    // Registered again after that, the same pattern is followed again.
+    ASSERT_TRUE(fresh.initialise(640, 480, 4, writeCamera(scratch)));
+    fresh.processFrame(seen.data());
+    EXPECT_EQ(notices.heard, (std::vector<std::string>{"found", "moved"}));
+    fresh.unregisterTarget(&target);
+    notices.heard.clear();
+
+    // A camera switched while the marker is in view: lost at once, found again in the new
+    // pictures; stopping the camera reports it lost too and keeps the target.
     manager.registerTarget(&target);
     manager.processFrame(seen.data());
-    EXPECT_EQ(notices.heard, (std::vector<std::string>{"found", "moved"}));
+    ASSERT_TRUE(manager.initialise(640, 480, 4, writeCamera(scratch, 20.0)));
+    manager.processFrame(seen.data());
+    manager.finalise();
+    ASSERT_TRUE(manager.initialise(640, 480, 4, writeCamera(scratch)));
+    manager.processFrame(seen.data());
+    EXPECT_EQ(notices.heard, (std::vector<std::string>{"found", "moved", "lost", "found", "moved", "lost",
+                                                       "found", "moved"}));
     manager.unregisterTarget(&target);
 
     // A pattern that does not load must not claim the squares nobody recognises.
