@@ -61,6 +61,7 @@ bool Manager::initialise(int width, int height, int pixelSize, const std::string
         return false;
     }
     setDetectorCamera(scaled_);
+    hasCamera_ = true;
     restartTargets();
     return true;
 }

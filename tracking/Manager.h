@@ -71,6 +71,8 @@ public:
     // One camera frame of the initialised size, rows top to bottom.
     void processFrame(const unsigned char* pixels);
 
+    // The calibration at the frame size, or nullptr before a camera file was read.
+    const CameraParameters* camera() const { return hasCamera_ ? &scaled_ : nullptr; }
     int frameWidth() const { return width_; }
     int frameHeight() const { return height_; }
 
@@ -98,6 +100,7 @@ private:
 
     CameraParameters loaded_; // as read from the camera file
     CameraParameters scaled_; // adapted to the frame size
+    bool hasCamera_ = false;  // scaled_ holds a calibration
     int width_ = 0;
     int height_ = 0;
     int pixelSize_ = 0;
