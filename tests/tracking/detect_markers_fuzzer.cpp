@@ -57,6 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int height = 1 + data[1] % 96;
     const int pixelSize = (data[2] & 1) != 0 ? 3 : 4;
     const bool bits = (data[2] & 2) != 0;
+    const bool local = (data[2] & 4) != 0; // the local threshold of automatic mode
     const int threshold = static_cast<int>(data[3]) - 8;
     data += 4;
     size -= 4;
@@ -95,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int pass = 0; pass < 2; ++pass) {
         const Ostrevan::DetectedMarker* markers = nullptr;
         int count = 0;
-        if (!Ostrevan::detectMarkers(view, threshold, &markers, &count)) {
+        if (!Ostrevan::detectMarkers(view, threshold, local, &markers, &count)) {
             continue;
         }
         check(count >= 0 && count <= Ostrevan::kMaxSquares);

@@ -4,6 +4,8 @@
 
 #include "platform/Semaphore.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
@@ -389,3 +391,97 @@ TEST_F(Detection, PatternLoadsFromAnotherThreadAreSafeUnderTheCallersLock) {
 }
 
 } // namespace
+
+namespace {
+
+std::vector<DetectedMarker> detectLocally(const std::vector<uint8_t>& frame, bool local) {
+    const DetectedMarker* markers = nullptr;
+    int count = 0;
+    if (!detectMarkers(TrackingTest::viewOf(frame, 640, 480), 100, local, &markers, &count)) {
+        return {};
+    }
+    return std::vector<DetectedMarker>(markers, markers + count);
+}
+
+bool holds(const std::vector<DetectedMarker>& markers, int id) {
+    for (const DetectedMarker& m : markers) {
+        if (m.id == id) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+// The contour runs through the outermost dark pixels, half a pixel inside the printed edge; the
+// corners are taken from the edges of the picture itself.
+TEST_F(Detection, CornersLieOnThePrintedEdges) {
+    for (double roll : {0.0, 0.4, 1.1}) {
+        FrameSynth::makePose(500, 20, -10, roll, 0.3, 0.7, marker.pose);
+        scene.markers = {marker};
+        const std::vector<DetectedMarker> found = TrackingTest::detect(render(scene));
+        ASSERT_EQ(found.size(), 1u);
+        const double model[4][2] = {{-50, 50}, {50, 50}, {50, -50}, {-50, -50}};
+        for (const auto& corner : model) {
+            double u, v;
+            FrameSynth::project(scene.camera, marker.pose, corner[0], corner[1], &u, &v);
+            double nearest = 1e9;
+            for (const auto& c : found[0].corners) {
+                nearest = std::min(nearest, std::hypot(c[0] - u, c[1] - v));
+            }
+            EXPECT_LT(nearest, 0.3) << "roll " << roll;
+        }
+        TrackingTest::forgetHistory();
+    }
+}
+
+// Light falling across the marker to a fifth, and black printed as a mid grey: the fixed level
+// fails where the local threshold finds the marker; the fixed level stays what manual mode uses.
+TEST_F(Detection, LocalThresholdHoldsUnderFallingLightAndGreyInk) {
+    scene.markers = {marker};
+    FrameSynth::Scene shadow = scene;
+    double u0, v0, u1, v1;
+    FrameSynth::project(scene.camera, marker.pose, -50, 0, &u0, &v0);
+    FrameSynth::project(scene.camera, marker.pose, 50, 0, &u1, &v1);
+    shadow.lightFall.from[0] = u0;
+    shadow.lightFall.from[1] = v0;
+    shadow.lightFall.to[0] = u1;
+    shadow.lightFall.to[1] = v1;
+    shadow.lightFall.fall = 0.8;
+    shadow.noise = 3.0;
+    FrameSynth::Scene grey = scene;
+    grey.markers[0].ink = 150;
+    grey.background[0] = grey.background[1] = grey.background[2] = 235;
+    for (const FrameSynth::Scene* hard : {&shadow, &grey}) {
+        const std::vector<uint8_t> frame = render(*hard);
+        EXPECT_FALSE(holds(detectLocally(frame, false), 0));
+        TrackingTest::forgetHistory();
+        EXPECT_TRUE(holds(detectLocally(frame, true), 0));
+        TrackingTest::forgetHistory();
+    }
+    // Evenly lit, both find it, and nothing is found in an empty frame.
+    const std::vector<uint8_t> plain = render(scene);
+    EXPECT_TRUE(holds(detectLocally(plain, true), 0));
+    TrackingTest::forgetHistory();
+    FrameSynth::Scene empty = scene;
+    empty.markers.clear();
+    empty.noise = 6.0;
+    EXPECT_TRUE(detectLocally(render(empty), true).empty());
+}
+
+TEST_F(Detection, MarkersDownTo20PixelsAreIdentified) {
+    const double focal = scene.camera.projection[0][0];
+    int identified = 0;
+    int shown = 0;
+    for (double side : {20.0, 24.0}) {
+        for (double roll : {0.0, 0.5, 1.3, 2.2, 3.0, 4.4}) {
+            FrameSynth::makePose(focal * marker.width / side, 0, 0, roll, 0.2, roll, marker.pose);
+            scene.markers = {marker};
+            identified += holds(TrackingTest::detect(render(scene)), 0) ? 1 : 0;
+            ++shown;
+            TrackingTest::forgetHistory();
+        }
+    }
+    EXPECT_EQ(identified, shown);
+}

@@ -148,6 +148,37 @@ TEST_F(ManagerTest, AutomaticThresholdAndFieldOfView) {
     manager.processFrame(halves.data());
     EXPECT_EQ(manager.threshold, 127);
 
+    // Automatic mode follows a marker printed in grey ink (black at 150) on white paper, and
+    // reports a level between ink and paper; manual mode keeps its level and misses it.
+    Notices notices;
+    Ostrevan::Target target(patternPath, 80);
+    target.addListener(&notices);
+    manager.registerTarget(&target);
+    FrameSynth::Scene scene;
+    scene.camera = FrameSynth::standardCamera();
+    scene.background[0] = scene.background[1] = scene.background[2] = 240;
+    FrameSynth::Marker marker;
+    marker.picture = picture;
+    marker.width = 80;
+    marker.ink = 150;
+    FrameSynth::makePose(450, 20, 0, 0.2, 0.3, 0.5, marker.pose);
+    scene.markers.push_back(marker);
+    std::vector<uint8_t> grey;
+    FrameSynth::render(scene, &grey);
+    manager.processFrame(grey.data());
+    EXPECT_EQ(notices.heard, (std::vector<std::string>{"found", "moved"}));
+    EXPECT_GT(manager.threshold, 150);
+    EXPECT_LT(manager.threshold, 240);
+    manager.threshold = 100;
+    manager.automatic = false;
+    TrackingTest::forgetHistory();
+    for (int i = 0; i < 3; ++i) {
+        manager.processFrame(grey.data());
+    }
+    EXPECT_EQ(notices.heard.back(), "lost");
+    EXPECT_EQ(manager.threshold, 100);
+    manager.unregisterTarget(&target);
+
     ASSERT_TRUE(manager.initialise(640, 480, 4, writeCamera(scratch, 30.0)));
     EXPECT_DOUBLE_EQ(manager.verticalFieldOfView(), 40.0);
     EXPECT_FALSE(manager.initialise(640, 480, 4, scratch.path() + "missing.dat"));
