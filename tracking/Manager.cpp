@@ -60,7 +60,7 @@ bool Manager::initialise(int width, int height, int pixelSize, const std::string
     if (scaleCameraParameters(loaded_, width, height, &scaled_) < 0) {
         return false;
     }
-    setDetectorCamera(scaled_);
+    library_.setDetectorCamera(scaled_);
     hasCamera_ = true;
     restartTargets();
     return true;
@@ -99,7 +99,7 @@ double Manager::verticalFieldOfView() const {
 
 void Manager::registerTarget(Target* target) {
     Record record;
-    record.patternId = loadPattern(target->patternPath().c_str());
+    record.patternId = library_.loadPattern(target->patternPath().c_str());
     record.target = target;
     records_.push_back(record);
 }
@@ -108,7 +108,7 @@ void Manager::unregisterTarget(Target* target) {
     for (auto record = records_.begin(); record != records_.end();) {
         if (record->target == target) {
             if (record->patternId >= 0) {
-                freePattern(record->patternId);
+                library_.freePattern(record->patternId);
             }
             record = records_.erase(record);
         } else {
@@ -181,13 +181,13 @@ void Manager::processFrame(const unsigned char* pixels) {
     frame.width = width_;
     frame.height = height_;
     frame.pixelSize = pixelSize_;
-    const DetectedMarker* markers = nullptr;
-    int count = 0;
-    if (!detectMarkers(frame, threshold, automatic, &markers, &count)) {
+    const std::optional<std::vector<DetectedMarker>> markers =
+        library_.detectMarkers(frame, threshold, automatic);
+    if (!markers) {
         return;
     }
     for (Record& record : records_) {
-        step(record, markers, count);
+        step(record, markers->data(), static_cast<int>(markers->size()));
     }
 }
 
@@ -222,11 +222,12 @@ void Manager::step(Record& record, const DetectedMarker* markers, int count) {
     const double width = static_cast<double>(record.target->width());
     double error = -1.0;
     if (record.firstPose) {
-        error = estimatePose(*best, record.patternCentre, width, record.lastPose);
+        error = library_.estimatePose(*best, record.patternCentre, width, record.lastPose);
     } else {
         double previous[3][4];
         std::copy(&record.lastPose[0][0], &record.lastPose[0][0] + 12, &previous[0][0]);
-        error = estimatePoseContinuous(*best, previous, record.patternCentre, width, record.lastPose);
+        error =
+            library_.estimatePoseContinuous(*best, previous, record.patternCentre, width, record.lastPose);
     }
     // Without a pose there is nothing to hand on; the next frame starts from scratch again.
     if (error < 0.0) {

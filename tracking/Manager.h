@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tracking/camera.h"
+#include "tracking/detection.h"
 
 #include <memory>
 #include <set>
@@ -13,8 +14,8 @@
 //
 // No lock of its own: every call is made under the scene lock (processFrame on the capture
 // thread, inside the frame and image locks too; the rest from project work), which also
-// serialises the marker library's process-wide state. Listeners are called inside those locks
-// and must not wait for any of them.
+// serialises its marker library. Listeners are called inside those locks and must not wait for
+// any of them.
 namespace Ostrevan {
 
 // Whoever wants a target's notices (the AR trackers of the project).
@@ -68,6 +69,9 @@ public:
     // Frees the pattern of every record of the target and forgets them.
     void unregisterTarget(Target* target);
 
+    // The marker library this manager runs (its patterns are those of the registered targets).
+    const Library& library() const { return library_; }
+
     // One camera frame of the initialised size, rows top to bottom.
     void processFrame(const unsigned char* pixels);
 
@@ -94,7 +98,7 @@ private:
         double patternCentre[2] = {0.0, 0.0};
         double lastPose[3][4] = {};
     };
-    void step(Record& record, const struct DetectedMarker* markers, int count);
+    void step(Record& record, const DetectedMarker* markers, int count);
     // After a camera change: markers in view reported lost, every pose from scratch.
     void restartTargets();
 
@@ -108,6 +112,7 @@ private:
     int counts_[256] = {}; // work area of the automatic threshold
     float probabilities_[256] = {};
     std::vector<Record> records_; // in registration order
+    Library library_;             // detector camera, patterns, work memory, marker history
 };
 
 } // namespace Ostrevan

@@ -1,6 +1,7 @@
 #include "tracking/detection.h"
 
 #include "tracking/pattern.h"
+#include "tracking/pose.h"
 #include "tracking/texts.h"
 
 #include <algorithm>
@@ -11,21 +12,6 @@
 namespace Ostrevan {
 
 namespace {
-
-// The detector's process-wide state. See detection.h for the lock its callers hold.
-struct Detector {
-    bool hasCamera = false;
-    CameraParameters camera;                    // installed by setDetectorCamera
-    Labelling labels;                           // the last frame's labels
-    std::unique_ptr<SquareCandidate[]> squares; // kMaxSquares candidates, made on first use
-    DetectedMarker markers[kMaxSquares];        // the list detectMarkers hands out
-    MarkerHistory history;                      // carried over from frame to frame, never cleared
-};
-
-Detector& detector() {
-    static Detector instance;
-    return instance;
-}
 
 // Steps of the eight neighbour directions, clockwise on the screen from "up".
 constexpr int kStepX[8] = {0, 1, 1, 1, 0, -1, -1, -1};
@@ -282,19 +268,16 @@ bool refineSideLines(const FrameView& frame, const SquareCandidate& candidate, c
     return true;
 }
 
-bool setDetectorCamera(const CameraParameters& camera) {
+Library::Library() = default;
+Library::~Library() = default;
+
+bool Library::setDetectorCamera(const CameraParameters& camera) {
     if (!cameraIsUsable(camera)) {
         return false;
     }
-    Detector& d = detector();
-    d.camera = camera;
-    d.hasCamera = true;
+    camera_ = camera;
+    hasCamera_ = true;
     return true;
-}
-
-const CameraParameters* detectorCamera() {
-    const Detector& d = detector();
-    return d.hasCamera ? &d.camera : nullptr;
 }
 
 bool traceContour(const Labelling& labels, int region, SquareCandidate* candidate) {
@@ -563,7 +546,7 @@ bool fitSideLines(const SquareCandidate& candidate, const double distortion[4], 
 }
 
 int describeMarkers(const SquareCandidate* candidates, int count, const FrameView& frame,
-                    const double distortion[4], DetectedMarker* markers) {
+                    const double distortion[4], const PatternTable& patterns, DetectedMarker* markers) {
     int described = 0;
     for (int i = 0; i < count; ++i) {
         const SquareCandidate& candidate = candidates[i];
@@ -592,7 +575,7 @@ int describeMarkers(const SquareCandidate* candidates, int count, const FrameVie
             int id;
             int direction;
             double confidence;
-            matchPattern(sample, &id, &direction, &confidence);
+            patterns.match(sample, &id, &direction, &confidence);
             marker.id = id;
             marker.direction = direction;
             marker.confidence = confidence;
@@ -712,32 +695,38 @@ void MarkerHistory::apply(DetectedMarker* markers, int* count, int capacity) {
     *count = out;
 }
 
-bool detectMarkers(const FrameView& frame, int threshold, const DetectedMarker** markers, int* count) {
-    return detectMarkers(frame, threshold, false, markers, count);
+std::optional<std::vector<DetectedMarker>> Library::detectMarkers(const FrameView& frame, int threshold,
+                                                                  bool local) {
+    if (!hasCamera_ || !frame.valid() || frame.width != camera_.width || frame.height != camera_.height) {
+        return std::nullopt;
+    }
+    if (!labelImage(frame, threshold, local, &labels_)) {
+        return std::nullopt;
+    }
+    if (!squares_) {
+        squares_ = std::make_unique<SquareCandidate[]>(kMaxSquares);
+    }
+    const int squares = findSquares(labels_, kAreaMinimum, kAreaMaximum, 1.0, squares_.get());
+    DetectedMarker markers[kMaxSquares];
+    int found = describeMarkers(squares_.get(), squares, frame, camera_.distortion, patterns_, markers);
+    history_.apply(markers, &found, kMaxSquares);
+    return std::vector<DetectedMarker>(markers, markers + found);
 }
 
-bool detectMarkers(const FrameView& frame, int threshold, bool local, const DetectedMarker** markers,
-                   int* count) {
-    Detector& d = detector();
-    if (!d.hasCamera || !frame.valid() || frame.width != d.camera.width || frame.height != d.camera.height) {
-        return false;
+double Library::estimatePose(const DetectedMarker& marker, const double centre[2], double width,
+                             double pose[3][4], int* refinements) const {
+    if (!hasCamera_) {
+        return -1.0;
     }
-    if (!labelImage(frame, threshold, local, &d.labels)) {
-        return false;
+    return Ostrevan::estimatePose(camera_, marker, centre, width, pose, refinements);
+}
+
+double Library::estimatePoseContinuous(const DetectedMarker& marker, const double previous[3][4],
+                                       const double centre[2], double width, double pose[3][4]) const {
+    if (!hasCamera_) {
+        return -1.0;
     }
-    if (!d.squares) {
-        d.squares = std::make_unique<SquareCandidate[]>(kMaxSquares);
-    }
-    const int squares = findSquares(d.labels, kAreaMinimum, kAreaMaximum, 1.0, d.squares.get());
-    int found = describeMarkers(d.squares.get(), squares, frame, d.camera.distortion, d.markers);
-    d.history.apply(d.markers, &found, kMaxSquares);
-    if (markers != nullptr) {
-        *markers = d.markers;
-    }
-    if (count != nullptr) {
-        *count = found;
-    }
-    return true;
+    return Ostrevan::estimatePoseContinuous(camera_, marker, previous, centre, width, pose);
 }
 
 } // namespace Ostrevan

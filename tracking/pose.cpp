@@ -628,18 +628,17 @@ bool initialRotation(const CameraParameters& camera, const DetectedMarker& marke
     return true;
 }
 
-double estimatePose(const DetectedMarker& marker, const double centre[2], double width, double pose[3][4],
-                    int* refinements) {
-    const CameraParameters* camera = detectorCamera();
-    if (camera == nullptr || marker.direction < 0 || marker.direction > 3) {
+double estimatePose(const CameraParameters& camera, const DetectedMarker& marker, const double centre[2],
+                    double width, double pose[3][4], int* refinements) {
+    if (marker.direction < 0 || marker.direction > 3) {
         return -1.0;
     }
     double r[3][3];
-    if (!initialRotation(*camera, marker, r)) {
+    if (!initialRotation(camera, marker, r)) {
         return -1.0;
     }
     double t[3] = {};
-    const double error = fit(*camera, marker, centre, width, r, t, refinements);
+    const double error = fit(camera, marker, centre, width, r, t, refinements);
     if (error < 0.0) {
         return -1.0;
     }
@@ -647,10 +646,10 @@ double estimatePose(const DetectedMarker& marker, const double centre[2], double
     return error;
 }
 
-double estimatePoseContinuous(const DetectedMarker& marker, const double previous[3][4],
-                              const double centre[2], double width, double pose[3][4]) {
-    const CameraParameters* camera = detectorCamera();
-    if (camera == nullptr || marker.direction < 0 || marker.direction > 3) {
+double estimatePoseContinuous(const CameraParameters& camera, const DetectedMarker& marker,
+                              const double previous[3][4], const double centre[2], double width,
+                              double pose[3][4]) {
+    if (marker.direction < 0 || marker.direction > 3) {
         return -1.0;
     }
     double r[3][3];
@@ -660,13 +659,13 @@ double estimatePoseContinuous(const DetectedMarker& marker, const double previou
         }
     }
     double t[3] = {};
-    const double error = fit(*camera, marker, centre, width, r, t, nullptr);
+    const double error = fit(camera, marker, centre, width, r, t, nullptr);
     if (error >= 0.0 && error <= 1.0) {
         writePose(r, t, pose);
         return error;
     }
     double fresh[3][4];
-    const double freshError = estimatePose(marker, centre, width, fresh);
+    const double freshError = estimatePose(camera, marker, centre, width, fresh);
     if (freshError >= 0.0 && (error < 0.0 || freshError < error)) {
         for (int i = 0; i < 3; ++i) {
             for (int j = 0; j < 4; ++j) {

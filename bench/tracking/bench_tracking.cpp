@@ -113,7 +113,8 @@ bool near(const Frame& frame, size_t m, double x, double y) {
 
 // This program's detector over one frame: markers, then a pose from scratch for every pattern.
 struct Ours {
-    Ostrevan::Manager* manager;
+    Ostrevan::Manager* manager; // for its automatic threshold
+    Ostrevan::Library* library;
     bool automatic;
 
     void run(const Frame& frame, Counts& counts) const {
@@ -124,9 +125,11 @@ struct Ours {
         view.pixelSize = 4;
         const auto start = Clock::now();
         const int threshold = automatic ? manager->automaticThreshold(view.pixels) : 100;
-        const Ostrevan::DetectedMarker* markers = nullptr;
-        int count = 0;
-        Ostrevan::detectMarkers(view, threshold, automatic, &markers, &count);
+        const std::vector<Ostrevan::DetectedMarker> detected =
+            library->detectMarkers(view, threshold, automatic)
+                .value_or(std::vector<Ostrevan::DetectedMarker>());
+        const Ostrevan::DetectedMarker* markers = detected.data();
+        const int count = static_cast<int>(detected.size());
         double poses[4][3][4];
         bool posed[4] = {};
         int best[4] = {-1, -1, -1, -1};
@@ -139,7 +142,7 @@ struct Ours {
         for (int id = 0; id < 4; ++id) {
             if (best[id] >= 0) {
                 const double centre[2] = {0.0, 0.0};
-                posed[id] = Ostrevan::estimatePose(markers[best[id]], centre, kWidth, poses[id]) >= 0.0;
+                posed[id] = library->estimatePose(markers[best[id]], centre, kWidth, poses[id]) >= 0.0;
             }
         }
         counts.times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
@@ -406,6 +409,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::remove(cameraPath.c_str());
+    // The detector under test, with the camera of the camera file.
+    Ostrevan::Library library;
+    library.setDetectorCamera(*manager.camera());
 #if VELQUIN_BENCH_ARUCO
     cv::setNumThreads(1);
     Aruco aruco;
@@ -422,7 +428,7 @@ int main(int argc, char** argv) {
         const std::string text = Ostrevan::patternFileOf(upright);
         std::fwrite(text.data(), 1, text.size(), file);
         std::fclose(file);
-        if (Ostrevan::loadPattern(path.c_str()) != m) {
+        if (library.loadPattern(path.c_str()) != m) {
             std::fprintf(stderr, "cannot load %s\n", path.c_str());
             return 1;
         }
@@ -553,39 +559,47 @@ int main(int argc, char** argv) {
     std::printf("%-26s %6s %6s %4s %6s %5s %5s %7s | %6s %4s %6s %5s %5s %7s %7s\n", "640x480, per condition",
                 "man %", "auto %", "FP", "pos %", "worst", "rot", "ms", "ArUco%", "FP", "pos %", "worst",
                 "rot", "ms", "speed");
-    Ours manual{&manager, false};
-    Ours automatic{&manager, true};
+    Ours manual{&manager, &library, false};
+    Ours automatic{&manager, &library, true};
+    const std::vector<uint8_t> blank(640 * 480 * 4, 220);
+    // A pose from scratch in every frame of the condition sets, and the history's memory cleared
+    // after each, so that every frame counts on its own.
+    auto forget = [&](const FrameSet& set) {
+        if (set.name.find(',') == std::string::npos || set.name.rfind("pose", 0) == 0) {
+            Ostrevan::FrameView view;
+            view.pixels = blank.data();
+            view.width = 640;
+            view.height = 480;
+            for (int i = 0; i < 3; ++i) {
+                library.detectMarkers(view, 100);
+            }
+        }
+    };
     for (const FrameSet& set : sets) {
         Counts manualCounts;
         Counts automaticCounts;
-        // Each run starts with a history that remembers nothing of the other run.
-        const std::vector<uint8_t> blank(640 * 480 * 4, 220);
-        for (int pass = 0; pass < 2; ++pass) {
-            Counts& counts = pass == 0 ? manualCounts : automaticCounts;
-            for (const Frame& frame : set.frames) {
-                (pass == 0 ? manual : automatic).run(frame, counts);
-                // A pose from scratch in every frame of the condition sets, and the history's
-                // memory cleared, so that every frame counts on its own.
-                if (set.name.find(',') == std::string::npos || set.name.rfind("pose", 0) == 0) {
-                    Ostrevan::FrameView view;
-                    view.pixels = blank.data();
-                    view.width = 640;
-                    view.height = 480;
-                    for (int i = 0; i < 3; ++i) {
-                        Ostrevan::detectMarkers(view, 100, nullptr, nullptr);
-                    }
-                }
-            }
+        for (const Frame& frame : set.frames) {
+            manual.run(frame, manualCounts);
+            forget(set);
         }
+        forget(set);
+        // Automatic mode and ArUco frame by frame, so that both are timed under the same load.
 #if VELQUIN_BENCH_ARUCO
         Counts arucoCounts;
+#endif
         for (const Frame& frame : set.frames) {
+            automatic.run(frame, automaticCounts);
+            forget(set);
+#if VELQUIN_BENCH_ARUCO
             aruco.run(frame, arucoCounts);
+#endif
         }
+#if VELQUIN_BENCH_ARUCO
         printRow(set.name, manualCounts, automaticCounts, &arucoCounts);
 #else
         printRow(set.name, manualCounts, automaticCounts, nullptr);
 #endif
+        forget(set);
     }
     return 0;
 }

@@ -134,12 +134,13 @@ TEST(CameraParameters, DistortionModelInvertsItselfAndLeavesTheCentreAlone) {
 }
 
 TEST(CameraParameters, DetectorCameraRefusesUnusableRecords) {
-    ASSERT_TRUE(setDetectorCamera(FrameSynth::standardCamera()));
+    auto library = std::make_unique<Library>();
+    ASSERT_TRUE(library->setDetectorCamera(FrameSynth::standardCamera()));
     CameraParameters zero = FrameSynth::standardCamera();
     zero.height = 0;
-    EXPECT_FALSE(setDetectorCamera(zero));
-    ASSERT_NE(nullptr, detectorCamera());
-    EXPECT_EQ(480, detectorCamera()->height);
+    EXPECT_FALSE(library->setDetectorCamera(zero));
+    ASSERT_NE(nullptr, library->detectorCamera());
+    EXPECT_EQ(480, library->detectorCamera()->height);
 }
 
 } // namespace

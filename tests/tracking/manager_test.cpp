@@ -32,7 +32,6 @@ struct Notices : Ostrevan::TargetListener {
 class ManagerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        TrackingTest::resetLibrary();
         picture = FrameSynth::randomPicture(6, 11);
         patternPath = TrackingTest::writePatternFile(scratch, "target.patt", picture);
         ASSERT_TRUE(manager.initialise(640, 480, 4, writeCamera(scratch)));
@@ -171,7 +170,6 @@ TEST_F(ManagerTest, AutomaticThresholdAndFieldOfView) {
     EXPECT_LT(manager.threshold, 240);
     manager.threshold = 100;
     manager.automatic = false;
-    TrackingTest::forgetHistory();
     for (int i = 0; i < 3; ++i) {
         manager.processFrame(grey.data());
     }

@@ -126,25 +126,25 @@ TEST(PlayerTracking, ContentLiesOnTheMarkerNearTheFrameCorner) {
     FrameSynth::render(scene, &frame);
 
     // The pose the tracker finds in that picture.
-    Ostrevan::setDetectorCamera(camera);
+    Ostrevan::Library library;
+    library.setDetectorCamera(camera);
     ScratchDirectory scratch;
     Ostrevan::SampledPattern upright;
     Ostrevan::patternOfPicture(marker.picture.texels.data(), 8, 8, &upright);
     const std::string patternText = Ostrevan::patternFileOf(upright);
-    const int slot = Ostrevan::loadPattern(scratch.write("corner.pat", patternText).c_str());
+    const int slot = library.loadPattern(scratch.write("corner.pat", patternText).c_str());
     ASSERT_GE(slot, 0);
     Ostrevan::FrameView view;
     view.pixels = frame.data();
     view.width = 640;
     view.height = 480;
-    const Ostrevan::DetectedMarker* markers = nullptr;
-    int count = 0;
-    ASSERT_TRUE(Ostrevan::detectMarkers(view, 100, &markers, &count));
-    ASSERT_EQ(count, 1);
-    ASSERT_EQ(markers[0].id, slot);
+    const auto markers = library.detectMarkers(view, 100);
+    ASSERT_TRUE(markers);
+    ASSERT_EQ(markers->size(), 1u);
+    ASSERT_EQ(markers->front().id, slot);
     const double centre[2] = {0.0, 0.0};
     double pose[3][4];
-    ASSERT_GE(Ostrevan::estimatePose(markers[0], centre, 80.0, pose), 0.0);
+    ASSERT_GE(library.estimatePose(markers->front(), centre, 80.0, pose), 0.0);
     double error = 0.0;
     for (int i = 0; i < 3; ++i) {
         error += (pose[i][3] - marker.pose[i][3]) * (pose[i][3] - marker.pose[i][3]);
