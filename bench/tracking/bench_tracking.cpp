@@ -5,7 +5,8 @@
 // frame. This program's detector runs with the fixed threshold 100 ("manual") and in automatic
 // mode ("auto"); times and pose errors are those of automatic mode. ArUco gets its corners freed
 // of lens distortion with the camera's own model before its pose, so that both poses see the
-// same ideal camera. One core. Usage: bench_tracking [frames per level]
+// same ideal camera. One core. Usage: bench_tracking [frames per level [condition]], the
+// condition being part of a row's name ("clean", "side 20") to run only those rows.
 #include "tracking/Manager.h"
 #include "tracking/camera.h"
 #include "tracking/detection.h"
@@ -296,10 +297,19 @@ FrameSynth::Marker randomMarker(std::mt19937& random, double distance, double px
 
 using Condition = std::function<void(FrameSynth::Scene&, std::mt19937&)>;
 
+// The part of the row names to run; empty for all.
+std::string& only() {
+    static std::string text;
+    return text;
+}
+
 FrameSet makeSet(const std::string& name, int frames, const Pictures& pictures, const Condition& condition,
                  int jpegQuality = 0) {
     FrameSet set;
     set.name = name;
+    if (name.find(only()) == std::string::npos) {
+        return set; // not asked for: not rendered
+    }
     std::mt19937 random(static_cast<unsigned>(std::hash<std::string>()(name)));
     for (int f = 0; f < frames; ++f) {
         FrameSynth::Scene scene;
@@ -396,6 +406,7 @@ void printRow(const std::string& name, const Counts& manual, const Counts& autom
 
 int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 40;
+    only() = argc > 2 ? argv[2] : "";
     char directory[] = "/tmp/velquin-bench-XXXXXX";
     if (mkdtemp(directory) == nullptr) {
         std::perror("mkdtemp");
@@ -576,6 +587,9 @@ int main(int argc, char** argv) {
         }
     };
     for (const FrameSet& set : sets) {
+        if (set.frames.empty()) {
+            continue;
+        }
         Counts manualCounts;
         Counts automaticCounts;
         for (const Frame& frame : set.frames) {
