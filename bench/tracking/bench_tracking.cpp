@@ -1,12 +1,13 @@
 // Marker detection on synthesized 640 x 480 frames, side by side with OpenCV's ArUco detector on
 // the same scenes (each scene rendered once with a pattern marker of this program and once with
 // an ArUco DICT_4X4_50 marker of the same size and place, under the same camera with lens
-// distortion). Per condition: detection rate, false positives, pose error and median time per
-// frame. This program's detector runs with the fixed threshold 100 ("manual") and in automatic
-// mode ("auto"); times and pose errors are those of automatic mode. ArUco gets its corners freed
-// of lens distortion with the camera's own model before its pose, so that both poses see the
-// same ideal camera. One core. Usage: bench_tracking [frames per level [condition]], the
-// condition being part of a row's name ("clean", "side 20") to run only those rows.
+// distortion). Per condition: detection rate, false positives, pose error and median processor
+// time of the thread per frame. This program's detector runs with the fixed threshold 100
+// ("manual") and in automatic mode ("auto"); times and pose errors are those of automatic mode.
+// ArUco gets its corners freed of lens distortion with the camera's own model before its pose,
+// so that both poses see the same ideal camera. One core. Usage: bench_tracking [frames per
+// level [condition]], the condition being part of a row's name ("clean", "side 20") to run only
+// those rows.
 #include "tracking/Manager.h"
 #include "tracking/camera.h"
 #include "tracking/detection.h"
@@ -15,10 +16,10 @@
 #include "tracking/pose.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <random>
 #include <string>
@@ -34,7 +35,13 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+// Processor time of this thread, in milliseconds: on a machine shared with other work, time
+// spent waiting for a core is not the detector's.
+double threadMilliseconds() {
+    timespec now;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec * 1e-6;
+}
 
 constexpr double kWidth = 80.0;      // marker width, the unit of the poses
 constexpr double kDistortion = 35.0; // the camera file's distortion factor
@@ -124,7 +131,7 @@ struct Ours {
         view.width = 640;
         view.height = 480;
         view.pixelSize = 4;
-        const auto start = Clock::now();
+        const double start = threadMilliseconds();
         const int threshold = automatic ? manager->automaticThreshold(view.pixels) : 100;
         const std::vector<Ostrevan::DetectedMarker> detected =
             library->detectMarkers(view, threshold, automatic)
@@ -146,7 +153,7 @@ struct Ours {
                 posed[id] = library->estimatePose(markers[best[id]], centre, kWidth, poses[id]) >= 0.0;
             }
         }
-        counts.times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        counts.times.push_back(threadMilliseconds() - start);
         std::vector<bool> claimed(frame.ids.size(), false);
         for (int i = 0; i < count; ++i) {
             if (markers[i].id < 0) {
@@ -183,7 +190,7 @@ struct Aruco {
                                 0, camera.projection[1][1], camera.projection[1][2], 0, 0, 1);
         const cv::Mat noDistortion = cv::Mat::zeros(1, 5, CV_64F);
         const cv::Mat bgra(480, 640, CV_8UC4, const_cast<uint8_t*>(frame.aruco.data()));
-        const auto start = Clock::now();
+        const double start = threadMilliseconds();
         cv::Mat grey;
         cv::cvtColor(bgra, grey, cv::COLOR_BGRA2GRAY);
         std::vector<std::vector<cv::Point2f>> corners;
@@ -203,7 +210,7 @@ struct Aruco {
             cv::aruco::estimatePoseSingleMarkers(ideal, static_cast<float>(kWidth), matrix, noDistortion,
                                                  rotations, translations);
         }
-        counts.times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        counts.times.push_back(threadMilliseconds() - start);
         std::vector<bool> claimed(frame.ids.size(), false);
         for (size_t i = 0; i < ids.size(); ++i) {
             double cx = 0.0, cy = 0.0;
