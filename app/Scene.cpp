@@ -9,9 +9,11 @@
 #include "platform/enginelog.h"
 #include "platform/fileutil.h"
 #include "platform/workdir.h"
+#include "tracking/lens.h"
 
 #include <OGRE/Bites/OgreBitesConfigDialog.h>
 #include <OGRE/Bites/OgreWindowEventUtilities.h>
+#include <OGRE/OgreManualObject.h>
 #include <OGRE/OgreRectangle2D.h>
 #include <OGRE/Overlay/OgreOverlay.h>
 #include <OGRE/Overlay/OgreOverlayContainer.h>
@@ -472,15 +474,59 @@ void Scene::setupBackgrounds() {
     backgroundMaterial_ = Ogre::MaterialManager::getSingleton().create(
         ShellTexts::BackgroundMaterial, Ogre::ResourceGroupManager::DEFAULT_RESOURCE_GROUP_NAME);
     Ogre::Pass* pass = backgroundMaterial_->getTechnique(0)->getPass(0);
-    pass->createTextureUnitState(ShellTexts::BackgroundTexture);
+    Ogre::TextureUnitState* unit = pass->createTextureUnitState(ShellTexts::BackgroundTexture);
+    // Screen points that the camera did not see show black, not the other side of the picture.
+    unit->setTextureAddressingMode(Ogre::TextureUnitState::TAM_BORDER);
+    unit->setTextureBorderColour(Ogre::ColourValue::Black);
     pass->setDepthCheckEnabled(false);
     pass->setDepthWriteEnabled(false);
     pass->setLightingEnabled(false);
+    pass->setCullingMode(Ogre::CULL_NONE);
 
-    backgroundRectangle_ = makeFullScreenRectangle(ShellTexts::BackgroundMaterial);
+    // A divided rectangle rather than one quad: its texture coordinates follow the camera's lens.
+    backgroundRectangle_ = std::make_unique<Ogre::ManualObject>(ShellTexts::BackgroundGrid);
+    backgroundRectangle_->setUseIdentityProjection(true);
+    backgroundRectangle_->setUseIdentityView(true);
+    backgroundRectangle_->setDynamic(true);
+    shapeBackground(nullptr, BackgroundWidth, BackgroundHeight);
+    backgroundRectangle_->setBoundingBox(
+        Ogre::AxisAlignedBox(-100000, -100000, -100000, 100000, 100000, 100000));
+    backgroundRectangle_->setRenderQueueGroup(Ogre::RENDER_QUEUE_BACKGROUND);
     mainSceneManager_->getRootSceneNode()
         ->createChildSceneNode(ShellTexts::BackgroundNode)
         ->attachObject(backgroundRectangle_.get());
+}
+
+void Scene::shapeBackground(const Ostrevan::CameraParameters* camera, int width, int height) {
+    constexpr int Columns = 64;
+    constexpr int Rows = 48;
+    if (camera != nullptr && (camera->width != width || camera->height != height)) {
+        camera = nullptr; // a calibration of another frame size says nothing of this one
+    }
+    const std::vector<Ostrevan::BackgroundVertex> grid =
+        Ostrevan::backgroundGrid(camera, width, height, mainCamera_->getFOVy().valueDegrees(),
+                                 height > 0 ? static_cast<double>(width) / height : 1.0, Columns, Rows);
+    Ogre::ManualObject& object = *backgroundRectangle_;
+    if (object.getSections().empty()) {
+        object.estimateVertexCount(grid.size());
+        object.estimateIndexCount(static_cast<size_t>(Columns) * Rows * 6);
+        object.begin(ShellTexts::BackgroundMaterial, Ogre::RenderOperation::OT_TRIANGLE_LIST,
+                     Ogre::ResourceGroupManager::DEFAULT_RESOURCE_GROUP_NAME);
+    } else {
+        object.beginUpdate(0);
+    }
+    for (const Ostrevan::BackgroundVertex& vertex : grid) {
+        object.position(vertex.x, vertex.y, -1.0f);
+        object.textureCoord(vertex.u, vertex.v);
+    }
+    for (int row = 0; row < Rows; ++row) {
+        for (int column = 0; column < Columns; ++column) {
+            const Ogre::uint32 a = static_cast<Ogre::uint32>(row * (Columns + 1) + column);
+            const Ogre::uint32 b = a + Columns + 1;
+            object.quad(a, a + 1, b + 1, b);
+        }
+    }
+    object.end();
 }
 
 void Scene::applyAspect(Ogre::Viewport* viewport) {

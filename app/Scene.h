@@ -37,6 +37,7 @@ namespace Ogre {
 class OverlaySystem;
 class Overlay;
 class Rectangle2D;
+class ManualObject;
 } // namespace Ogre
 
 // The one application object: render application, frame listener, camera frame sink, keyboard
@@ -303,6 +304,9 @@ private:
     bool setupViewports();
     bool setupOverlays();
     void setupBackgrounds();
+    // Gives the background grid the texture coordinates that undo the lens of the camera (the
+    // calibration at the frame size, or none), for the main camera's field of view. Main thread.
+    void shapeBackground(const Ostrevan::CameraParameters* camera, int width, int height);
     std::unique_ptr<Ogre::Rectangle2D> makeFullScreenRectangle(const std::string& material);
     static void applyAspect(Ogre::Viewport* viewport);
 
@@ -366,7 +370,7 @@ private:
     Ogre::MaterialPtr backgroundMaterial_;             // "BackgroundMaterial"
     Ogre::TexturePtr backgroundTexture_;               // "BackgroundTexture", 640x480 R8G8B8
     std::unique_ptr<Ogre::Rectangle2D> gridRectangle_; // grid behind the auxiliary views
-    std::unique_ptr<Ogre::Rectangle2D> backgroundRectangle_; // camera picture of the main view
+    std::unique_ptr<Ogre::ManualObject> backgroundRectangle_; // camera picture of the main view
 
     Ostrevan::Manager tracking_; // finds the trackers' markers in camera frames; scene lock
     VelOS::Semaphore sceneLock_; // the project model and the listener registry

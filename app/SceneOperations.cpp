@@ -191,6 +191,7 @@ bool Scene::videoCaptureInit(const std::string& device, const std::string& confi
         if (height > 0) {
             mainCamera_->setAspectRatio(static_cast<Ogre::Real>(width) / static_cast<Ogre::Real>(height));
         }
+        shapeBackground(tracking_.camera(), width, height);
         initialised = true;
     });
     if (initialised) {

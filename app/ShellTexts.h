@@ -27,6 +27,7 @@ constexpr const char* GridNode = "GridBackgroundSceneNode";
 constexpr const char* BackgroundTexture = "BackgroundTexture";
 constexpr const char* BackgroundMaterial = "BackgroundMaterial";
 constexpr const char* BackgroundNode = "BackgroundSceneNode";
+constexpr const char* BackgroundGrid = "Core/VideoBackground";
 constexpr const char* GlRenderSystem = "OpenGL Rendering Subsystem";
 constexpr const char* NoConfigDialogVariable = "VELQUIN_NO_CONFIG_DIALOG";
 

@@ -9,7 +9,8 @@ class TrackerListener;
 // A marker the camera may see, with the actors that follow it. The listener lock guards the
 // listener set: connect and unconnect come from project work (under the scene lock), the
 // fan-out of found, lost and moved from the capture thread (under the frame, image and scene
-// locks). Lock order: scene lock, then a tracker's listener lock.
+// locks), and lost also from the main thread when the camera is set up again or stopped (under
+// the frame and scene locks). Lock order: scene lock, then a tracker's listener lock.
 class Tracker {
 public:
     virtual ~Tracker() = default;

@@ -12,6 +12,9 @@ namespace Ostrevan {
 
 namespace {
 
+constexpr int kHistogramStep = 4; // pixels between the pixels counted in a row
+constexpr int kHistogramRows = 8; // rows between the rows counted
+
 // Position and quaternion of a pose [R | t], with the vector part of the quaternion of the
 // opposite sign to R's own rotation (the trackers conjugate it back).
 void poseToQuaternion(const double m[3][4], double q[4]) {
@@ -60,24 +63,30 @@ bool Manager::initialise(int width, int height, int pixelSize, const std::string
     if (scaleCameraParameters(loaded_, width, height, &scaled_) < 0) {
         return false;
     }
-    setDetectorCamera(scaled_);
-    forgetTargets();
+    library_.setDetectorCamera(scaled_);
+    hasCamera_ = true;
+    restartTargets();
     return true;
 }
 
-// A forgotten target's pattern slot is freed with it: a slot left loaded would keep claiming its
-// marker, so a tracker made again from the same pattern file would never be reported.
-void Manager::forgetTargets() {
-    for (const Record& record : records_) {
-        if (record.patternId >= 0) {
-            freePattern(record.patternId);
+// A new camera (or none) makes every pose of the old one meaningless, but the targets stay
+// registered: a tracker made before the camera started, or kept while the camera is switched,
+// is found again in the new pictures. Markers in view are reported lost so that their actors
+// hide until the new camera finds them.
+void Manager::restartTargets() {
+    for (Record& record : records_) {
+        if (record.visible) {
+            record.visible = false;
+            for (TargetListener* listener : record.target->listeners()) {
+                listener->lost();
+            }
         }
+        record.firstPose = true;
     }
-    records_.clear();
 }
 
 void Manager::finalise() {
-    forgetTargets();
+    restartTargets();
     width_ = 0;
     height_ = 0;
     pixelSize_ = 0;
@@ -93,7 +102,7 @@ double Manager::verticalFieldOfView() const {
 
 void Manager::registerTarget(Target* target) {
     Record record;
-    record.patternId = loadPattern(target->patternPath().c_str());
+    record.patternId = library_.loadPattern(target->patternPath().c_str());
     record.target = target;
     records_.push_back(record);
 }
@@ -102,7 +111,7 @@ void Manager::unregisterTarget(Target* target) {
     for (auto record = records_.begin(); record != records_.end();) {
         if (record->target == target) {
             if (record->patternId >= 0) {
-                freePattern(record->patternId);
+                library_.freePattern(record->patternId);
             }
             record = records_.erase(record);
         } else {
@@ -111,42 +120,64 @@ void Manager::unregisterTarget(Target* target) {
     }
 }
 
+// Otsu's level: the grey level that best splits the histogram into two classes (the largest
+// between-class variance). Where a range of levels splits it equally well (nothing lies between
+// two groups of pixels), the middle of the range, so that the level sits halfway between ink and
+// paper. Every fourth pixel of every eighth row is counted (9600 of a VGA frame): the
+// histogram's shape needs no more, and the level is only reported, the pixels being binarised
+// locally.
 int Manager::automaticThreshold(const unsigned char* pixels) {
     std::fill(std::begin(counts_), std::end(counts_), 0);
-    const unsigned char* pixel = pixels;
-    for (int i = 0; i < pixelCount_; ++i, pixel += pixelSize_) {
-        ++counts_[(pixel[0] + pixel[1] + pixel[2]) / 3];
+    int counted = 0;
+    for (int y = 0; y < height_; y += kHistogramRows) {
+        const unsigned char* pixel = pixels + static_cast<long>(y) * width_ * pixelSize_;
+        const long step = static_cast<long>(kHistogramStep) * pixelSize_;
+        for (int x = 0; x < width_; x += kHistogramStep, pixel += step) {
+            ++counts_[(pixel[0] + pixel[1] + pixel[2]) / 3];
+        }
+        counted += (width_ + kHistogramStep - 1) / kHistogramStep;
     }
-    const float scale = 1.0f / static_cast<float>(pixelCount_);
+    if (counted == 0) {
+        return 0;
+    }
+    const float scale = 1.0f / static_cast<float>(counted);
     float meanTotal = 0.0f;
     for (int i = 0; i < 256; ++i) {
         probabilities_[i] = static_cast<float>(counts_[i]) * scale;
         meanTotal += static_cast<float>(i + 1) * probabilities_[i];
     }
     float best = 0.0f;
+    int first = -1;
+    int last = -1;
     float omega = 0.0f;
     float mu = 0.0f;
     for (int k = 0; k < 256; ++k) {
         omega += probabilities_[k];
         mu += static_cast<float>(k + 1) * probabilities_[k];
         // Where every pixel lies on one side the criterion is undefined: such levels are skipped.
-        if (omega <= 0.0f || omega >= 1.0f) {
+        if (omega <= 0.0f || omega >= 1.0f - 1e-6f) {
             continue;
         }
         const float between = meanTotal * omega - mu;
         const float variance = between * between / (omega * (1.0f - omega));
-        if (variance > best) {
+        if (variance > best * (1.0f + 1e-5f)) {
             best = variance;
+            first = k;
+            last = k;
+        } else if (first >= 0 && variance >= best * (1.0f - 1e-5f)) {
+            last = k;
         }
     }
-    const int threshold = static_cast<int>(std::sqrt(best));
-    return threshold < 0 ? 0 : threshold > 127 ? 127 : threshold;
+    return first < 0 ? 0 : (first + last) / 2;
 }
 
 void Manager::processFrame(const unsigned char* pixels) {
     if (pixels == nullptr || pixelCount_ <= 0) {
         return; // not initialised (or finalised while the frame was on its way)
     }
+    // Automatic mode binarises each part of the frame against its own surroundings, which
+    // holds under uneven light and with grey ink; the reported threshold is the frame's Otsu
+    // level, a representative grey level of the same split.
     if (automatic) {
         threshold = automaticThreshold(pixels);
     }
@@ -155,13 +186,13 @@ void Manager::processFrame(const unsigned char* pixels) {
     frame.width = width_;
     frame.height = height_;
     frame.pixelSize = pixelSize_;
-    const DetectedMarker* markers = nullptr;
-    int count = 0;
-    if (!detectMarkers(frame, threshold, &markers, &count)) {
+    const std::optional<std::vector<DetectedMarker>> markers =
+        library_.detectMarkers(frame, threshold, automatic);
+    if (!markers) {
         return;
     }
     for (Record& record : records_) {
-        step(record, markers, count);
+        step(record, markers->data(), static_cast<int>(markers->size()));
     }
 }
 
@@ -196,11 +227,12 @@ void Manager::step(Record& record, const DetectedMarker* markers, int count) {
     const double width = static_cast<double>(record.target->width());
     double error = -1.0;
     if (record.firstPose) {
-        error = estimatePose(*best, record.patternCentre, width, record.lastPose);
+        error = library_.estimatePose(*best, record.patternCentre, width, record.lastPose);
     } else {
         double previous[3][4];
         std::copy(&record.lastPose[0][0], &record.lastPose[0][0] + 12, &previous[0][0]);
-        error = estimatePoseContinuous(*best, previous, record.patternCentre, width, record.lastPose);
+        error =
+            library_.estimatePoseContinuous(*best, previous, record.patternCentre, width, record.lastPose);
     }
     // Without a pose there is nothing to hand on; the next frame starts from scratch again.
     if (error < 0.0) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tracking/camera.h"
+#include "tracking/detection.h"
 
 #include <memory>
 #include <set>
@@ -13,8 +14,8 @@
 //
 // No lock of its own: every call is made under the scene lock (processFrame on the capture
 // thread, inside the frame and image locks too; the rest from project work), which also
-// serialises the marker library's process-wide state. Listeners are called inside those locks
-// and must not wait for any of them.
+// serialises its marker library. Listeners are called inside those locks and must not wait for
+// any of them.
 namespace Ostrevan {
 
 // Whoever wants a target's notices (the AR trackers of the project).
@@ -55,10 +56,10 @@ public:
     Manager& operator=(const Manager&) = delete;
 
     // Frame size and pixel size (3 or 4 bytes) of the camera, and the camera file. False when
-    // the camera file cannot be read; the frame fields keep their new values then. Forgets every
-    // registered target.
+    // the camera file cannot be read; the frame fields keep their new values then. Registered
+    // targets stay registered; markers in view are reported lost and posed afresh when found.
     bool initialise(int width, int height, int pixelSize, const std::string& cameraFile);
-    // Forgets every target and the frame size.
+    // Forgets the frame size; targets stay registered, markers in view are reported lost.
     void finalise();
     // Degrees: frame width x the third distortion value of the scaled camera / frame height.
     double verticalFieldOfView() const;
@@ -68,9 +69,14 @@ public:
     // Frees the pattern of every record of the target and forgets them.
     void unregisterTarget(Target* target);
 
+    // The marker library this manager runs (its patterns are those of the registered targets).
+    const Library& library() const { return library_; }
+
     // One camera frame of the initialised size, rows top to bottom.
     void processFrame(const unsigned char* pixels);
 
+    // The calibration at the frame size, or nullptr before a camera file was read.
+    const CameraParameters* camera() const { return hasCamera_ ? &scaled_ : nullptr; }
     int frameWidth() const { return width_; }
     int frameHeight() const { return height_; }
 
@@ -78,8 +84,9 @@ public:
     int threshold = 100;    // binarisation threshold handed to detection
     bool automatic = false; // recompute the threshold from every frame
 
-    // The automatic threshold of a frame: the square root of the largest between-class variance
-    // of its grey histogram (grey = mean of the first three bytes of a pixel), 0..127.
+    // The automatic threshold of a frame: Otsu's level of its grey histogram (grey = mean of the
+    // first three bytes of a pixel), 0..255; 0 for a frame of one grey. In automatic mode the
+    // frame is binarised locally (see detectMarkers); this level is what is reported.
     int automaticThreshold(const unsigned char* pixels);
 
 private:
@@ -91,12 +98,13 @@ private:
         double patternCentre[2] = {0.0, 0.0};
         double lastPose[3][4] = {};
     };
-    void step(Record& record, const struct DetectedMarker* markers, int count);
-    // Drops every record and frees its pattern slot.
-    void forgetTargets();
+    void step(Record& record, const DetectedMarker* markers, int count);
+    // After a camera change: markers in view reported lost, every pose from scratch.
+    void restartTargets();
 
     CameraParameters loaded_; // as read from the camera file
     CameraParameters scaled_; // adapted to the frame size
+    bool hasCamera_ = false;  // scaled_ holds a calibration
     int width_ = 0;
     int height_ = 0;
     int pixelSize_ = 0;
@@ -104,6 +112,7 @@ private:
     int counts_[256] = {}; // work area of the automatic threshold
     float probabilities_[256] = {};
     std::vector<Record> records_; // in registration order
+    Library library_;             // detector camera, patterns, work memory, marker history
 };
 
 } // namespace Ostrevan

@@ -55,14 +55,4 @@ void observedToIdeal(const double distortion[4], double ox, double oy, double* i
 // Applies lens distortion to an ideal pixel position.
 void idealToObserved(const double distortion[4], double ix, double iy, double* ox, double* oy);
 
-// The detector camera: the one calibration that detection and pose estimation use, process-wide.
-// Installing it sizes the detector's work memory for its frame size. Returns false (and keeps
-// the previous camera) for a record whose size is not a usable frame size.
-//
-// Threads: see detection.h; the detector camera is part of the library's process-wide state.
-bool setDetectorCamera(const CameraParameters& camera);
-
-// The installed detector camera, or nullptr before the first setDetectorCamera.
-const CameraParameters* detectorCamera();
-
 } // namespace Ostrevan

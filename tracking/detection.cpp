@@ -1,6 +1,7 @@
 #include "tracking/detection.h"
 
 #include "tracking/pattern.h"
+#include "tracking/pose.h"
 #include "tracking/texts.h"
 
 #include <algorithm>
@@ -11,21 +12,6 @@
 namespace Ostrevan {
 
 namespace {
-
-// The detector's process-wide state. See detection.h for the lock its callers hold.
-struct Detector {
-    bool hasCamera = false;
-    CameraParameters camera;                    // installed by setDetectorCamera
-    Labelling labels;                           // the last frame's labels
-    std::unique_ptr<SquareCandidate[]> squares; // kMaxSquares candidates, made on first use
-    DetectedMarker markers[kMaxSquares];        // the list detectMarkers hands out
-    MarkerHistory history;                      // carried over from frame to frame, never cleared
-};
-
-Detector& detector() {
-    static Detector instance;
-    return instance;
-}
 
 // Steps of the eight neighbour directions, clockwise on the screen from "up".
 constexpr int kStepX[8] = {0, 1, 1, 1, 0, -1, -1, -1};
@@ -93,21 +79,205 @@ int matchingMarker(const DetectedMarker& remembered, const DetectedMarker* marke
     return best;
 }
 
-} // namespace
-
-bool setDetectorCamera(const CameraParameters& camera) {
-    if (!cameraIsUsable(camera)) {
+// Sum of bytes 0..2 at a sub-pixel position (pixel centres at whole coordinates), interpolated
+// between the four pixels around it. False outside the frame.
+bool greyAt(const FrameView& frame, double x, double y, double* value) {
+    if (!(x >= 0.0 && y >= 0.0 && x < frame.width - 1 && y < frame.height - 1)) {
         return false;
     }
-    Detector& d = detector();
-    d.camera = camera;
-    d.hasCamera = true;
+    const int ix = static_cast<int>(x);
+    const int iy = static_cast<int>(y);
+    const double fx = x - ix;
+    const double fy = y - iy;
+    const uint8_t* a = frame.at(ix, iy);
+    const uint8_t* b = a + frame.pixelSize;
+    const uint8_t* c = frame.at(ix, iy + 1);
+    const uint8_t* d = c + frame.pixelSize;
+    const double top = (a[0] + a[1] + a[2]) * (1.0 - fx) + (b[0] + b[1] + b[2]) * fx;
+    const double bottom = (c[0] + c[1] + c[2]) * (1.0 - fx) + (d[0] + d[1] + d[2]) * fx;
+    *value = top * (1.0 - fy) + bottom * fy;
     return true;
 }
 
-const CameraParameters* detectorCamera() {
-    const Detector& d = detector();
-    return d.hasCamera ? &d.camera : nullptr;
+// The principal axis through points (distortion-free) as a line a x + b y + c = 0.
+bool fitLine(const double (*points)[2], int n, double line[3]) {
+    if (n < 2) {
+        return false;
+    }
+    const double originX = points[0][0];
+    const double originY = points[0][1];
+    double sumX = 0.0, sumY = 0.0, sumXX = 0.0, sumXY = 0.0, sumYY = 0.0;
+    for (int i = 0; i < n; ++i) {
+        const double dx = points[i][0] - originX;
+        const double dy = points[i][1] - originY;
+        sumX += dx;
+        sumY += dy;
+        sumXX += dx * dx;
+        sumXY += dx * dy;
+        sumYY += dy * dy;
+    }
+    const double meanX = originX + sumX / n;
+    const double meanY = originY + sumY / n;
+    const double sxx = sumXX - sumX * sumX / n;
+    const double sxy = sumXY - sumX * sumY / n;
+    const double syy = sumYY - sumY * sumY / n;
+    const double half = (sxx - syy) * 0.5;
+    const double largest = (sxx + syy) * 0.5 + std::sqrt(half * half + sxy * sxy);
+    double u;
+    double v;
+    if (sxx >= syy) {
+        u = largest - syy;
+        v = sxy;
+    } else {
+        u = sxy;
+        v = largest - sxx;
+    }
+    const double norm = std::sqrt(u * u + v * v);
+    if (!(norm > 0.0) || !std::isfinite(norm)) {
+        return false;
+    }
+    line[0] = v / norm;
+    line[1] = -u / norm;
+    line[2] = -(line[0] * meanX + line[1] * meanY);
+    return true;
+}
+
+bool cornersOfLines(DetectedMarker* marker) {
+    for (int i = 0; i < 4; ++i) {
+        const double* previous = marker->lines[(i + 3) % 4];
+        const double* line = marker->lines[i];
+        const double w = previous[0] * line[1] - previous[1] * line[0];
+        if (w == 0.0) {
+            return false;
+        }
+        marker->corners[i][0] = (previous[1] * line[2] - previous[2] * line[1]) / w;
+        marker->corners[i][1] = (previous[2] * line[0] - line[2] * previous[0]) / w;
+    }
+    return true;
+}
+
+constexpr int kEdgeReach = 4;          // pixels looked at on either side of a contour point
+constexpr int kEdgeSamples = 24;       // edge points per side, at most
+constexpr double kEdgeContrast = 24.0; // least difference of dark and light, sum of three bytes
+
+} // namespace
+
+bool refineSideLines(const FrameView& frame, const SquareCandidate& candidate, const double distortion[4],
+                     DetectedMarker* marker) {
+    if (!frame.valid()) {
+        return false;
+    }
+    DetectedMarker refined = *marker;
+    for (int side = 0; side < 4; ++side) {
+        const int s = candidate.corners[side];
+        const int e = candidate.corners[side + 1];
+        const double sx = candidate.contourX[s];
+        const double sy = candidate.contourY[s];
+        const double ex = candidate.contourX[e];
+        const double ey = candidate.contourY[e];
+        const double length = std::hypot(ex - sx, ey - sy);
+        if (length < 4.0) {
+            continue;
+        }
+        // The side's normal, pointing away from the region: from dark to light.
+        double nx = (ey - sy) / length;
+        double ny = -(ex - sx) / length;
+        if ((sx + ex) * 0.5 * nx + (sy + ey) * 0.5 * ny <
+            candidate.centre[0] * nx + candidate.centre[1] * ny) {
+            nx = -nx;
+            ny = -ny;
+        }
+        const double w = (e - s + 1) * 0.05 + 0.5;
+        const int first = static_cast<int>(s + w);
+        const int last = static_cast<int>(e - w);
+        const int count = last - first + 1;
+        if (count < 2) {
+            continue;
+        }
+        const int stride = std::max(1, count / kEdgeSamples);
+        double points[kEdgeSamples * 2 + 2][2];
+        int n = 0;
+        for (int i = first; i <= last && n < kEdgeSamples * 2 + 2; i += stride) {
+            const double px = candidate.contourX[i];
+            const double py = candidate.contourY[i];
+            double profile[2 * kEdgeReach + 1];
+            bool inside = true;
+            double lo = 1e9;
+            double hi = -1e9;
+            for (int k = -kEdgeReach; k <= kEdgeReach && inside; ++k) {
+                inside = greyAt(frame, px + k * nx, py + k * ny, &profile[k + kEdgeReach]);
+                lo = std::min(lo, profile[k + kEdgeReach]);
+                hi = std::max(hi, profile[k + kEdgeReach]);
+            }
+            if (!inside || hi - lo < kEdgeContrast) {
+                continue;
+            }
+            // The edge is where the profile crosses halfway between dark and light, going outwards;
+            // of several crossings, the one nearest the contour's own edge (half a pixel out).
+            const double level = (lo + hi) * 0.5;
+            double offset = 0.0;
+            double nearest = 1e9;
+            for (int k = 0; k < 2 * kEdgeReach; ++k) {
+                if (profile[k] <= level && profile[k + 1] > level) {
+                    const double at = k - kEdgeReach + (level - profile[k]) / (profile[k + 1] - profile[k]);
+                    if (std::fabs(at - 0.5) < nearest) {
+                        nearest = std::fabs(at - 0.5);
+                        offset = at;
+                    }
+                }
+            }
+            if (nearest > 2.5) {
+                continue;
+            }
+            observedToIdeal(distortion, px + offset * nx, py + offset * ny, &points[n][0], &points[n][1]);
+            ++n;
+        }
+        if (n < 3 || n * stride < count / 3) {
+            continue; // too few clear edge points: the contour's own line stays
+        }
+        double line[3];
+        if (!fitLine(points, n, line)) {
+            continue;
+        }
+        // Points of something else touching the edge (a finger, a shadow) leave the line once.
+        int kept = 0;
+        for (int i = 0; i < n; ++i) {
+            if (std::fabs(line[0] * points[i][0] + line[1] * points[i][1] + line[2]) < 1.0) {
+                points[kept][0] = points[i][0];
+                points[kept][1] = points[i][1];
+                ++kept;
+            }
+        }
+        if (kept < n && (kept < 3 || !fitLine(points, kept, line))) {
+            continue;
+        }
+        std::copy(line, line + 3, refined.lines[side]);
+    }
+    if (!cornersOfLines(&refined)) {
+        return false;
+    }
+    // A refinement that moves a corner far from the contour's corner has followed something else.
+    for (int k = 0; k < 4; ++k) {
+        const double dx = refined.corners[k][0] - marker->corners[k][0];
+        const double dy = refined.corners[k][1] - marker->corners[k][1];
+        if (dx * dx + dy * dy > 9.0) {
+            return false;
+        }
+    }
+    *marker = refined;
+    return true;
+}
+
+Library::Library() = default;
+Library::~Library() = default;
+
+bool Library::setDetectorCamera(const CameraParameters& camera) {
+    if (!cameraIsUsable(camera)) {
+        return false;
+    }
+    camera_ = camera;
+    hasCamera_ = true;
+    return true;
 }
 
 bool traceContour(const Labelling& labels, int region, SquareCandidate* candidate) {
@@ -376,7 +546,7 @@ bool fitSideLines(const SquareCandidate& candidate, const double distortion[4], 
 }
 
 int describeMarkers(const SquareCandidate* candidates, int count, const FrameView& frame,
-                    const double distortion[4], DetectedMarker* markers) {
+                    const double distortion[4], const PatternTable& patterns, DetectedMarker* markers) {
     int described = 0;
     for (int i = 0; i < count; ++i) {
         const SquareCandidate& candidate = candidates[i];
@@ -388,16 +558,24 @@ int describeMarkers(const SquareCandidate* candidates, int count, const FrameVie
             continue;
         }
         double corners[4][2];
-        for (int k = 0; k < 4; ++k) {
-            corners[k][0] = candidate.contourX[candidate.corners[k]];
-            corners[k][1] = candidate.contourY[candidate.corners[k]];
+        if (refineSideLines(frame, candidate, distortion, &marker)) {
+            // The pattern is sampled between the refined corners, where the picture shows them.
+            for (int k = 0; k < 4; ++k) {
+                idealToObserved(distortion, marker.corners[k][0], marker.corners[k][1], &corners[k][0],
+                                &corners[k][1]);
+            }
+        } else {
+            for (int k = 0; k < 4; ++k) {
+                corners[k][0] = candidate.contourX[candidate.corners[k]];
+                corners[k][1] = candidate.contourY[candidate.corners[k]];
+            }
         }
         SampledPattern sample;
         if (samplePattern(frame, corners, &sample)) {
             int id;
             int direction;
             double confidence;
-            matchPattern(sample, &id, &direction, &confidence);
+            patterns.match(sample, &id, &direction, &confidence);
             marker.id = id;
             marker.direction = direction;
             marker.confidence = confidence;
@@ -517,27 +695,38 @@ void MarkerHistory::apply(DetectedMarker* markers, int* count, int capacity) {
     *count = out;
 }
 
-bool detectMarkers(const FrameView& frame, int threshold, const DetectedMarker** markers, int* count) {
-    Detector& d = detector();
-    if (!d.hasCamera || !frame.valid() || frame.width != d.camera.width || frame.height != d.camera.height) {
-        return false;
+std::optional<std::vector<DetectedMarker>> Library::detectMarkers(const FrameView& frame, int threshold,
+                                                                  bool local) {
+    if (!hasCamera_ || !frame.valid() || frame.width != camera_.width || frame.height != camera_.height) {
+        return std::nullopt;
     }
-    if (!labelImage(frame, threshold, &d.labels)) {
-        return false;
+    if (!labelImage(frame, threshold, local, &labels_)) {
+        return std::nullopt;
     }
-    if (!d.squares) {
-        d.squares = std::make_unique<SquareCandidate[]>(kMaxSquares);
+    if (!squares_) {
+        squares_ = std::make_unique<SquareCandidate[]>(kMaxSquares);
     }
-    const int squares = findSquares(d.labels, kAreaMinimum, kAreaMaximum, 1.0, d.squares.get());
-    int found = describeMarkers(d.squares.get(), squares, frame, d.camera.distortion, d.markers);
-    d.history.apply(d.markers, &found, kMaxSquares);
-    if (markers != nullptr) {
-        *markers = d.markers;
+    const int squares = findSquares(labels_, kAreaMinimum, kAreaMaximum, 1.0, squares_.get());
+    DetectedMarker markers[kMaxSquares];
+    int found = describeMarkers(squares_.get(), squares, frame, camera_.distortion, patterns_, markers);
+    history_.apply(markers, &found, kMaxSquares);
+    return std::vector<DetectedMarker>(markers, markers + found);
+}
+
+double Library::estimatePose(const DetectedMarker& marker, const double centre[2], double width,
+                             double pose[3][4], int* refinements) const {
+    if (!hasCamera_) {
+        return -1.0;
     }
-    if (count != nullptr) {
-        *count = found;
+    return Ostrevan::estimatePose(camera_, marker, centre, width, pose, refinements);
+}
+
+double Library::estimatePoseContinuous(const DetectedMarker& marker, const double previous[3][4],
+                                       const double centre[2], double width, double pose[3][4]) const {
+    if (!hasCamera_) {
+        return -1.0;
     }
-    return true;
+    return Ostrevan::estimatePoseContinuous(camera_, marker, previous, centre, width, pose);
 }
 
 } // namespace Ostrevan

@@ -3,23 +3,21 @@
 #include "tracking/camera.h"
 #include "tracking/frame.h"
 #include "tracking/labelling.h"
+#include "tracking/pattern.h"
 
 #include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
 
 // Square-marker detection: regions of dark pixels whose outer contour is a quadrilateral, their
 // side lines and corners, the identity and orientation of the pattern inside, smoothed over the
 // last frames by a marker history.
 //
-// Process-wide state of the marker library, in one place: the detector camera (camera.h), the
-// pattern table (pattern.h), the detector's work memory (labels, candidates, marker list) and
-// the marker history. None of it is locked by the library. Every call that touches it
-// (setDetectorCamera, detectMarkers, loadPattern, freePattern, matchPattern, estimatePose,
-// estimatePoseContinuous, refinePose, searchRotation) must be made while the caller holds the
-// one lock that serialises tracking. In the player that is the scene lock: the capture thread
-// detects and estimates poses under it, connection threads load and free patterns under it
-// (through the tracking manager). Functions that take all their input as arguments (labelImage,
-// findSquares, traceContour, checkSquare, splitAtFarthest, fitSideLines, the camera arithmetic,
-// the rotation helpers) touch no shared state.
+// The state of the marker library (detector camera, pattern table, work memory, marker history)
+// lives in a Library object; each tracking manager owns one, and two run side by side without
+// meeting. A Library is not locked: its owner serialises the calls (the player's tracking manager
+// is used under the scene lock). The functions outside it take all their input as arguments.
 namespace Ostrevan {
 
 constexpr int kMaxSquares = 30;      // candidates and markers per frame
@@ -49,12 +47,6 @@ struct DetectedMarker {
     double corners[4][2] = {}; // corner i = crossing of line (i + 3) % 4 and line i, distortion-free
 };
 
-// One frame's detection: labels, squares, markers and history. Returns false, and changes
-// nothing of the history, when no detector camera is installed, the frame's size differs from
-// the detector camera's, or labelling fails (too many provisional labels). Otherwise *markers
-// points to *count markers (at most kMaxSquares), valid until the next call.
-bool detectMarkers(const FrameView& frame, int threshold, const DetectedMarker** markers, int* count);
-
 // Square candidates of a labelled frame: regions with area in [areaMinimum, areaMaximum] that
 // keep off the outermost labelled rows and columns, with a four-cornered contour; at most
 // kMaxSquares; of two with close centres only the larger (of equal ones, the later). Returns the
@@ -79,9 +71,18 @@ bool splitAtFarthest(const int32_t* x, const int32_t* y, int s, int e, double th
 // False when a side has fewer than two points or two neighbouring lines are parallel.
 bool fitSideLines(const SquareCandidate& candidate, const double distortion[4], DetectedMarker* marker);
 
-// Turns candidates into markers: lines, corners, pattern identity. Returns the marker count.
+// Moves the side lines of a marker fitted by fitSideLines onto the edges of the picture: along
+// each side, the place between contour pixel and outside where the grey level crosses halfway
+// from the black border to the paper, interpolated between pixels, then refitted. Sides without
+// a clear edge keep their line. False (marker unchanged) when the refined lines make no
+// quadrilateral near the first one.
+bool refineSideLines(const FrameView& frame, const SquareCandidate& candidate, const double distortion[4],
+                     DetectedMarker* marker);
+
+// Turns candidates into markers: lines, corners (refined to the edges), pattern identity.
+// Returns the marker count.
 int describeMarkers(const SquareCandidate* candidates, int count, const FrameView& frame,
-                    const double distortion[4], DetectedMarker* markers);
+                    const double distortion[4], const PatternTable& patterns, DetectedMarker* markers);
 
 // The marker history: remembers identified markers for three frames so that a marker keeps a
 // better identification it had and is still reported for two frames after it was last seen.
@@ -100,6 +101,52 @@ private:
     };
     Entry entries_[kMaxHistory];
     int count_ = 0;
+};
+
+// One marker detector: the camera detection and poses use, the pattern table, the work memory
+// of a frame and the marker history.
+class Library {
+public:
+    Library();
+    ~Library();
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+
+    // Installs the camera detection and poses use. False (the previous camera kept) for a record
+    // whose size is not a usable frame size.
+    bool setDetectorCamera(const CameraParameters& camera);
+    // The installed camera, or nullptr before the first setDetectorCamera.
+    const CameraParameters* detectorCamera() const { return hasCamera_ ? &camera_ : nullptr; }
+
+    int loadPattern(const char* fileName) { return patterns_.load(fileName); }
+    int freePattern(int slot) { return patterns_.free(slot); }
+    int patternCount() const { return patterns_.count(); }
+    const PatternSlot* patternSlot(int slot) const { return patterns_.slot(slot); }
+    void matchPattern(const SampledPattern& sample, int* id, int* direction, double* confidence) const {
+        patterns_.match(sample, id, direction, confidence);
+    }
+
+    // One frame's detection: labels, squares, markers and history; at most kMaxSquares markers.
+    // Nothing, and no change to the history, when no camera is installed, the frame's size
+    // differs from the camera's, or labelling fails (too many provisional labels). With `local`
+    // the frame is binarised against each part's surroundings instead of the threshold.
+    std::optional<std::vector<DetectedMarker>> detectMarkers(const FrameView& frame, int threshold,
+                                                             bool local = false);
+    int historySize() const { return history_.size(); }
+
+    // Poses with the installed camera (see pose.h); -1 without one.
+    double estimatePose(const DetectedMarker& marker, const double centre[2], double width, double pose[3][4],
+                        int* refinements = nullptr) const;
+    double estimatePoseContinuous(const DetectedMarker& marker, const double previous[3][4],
+                                  const double centre[2], double width, double pose[3][4]) const;
+
+private:
+    bool hasCamera_ = false;
+    CameraParameters camera_;
+    PatternTable patterns_;
+    Labelling labels_;                           // the last frame's labels
+    std::unique_ptr<SquareCandidate[]> squares_; // kMaxSquares candidates, made on first use
+    MarkerHistory history_;                      // carried over from frame to frame
 };
 
 } // namespace Ostrevan

@@ -12,19 +12,21 @@ namespace Ostrevan {
 
 namespace {
 
+constexpr int kBlock = Labelling::kBlock;
+
 int countTrailingZeros(uint64_t bits) {
     return __builtin_ctzll(bits);
 }
 
 // Dark bits of one row of 4-byte pixels, for columns [0, width). Bits past width stay clear.
-void darkRow4(const uint8_t* row, int width, int limit, uint64_t* words) {
+// limits[x / kBlock] is the largest dark sum of bytes 0..2 for the block of columns holding x.
+void darkRow4(const uint8_t* row, int width, const int16_t* limits, uint64_t* words) {
     int x = 0;
 #if defined(__SSE2__)
     // 16 pixels per step: per-pixel sums of bytes 0..2 in 32-bit lanes, compared in 16-bit lanes.
     const __m128i lowByte = _mm_set1_epi16(0x00FF);
     const __m128i keepG = _mm_set1_epi32(0x0000FFFF);
     const __m128i ones = _mm_set1_epi16(1);
-    const __m128i bound = _mm_set1_epi16(static_cast<int16_t>(limit));
     auto sums4 = [&](const uint8_t* p) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         // 16-bit lanes per pixel: (b | g << 8), (r | a << 8).
@@ -33,6 +35,7 @@ void darkRow4(const uint8_t* row, int width, int limit, uint64_t* words) {
         return _mm_madd_epi16(_mm_add_epi16(br, g), ones);            // b + g + r
     };
     for (; x + 16 <= width; x += 16) {
+        const __m128i bound = _mm_set1_epi16(limits[x / kBlock]);
         const uint8_t* p = row + static_cast<size_t>(x) * 4;
         // The frame arrives from memory: ask for the data a row and a half ahead.
         _mm_prefetch(reinterpret_cast<const char*>(p) + 4096, _MM_HINT_T0);
@@ -46,17 +49,17 @@ void darkRow4(const uint8_t* row, int width, int limit, uint64_t* words) {
 #endif
     for (; x < width; ++x) {
         const uint8_t* p = row + static_cast<size_t>(x) * 4;
-        if (p[0] + p[1] + p[2] <= limit) {
+        if (p[0] + p[1] + p[2] <= limits[x / kBlock]) {
             words[x >> 6] |= uint64_t(1) << (x & 63);
         }
     }
 }
 
 // Same for 3-byte pixels.
-void darkRow3(const uint8_t* row, int width, int limit, uint64_t* words) {
+void darkRow3(const uint8_t* row, int width, const int16_t* limits, uint64_t* words) {
     for (int x = 0; x < width; ++x) {
         const uint8_t* p = row + static_cast<size_t>(x) * 3;
-        if (p[0] + p[1] + p[2] <= limit) {
+        if (p[0] + p[1] + p[2] <= limits[x / kBlock]) {
             words[x >> 6] |= uint64_t(1) << (x & 63);
         }
     }
@@ -91,7 +94,86 @@ int nextClear(const uint64_t* words, size_t count, int from) {
     return static_cast<int>(w * 64) + countTrailingZeros(bits);
 }
 
+// Adds the sums of bytes 0..2 of one row's pixels to the sums of their blocks.
+void addBlockSums4(const uint8_t* row, int width, int64_t* sums) {
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
+    const __m128i zero = _mm_setzero_si128();
+    for (; x + 16 <= width; x += 16) {
+        const uint8_t* p = row + static_cast<size_t>(x) * 4;
+        __m128i total = zero;
+        for (int k = 0; k < 4; ++k) {
+            const __m128i v =
+                _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k)), colour);
+            total = _mm_add_epi64(total, _mm_sad_epu8(v, zero));
+        }
+        sums[x / kBlock] += _mm_cvtsi128_si32(total) + _mm_cvtsi128_si32(_mm_srli_si128(total, 8));
+    }
+#endif
+    for (; x < width; ++x) {
+        const uint8_t* p = row + static_cast<size_t>(x) * 4;
+        sums[x / kBlock] += p[0] + p[1] + p[2];
+    }
+}
+
+void addBlockSums3(const uint8_t* row, int width, int64_t* sums) {
+    for (int x = 0; x < width; ++x) {
+        const uint8_t* p = row + static_cast<size_t>(x) * 3;
+        sums[x / kBlock] += p[0] + p[1] + p[2];
+    }
+}
+
 } // namespace
+
+void Labelling::localLimits(const FrameView& frame) {
+    const int columns = (frame.width + kBlock - 1) / kBlock;
+    const int rows = (frame.height + kBlock - 1) / kBlock;
+    blockSums_.assign(static_cast<size_t>(columns) * rows, 0);
+    // Every second row is enough for the mean of a block.
+    for (int y = 0; y < frame.height; y += 2) {
+        int64_t* sums = &blockSums_[static_cast<size_t>(y / kBlock) * columns];
+        if (frame.pixelSize == 4) {
+            addBlockSums4(frame.at(0, y), frame.width, sums);
+        } else {
+            addBlockSums3(frame.at(0, y), frame.width, sums);
+        }
+    }
+    // The mean over the blocks around each block, and from it the block's limit: a pixel is dark
+    // when clearly darker than its surroundings, by a tenth of their brightness and at least by
+    // 10 grey levels (so that the noise of an even surface stays light).
+    blockLimits_.assign(static_cast<size_t>(columns) * rows, 0);
+    for (int by = 0; by < rows; ++by) {
+        for (int bx = 0; bx < columns; ++bx) {
+            int64_t sum = 0;
+            int64_t pixels = 0;
+            for (int y = std::max(0, by - kReach); y <= std::min(rows - 1, by + kReach); ++y) {
+                const int blockHeight = (std::min(kBlock, frame.height - y * kBlock) + 1) / 2; // rows summed
+                for (int x = std::max(0, bx - kReach); x <= std::min(columns - 1, bx + kReach); ++x) {
+                    sum += blockSums_[static_cast<size_t>(y) * columns + x];
+                    pixels += static_cast<int64_t>(blockHeight) * std::min(kBlock, frame.width - x * kBlock);
+                }
+            }
+            const int mean = static_cast<int>(sum / std::max<int64_t>(1, pixels));
+            blockLimits_[static_cast<size_t>(by) * columns + bx] = std::min(mean - 30, mean - mean / 10);
+        }
+    }
+}
+
+void Labelling::rowLimits(int y, int16_t* limits) const {
+    const int columns = static_cast<int>(limits_.size());
+    const int rows = static_cast<int>(blockLimits_.size()) / std::max(1, columns);
+    // Between the centres of the block rows above and below the row, linearly.
+    const int position = y - kBlock / 2;
+    const int upper = std::clamp(position < 0 ? 0 : position / kBlock, 0, rows - 1);
+    const int lower = std::min(upper + 1, rows - 1);
+    const int weight = std::clamp(position - upper * kBlock, 0, kBlock);
+    const int* a = &blockLimits_[static_cast<size_t>(upper) * columns];
+    const int* b = &blockLimits_[static_cast<size_t>(lower) * columns];
+    for (int bx = 0; bx < columns; ++bx) {
+        limits[bx] = static_cast<int16_t>((a[bx] * (kBlock - weight) + b[bx] * weight) / kBlock);
+    }
+}
 
 void Labelling::resize(int width, int height) {
     width_ = width;
@@ -128,6 +210,10 @@ int Labelling::regionAt(int x, int y) const {
 }
 
 bool labelImage(const FrameView& frame, int threshold, Labelling* labels) {
+    return labelImage(frame, threshold, false, labels);
+}
+
+bool labelImage(const FrameView& frame, int threshold, bool local, Labelling* labels) {
     if (!frame.valid() || labels == nullptr) {
         return false;
     }
@@ -144,6 +230,10 @@ bool labelImage(const FrameView& frame, int threshold, Labelling* labels) {
     l.provisionalCount_ = 0;
     // Sums of three bytes lie in 0..765: clamping keeps 3 * threshold exact and in range.
     const int limit = 3 * std::min(std::max(threshold, -1), 255);
+    l.limits_.assign(static_cast<size_t>((width + kBlock - 1) / kBlock), static_cast<int16_t>(limit));
+    if (local) {
+        l.localLimits(frame);
+    }
 
     const size_t words = l.words_;
     // Columns 0 and width - 1 are never dark.
@@ -157,10 +247,13 @@ bool labelImage(const FrameView& frame, int threshold, Labelling* labels) {
     for (int y = 1; y < height - 1; ++y) {
         uint64_t* row = l.bits_.data() + static_cast<size_t>(y) * words;
         const uint8_t* pixels = frame.at(0, y);
+        if (local) {
+            l.rowLimits(y, l.limits_.data());
+        }
         if (frame.pixelSize == 4) {
-            darkRow4(pixels, width, limit, row);
+            darkRow4(pixels, width, l.limits_.data(), row);
         } else {
-            darkRow3(pixels, width, limit, row);
+            darkRow3(pixels, width, l.limits_.data(), row);
         }
         row[0] &= ~uint64_t(1);
         row[lastColumnWord] &= ~lastColumnBit;

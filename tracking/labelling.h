@@ -8,7 +8,9 @@
 
 // Binarisation and connected-component labelling of one frame: the first stage of detection.
 //
-// A pixel is dark when byte 0 + byte 1 + byte 2 <= 3 * threshold. Dark pixels that touch, also
+// A pixel is dark when byte 0 + byte 1 + byte 2 <= 3 * threshold, or, binarised locally, when it
+// is clearly darker than the mean of the 48 x 48 pixels around its block of 16 x 16 (which holds
+// under light falling across a marker and for grey ink). Dark pixels that touch, also
 // diagonally, form one region. The outermost rows and columns of the frame never count as dark.
 // Regions are numbered 1..N in the order of their first pixel (top row first, then leftmost).
 //
@@ -32,6 +34,9 @@ struct Region {
 // The label image and tables of one frame. Reused from frame to frame: buffers only grow.
 class Labelling {
 public:
+    static constexpr int kBlock = 16; // side of the blocks of the local threshold, in pixels
+    static constexpr int kReach = 1;  // blocks around a block whose mean sets its threshold
+
     int width() const { return width_; }
     int height() const { return height_; }
     // Whether the pixel has a label > 0. x and y must lie inside the frame.
@@ -47,7 +52,12 @@ public:
     int provisionalCount() const { return provisionalCount_; }
 
 private:
-    friend bool labelImage(const FrameView& frame, int threshold, Labelling* labels);
+    friend bool labelImage(const FrameView& frame, int threshold, bool local, Labelling* labels);
+
+    // The limits of the blocks from the frame's block means.
+    void localLimits(const FrameView& frame);
+    // The limit of every block column for row y, between the block rows around it.
+    void rowLimits(int y, int16_t* limits) const;
 
     struct Run {
         int32_t x0;    // first dark column
@@ -80,10 +90,15 @@ private:
     std::vector<Region> regions_;   // [0] unused
     std::vector<RegionSums> sums_;  // per region, while the regions are summed up
     int provisionalCount_ = 0;
+    std::vector<int64_t> blockSums_; // local threshold: sums of bytes 0..2 per block
+    std::vector<int> blockLimits_;   // largest dark sum per block
+    std::vector<int16_t> limits_;    // largest dark sum per block column of the current row
 };
 
 // Labels a frame. threshold is the grey level at or below which a pixel is dark. Returns false
 // when the frame is invalid or more than kMaxProvisionalLabels provisional labels are needed.
 bool labelImage(const FrameView& frame, int threshold, Labelling* labels);
+// With `local`, each pixel is compared with its surroundings instead of the threshold.
+bool labelImage(const FrameView& frame, int threshold, bool local, Labelling* labels);
 
 } // namespace Ostrevan

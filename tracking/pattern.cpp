@@ -15,18 +15,6 @@ namespace Ostrevan {
 
 namespace {
 
-// The pattern table. Process-wide; see detection.h for which threads may use it.
-struct PatternTable {
-    bool used[kPatternSlots] = {};
-    int count = 0;
-    PatternSlot slots[kPatternSlots];
-};
-
-PatternTable& table() {
-    static PatternTable instance;
-    return instance;
-}
-
 // Reads the next value the way "%d" does (leading white space, an optional sign, digits), and
 // refuses a value outside 0..255 instead of overflowing on long digit strings.
 bool readValue(std::FILE* file, int* value) {
@@ -166,10 +154,11 @@ int gridSize(long long b) {
 
 } // namespace
 
-int loadPattern(const char* fileName) {
-    PatternTable& patterns = table();
+PatternTable::PatternTable() : slots_(std::make_unique<PatternSlot[]>(kPatternSlots)) {}
+
+int PatternTable::load(const char* fileName) {
     int slot = 0;
-    while (slot < kPatternSlots && patterns.used[slot]) {
+    while (slot < kPatternSlots && used_[slot]) {
         ++slot;
     }
     if (slot == kPatternSlots) {
@@ -188,31 +177,26 @@ int loadPattern(const char* fileName) {
         std::printf("%s", Texts::patternReadError);
         return -1;
     }
-    patterns.slots[slot] = *scratch;
-    patterns.used[slot] = true;
-    ++patterns.count;
+    slots_[slot] = *scratch;
+    used_[slot] = true;
+    ++count_;
     return slot;
 }
 
-int freePattern(int slot) {
-    PatternTable& patterns = table();
-    if (slot < 0 || slot >= kPatternSlots || !patterns.used[slot]) {
+int PatternTable::free(int slot) {
+    if (slot < 0 || slot >= kPatternSlots || !used_[slot]) {
         return -1;
     }
-    patterns.used[slot] = false;
-    --patterns.count;
+    used_[slot] = false;
+    --count_;
     return 1;
 }
 
-int patternCount() {
-    return table().count;
-}
-
-const PatternSlot* patternSlot(int slot) {
-    if (slot < 0 || slot >= kPatternSlots || !table().used[slot]) {
+const PatternSlot* PatternTable::slot(int slot) const {
+    if (slot < 0 || slot >= kPatternSlots || !used_[slot]) {
         return nullptr;
     }
-    return &table().slots[slot];
+    return &slots_[slot];
 }
 
 void samplingGrid(const double corners[4][2], int* columns, int* rows) {
@@ -255,6 +239,7 @@ bool samplePattern(const FrameView& frame, const double corners[4][2], SampledPa
     const int columnShift = cellColumns == 1 ? 0 : cellColumns == 2 ? 1 : 2;
     const int rowShift = cellRows == 1 ? 0 : cellRows == 2 ? 1 : 2;
     uint32_t sums[kPatternSize][kPatternSize][3] = {};
+    const bool smooth = cellColumns == 1 && cellRows == 1;
     const double width = frame.width;
     const double height = frame.height;
     // The products with X depend on the column only: computed once, they are the same values
@@ -291,6 +276,28 @@ bool samplePattern(const FrameView& frame, const double corners[4][2], SampledPa
             xf = (h0X[j] + h1Y + h[2]) / d;
             yf = (h3X[j] + h4Y + h[5]) / d;
 #endif
+            if (smooth) {
+                // One grid point per cell: the picture between the four pixels around the point
+                // (pixel centres at whole coordinates), so that a marker of a few pixels is read
+                // where its cells lie rather than at the nearest pixel.
+                if (xf >= 0.0 && xf < width - 1 && yf >= 0.0 && yf < height - 1) {
+                    const int ix = static_cast<int>(xf);
+                    const int iy = static_cast<int>(yf);
+                    const double fx = xf - ix;
+                    const double fy = yf - iy;
+                    const uint8_t* a = frame.at(ix, iy);
+                    const uint8_t* b = a + frame.pixelSize;
+                    const uint8_t* c = frame.at(ix, iy + 1);
+                    const uint8_t* e = c + frame.pixelSize;
+                    uint32_t* cell = sumRow[j];
+                    for (int k = 0; k < 3; ++k) {
+                        const double top = a[k] + (b[k] - a[k]) * fx;
+                        const double bottom = c[k] + (e[k] - c[k]) * fx;
+                        cell[k] += static_cast<uint32_t>(top + (bottom - top) * fy + 0.5);
+                    }
+                }
+                continue;
+            }
             // Truncation toward zero: anything above -1 lands on a column >= 0.
             if (xf > -1.0 && xf < width && yf > -1.0 && yf < height) {
                 const uint8_t* pixel = frame.at(static_cast<int>(xf), static_cast<int>(yf));
@@ -312,7 +319,7 @@ bool samplePattern(const FrameView& frame, const double corners[4][2], SampledPa
     return true;
 }
 
-void matchPattern(const SampledPattern& sample, int* id, int* direction, double* confidence) {
+void PatternTable::match(const SampledPattern& sample, int* id, int* direction, double* confidence) const {
     const uint8_t* bytes = &sample.cells[0][0][0];
     int sum = 0;
     for (int i = 0; i < kPatternValues; ++i) {
@@ -332,15 +339,14 @@ void matchPattern(const SampledPattern& sample, int* id, int* direction, double*
         *confidence = -1.0;
         return;
     }
-    const PatternTable& patterns = table();
     int bestId = -1;
     int bestDirection = -1;
     double best = 0.0;
     for (int slot = 0; slot < kPatternSlots; ++slot) {
-        if (!patterns.used[slot]) {
+        if (!used_[slot]) {
             continue;
         }
-        const PatternSlot& pattern = patterns.slots[slot];
+        const PatternSlot& pattern = slots_[slot];
         for (int orientation = 0; orientation < 4; ++orientation) {
             // |input| and |colour| stay below 256, so 768 products fit in 32 bits.
             const int32_t* colour = pattern.colour[orientation];

@@ -3,6 +3,7 @@
 #include "tracking/frame.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // The pattern table: marker patterns loaded from pattern files, the sampling of a marker's
@@ -12,8 +13,6 @@
 // k is compared with byte k of a frame pixel); each plane 16 rows of 16 whitespace-separated
 // decimal values 0..255 as the camera sees the printed pattern (dark cells small). Orientation
 // o is the upright pattern turned o quarter turns counter-clockwise.
-//
-// Threads: the table is process-wide state of the library (see detection.h for the rule).
 namespace Ostrevan {
 
 constexpr int kPatternSlots = 50; // slots of the pattern table
@@ -36,20 +35,35 @@ struct PatternSlot {
     double greyNorm[4];   // the same for grey
 };
 
-// Loads a pattern file into the lowest free slot. Returns the slot 0..49, or -1: table full
-// (silently), file missing ("not found" message), or malformed file (read-error message: fewer
-// than 3072 values, a value that is not a decimal number, a value outside 0..255). Text after
-// the 3072nd value is ignored. The slot stays free on every failure.
-int loadPattern(const char* fileName);
+// The pattern table: up to kPatternSlots patterns, each in its slot. Owned by a detector (see
+// Library in detection.h); not locked.
+class PatternTable {
+public:
+    PatternTable();
+    PatternTable(const PatternTable&) = delete;
+    PatternTable& operator=(const PatternTable&) = delete;
 
-// Frees a slot. Returns 1, or -1 when the slot is out of range or free.
-int freePattern(int slot);
+    // Loads a pattern file into the lowest free slot. Returns the slot 0..49, or -1: table full
+    // (silently), file missing ("not found" message), or malformed file (read-error message:
+    // fewer than 3072 values, a value that is not a decimal number, a value outside 0..255). Text
+    // after the 3072nd value is ignored. The slot stays free on every failure.
+    int load(const char* fileName);
+    // Frees a slot. Returns 1, or -1 when the slot is out of range or free.
+    int free(int slot);
+    // Number of used slots.
+    int count() const { return count_; }
+    // The prepared content of a used slot, or nullptr when the slot is free or out of range.
+    const PatternSlot* slot(int slot) const;
+    // Identifies a sample against every used slot and orientation. id -1 (direction -1,
+    // confidence 0) when no pattern correlates positively; id 0, direction 0, confidence -1 for a
+    // sample of one uniform colour.
+    void match(const SampledPattern& sample, int* id, int* direction, double* confidence) const;
 
-// Number of used slots.
-int patternCount();
-
-// The prepared content of a used slot, or nullptr when the slot is free or out of range.
-const PatternSlot* patternSlot(int slot);
+private:
+    std::unique_ptr<PatternSlot[]> slots_; // kPatternSlots
+    bool used_[kPatternSlots] = {};
+    int count_ = 0;
+};
 
 // Grid of frame points that samplePattern reads for a marker with these corners: columns and
 // rows, each 16, 32 or 64, growing with the marker's size in the frame.
@@ -57,14 +71,10 @@ void samplingGrid(const double corners[4][2], int* columns, int* rows);
 
 // Samples the marker interior (the central half of the square between the corners, given
 // clockwise on the screen, in frame coordinates) into 16 x 16 cells. Points outside the frame
-// add nothing. Returns false when the corners admit no projective map (three in a line, a zero
-// denominator); the sample is then undefined.
+// add nothing; a marker of up to 32 pixels is read between pixels. Returns false when the
+// corners admit no projective map (three in a line, a zero denominator); the sample is then
+// undefined.
 bool samplePattern(const FrameView& frame, const double corners[4][2], SampledPattern* sample);
-
-// Identifies a sample against every used slot and orientation. id -1 (direction -1, confidence
-// 0) when no pattern correlates positively; id 0, direction 0, confidence -1 for a sample of one
-// uniform colour.
-void matchPattern(const SampledPattern& sample, int* id, int* direction, double* confidence);
 
 // The sample turned one quarter counter-clockwise (its top-left cell goes to the bottom-left).
 SampledPattern rotatePattern(const SampledPattern& sample);

@@ -1,5 +1,6 @@
 #include "tracking/pose.h"
 
+#include <algorithm>
 #include <cmath>
 
 #if defined(__SSE2__)
@@ -132,6 +133,154 @@ bool finitePose(const double r[3][3], const double t[3], double error) {
     return std::isfinite(error) && error >= 0.0;
 }
 
+// Sum of squared distances between the projected model points and the image points.
+double reprojection(const CameraParameters& camera, const double r[3][3], const double t[3],
+                    const double ideal[4][2], const double model[4][2], double residuals[8]) {
+    const auto& P = camera.projection;
+    double sum = 0.0;
+    for (int k = 0; k < 4; ++k) {
+        double c[3];
+        for (int i = 0; i < 3; ++i) {
+            c[i] = r[i][0] * model[k][0] + r[i][1] * model[k][1] + t[i];
+        }
+        const double h = P[2][0] * c[0] + P[2][1] * c[1] + P[2][2] * c[2] + P[2][3];
+        const double u = (P[0][0] * c[0] + P[0][1] * c[1] + P[0][2] * c[2] + P[0][3]) / h;
+        const double v = (P[1][0] * c[0] + P[1][1] * c[1] + P[1][2] * c[2] + P[1][3]) / h;
+        residuals[2 * k] = u - ideal[k][0];
+        residuals[2 * k + 1] = v - ideal[k][1];
+        sum += residuals[2 * k] * residuals[2 * k] + residuals[2 * k + 1] * residuals[2 * k + 1];
+    }
+    return sum;
+}
+
+// The pose turned by the small rotation w (axis times angle, applied in camera space) and moved
+// by dt.
+void applyStep(const double w[3], const double dt[3], const double r[3][3], const double t[3],
+               double outR[3][3], double outT[3]) {
+    const double angle = std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
+    double turn[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    if (angle > 0.0) {
+        const double k[3] = {w[0] / angle, w[1] / angle, w[2] / angle};
+        const double c = std::cos(angle);
+        const double s = std::sin(angle);
+        const double v = 1.0 - c;
+        turn[0][0] = c + k[0] * k[0] * v;
+        turn[0][1] = k[0] * k[1] * v - k[2] * s;
+        turn[0][2] = k[0] * k[2] * v + k[1] * s;
+        turn[1][0] = k[1] * k[0] * v + k[2] * s;
+        turn[1][1] = c + k[1] * k[1] * v;
+        turn[1][2] = k[1] * k[2] * v - k[0] * s;
+        turn[2][0] = k[2] * k[0] * v - k[1] * s;
+        turn[2][1] = k[2] * k[1] * v + k[0] * s;
+        turn[2][2] = c + k[2] * k[2] * v;
+    }
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            outR[i][j] = turn[i][0] * r[0][j] + turn[i][1] * r[1][j] + turn[i][2] * r[2][j];
+        }
+        outT[i] = t[i] + dt[i];
+    }
+}
+
+// Solves the 6 x 6 system a x = b by elimination with partial pivoting. False when singular.
+bool solve6(double a[6][6], double b[6], double x[6]) {
+    for (int col = 0; col < 6; ++col) {
+        int pivot = col;
+        for (int row = col + 1; row < 6; ++row) {
+            if (std::fabs(a[row][col]) > std::fabs(a[pivot][col])) {
+                pivot = row;
+            }
+        }
+        if (!(std::fabs(a[pivot][col]) > 1e-300)) {
+            return false;
+        }
+        if (pivot != col) {
+            std::swap(a[pivot], a[col]);
+            std::swap(b[pivot], b[col]);
+        }
+        for (int row = col + 1; row < 6; ++row) {
+            const double f = a[row][col] / a[col][col];
+            for (int k = col; k < 6; ++k) {
+                a[row][k] -= f * a[col][k];
+            }
+            b[row] -= f * b[col];
+        }
+    }
+    for (int row = 5; row >= 0; --row) {
+        double sum = b[row];
+        for (int k = row + 1; k < 6; ++k) {
+            sum -= a[row][k] * x[k];
+        }
+        x[row] = sum / a[row][row];
+    }
+    return true;
+}
+
+} // namespace
+
+// The rotation search moves in steps and stops once the corners fit within a pixel on average;
+// a few Gauss-Newton steps on the six pose parameters then bring the corners to the least
+// squares fit. Returns the mean squared pixel error per corner.
+double polishPose(const CameraParameters& camera, const double ideal[4][2], const double model[4][2],
+                  double r[3][3], double t[3]) {
+    double residuals[8];
+    double error = reprojection(camera, r, t, ideal, model, residuals);
+    for (int iteration = 0; iteration < 8 && error > 1e-12; ++iteration) {
+        double jacobian[8][6];
+        const double scale = std::max(1.0, std::fabs(t[2]));
+        for (int p = 0; p < 6; ++p) {
+            double w[3] = {0.0, 0.0, 0.0};
+            double dt[3] = {0.0, 0.0, 0.0};
+            const double h = p < 3 ? 1e-7 : 1e-7 * scale;
+            (p < 3 ? w[p] : dt[p - 3]) = h;
+            double movedR[3][3];
+            double movedT[3];
+            applyStep(w, dt, r, t, movedR, movedT);
+            double moved[8];
+            reprojection(camera, movedR, movedT, ideal, model, moved);
+            for (int k = 0; k < 8; ++k) {
+                jacobian[k][p] = (moved[k] - residuals[k]) / h;
+            }
+        }
+        double normal[6][6] = {};
+        double gradient[6] = {};
+        for (int i = 0; i < 6; ++i) {
+            for (int j = 0; j < 6; ++j) {
+                for (int k = 0; k < 8; ++k) {
+                    normal[i][j] += jacobian[k][i] * jacobian[k][j];
+                }
+            }
+            for (int k = 0; k < 8; ++k) {
+                gradient[i] -= jacobian[k][i] * residuals[k];
+            }
+            normal[i][i] *= 1.0 + 1e-9;
+        }
+        double step[6];
+        if (!solve6(normal, gradient, step)) {
+            break;
+        }
+        double nextR[3][3];
+        double nextT[3];
+        applyStep(step, step + 3, r, t, nextR, nextT);
+        double nextResiduals[8];
+        const double next = reprojection(camera, nextR, nextT, ideal, model, nextResiduals);
+        if (!(next < error)) {
+            break;
+        }
+        std::copy(&nextR[0][0], &nextR[0][0] + 9, &r[0][0]);
+        std::copy(nextT, nextT + 3, t);
+        std::copy(nextResiduals, nextResiduals + 8, residuals);
+        const bool settled = error - next < 1e-9 * error;
+        error = next;
+        if (settled) {
+            break;
+        }
+    }
+    return error / 4.0;
+}
+
+namespace {
+
 // Up to five refinements from the given rotation. Returns the error, or -1.
 double fit(const CameraParameters& camera, const DetectedMarker& marker, const double centre[2], double width,
            double r[3][3], double t[3], int* refinements) {
@@ -162,7 +311,10 @@ double fit(const CameraParameters& camera, const DetectedMarker& marker, const d
     if (refinements != nullptr) {
         *refinements = rounds;
     }
-    return finitePose(r, t, error) ? error : -1.0;
+    if (!finitePose(r, t, error)) {
+        return -1.0;
+    }
+    return polishPose(camera, ideal, model, r, t);
 }
 
 void writePose(const double r[3][3], const double t[3], double pose[3][4]) {
@@ -346,19 +498,17 @@ double refinePose(const CameraParameters& camera, double rotation[3][3], double 
     if (n < 1 || n > 4) {
         return -1.0;
     }
-    // The fit is made against the points as the camera saw them, through the plain projection.
-    double observed[4][2];
-    for (int k = 0; k < n; ++k) {
-        idealToObserved(camera.distortion, ideal[k][0], ideal[k][1], &observed[k][0], &observed[k][1]);
-    }
-    if (!solveTranslation(camera, rotation, observed, model, n, translation)) {
+    // The projection P is distortion-free, so the points it is compared with are too: fitting
+    // the observed (distorted) points to it would bend the pose wherever the lens bends the
+    // picture, by several per cent towards the frame's edges.
+    if (!solveTranslation(camera, rotation, ideal, model, n, translation)) {
         return -1.0;
     }
-    searchRotation(camera, rotation, translation, observed, model, n);
-    if (!solveTranslation(camera, rotation, observed, model, n, translation)) {
+    searchRotation(camera, rotation, translation, ideal, model, n);
+    if (!solveTranslation(camera, rotation, ideal, model, n, translation)) {
         return -1.0;
     }
-    return searchRotation(camera, rotation, translation, observed, model, n);
+    return searchRotation(camera, rotation, translation, ideal, model, n);
 }
 
 bool initialRotation(const CameraParameters& camera, const DetectedMarker& marker, double rotation[3][3]) {
@@ -478,18 +628,17 @@ bool initialRotation(const CameraParameters& camera, const DetectedMarker& marke
     return true;
 }
 
-double estimatePose(const DetectedMarker& marker, const double centre[2], double width, double pose[3][4],
-                    int* refinements) {
-    const CameraParameters* camera = detectorCamera();
-    if (camera == nullptr || marker.direction < 0 || marker.direction > 3) {
+double estimatePose(const CameraParameters& camera, const DetectedMarker& marker, const double centre[2],
+                    double width, double pose[3][4], int* refinements) {
+    if (marker.direction < 0 || marker.direction > 3) {
         return -1.0;
     }
     double r[3][3];
-    if (!initialRotation(*camera, marker, r)) {
+    if (!initialRotation(camera, marker, r)) {
         return -1.0;
     }
     double t[3] = {};
-    const double error = fit(*camera, marker, centre, width, r, t, refinements);
+    const double error = fit(camera, marker, centre, width, r, t, refinements);
     if (error < 0.0) {
         return -1.0;
     }
@@ -497,10 +646,10 @@ double estimatePose(const DetectedMarker& marker, const double centre[2], double
     return error;
 }
 
-double estimatePoseContinuous(const DetectedMarker& marker, const double previous[3][4],
-                              const double centre[2], double width, double pose[3][4]) {
-    const CameraParameters* camera = detectorCamera();
-    if (camera == nullptr || marker.direction < 0 || marker.direction > 3) {
+double estimatePoseContinuous(const CameraParameters& camera, const DetectedMarker& marker,
+                              const double previous[3][4], const double centre[2], double width,
+                              double pose[3][4]) {
+    if (marker.direction < 0 || marker.direction > 3) {
         return -1.0;
     }
     double r[3][3];
@@ -510,13 +659,13 @@ double estimatePoseContinuous(const DetectedMarker& marker, const double previou
         }
     }
     double t[3] = {};
-    const double error = fit(*camera, marker, centre, width, r, t, nullptr);
+    const double error = fit(camera, marker, centre, width, r, t, nullptr);
     if (error >= 0.0 && error <= 1.0) {
         writePose(r, t, pose);
         return error;
     }
     double fresh[3][4];
-    const double freshError = estimatePose(marker, centre, width, fresh);
+    const double freshError = estimatePose(camera, marker, centre, width, fresh);
     if (freshError >= 0.0 && (error < 0.0 || freshError < error)) {
         for (int i = 0; i < 3; ++i) {
             for (int j = 0; j < 4; ++j) {

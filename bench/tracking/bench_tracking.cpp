@@ -1,18 +1,26 @@
-// Marker detection on synthesized 640 x 480 frames: the median time per frame of this program's
-// detector (detectMarkers with pattern identification, then a pose from scratch for every
-// registered pattern found) against OpenCV's ArUco detector (grey conversion, detectMarkers,
-// estimatePoseSingleMarkers) on the same scenes with ArUco markers of the same size and place.
-// One core. Usage: bench_tracking [repetitions]
+// Marker detection on synthesized 640 x 480 frames, side by side with OpenCV's ArUco detector on
+// the same scenes (each scene rendered once with a pattern marker of this program and once with
+// an ArUco DICT_4X4_50 marker of the same size and place, under the same camera with lens
+// distortion). Per condition: detection rate, false positives, pose error and median processor
+// time of the thread per frame. This program's detector runs with the fixed threshold 100
+// ("manual") and in automatic mode ("auto"); times and pose errors are those of automatic mode.
+// ArUco gets its corners freed of lens distortion with the camera's own model before its pose,
+// so that both poses see the same ideal camera. One core. Usage: bench_tracking [frames per
+// level [condition]], the condition being part of a row's name ("clean", "side 20") to run only
+// those rows.
+#include "tracking/Manager.h"
+#include "tracking/camera.h"
 #include "tracking/detection.h"
 #include "tracking/framesynth.h"
 #include "tracking/pattern.h"
 #include "tracking/pose.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <functional>
 #include <random>
 #include <string>
 #include <unistd.h>
@@ -20,68 +28,343 @@
 
 #if VELQUIN_BENCH_ARUCO
 #include <opencv2/aruco.hpp>
+#include <opencv2/calib3d.hpp>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 #endif
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+// Processor time of this thread, in milliseconds: on a machine shared with other work, time
+// spent waiting for a core is not the detector's.
+double threadMilliseconds() {
+    timespec now;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec * 1e-6;
+}
 
-constexpr int kFrames = 24;     // frames per set: a slow motion of the markers
-constexpr double kWidth = 80.0; // marker width, the unit of the poses
+constexpr double kWidth = 80.0;      // marker width, the unit of the poses
+constexpr double kDistortion = 35.0; // the camera file's distortion factor
 
 double median(std::vector<double> values) {
+    if (values.empty()) {
+        return 0.0;
+    }
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
 }
 
-struct FrameSet {
-    std::string name;
-    std::vector<std::vector<uint8_t>> ours;
-    std::vector<std::vector<uint8_t>> aruco;
+// One rendered scene twice over, with what is in it.
+struct Frame {
+    std::vector<uint8_t> ours;
+    std::vector<uint8_t> aruco;
+    std::vector<int> ids;                       // marker ids, the same for both renderings
+    std::vector<std::array<double, 12>> poses;  // true poses, row-major 3 x 4
+    std::vector<std::array<double, 2>> centres; // where each marker's centre appears
+    std::vector<double> sides;                  // apparent side in pixels
 };
 
-// Places `markers` markers moving slowly over the frames; clutter and noise per the set.
-FrameSet makeSet(const std::string& name, int markers, bool noisy, bool cluttered,
-                 const std::vector<FrameSynth::Image>& ourPictures,
-                 const std::vector<FrameSynth::Image>& arucoPictures) {
+struct FrameSet {
+    std::string name;
+    std::vector<Frame> frames;
+};
+
+struct Counts {
+    long markers = 0;           // markers in the frames
+    long found = 0;             // found with the right identity at the right place
+    long falsePositive = 0;     // identified markers that are not there
+    double positionError = 0.0; // sum of |t - t_true| / |t_true|
+    double rotationError = 0.0; // sum of degrees
+    double worstPosition = 0.0;
+    long posed = 0;
+    std::vector<double> times;
+};
+
+double rotationAngle(const double a[3][3], const double b[3][3]) {
+    double trace = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        for (int k = 0; k < 3; ++k) {
+            trace += a[k][i] * b[k][i];
+        }
+    }
+    return std::acos(std::clamp((trace - 1.0) / 2.0, -1.0, 1.0)) * 180.0 / M_PI;
+}
+
+// Scores one marker's pose against the truth.
+void scorePose(Counts& counts, const std::array<double, 12>& truth, const double pose[3][4]) {
+    double truthR[3][3];
+    double poseR[3][3];
+    double error = 0.0;
+    double distance = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        for (int k = 0; k < 3; ++k) {
+            truthR[i][k] = truth[i * 4 + k];
+            poseR[i][k] = pose[i][k];
+        }
+        error += (pose[i][3] - truth[i * 4 + 3]) * (pose[i][3] - truth[i * 4 + 3]);
+        distance += truth[i * 4 + 3] * truth[i * 4 + 3];
+    }
+    const double relative = std::sqrt(error / distance);
+    counts.positionError += relative;
+    counts.worstPosition = std::max(counts.worstPosition, relative);
+    counts.rotationError += rotationAngle(truthR, poseR);
+    ++counts.posed;
+}
+
+// Whether a reported marker centre stands for the true marker.
+bool near(const Frame& frame, size_t m, double x, double y) {
+    const double dx = x - frame.centres[m][0];
+    const double dy = y - frame.centres[m][1];
+    const double reach = std::max(3.0, frame.sides[m] / 2.0);
+    return dx * dx + dy * dy < reach * reach;
+}
+
+// This program's detector over one frame: markers, then a pose from scratch for every pattern.
+struct Ours {
+    Ostrevan::Manager* manager; // for its automatic threshold
+    Ostrevan::Library* library;
+    bool automatic;
+
+    void run(const Frame& frame, Counts& counts) const {
+        Ostrevan::FrameView view;
+        view.pixels = frame.ours.data();
+        view.width = 640;
+        view.height = 480;
+        view.pixelSize = 4;
+        const double start = threadMilliseconds();
+        const int threshold = automatic ? manager->automaticThreshold(view.pixels) : 100;
+        const std::vector<Ostrevan::DetectedMarker> detected =
+            library->detectMarkers(view, threshold, automatic)
+                .value_or(std::vector<Ostrevan::DetectedMarker>());
+        const Ostrevan::DetectedMarker* markers = detected.data();
+        const int count = static_cast<int>(detected.size());
+        double poses[4][3][4];
+        bool posed[4] = {};
+        int best[4] = {-1, -1, -1, -1};
+        for (int i = 0; i < count; ++i) {
+            const int id = markers[i].id;
+            if (id >= 0 && id < 4 && (best[id] < 0 || markers[i].confidence > markers[best[id]].confidence)) {
+                best[id] = i;
+            }
+        }
+        for (int id = 0; id < 4; ++id) {
+            if (best[id] >= 0) {
+                const double centre[2] = {0.0, 0.0};
+                posed[id] = library->estimatePose(markers[best[id]], centre, kWidth, poses[id]) >= 0.0;
+            }
+        }
+        counts.times.push_back(threadMilliseconds() - start);
+        std::vector<bool> claimed(frame.ids.size(), false);
+        for (int i = 0; i < count; ++i) {
+            if (markers[i].id < 0) {
+                continue;
+            }
+            bool real = false;
+            for (size_t m = 0; m < frame.ids.size(); ++m) {
+                if (frame.ids[m] == markers[i].id &&
+                    near(frame, m, markers[i].centre[0], markers[i].centre[1])) {
+                    real = true;
+                    if (!claimed[m] && best[markers[i].id] == i) {
+                        claimed[m] = true;
+                        ++counts.found;
+                        if (posed[markers[i].id]) {
+                            scorePose(counts, frame.poses[m], poses[markers[i].id]);
+                        }
+                    }
+                }
+            }
+            counts.falsePositive += real ? 0 : 1;
+        }
+        counts.markers += static_cast<long>(frame.ids.size());
+    }
+};
+
+#if VELQUIN_BENCH_ARUCO
+struct Aruco {
+    cv::Ptr<cv::aruco::Dictionary> dictionary;
+    cv::Ptr<cv::aruco::DetectorParameters> parameters = cv::aruco::DetectorParameters::create();
+    Ostrevan::CameraParameters camera = FrameSynth::standardCamera(kDistortion);
+
+    void run(const Frame& frame, Counts& counts) const {
+        const cv::Mat matrix = (cv::Mat_<double>(3, 3) << camera.projection[0][0], 0, camera.projection[0][2],
+                                0, camera.projection[1][1], camera.projection[1][2], 0, 0, 1);
+        const cv::Mat noDistortion = cv::Mat::zeros(1, 5, CV_64F);
+        const cv::Mat bgra(480, 640, CV_8UC4, const_cast<uint8_t*>(frame.aruco.data()));
+        const double start = threadMilliseconds();
+        cv::Mat grey;
+        cv::cvtColor(bgra, grey, cv::COLOR_BGRA2GRAY);
+        std::vector<std::vector<cv::Point2f>> corners;
+        std::vector<int> ids;
+        cv::aruco::detectMarkers(grey, dictionary, corners, ids, parameters);
+        std::vector<cv::Vec3d> rotations;
+        std::vector<cv::Vec3d> translations;
+        if (!ids.empty()) {
+            std::vector<std::vector<cv::Point2f>> ideal = corners;
+            for (auto& marker : ideal) {
+                for (auto& point : marker) {
+                    double x, y;
+                    Ostrevan::observedToIdeal(camera.distortion, point.x, point.y, &x, &y);
+                    point = cv::Point2f(static_cast<float>(x), static_cast<float>(y));
+                }
+            }
+            cv::aruco::estimatePoseSingleMarkers(ideal, static_cast<float>(kWidth), matrix, noDistortion,
+                                                 rotations, translations);
+        }
+        counts.times.push_back(threadMilliseconds() - start);
+        std::vector<bool> claimed(frame.ids.size(), false);
+        for (size_t i = 0; i < ids.size(); ++i) {
+            double cx = 0.0, cy = 0.0;
+            for (const auto& point : corners[i]) {
+                cx += point.x / 4.0;
+                cy += point.y / 4.0;
+            }
+            bool real = false;
+            for (size_t m = 0; m < frame.ids.size(); ++m) {
+                if (frame.ids[m] == ids[i] && near(frame, m, cx, cy)) {
+                    real = true;
+                    if (!claimed[m]) {
+                        claimed[m] = true;
+                        ++counts.found;
+                        cv::Mat r;
+                        cv::Rodrigues(rotations[i], r);
+                        double pose[3][4];
+                        for (int a = 0; a < 3; ++a) {
+                            for (int b = 0; b < 3; ++b) {
+                                pose[a][b] = r.at<double>(a, b);
+                            }
+                            pose[a][3] = translations[i][a];
+                        }
+                        scorePose(counts, frame.poses[m], pose);
+                    }
+                }
+            }
+            counts.falsePositive += real ? 0 : 1;
+        }
+        counts.markers += static_cast<long>(frame.ids.size());
+    }
+};
+#endif
+
+struct Pictures {
+    std::vector<FrameSynth::Image> ours;
+    std::vector<FrameSynth::Image> aruco;
+};
+
+// One frame: the scene made by `setUp` (camera, markers with poses), rendered with both kinds of
+// marker; `after` changes the rendered frames (JPEG).
+Frame renderFrame(FrameSynth::Scene scene, const Pictures& pictures, int jpegQuality) {
+    Frame frame;
+    for (size_t m = 0; m < scene.markers.size(); ++m) {
+        FrameSynth::Marker& marker = scene.markers[m];
+        frame.ids.push_back(static_cast<int>(m));
+        std::array<double, 12> pose;
+        for (int i = 0; i < 12; ++i) {
+            pose[i] = marker.pose[i / 4][i % 4];
+        }
+        frame.poses.push_back(pose);
+        double u, v;
+        FrameSynth::project(scene.camera, marker.pose, 0.0, 0.0, &u, &v);
+        frame.centres.push_back({u, v});
+        frame.sides.push_back(FrameSynth::apparentSide(scene.camera, marker));
+        marker.picture = pictures.ours[m];
+        marker.pictureFraction = 0.5;
+    }
+    FrameSynth::render(scene, &frame.ours);
+    for (size_t m = 0; m < scene.markers.size(); ++m) {
+        scene.markers[m].picture = pictures.aruco[m];
+        scene.markers[m].pictureFraction = 1.0;
+    }
+    FrameSynth::render(scene, &frame.aruco);
+    if (jpegQuality > 0) {
+        FrameSynth::jpegRoundTrip(&frame.ours, 640, 480, 4, jpegQuality);
+        FrameSynth::jpegRoundTrip(&frame.aruco, 640, 480, 4, jpegQuality);
+    }
+    return frame;
+}
+
+// Distance at which a marker of kWidth appears `side` pixels wide, face on.
+double distanceForSide(double side) {
+    const double focal = FrameSynth::standardCamera().projection[0][0];
+    return focal * kWidth / side;
+}
+
+// A single marker in a random pose: turned in its plane, tilted up to 0.5 rad, near (x, y)
+// pixels from the frame centre.
+FrameSynth::Marker randomMarker(std::mt19937& random, double distance, double px, double py) {
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    FrameSynth::Marker marker;
+    marker.width = kWidth;
+    const double focal = FrameSynth::standardCamera().projection[0][0];
+    const double x = (px + (unit(random) - 0.5) * 20.0) * distance / focal;
+    const double y = (py + (unit(random) - 0.5) * 20.0) * distance / focal;
+    FrameSynth::makePose(distance, x, y, unit(random) * 2.0 * M_PI, unit(random) * 0.5, unit(random) * M_PI,
+                         marker.pose);
+    return marker;
+}
+
+using Condition = std::function<void(FrameSynth::Scene&, std::mt19937&)>;
+
+// The part of the row names to run; empty for all.
+std::string& only() {
+    static std::string text;
+    return text;
+}
+
+FrameSet makeSet(const std::string& name, int frames, const Pictures& pictures, const Condition& condition,
+                 int jpegQuality = 0) {
     FrameSet set;
     set.name = name;
-    std::mt19937 random(markers * 7 + (noisy ? 1 : 0) + (cluttered ? 2 : 0));
+    if (name.find(only()) == std::string::npos) {
+        return set; // not asked for: not rendered
+    }
+    std::mt19937 random(static_cast<unsigned>(std::hash<std::string>()(name)));
+    for (int f = 0; f < frames; ++f) {
+        FrameSynth::Scene scene;
+        scene.camera = FrameSynth::standardCamera(kDistortion);
+        scene.seed = static_cast<unsigned>(f + 1);
+        scene.supersampling = 3;
+        condition(scene, random);
+        set.frames.push_back(renderFrame(scene, pictures, jpegQuality));
+    }
+    return set;
+}
+
+// The old timing sets: 1 or 4 markers moving slowly; clean, noisy or cluttered with a hand over
+// a corner.
+FrameSet makeTimingSet(const std::string& name, int markers, int kind, int frames, const Pictures& pictures) {
+    std::mt19937 clutterRandom(markers * 7 + kind);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     std::vector<FrameSynth::Shape> clutter;
-    if (cluttered) {
+    if (kind == 2) {
         for (int i = 0; i < 40; ++i) {
             FrameSynth::Shape shape;
             shape.kind = i % 2 == 0 ? FrameSynth::Shape::Rectangle : FrameSynth::Shape::Ellipse;
-            shape.centre[0] = unit(random) * 640;
-            shape.centre[1] = unit(random) * 480;
-            shape.size[0] = 4 + unit(random) * 60;
-            shape.size[1] = 4 + unit(random) * 60;
-            shape.angle = unit(random) * 3.2;
-            const uint8_t shade = static_cast<uint8_t>(unit(random) * 90);
+            shape.centre[0] = unit(clutterRandom) * 640;
+            shape.centre[1] = unit(clutterRandom) * 480;
+            shape.size[0] = 4 + unit(clutterRandom) * 60;
+            shape.size[1] = 4 + unit(clutterRandom) * 60;
+            shape.angle = unit(clutterRandom) * 3.2;
+            const uint8_t shade = static_cast<uint8_t>(unit(clutterRandom) * 90);
             shape.colour[0] = shape.colour[1] = shape.colour[2] = shade;
             clutter.push_back(shape);
         }
     }
-    const double places[4][2] = {{-110, -70}, {110, -70}, {-110, 80}, {110, 80}};
-    for (int f = 0; f < kFrames; ++f) {
-        FrameSynth::Scene scene;
-        scene.camera = FrameSynth::standardCamera(35.0);
-        scene.seed = static_cast<unsigned>(f + 1);
+    int f = 0;
+    return makeSet(name, frames, pictures, [&](FrameSynth::Scene& scene, std::mt19937&) {
+        const double places[4][2] = {{-110, -70}, {110, -70}, {-110, 80}, {110, 80}};
         scene.supersampling = 2;
-        if (noisy) {
+        if (kind == 1) {
             scene.noise = 8.0;
             scene.blur = 0.7;
         }
-        if (cluttered) {
+        if (kind == 2) {
             scene.noise = 5.0;
             scene.gradient[0] = 0.3;
             scene.gradient[1] = -0.2;
             scene.clutter = clutter;
         }
-        const double phase = 2.0 * M_PI * f / kFrames;
+        const double phase = 2.0 * M_PI * f / frames;
+        ++f;
         for (int m = 0; m < markers; ++m) {
             FrameSynth::Marker marker;
             marker.width = kWidth;
@@ -92,8 +375,7 @@ FrameSet makeSet(const std::string& name, int markers, bool noisy, bool cluttere
                                  0.5 + 0.15 * std::cos(phase), m, marker.pose);
             scene.markers.push_back(marker);
         }
-        if (cluttered && markers > 1) {
-            // A hand over the last marker's corner.
+        if (kind == 2 && markers > 1) {
             double u, v;
             FrameSynth::project(scene.camera, scene.markers.back().pose, kWidth / 2, -kWidth / 2, &u, &v);
             FrameSynth::Shape hand;
@@ -107,126 +389,64 @@ FrameSet makeSet(const std::string& name, int markers, bool noisy, bool cluttere
             hand.colour[2] = 200;
             scene.occluders.push_back(hand);
         }
-        for (int m = 0; m < markers; ++m) {
-            scene.markers[m].picture = ourPictures[m];
-            scene.markers[m].pictureFraction = 0.5;
-        }
-        std::vector<uint8_t> frame;
-        FrameSynth::render(scene, &frame);
-        set.ours.push_back(frame);
-        for (int m = 0; m < markers; ++m) {
-            scene.markers[m].picture = arucoPictures[m];
-            scene.markers[m].pictureFraction = 1.0;
-        }
-        FrameSynth::render(scene, &frame);
-        set.aruco.push_back(frame);
-    }
-    return set;
+    });
 }
 
-struct Result {
-    double median = 0.0;
-    double found = 0.0; // markers identified (and posed) per frame
-};
-
-Result runOurs(const FrameSet& set, int repetitions, int patterns) {
-    Ostrevan::FrameView view;
-    view.width = 640;
-    view.height = 480;
-    view.pixelSize = 4;
-    std::vector<double> times;
-    long posed = 0;
-    for (int r = 0; r < repetitions; ++r) {
-        for (const std::vector<uint8_t>& frame : set.ours) {
-            view.pixels = frame.data();
-            const auto start = Clock::now();
-            const Ostrevan::DetectedMarker* markers = nullptr;
-            int count = 0;
-            Ostrevan::detectMarkers(view, 100, &markers, &count);
-            // What the tracking manager does per registered pattern: the most confident
-            // marker of that pattern, a pose from scratch (the expensive case).
-            for (int id = 0; id < patterns; ++id) {
-                int best = -1;
-                for (int i = 0; i < count; ++i) {
-                    if (markers[i].id == id &&
-                        (best < 0 || markers[i].confidence > markers[best].confidence)) {
-                        best = i;
-                    }
-                }
-                if (best >= 0) {
-                    const double centre[2] = {0.0, 0.0};
-                    double pose[3][4];
-                    if (Ostrevan::estimatePose(markers[best], centre, kWidth, pose) >= 0.0) {
-                        ++posed;
-                    }
-                }
-            }
-            times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-        }
+void printRow(const std::string& name, const Counts& manual, const Counts& automatic, const Counts* aruco) {
+    auto rate = [](const Counts& c) { return c.markers > 0 ? 100.0 * c.found / c.markers : 0.0; };
+    auto position = [](const Counts& c) { return c.posed > 0 ? 100.0 * c.positionError / c.posed : 0.0; };
+    auto rotation = [](const Counts& c) { return c.posed > 0 ? c.rotationError / c.posed : 0.0; };
+    std::printf("%-26s %6.1f %6.1f %4ld %6.2f %5.2f %5.2f %7.3f", name.c_str(), rate(manual), rate(automatic),
+                automatic.falsePositive, position(automatic), 100.0 * automatic.worstPosition,
+                rotation(automatic), median(automatic.times));
+    if (aruco != nullptr) {
+        const double ratio = median(aruco->times) / std::max(1e-9, median(automatic.times));
+        std::printf(" | %6.1f %4ld %6.2f %5.2f %5.2f %7.3f %6.1fx", rate(*aruco), aruco->falsePositive,
+                    position(*aruco), 100.0 * aruco->worstPosition, rotation(*aruco), median(aruco->times),
+                    ratio);
     }
-    return {median(times), static_cast<double>(posed) / (repetitions * set.ours.size())};
+    std::printf("\n");
+    std::fflush(stdout);
 }
-
-#if VELQUIN_BENCH_ARUCO
-Result runAruco(const FrameSet& set, int repetitions, const cv::Ptr<cv::aruco::Dictionary>& dictionary) {
-    const Ostrevan::CameraParameters camera = FrameSynth::standardCamera(35.0);
-    const cv::Mat matrix = (cv::Mat_<double>(3, 3) << camera.projection[0][0], 0, camera.projection[0][2], 0,
-                            camera.projection[1][1], camera.projection[1][2], 0, 0, 1);
-    const cv::Mat distortion = cv::Mat::zeros(1, 5, CV_64F);
-    const cv::Ptr<cv::aruco::DetectorParameters> parameters = cv::aruco::DetectorParameters::create();
-    std::vector<double> times;
-    long posed = 0;
-    cv::Mat grey;
-    for (int r = 0; r < repetitions; ++r) {
-        for (const std::vector<uint8_t>& frame : set.aruco) {
-            const cv::Mat bgra(480, 640, CV_8UC4, const_cast<uint8_t*>(frame.data()));
-            const auto start = Clock::now();
-            cv::cvtColor(bgra, grey, cv::COLOR_BGRA2GRAY);
-            std::vector<std::vector<cv::Point2f>> corners;
-            std::vector<int> ids;
-            cv::aruco::detectMarkers(grey, dictionary, corners, ids, parameters);
-            if (!ids.empty()) {
-                std::vector<cv::Vec3d> rotations;
-                std::vector<cv::Vec3d> translations;
-                cv::aruco::estimatePoseSingleMarkers(corners, static_cast<float>(kWidth), matrix, distortion,
-                                                     rotations, translations);
-            }
-            times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-            posed += static_cast<long>(ids.size());
-        }
-    }
-    return {median(times), static_cast<double>(posed) / (repetitions * set.aruco.size())};
-}
-#endif
 
 } // namespace
 
 int main(int argc, char** argv) {
-    const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
-#if VELQUIN_BENCH_ARUCO
-    cv::setNumThreads(1);
-    const cv::Ptr<cv::aruco::Dictionary> dictionary =
-        cv::aruco::getPredefinedDictionary(cv::aruco::DICT_4X4_50);
-#endif
-    // Four patterns of our own and four ArUco markers.
-    std::vector<FrameSynth::Image> ours;
-    std::vector<FrameSynth::Image> aruco;
+    const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 40;
+    only() = argc > 2 ? argv[2] : "";
     char directory[] = "/tmp/velquin-bench-XXXXXX";
     if (mkdtemp(directory) == nullptr) {
         std::perror("mkdtemp");
         return 1;
     }
-    Ostrevan::setDetectorCamera(FrameSynth::standardCamera(35.0));
+    const std::string cameraPath = std::string(directory) + "/camera_para.dat";
+    Ostrevan::saveCameraParameters(cameraPath.c_str(), FrameSynth::standardCamera(kDistortion));
+    Ostrevan::Manager manager;
+    if (!manager.initialise(640, 480, 4, cameraPath)) {
+        std::fprintf(stderr, "cannot read %s\n", cameraPath.c_str());
+        return 1;
+    }
+    std::remove(cameraPath.c_str());
+    // The detector under test, with the camera of the camera file.
+    Ostrevan::Library library;
+    library.setDetectorCamera(*manager.camera());
+#if VELQUIN_BENCH_ARUCO
+    cv::setNumThreads(1);
+    Aruco aruco;
+    aruco.dictionary = cv::aruco::getPredefinedDictionary(cv::aruco::DICT_4X4_50);
+#endif
+    // Four patterns of this program and four ArUco markers.
+    Pictures pictures;
     for (int m = 0; m < 4; ++m) {
-        ours.push_back(FrameSynth::randomPicture(8, 100 + m));
+        pictures.ours.push_back(FrameSynth::randomPicture(8, 100 + m));
         Ostrevan::SampledPattern upright;
-        Ostrevan::patternOfPicture(ours.back().texels.data(), 8, 8, &upright);
+        Ostrevan::patternOfPicture(pictures.ours.back().texels.data(), 8, 8, &upright);
         const std::string path = std::string(directory) + "/" + std::to_string(m) + ".pat";
         FILE* file = std::fopen(path.c_str(), "w");
         const std::string text = Ostrevan::patternFileOf(upright);
         std::fwrite(text.data(), 1, text.size(), file);
         std::fclose(file);
-        if (Ostrevan::loadPattern(path.c_str()) != m) {
+        if (library.loadPattern(path.c_str()) != m) {
             std::fprintf(stderr, "cannot load %s\n", path.c_str());
             return 1;
         }
@@ -234,7 +454,7 @@ int main(int argc, char** argv) {
         FrameSynth::Image picture(6, 6, 0);
 #if VELQUIN_BENCH_ARUCO
         cv::Mat image;
-        cv::aruco::drawMarker(dictionary, m, 6, image, 1);
+        cv::aruco::drawMarker(aruco.dictionary, m, 6, image, 1);
         for (int y = 0; y < 6; ++y) {
             for (int x = 0; x < 6; ++x) {
                 uint8_t* t = picture.at(x, y);
@@ -242,28 +462,165 @@ int main(int argc, char** argv) {
             }
         }
 #endif
-        aruco.push_back(picture);
+        pictures.aruco.push_back(picture);
     }
     rmdir(directory);
 
-    std::printf("%-22s %12s %8s %12s %8s %8s\n", "frames (640x480)", "ours ms", "found", "ArUco ms", "found",
-                "ratio");
+    std::vector<FrameSet> sets;
     for (int markers : {1, 4}) {
+        const char* kinds[] = {"clean", "noisy", "cluttered"};
         for (int kind = 0; kind < 3; ++kind) {
-            const char* kinds[] = {"clean", "noisy", "cluttered"};
-            const std::string name = std::string(kinds[kind]) + ", " + std::to_string(markers) +
-                                     (markers == 1 ? " marker" : " markers");
-            const FrameSet set = makeSet(name, markers, kind == 1, kind == 2, ours, aruco);
-            const Result mine = runOurs(set, repetitions, 4);
+            sets.push_back(makeTimingSet(std::string(kinds[kind]) + ", " + std::to_string(markers) +
+                                             (markers == 1 ? " marker" : " markers"),
+                                         markers, kind, frames, pictures));
+        }
+    }
+    for (int fall : {0, 20, 40, 60, 80}) {
+        sets.push_back(
+            makeSet("light fall " + std::to_string(fall) + " %", frames, pictures,
+                    [fall](FrameSynth::Scene& scene, std::mt19937& random) {
+                        scene.markers.push_back(randomMarker(random, 500, 0, 0));
+                        double u0, v0, u1, v1;
+                        FrameSynth::project(scene.camera, scene.markers[0].pose, -kWidth / 2, 0, &u0, &v0);
+                        FrameSynth::project(scene.camera, scene.markers[0].pose, kWidth / 2, 0, &u1, &v1);
+                        scene.lightFall.from[0] = u0;
+                        scene.lightFall.from[1] = v0;
+                        scene.lightFall.to[0] = u1;
+                        scene.lightFall.to[1] = v1;
+                        scene.lightFall.fall = fall / 100.0;
+                    }));
+    }
+    for (int ink : {0, 50, 100, 125, 150}) {
+        sets.push_back(makeSet("black printed at " + std::to_string(ink), frames, pictures,
+                               [ink](FrameSynth::Scene& scene, std::mt19937& random) {
+                                   scene.markers.push_back(randomMarker(random, 500, 0, 0));
+                                   scene.markers[0].ink = ink;
+                               }));
+    }
+    for (int side : {200, 100, 48, 32, 24, 20, 16, 12}) {
+        sets.push_back(
+            makeSet("side " + std::to_string(side) + " px", frames, pictures,
+                    [side](FrameSynth::Scene& scene, std::mt19937& random) {
+                        FrameSynth::Marker marker = randomMarker(random, distanceForSide(side), 0, 0);
+                        // Small markers are seen nearly face on.
+                        FrameSynth::makePose(marker.pose[2][3], marker.pose[0][3], marker.pose[1][3],
+                                             std::uniform_real_distribution<double>(0, 6.28)(random),
+                                             side < 48 ? 0.2 : 0.4, 0.3, marker.pose);
+                        scene.markers.push_back(marker);
+                    }));
+    }
+    sets.push_back(
+        makeSet("pose, centre", frames, pictures, [](FrameSynth::Scene& scene, std::mt19937& random) {
+            scene.markers.push_back(randomMarker(random, 500, 0, 0));
+        }));
+    sets.push_back(makeSet(
+        "pose, 300 px off centre", frames, pictures, [](FrameSynth::Scene& scene, std::mt19937& random) {
+            const double angle = std::uniform_real_distribution<double>(0, 6.28)(random);
+            scene.markers.push_back(randomMarker(random, 700, 280 * std::cos(angle), 200 * std::sin(angle)));
+        }));
+    sets.push_back(
+        makeSet("noise sigma 12", frames, pictures, [](FrameSynth::Scene& scene, std::mt19937& random) {
+            scene.markers.push_back(randomMarker(random, 500, 0, 0));
+            scene.noise = 12.0;
+        }));
+    sets.push_back(makeSet("Gaussian blur sigma 4", frames, pictures,
+                           [](FrameSynth::Scene& scene, std::mt19937& random) {
+                               scene.markers.push_back(randomMarker(random, 400, 0, 0));
+                               scene.blur = 4.0;
+                           }));
+    sets.push_back(
+        makeSet("motion blur 25 px", frames, pictures, [](FrameSynth::Scene& scene, std::mt19937& random) {
+            scene.markers.push_back(randomMarker(random, 400, 0, 0));
+            scene.motion = 25.0;
+            scene.motionAngle = std::uniform_real_distribution<double>(0, 3.14)(random);
+        }));
+    sets.push_back(makeSet(
+        "JPEG quality 40", frames, pictures,
+        [](FrameSynth::Scene& scene, std::mt19937& random) {
+            scene.markers.push_back(randomMarker(random, 600, 0, 0));
+        },
+        40));
+    sets.push_back(makeSet(
+        "half the pattern covered", frames, pictures, [](FrameSynth::Scene& scene, std::mt19937& random) {
+            scene.markers.push_back(randomMarker(random, 450, 0, 0));
+            // A grey card over one half of the interior, inside the border.
+            double u0, v0, u1, v1;
+            FrameSynth::project(scene.camera, scene.markers[0].pose, -kWidth * 0.2, 0, &u0, &v0);
+            FrameSynth::project(scene.camera, scene.markers[0].pose, kWidth * 0.2, 0, &u1, &v1);
+            FrameSynth::Shape card;
+            card.centre[0] = (u0 + 3 * u1) / 4;
+            card.centre[1] = (v0 + 3 * v1) / 4;
+            card.size[0] = std::hypot(u1 - u0, v1 - v0) / 2;
+            card.size[1] = std::hypot(u1 - u0, v1 - v0);
+            card.angle = std::atan2(v1 - v0, u1 - u0);
+            card.colour[0] = card.colour[1] = card.colour[2] = 160;
+            scene.occluders.push_back(card);
+        }));
+    sets.push_back(
+        makeSet("clutter, no marker", frames, pictures, [](FrameSynth::Scene& scene, std::mt19937& random) {
+            std::uniform_real_distribution<double> unit(0.0, 1.0);
+            scene.noise = 4.0;
+            for (int i = 0; i < 60; ++i) {
+                FrameSynth::Shape shape;
+                shape.kind = i % 3 == 0 ? FrameSynth::Shape::Ellipse : FrameSynth::Shape::Rectangle;
+                shape.centre[0] = unit(random) * 640;
+                shape.centre[1] = unit(random) * 480;
+                shape.size[0] = 6 + unit(random) * 90;
+                shape.size[1] = 6 + unit(random) * 90;
+                shape.angle = unit(random) * 3.2;
+                const uint8_t shade = static_cast<uint8_t>(unit(random) * 255);
+                shape.colour[0] = shape.colour[1] = shape.colour[2] = shade;
+                scene.clutter.push_back(shape);
+            }
+        }));
+
+    std::printf("%-26s %6s %6s %4s %6s %5s %5s %7s | %6s %4s %6s %5s %5s %7s %7s\n", "640x480, per condition",
+                "man %", "auto %", "FP", "pos %", "worst", "rot", "ms", "ArUco%", "FP", "pos %", "worst",
+                "rot", "ms", "speed");
+    Ours manual{&manager, &library, false};
+    Ours automatic{&manager, &library, true};
+    const std::vector<uint8_t> blank(640 * 480 * 4, 220);
+    // A pose from scratch in every frame of the condition sets, and the history's memory cleared
+    // after each, so that every frame counts on its own.
+    auto forget = [&](const FrameSet& set) {
+        if (set.name.find(',') == std::string::npos || set.name.rfind("pose", 0) == 0) {
+            Ostrevan::FrameView view;
+            view.pixels = blank.data();
+            view.width = 640;
+            view.height = 480;
+            for (int i = 0; i < 3; ++i) {
+                library.detectMarkers(view, 100);
+            }
+        }
+    };
+    for (const FrameSet& set : sets) {
+        if (set.frames.empty()) {
+            continue;
+        }
+        Counts manualCounts;
+        Counts automaticCounts;
+        for (const Frame& frame : set.frames) {
+            manual.run(frame, manualCounts);
+            forget(set);
+        }
+        forget(set);
+        // Automatic mode and ArUco frame by frame, so that both are timed under the same load.
 #if VELQUIN_BENCH_ARUCO
-            const Result theirs = runAruco(set, repetitions, dictionary);
-            std::printf("%-22s %12.3f %8.2f %12.3f %8.2f %7.1fx\n", name.c_str(), mine.median, mine.found,
-                        theirs.median, theirs.found, theirs.median / mine.median);
-#else
-            std::printf("%-22s %12.3f %8.2f %12s %8s %8s\n", name.c_str(), mine.median, mine.found, "-", "-",
-                        "-");
+        Counts arucoCounts;
+#endif
+        for (const Frame& frame : set.frames) {
+            automatic.run(frame, automaticCounts);
+            forget(set);
+#if VELQUIN_BENCH_ARUCO
+            aruco.run(frame, arucoCounts);
 #endif
         }
+#if VELQUIN_BENCH_ARUCO
+        printRow(set.name, manualCounts, automaticCounts, &arucoCounts);
+#else
+        printRow(set.name, manualCounts, automaticCounts, nullptr);
+#endif
+        forget(set);
     }
     return 0;
 }

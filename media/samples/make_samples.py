@@ -3,7 +3,8 @@
 
     make_samples.py OUTPUT_DIR OGRE_XML_CONVERTER
 
-Writes OUTPUT_DIR/robot.zip: a small robot with a skeleton and the animations "Wave" and
+Writes OUTPUT_DIR/plate.zip: a flat red square exactly the size of its marker, lying on it, unlit
+(the picture test measures where it is drawn), and OUTPUT_DIR/robot.zip: a small robot with a skeleton and the animations "Wave" and
 "Walk", a turntable stage, their material script (textures, a GLSL vertex and fragment program
 declared in the script), a scene file placing both with node animations and lights, a poster
 image and a short sound for file actors. Everything is drawn or described here; meshes and the
@@ -205,6 +206,33 @@ def stage_mesh():
     rim = b.part("StageRim")
     b.torus(rim, (0.0, 0.0, 0.05), 0.6, 0.018, segments=48, sides=8)
     return b
+
+
+def plate_mesh():
+    b = MeshBuilder()
+    top = b.part("PlateRed")
+    b.quad(top, (-0.5, -0.5, 0.0), (0.5, -0.5, 0.0), (0.5, 0.5, 0.0), (-0.5, 0.5, 0.0))
+    return b
+
+
+PLATE_MATERIAL = """\
+material PlateRed
+{
+    technique
+    {
+        pass
+        {
+            lighting off
+            cull_hardware none
+            cull_software none
+            texture_unit
+            {
+                texture plate_red.png
+            }
+        }
+    }
+}
+"""
 
 
 # ---------------------------------------------------------------- material script and shaders
@@ -535,6 +563,11 @@ def main():
         write_beep(beep)
         files.append(beep)
         write_package(os.path.join(output, "robot.zip"), files)
+
+        files = [convert(converter, work, "plate.mesh.xml", plate_mesh().xml())]
+        text_file("plate.material", PLATE_MATERIAL)
+        image("plate_red.png", 4, lambda x, y: (255, 0, 0, 255))
+        write_package(os.path.join(output, "plate.zip"), files)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

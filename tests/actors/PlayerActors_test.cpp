@@ -204,9 +204,7 @@ TEST_F(PlayerActors, MeshActorCommandsAndItsMarker) {
     expect("project.actors.viewports(\"bot\");", "ok", "project.actors.viewports(bot);");
     expect("project.actors.viewports(\"bot\");", "ok", "project.actors.viewports(bot);");
 
-    // Connected to a tracker whose marker the recorded camera shows, the actor appears. The
-    // tracking starts afresh with the camera (it forgets the trackers made before), so the
-    // tracker is made after it, with the other marker of the pictures.
+    // Connected to a tracker whose marker the recorded camera shows, the actor appears.
     expect("project.videocapture.init(\"File\", \"frames@30\");", "ok",
            "project.videocapture.initialised(\"File\", \"frames@30\");");
     ASSERT_TRUE(upload(port_, "letter-f.pat",

@@ -7,11 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-// Shared helpers of the marker library's tests. The library keeps process-wide state (pattern
-// table, detector camera, history); every test that uses it starts from resetLibrary().
+// Shared helpers of the marker library's tests. Each test case makes its own library (pattern
+// table, detector camera, history), so nothing carries over from one case to the next.
 
 namespace TrackingTest {
 
@@ -33,36 +35,32 @@ inline Ostrevan::FrameView viewOf(const std::vector<uint8_t>& pixels, int width,
     return view;
 }
 
-inline std::vector<Ostrevan::DetectedMarker> detect(const std::vector<uint8_t>& frame, int threshold = 100,
-                                                    int pixelSize = 4) {
-    const Ostrevan::CameraParameters* camera = Ostrevan::detectorCamera();
-    const Ostrevan::DetectedMarker* markers = nullptr;
-    int count = 0;
+inline std::vector<Ostrevan::DetectedMarker> detect(Ostrevan::Library& library,
+                                                    const std::vector<uint8_t>& frame, int threshold = 100,
+                                                    int pixelSize = 4, bool local = false) {
+    const Ostrevan::CameraParameters* camera = library.detectorCamera();
     if (camera == nullptr ||
-        frame.size() != static_cast<size_t>(camera->width) * camera->height * pixelSize ||
-        !Ostrevan::detectMarkers(viewOf(frame, camera->width, camera->height, pixelSize), threshold, &markers,
-                                 &count)) {
+        frame.size() != static_cast<size_t>(camera->width) * camera->height * pixelSize) {
         return {};
     }
-    return std::vector<Ostrevan::DetectedMarker>(markers, markers + count);
+    const std::optional<std::vector<Ostrevan::DetectedMarker>> markers =
+        library.detectMarkers(viewOf(frame, camera->width, camera->height, pixelSize), threshold, local);
+    return markers ? *markers : std::vector<Ostrevan::DetectedMarker>();
 }
 
 // Lets the history forget every marker (an entry lives three frames).
-inline void forgetHistory() {
+inline void forgetHistory(Ostrevan::Library& library) {
     const std::vector<uint8_t> blank(640 * 480 * 4, 220);
     for (int i = 0; i < 3; ++i) {
-        detect(blank);
+        detect(library, blank);
     }
 }
 
-// Empties the pattern table, installs the standard camera and lets the history forget
-// everything (an entry lives three frames).
-inline void resetLibrary(double distortionFactor = 0.0) {
-    for (int slot = 0; slot < Ostrevan::kPatternSlots; ++slot) {
-        Ostrevan::freePattern(slot);
-    }
-    Ostrevan::setDetectorCamera(FrameSynth::standardCamera(distortionFactor));
-    forgetHistory();
+// A library with the standard camera installed.
+inline std::unique_ptr<Ostrevan::Library> makeLibrary(double distortionFactor = 0.0) {
+    auto library = std::make_unique<Ostrevan::Library>();
+    library->setDetectorCamera(FrameSynth::standardCamera(distortionFactor));
+    return library;
 }
 
 // A 640 x 480 frame of light background with dark rectangles drawn straight into it.

@@ -19,6 +19,12 @@
 
 namespace {
 
+// One marker library for the whole fuzzing run, as a player keeps one for its life.
+Ostrevan::Library& library() {
+    static Ostrevan::Library instance;
+    return instance;
+}
+
 void check(bool condition) {
     if (!condition) {
         std::abort();
@@ -50,7 +56,7 @@ void use(const Ostrevan::CameraParameters& loaded) {
     double y;
     Ostrevan::observedToIdeal(camera.distortion, 3.0, 7.0, &x, &y);
     Ostrevan::idealToObserved(camera.distortion, x, y, &x, &y);
-    if (!Ostrevan::setDetectorCamera(camera)) {
+    if (!library().setDetectorCamera(camera)) {
         return; // scaling can make values infinite
     }
     // A dark square with a light hole, well inside the frame.
@@ -65,21 +71,22 @@ void use(const Ostrevan::CameraParameters& loaded) {
     view.pixels = frame.data();
     view.width = 48;
     view.height = 40;
-    const Ostrevan::DetectedMarker* markers = nullptr;
-    int count = 0;
-    if (!Ostrevan::detectMarkers(view, 100, &markers, &count)) {
+    const auto detected = library().detectMarkers(view, 100);
+    if (!detected) {
         return;
     }
+    const Ostrevan::DetectedMarker* markers = detected->data();
+    const int count = static_cast<int>(detected->size());
     check(count >= 0 && count <= Ostrevan::kMaxSquares);
     for (int i = 0; i < count; ++i) {
         Ostrevan::DetectedMarker marker = markers[i];
         marker.direction = i % 4;
         const double centre[2] = {0.0, 0.0};
         double pose[3][4];
-        const double error = Ostrevan::estimatePose(marker, centre, 80.0, pose);
+        const double error = library().estimatePose(marker, centre, 80.0, pose);
         check(error == -1.0 || (error >= 0.0 && std::isfinite(pose[2][3])));
         if (error >= 0.0) {
-            Ostrevan::estimatePoseContinuous(marker, pose, centre, 80.0, pose);
+            library().estimatePoseContinuous(marker, pose, centre, 80.0, pose);
         }
     }
 }

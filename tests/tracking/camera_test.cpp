@@ -1,5 +1,6 @@
 #include "TrackingTestSupport.h"
 #include "tracking/camera.h"
+#include "tracking/lens.h"
 
 #include <cmath>
 #include <cstring>
@@ -133,12 +134,49 @@ TEST(CameraParameters, DistortionModelInvertsItselfAndLeavesTheCentreAlone) {
 }
 
 TEST(CameraParameters, DetectorCameraRefusesUnusableRecords) {
-    ASSERT_TRUE(setDetectorCamera(FrameSynth::standardCamera()));
+    auto library = std::make_unique<Library>();
+    ASSERT_TRUE(library->setDetectorCamera(FrameSynth::standardCamera()));
     CameraParameters zero = FrameSynth::standardCamera();
     zero.height = 0;
-    EXPECT_FALSE(setDetectorCamera(zero));
-    ASSERT_NE(nullptr, detectorCamera());
-    EXPECT_EQ(480, detectorCamera()->height);
+    EXPECT_FALSE(library->setDetectorCamera(zero));
+    ASSERT_NE(nullptr, library->detectorCamera());
+    EXPECT_EQ(480, library->detectorCamera()->height);
 }
 
 } // namespace
+
+// The background grid shows at each screen point the frame's pixel that the camera saw in the
+// direction drawn there: without a lens the whole frame turned by 180 degrees, with one pulled
+// towards the centre near the edges.
+TEST(BackgroundGrid, TextureCoordinatesFollowTheLens) {
+    const std::vector<Ostrevan::BackgroundVertex> plain =
+        Ostrevan::backgroundGrid(nullptr, 640, 480, 40, 4.0 / 3, 4, 2);
+    ASSERT_EQ(plain.size(), 15u);
+    EXPECT_FLOAT_EQ(plain.front().x, -1.0f);
+    EXPECT_FLOAT_EQ(plain.front().y, -1.0f);
+    EXPECT_FLOAT_EQ(plain.front().u, 1.0f); // bottom left of the screen: the frame's last pixel
+    EXPECT_FLOAT_EQ(plain.front().v, 0.0f);
+    EXPECT_FLOAT_EQ(plain.back().u, 0.0f);
+    EXPECT_FLOAT_EQ(plain.back().v, 1.0f);
+
+    const Ostrevan::CameraParameters camera = FrameSynth::standardCamera(35.0);
+    const double fovY = 2.0 * std::atan(240.0 / camera.projection[1][1]) * 180.0 / M_PI;
+    const std::vector<Ostrevan::BackgroundVertex> grid =
+        Ostrevan::backgroundGrid(&camera, 640, 480, fovY, 4.0 / 3, 64, 48);
+    ASSERT_EQ(grid.size(), 65u * 49u);
+    const Ostrevan::BackgroundVertex& centre = grid[24 * 65 + 32];
+    EXPECT_NEAR(centre.u, 0.5, 1e-6);
+    EXPECT_NEAR(centre.v, 0.5, 1e-6);
+    for (const Ostrevan::BackgroundVertex& vertex : grid) {
+        // Where a point seen in that direction appears in the frame.
+        const double x = -vertex.x * 320.0 + 319.5;
+        const double y = vertex.y * 240.0 + 239.5;
+        double ox, oy;
+        Ostrevan::idealToObserved(camera.distortion, x, y, &ox, &oy);
+        EXPECT_NEAR(vertex.u, (ox + 0.5) / 640.0, 1e-5);
+        EXPECT_NEAR(vertex.v, (oy + 0.5) / 480.0, 1e-5);
+    }
+    // The screen's corner shows a point pulled in towards the centre of the frame.
+    EXPECT_GT(grid.front().u, 0.9f);
+    EXPECT_LT(grid.front().u, 0.98f);
+}

@@ -18,6 +18,12 @@
 
 namespace {
 
+// One marker library for the whole fuzzing run, as a player keeps one for its life.
+Ostrevan::Library& library() {
+    static Ostrevan::Library instance;
+    return instance;
+}
+
 void check(bool condition) {
     if (!condition) {
         std::abort();
@@ -36,7 +42,7 @@ void loadPatterns() {
             std::fprintf(file, "%d ", ((i * (p + 3)) / 7 + (i % 16 < 4 ? 200 : 0)) % 256);
         }
         std::fclose(file);
-        check(Ostrevan::loadPattern(path.c_str()) == p);
+        check(library().loadPattern(path.c_str()) == p);
     }
     std::remove(path.c_str());
 }
@@ -57,6 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int height = 1 + data[1] % 96;
     const int pixelSize = (data[2] & 1) != 0 ? 3 : 4;
     const bool bits = (data[2] & 2) != 0;
+    const bool local = (data[2] & 4) != 0; // the local threshold of automatic mode
     const int threshold = static_cast<int>(data[3]) - 8;
     data += 4;
     size -= 4;
@@ -84,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     camera.distortion[1] = height / 2.0;
     camera.distortion[2] = 35.0;
     camera.distortion[3] = 1.0;
-    check(Ostrevan::setDetectorCamera(camera));
+    check(library().setDetectorCamera(camera));
 
     Ostrevan::FrameView view;
     view.pixels = frame.data();
@@ -93,21 +100,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     view.pixelSize = pixelSize;
     // Twice: the second frame meets the history of the first.
     for (int pass = 0; pass < 2; ++pass) {
-        const Ostrevan::DetectedMarker* markers = nullptr;
-        int count = 0;
-        if (!Ostrevan::detectMarkers(view, threshold, &markers, &count)) {
+        const auto detected = library().detectMarkers(view, threshold, local);
+        if (!detected) {
             continue;
         }
+        const Ostrevan::DetectedMarker* markers = detected->data();
+        const int count = static_cast<int>(detected->size());
         check(count >= 0 && count <= Ostrevan::kMaxSquares);
         for (int i = 0; i < count; ++i) {
             const Ostrevan::DetectedMarker& m = markers[i];
             check(m.id >= -1 && m.id < Ostrevan::kPatternSlots);
             const double centre[2] = {0.0, 0.0};
             double pose[3][4];
-            const double error = Ostrevan::estimatePose(m, centre, 80.0, pose);
+            const double error = library().estimatePose(m, centre, 80.0, pose);
             if (error >= 0.0) {
                 check(std::isfinite(pose[0][3]) && std::isfinite(pose[1][3]) && std::isfinite(pose[2][3]));
-                Ostrevan::estimatePoseContinuous(m, pose, centre, 80.0, pose);
+                library().estimatePoseContinuous(m, pose, centre, 80.0, pose);
             }
         }
     }

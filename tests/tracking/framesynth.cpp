@@ -4,6 +4,11 @@
 #include <cmath>
 #include <random>
 
+#if VELQUIN_FRAMESYNTH_JPEG
+#include <cstdio>
+#include <jpeglib.h>
+#endif
+
 namespace FrameSynth {
 
 namespace {
@@ -106,6 +111,16 @@ bool markerColour(const Marker& marker, double X, double Y, double out[3]) {
     return true;
 }
 
+bool printedColour(const Marker& marker, double X, double Y, double out[3]) {
+    if (!markerColour(marker, X, Y, out)) {
+        return false;
+    }
+    for (int k = 0; k < 3; ++k) {
+        out[k] = marker.ink + out[k] * (255.0 - marker.ink) / 255.0;
+    }
+    return true;
+}
+
 void drawMarker(const Scene& scene, const Marker& marker, std::vector<double>& rgb) {
     const Ostrevan::CameraParameters& camera = scene.camera;
     const int width = camera.width;
@@ -162,7 +177,7 @@ void drawMarker(const Scene& scene, const Marker& marker, std::vector<double>& r
                     }
                     const Vec3 offset{lambda * ray.x - t.x, lambda * ray.y - t.y, lambda * ray.z - t.z};
                     double colour[3];
-                    if (!markerColour(marker, dot(axisX, offset), dot(axisY, offset), colour)) {
+                    if (!printedColour(marker, dot(axisX, offset), dot(axisY, offset), colour)) {
                         continue;
                     }
                     sum[0] += colour[0];
@@ -211,6 +226,44 @@ void gaussianBlur(std::vector<double>& rgb, int width, int height, double sigma)
         }
         rgb.swap(tmp);
     }
+}
+
+// Averages every pixel over a straight line of `length` pixels centred on it.
+void motionBlur(std::vector<double>& rgb, int width, int height, double length, double angle) {
+    const int steps = std::max(2, static_cast<int>(std::ceil(length)) + 1);
+    const double dx = std::cos(angle) * length;
+    const double dy = std::sin(angle) * length;
+    std::vector<double> out(rgb.size());
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            double sum[3] = {0.0, 0.0, 0.0};
+            for (int i = 0; i < steps; ++i) {
+                const double f = static_cast<double>(i) / (steps - 1) - 0.5;
+                const int xx = std::clamp(static_cast<int>(std::lround(x + f * dx)), 0, width - 1);
+                const int yy = std::clamp(static_cast<int>(std::lround(y + f * dy)), 0, height - 1);
+                const double* p = &rgb[(static_cast<size_t>(yy) * width + xx) * 3];
+                sum[0] += p[0];
+                sum[1] += p[1];
+                sum[2] += p[2];
+            }
+            double* o = &out[(static_cast<size_t>(y) * width + x) * 3];
+            for (int k = 0; k < 3; ++k) {
+                o[k] = sum[k] / steps;
+            }
+        }
+    }
+    rgb.swap(out);
+}
+
+double lightAt(const Scene::LightFall& light, double x, double y) {
+    if (light.fall == 0.0) {
+        return 1.0;
+    }
+    const double ax = light.to[0] - light.from[0];
+    const double ay = light.to[1] - light.from[1];
+    const double length = ax * ax + ay * ay;
+    const double t = length > 0.0 ? ((x - light.from[0]) * ax + (y - light.from[1]) * ay) / length : 1.0;
+    return 1.0 - light.fall * std::clamp(t, 0.0, 1.0);
 }
 
 } // namespace
@@ -292,13 +345,17 @@ void render(const Scene& scene, std::vector<uint8_t>* frame, int pixelSize) {
     if (scene.blur > 0.0) {
         gaussianBlur(rgb, width, height, scene.blur);
     }
+    if (scene.motion > 0.0) {
+        motionBlur(rgb, width, height, scene.motion, scene.motionAngle);
+    }
     std::mt19937 random(scene.seed);
     std::normal_distribution<double> noise(0.0, scene.noise > 0.0 ? scene.noise : 1.0);
     frame->assign(static_cast<size_t>(width) * height * pixelSize, 255);
     for (int y = 0; y < height; ++y) {
         const double light = 1.0 + scene.gradient[1] * (static_cast<double>(y) / height - 0.5);
         for (int x = 0; x < width; ++x) {
-            const double gain = light + scene.gradient[0] * (static_cast<double>(x) / width - 0.5);
+            const double gain = (light + scene.gradient[0] * (static_cast<double>(x) / width - 0.5)) *
+                                lightAt(scene.lightFall, x, y);
             const double* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
             uint8_t* out = frame->data() + (static_cast<size_t>(y) * width + x) * pixelSize;
             for (int k = 0; k < 3; ++k) {
@@ -311,6 +368,76 @@ void render(const Scene& scene, std::vector<uint8_t>* frame, int pixelSize) {
         }
     }
 }
+
+double apparentSide(const Ostrevan::CameraParameters& camera, const Marker& marker) {
+    const double h = marker.width / 2.0;
+    const double model[4][2] = {{-h, h}, {h, h}, {h, -h}, {-h, -h}};
+    double corners[4][2];
+    for (int k = 0; k < 4; ++k) {
+        project(camera, marker.pose, model[k][0], model[k][1], &corners[k][0], &corners[k][1]);
+    }
+    double sum = 0.0;
+    for (int k = 0; k < 4; ++k) {
+        sum += std::hypot(corners[(k + 1) % 4][0] - corners[k][0], corners[(k + 1) % 4][1] - corners[k][1]);
+    }
+    return sum / 4.0;
+}
+
+#if VELQUIN_FRAMESYNTH_JPEG
+bool jpegRoundTrip(std::vector<uint8_t>* frame, int width, int height, int pixelSize, int quality) {
+    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
+    for (size_t i = 0, n = static_cast<size_t>(width) * height; i < n; ++i) {
+        rgb[i * 3] = (*frame)[i * pixelSize + 2];
+        rgb[i * 3 + 1] = (*frame)[i * pixelSize + 1];
+        rgb[i * 3 + 2] = (*frame)[i * pixelSize];
+    }
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_compress_struct compress;
+    jpeg_error_mgr errors;
+    compress.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&compress);
+    jpeg_mem_dest(&compress, &buffer, &size);
+    compress.image_width = static_cast<JDIMENSION>(width);
+    compress.image_height = static_cast<JDIMENSION>(height);
+    compress.input_components = 3;
+    compress.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&compress);
+    jpeg_set_quality(&compress, quality, TRUE);
+    jpeg_start_compress(&compress, TRUE);
+    while (compress.next_scanline < compress.image_height) {
+        JSAMPROW row = &rgb[static_cast<size_t>(compress.next_scanline) * width * 3];
+        jpeg_write_scanlines(&compress, &row, 1);
+    }
+    jpeg_finish_compress(&compress);
+    jpeg_destroy_compress(&compress);
+
+    jpeg_decompress_struct decompress;
+    decompress.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&decompress);
+    jpeg_mem_src(&decompress, buffer, size);
+    jpeg_read_header(&decompress, TRUE);
+    decompress.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&decompress);
+    while (decompress.output_scanline < decompress.output_height) {
+        JSAMPROW row = &rgb[static_cast<size_t>(decompress.output_scanline) * width * 3];
+        jpeg_read_scanlines(&decompress, &row, 1);
+    }
+    jpeg_finish_decompress(&decompress);
+    jpeg_destroy_decompress(&decompress);
+    std::free(buffer);
+    for (size_t i = 0, n = static_cast<size_t>(width) * height; i < n; ++i) {
+        (*frame)[i * pixelSize + 2] = rgb[i * 3];
+        (*frame)[i * pixelSize + 1] = rgb[i * 3 + 1];
+        (*frame)[i * pixelSize] = rgb[i * 3 + 2];
+    }
+    return true;
+}
+#else
+bool jpegRoundTrip(std::vector<uint8_t>*, int, int, int, int) {
+    return false;
+}
+#endif
 
 Image randomPicture(int cells, unsigned seed) {
     std::mt19937 random(seed);

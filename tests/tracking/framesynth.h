@@ -36,6 +36,9 @@ struct Marker {
     double pictureFraction = 0.5;
     double quietZone = 0.25;
     double pose[3][4] = {}; // marker -> camera, as the pose estimator returns it
+    // Grey level of the printed black (grey ink, glossy paper): every colour c of the marker is
+    // printed as ink + c * (255 - ink) / 255.
+    double ink = 0.0;
 };
 
 // A filled shape drawn in frame coordinates, before the markers (clutter) or after (occluder).
@@ -53,7 +56,16 @@ struct Scene {
     double gradient[2] = {0.0, 0.0}; // brightness change from left to right edge and top to bottom
     double noise = 0.0;              // standard deviation of Gaussian noise per byte
     double blur = 0.0;               // standard deviation of a Gaussian blur, pixels
-    int supersampling = 3;           // samples per pixel side for the markers
+    double motion = 0.0;             // length in pixels of a straight motion blur
+    double motionAngle = 0.0;        // its direction on the screen, radians
+    // Light falling off along a line in the frame: full light up to `from`, `fall` (0..1) less
+    // from `to` on, linear between (a shadow edge across a marker).
+    struct LightFall {
+        double from[2] = {};
+        double to[2] = {};
+        double fall = 0.0;
+    } lightFall;
+    int supersampling = 3; // samples per pixel side for the markers
     unsigned seed = 1;
     std::vector<Shape> clutter;
     std::vector<Marker> markers;
@@ -75,6 +87,13 @@ void render(const Scene& scene, std::vector<uint8_t>* frame, int pixelSize = 4);
 // Where a model point (z = 0) of a pose appears in the frame, lens distortion included.
 void project(const Ostrevan::CameraParameters& camera, const double pose[3][4], double x, double y, double* u,
              double* v);
+
+// Compresses a frame as a JPEG picture of the given quality (1..100) and decodes it again in
+// place, as a camera sending compressed frames would. False when the build has no JPEG library.
+bool jpegRoundTrip(std::vector<uint8_t>* frame, int width, int height, int pixelSize, int quality);
+
+// The marker's side as it appears in the frame: the mean length of its four projected sides.
+double apparentSide(const Ostrevan::CameraParameters& camera, const Marker& marker);
 
 // A random picture of cells x cells squares of dark and light, seeded; asymmetric enough to
 // tell its four orientations apart.

@@ -32,7 +32,6 @@ struct Notices : Ostrevan::TargetListener {
 class ManagerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        TrackingTest::resetLibrary();
         picture = FrameSynth::randomPicture(6, 11);
         patternPath = TrackingTest::writePatternFile(scratch, "target.patt", picture);
         ASSERT_TRUE(manager.initialise(640, 480, 4, writeCamera(scratch)));
@@ -86,19 +85,33 @@ TEST_F(ManagerTest, FoundMovedLostAndFromScratchAfterAGap) {
     EXPECT_EQ(notices.heard.size(), expected.size());
 }
 
-TEST_F(ManagerTest, InitialiseForgetsTargetsAndAnUnloadedPatternFindsNothing) {
+TEST_F(ManagerTest, TargetsOutliveCameraChangesAndAnUnloadedPatternFindsNothing) {
     Notices notices;
     Ostrevan::Target target(patternPath, 80);
     target.addListener(&notices);
-    manager.registerTarget(&target);
-    ASSERT_TRUE(manager.initialise(640, 480, 4, writeCamera(scratch)));
+    // Registered before any camera: followed once the camera is there.
+    Ostrevan::Manager fresh;
+    fresh.registerTarget(&target);
     const std::vector<uint8_t> seen = frameWithMarker(500, 0);
-    manager.processFrame(seen.data());
+    fresh.processFrame(seen.data());
     EXPECT_TRUE(notices.heard.empty());
-    // Registered again after that, the same pattern is followed again.
+    ASSERT_TRUE(fresh.initialise(640, 480, 4, writeCamera(scratch)));
+    fresh.processFrame(seen.data());
+    EXPECT_EQ(notices.heard, (std::vector<std::string>{"found", "moved"}));
+    fresh.unregisterTarget(&target);
+    notices.heard.clear();
+
+    // A camera switched while the marker is in view: lost at once, found again in the new
+    // pictures; stopping the camera reports it lost too and keeps the target.
     manager.registerTarget(&target);
     manager.processFrame(seen.data());
-    EXPECT_EQ(notices.heard, (std::vector<std::string>{"found", "moved"}));
+    ASSERT_TRUE(manager.initialise(640, 480, 4, writeCamera(scratch, 20.0)));
+    manager.processFrame(seen.data());
+    manager.finalise();
+    ASSERT_TRUE(manager.initialise(640, 480, 4, writeCamera(scratch)));
+    manager.processFrame(seen.data());
+    EXPECT_EQ(notices.heard, (std::vector<std::string>{"found", "moved", "lost", "found", "moved", "lost",
+                                                       "found", "moved"}));
     manager.unregisterTarget(&target);
 
     // A pattern that does not load must not claim the squares nobody recognises.
@@ -133,6 +146,36 @@ TEST_F(ManagerTest, AutomaticThresholdAndFieldOfView) {
     manager.automatic = true;
     manager.processFrame(halves.data());
     EXPECT_EQ(manager.threshold, 127);
+
+    // Automatic mode follows a marker printed in grey ink (black at 150) on white paper, and
+    // reports a level between ink and paper; manual mode keeps its level and misses it.
+    Notices notices;
+    Ostrevan::Target target(patternPath, 80);
+    target.addListener(&notices);
+    manager.registerTarget(&target);
+    FrameSynth::Scene scene;
+    scene.camera = FrameSynth::standardCamera();
+    scene.background[0] = scene.background[1] = scene.background[2] = 240;
+    FrameSynth::Marker marker;
+    marker.picture = picture;
+    marker.width = 80;
+    marker.ink = 150;
+    FrameSynth::makePose(450, 20, 0, 0.2, 0.3, 0.5, marker.pose);
+    scene.markers.push_back(marker);
+    std::vector<uint8_t> grey;
+    FrameSynth::render(scene, &grey);
+    manager.processFrame(grey.data());
+    EXPECT_EQ(notices.heard, (std::vector<std::string>{"found", "moved"}));
+    EXPECT_GT(manager.threshold, 150);
+    EXPECT_LT(manager.threshold, 240);
+    manager.threshold = 100;
+    manager.automatic = false;
+    for (int i = 0; i < 3; ++i) {
+        manager.processFrame(grey.data());
+    }
+    EXPECT_EQ(notices.heard.back(), "lost");
+    EXPECT_EQ(manager.threshold, 100);
+    manager.unregisterTarget(&target);
 
     ASSERT_TRUE(manager.initialise(640, 480, 4, writeCamera(scratch, 30.0)));
     EXPECT_DOUBLE_EQ(manager.verticalFieldOfView(), 40.0);

@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the pattern file loader as a file, then matches a sample against
 // whatever loaded. A load either fills a slot whose values are all within range or fails with
 // the slot left free.
+#include "tracking/detection.h"
 #include "tracking/pattern.h"
 
 #include <cstddef>
@@ -11,6 +12,12 @@
 #include <unistd.h>
 
 namespace {
+
+// One marker library for the whole fuzzing run, as a player keeps one for its life.
+Ostrevan::Library& library() {
+    static Ostrevan::Library instance;
+    return instance;
+}
 
 void check(bool condition) {
     if (!condition) {
@@ -39,15 +46,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(std::fwrite(data, 1, size, file) == size);
     std::fclose(file);
 
-    const int before = Ostrevan::patternCount();
-    const int slot = Ostrevan::loadPattern(path.c_str());
+    const int before = library().patternCount();
+    const int slot = library().loadPattern(path.c_str());
     std::remove(path.c_str());
     if (slot < 0) {
-        check(Ostrevan::patternCount() == before);
+        check(library().patternCount() == before);
         return 0;
     }
-    check(slot < Ostrevan::kPatternSlots && Ostrevan::patternCount() == before + 1);
-    const Ostrevan::PatternSlot* pattern = Ostrevan::patternSlot(slot);
+    check(slot < Ostrevan::kPatternSlots && library().patternCount() == before + 1);
+    const Ostrevan::PatternSlot* pattern = library().patternSlot(slot);
     check(pattern != nullptr);
     for (int o = 0; o < 4; ++o) {
         for (int v : pattern->colour[o]) {
@@ -62,8 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int id;
     int direction;
     double confidence;
-    Ostrevan::matchPattern(sample, &id, &direction, &confidence);
+    library().matchPattern(sample, &id, &direction, &confidence);
     check(confidence >= -1.0 - 1e-9 && confidence <= 1.0 + 1e-9);
-    check(Ostrevan::freePattern(slot) == 1);
+    check(library().freePattern(slot) == 1);
     return 0;
 }

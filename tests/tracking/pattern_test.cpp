@@ -20,32 +20,34 @@ std::string numbers(int count, int value = 17) {
     return text.str();
 }
 
-class PatternTable : public testing::Test {
+class PatternTables : public testing::Test {
 protected:
-    void SetUp() override { TrackingTest::resetLibrary(); }
-    void TearDown() override { TrackingTest::resetLibrary(); }
+    void SetUp() override { library = TrackingTest::makeLibrary(); }
     ScratchDirectory dir;
+    std::unique_ptr<Ostrevan::Library> library; // this case's own marker library
 };
 
-TEST_F(PatternTable, CountsNumbersExactly) {
+TEST_F(PatternTables, CountsNumbersExactly) {
     int slot = 0;
-    std::string out = stdoutOf([&] { slot = loadPattern(dir.write("short", numbers(3071, -1)).c_str()); });
+    std::string out =
+        stdoutOf([&] { slot = library->loadPattern(dir.write("short", numbers(3071, -1)).c_str()); });
     EXPECT_EQ(-1, slot);
     EXPECT_EQ(Texts::patternReadError, out);
-    EXPECT_EQ(0, patternCount());
+    EXPECT_EQ(0, library->patternCount());
 
-    out = stdoutOf([&] { slot = loadPattern(dir.write("exact", numbers(3072, -1)).c_str()); });
+    out = stdoutOf([&] { slot = library->loadPattern(dir.write("exact", numbers(3072, -1)).c_str()); });
     EXPECT_EQ(0, slot);
     EXPECT_EQ("", out);
     out = stdoutOf([&] {
-        slot = loadPattern(dir.write("tail", numbers(3072, -1) + "12 garbage\n\x01\x02 -5 99999").c_str());
+        slot = library->loadPattern(
+            dir.write("tail", numbers(3072, -1) + "12 garbage\n\x01\x02 -5 99999").c_str());
     });
     EXPECT_EQ(1, slot);
     EXPECT_EQ("", out);
-    EXPECT_EQ(2, patternCount());
+    EXPECT_EQ(2, library->patternCount());
 }
 
-TEST_F(PatternTable, RefusesValuesNoCameraCanSee) {
+TEST_F(PatternTables, RefusesValuesNoCameraCanSee) {
     const std::string good = numbers(3072, -1);
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"negative", "-1 " + good},
@@ -58,27 +60,28 @@ TEST_F(PatternTable, RefusesValuesNoCameraCanSee) {
     };
     for (const auto& c : cases) {
         int slot = 0;
-        const std::string out = stdoutOf([&] { slot = loadPattern(dir.write("bad", c.second).c_str()); });
+        const std::string out =
+            stdoutOf([&] { slot = library->loadPattern(dir.write("bad", c.second).c_str()); });
         EXPECT_EQ(-1, slot) << c.first;
         EXPECT_EQ(Texts::patternReadError, out) << c.first;
     }
-    EXPECT_EQ(0, patternCount());
+    EXPECT_EQ(0, library->patternCount());
     // What "%d" accepts still loads: a plus sign, "-0", leading zeros.
-    EXPECT_EQ(0, loadPattern(dir.write("signs", "+3 -0 000255 " + numbers(3069, -1)).c_str()));
+    EXPECT_EQ(0, library->loadPattern(dir.write("signs", "+3 -0 000255 " + numbers(3069, -1)).c_str()));
 }
 
-TEST_F(PatternTable, MissingFileNamesItself) {
+TEST_F(PatternTables, MissingFileNamesItself) {
     int slot = 0;
     const std::string name = dir.path() + "nowhere.pat";
-    const std::string out = stdoutOf([&] { slot = loadPattern(name.c_str()); });
+    const std::string out = stdoutOf([&] { slot = library->loadPattern(name.c_str()); });
     EXPECT_EQ(-1, slot);
     EXPECT_EQ("\"" + name + "\" not found!!\n", out);
 }
 
-TEST_F(PatternTable, UniformPatternHasTinyNorms) {
-    const int slot = loadPattern(dir.write("uniform", numbers(3072, 90)).c_str());
+TEST_F(PatternTables, UniformPatternHasTinyNorms) {
+    const int slot = library->loadPattern(dir.write("uniform", numbers(3072, 90)).c_str());
     ASSERT_EQ(0, slot);
-    const PatternSlot* pattern = patternSlot(slot);
+    const PatternSlot* pattern = library->patternSlot(slot);
     ASSERT_NE(nullptr, pattern);
     for (int o = 0; o < 4; ++o) {
         EXPECT_EQ(0.0000001, pattern->colourNorm[o]);
@@ -86,13 +89,13 @@ TEST_F(PatternTable, UniformPatternHasTinyNorms) {
     }
 }
 
-TEST_F(PatternTable, StoresInvertedValuesMinusTheMeanAndTheGreyCells) {
+TEST_F(PatternTables, StoresInvertedValuesMinusTheMeanAndTheGreyCells) {
     // Orientation 0: plane 0 all 0, plane 1 all 3, plane 2 all 255, so e = 255, 252, 0, mean 169,
     // grey (255 + 252 + 0) / 3 = 169.
     std::string text = numbers(256, 0) + numbers(256, 3) + numbers(256, 255) + numbers(3 * 768, 1);
-    const int slot = loadPattern(dir.write("planes", text).c_str());
+    const int slot = library->loadPattern(dir.write("planes", text).c_str());
     ASSERT_EQ(0, slot);
-    const PatternSlot* p = patternSlot(slot);
+    const PatternSlot* p = library->patternSlot(slot);
     EXPECT_EQ(255 - 169, p->colour[0][0]);
     EXPECT_EQ(252 - 169, p->colour[0][1]);
     EXPECT_EQ(0 - 169, p->colour[0][2]);
@@ -100,26 +103,26 @@ TEST_F(PatternTable, StoresInvertedValuesMinusTheMeanAndTheGreyCells) {
     EXPECT_NEAR(std::sqrt(256.0 * (86 * 86 + 83 * 83 + 169 * 169)), p->colourNorm[0], 1e-9);
 }
 
-TEST_F(PatternTable, FillsLowestFreeSlotsAndStopsSilentlyWhenFull) {
+TEST_F(PatternTables, FillsLowestFreeSlotsAndStopsSilentlyWhenFull) {
     const std::string file = dir.write("p", numbers(3072, -1));
     for (int i = 0; i < kPatternSlots; ++i) {
-        ASSERT_EQ(i, loadPattern(file.c_str()));
+        ASSERT_EQ(i, library->loadPattern(file.c_str()));
     }
     int slot = 0;
-    EXPECT_EQ("", stdoutOf([&] { slot = loadPattern(file.c_str()); }));
+    EXPECT_EQ("", stdoutOf([&] { slot = library->loadPattern(file.c_str()); }));
     EXPECT_EQ(-1, slot);
-    EXPECT_EQ(1, freePattern(7));
-    EXPECT_EQ(-1, freePattern(7));
-    EXPECT_EQ(-1, freePattern(-1));
-    EXPECT_EQ(-1, freePattern(kPatternSlots));
-    EXPECT_EQ(1, freePattern(3));
-    EXPECT_EQ(3, loadPattern(file.c_str()));
-    EXPECT_EQ(7, loadPattern(file.c_str()));
+    EXPECT_EQ(1, library->freePattern(7));
+    EXPECT_EQ(-1, library->freePattern(7));
+    EXPECT_EQ(-1, library->freePattern(-1));
+    EXPECT_EQ(-1, library->freePattern(kPatternSlots));
+    EXPECT_EQ(1, library->freePattern(3));
+    EXPECT_EQ(3, library->loadPattern(file.c_str()));
+    EXPECT_EQ(7, library->loadPattern(file.c_str()));
     // A failed load keeps its slot free.
-    EXPECT_EQ(1, freePattern(3));
-    stdoutOf([&] { loadPattern(dir.write("bad", "1 2 3").c_str()); });
-    EXPECT_EQ(nullptr, patternSlot(3));
-    EXPECT_EQ(3, loadPattern(file.c_str()));
+    EXPECT_EQ(1, library->freePattern(3));
+    stdoutOf([&] { library->loadPattern(dir.write("bad", "1 2 3").c_str()); });
+    EXPECT_EQ(nullptr, library->patternSlot(3));
+    EXPECT_EQ(3, library->loadPattern(file.c_str()));
 }
 
 TEST(PatternSampling, GridGrowsWithTheMarkerAndStopsAt64) {
@@ -145,11 +148,11 @@ TEST(PatternSampling, GridGrowsWithTheMarkerAndStopsAt64) {
     EXPECT_EQ(16, rows);
 }
 
-TEST_F(PatternTable, SamplesTheCentralHalfAndIdentifiesAllFourTurns) {
+TEST_F(PatternTables, SamplesTheCentralHalfAndIdentifiesAllFourTurns) {
     // A face-on square 128 pixels wide whose central half holds a known picture.
     const FrameSynth::Image picture = FrameSynth::randomPicture(8, 5);
-    ASSERT_EQ(0, loadPattern(TrackingTest::writePatternFile(dir, "a.pat", picture).c_str()));
-    ASSERT_EQ(1, loadPattern(
+    ASSERT_EQ(0, library->loadPattern(TrackingTest::writePatternFile(dir, "a.pat", picture).c_str()));
+    ASSERT_EQ(1, library->loadPattern(
                      TrackingTest::writePatternFile(dir, "b.pat", FrameSynth::randomPicture(8, 6)).c_str()));
     TrackingTest::BinaryFrame frame;
     frame.fill(100, 100, 128, 128, 0);
@@ -171,20 +174,20 @@ TEST_F(PatternTable, SamplesTheCentralHalfAndIdentifiesAllFourTurns) {
         int id = -2;
         int direction = -2;
         double confidence = 0;
-        matchPattern(sample, &id, &direction, &confidence);
+        library->matchPattern(sample, &id, &direction, &confidence);
         EXPECT_EQ(0, id);
         EXPECT_EQ(turn, direction) << turn;
         EXPECT_GT(confidence, 0.95);
     }
 }
 
-TEST_F(PatternTable, UniformSampleAndUnrelatedSample) {
+TEST_F(PatternTables, UniformSampleAndUnrelatedSample) {
     SampledPattern grey;
     std::memset(grey.cells, 128, sizeof grey.cells);
     int id = -2;
     int direction = -2;
     double confidence = 0;
-    matchPattern(grey, &id, &direction, &confidence);
+    library->matchPattern(grey, &id, &direction, &confidence);
     EXPECT_EQ(0, id);
     EXPECT_EQ(0, direction);
     EXPECT_EQ(-1.0, confidence);
@@ -192,7 +195,7 @@ TEST_F(PatternTable, UniformSampleAndUnrelatedSample) {
     // Nothing loaded: no positive correlation.
     SampledPattern half = grey;
     std::memset(half.cells, 0, sizeof half.cells / 2);
-    matchPattern(half, &id, &direction, &confidence);
+    library->matchPattern(half, &id, &direction, &confidence);
     EXPECT_EQ(-1, id);
     EXPECT_EQ(-1, direction);
     EXPECT_EQ(0.0, confidence);

@@ -49,10 +49,10 @@ protected:
         if (!pathExists(playerDir() + "velquin-marker")) {
             GTEST_SKIP() << "tools not built";
         }
-        TrackingTest::resetLibrary();
+        library = TrackingTest::makeLibrary();
     }
-    void TearDown() override { TrackingTest::resetLibrary(); }
     ScratchDirectory dir;
+    std::unique_ptr<Ostrevan::Library> library; // this case's own marker library
 };
 
 TEST_F(Tools, DefaultCameraFileIs640x480With60DegreesAcrossAndAMatchingFieldOfViewValue) {
@@ -82,15 +82,15 @@ TEST_F(Tools, SampleMarkersLoadAndAreTellApart) {
                                             "marker-02", "marker-03", "marker-04"};
     for (size_t i = 0; i < names.size(); ++i) {
         const std::string path = playerDir() + "markers/" + names[i] + ".pat";
-        ASSERT_EQ(static_cast<int>(i), loadPattern(path.c_str())) << names[i];
+        ASSERT_EQ(static_cast<int>(i), library->loadPattern(path.c_str())) << names[i];
         EXPECT_TRUE(pathExists(playerDir() + "markers/" + names[i] + ".png")) << names[i];
     }
     for (size_t i = 0; i < names.size(); ++i) {
         int id = -2;
         int direction = -2;
         double confidence = 0;
-        matchPattern(firstOrientation(playerDir() + "markers/" + names[i] + ".pat"), &id, &direction,
-                     &confidence);
+        library->matchPattern(firstOrientation(playerDir() + "markers/" + names[i] + ".pat"), &id, &direction,
+                              &confidence);
         EXPECT_EQ(static_cast<int>(i), id) << names[i];
         EXPECT_EQ(0, direction) << names[i];
         EXPECT_NEAR(1.0, confidence, 1e-9) << names[i];
@@ -119,7 +119,7 @@ TEST_F(Tools, PatternFileOfAPictureIsWhatTheDetectorSamples) {
     EXPECT_EQ(std::string("\x89PNG\r\n\x1a\n", 8), png.substr(0, 8));
 
     // The pattern identifies the marker in a frame.
-    ASSERT_EQ(0, loadPattern((dir.path() + "mine.pat").c_str()));
+    ASSERT_EQ(0, library->loadPattern((dir.path() + "mine.pat").c_str()));
     FrameSynth::Scene scene;
     scene.camera = FrameSynth::standardCamera();
     FrameSynth::Marker marker;
@@ -129,7 +129,7 @@ TEST_F(Tools, PatternFileOfAPictureIsWhatTheDetectorSamples) {
     scene.markers.push_back(marker);
     std::vector<uint8_t> frame;
     FrameSynth::render(scene, &frame);
-    const std::vector<DetectedMarker> found = TrackingTest::detect(frame);
+    const std::vector<DetectedMarker> found = TrackingTest::detect(*library, frame);
     ASSERT_EQ(1u, found.size());
     EXPECT_EQ(0, found[0].id);
     EXPECT_GT(found[0].confidence, 0.9);
@@ -154,7 +154,7 @@ TEST_F(Tools, MarkerMakerExplainsItselfAndFailsClearly) {
 
     ASSERT_EQ(0, run(tool + " --generate 3 --prefix set- '" + dir.path() + "'", &out)) << out;
     for (const char* n : {"01", "02", "03"}) {
-        EXPECT_GE(loadPattern((dir.path() + "set-" + n + ".pat").c_str()), 0) << n;
+        EXPECT_GE(library->loadPattern((dir.path() + "set-" + n + ".pat").c_str()), 0) << n;
         EXPECT_TRUE(pathExists(dir.path() + "set-" + n + ".png")) << n;
     }
 }
