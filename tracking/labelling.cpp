@@ -130,8 +130,7 @@ void Labelling::localLimits(const FrameView& frame) {
     const int columns = (frame.width + kBlock - 1) / kBlock;
     const int rows = (frame.height + kBlock - 1) / kBlock;
     blockSums_.assign(static_cast<size_t>(columns) * rows, 0);
-    // Every second row is enough for the mean of a block.
-    for (int y = 0; y < frame.height; y += 2) {
+    for (int y = 0; y < frame.height; ++y) {
         int64_t* sums = &blockSums_[static_cast<size_t>(y / kBlock) * columns];
         if (frame.pixelSize == 4) {
             addBlockSums4(frame.at(0, y), frame.width, sums);
@@ -148,7 +147,7 @@ void Labelling::localLimits(const FrameView& frame) {
             int64_t sum = 0;
             int64_t pixels = 0;
             for (int y = std::max(0, by - kReach); y <= std::min(rows - 1, by + kReach); ++y) {
-                const int blockHeight = (std::min(kBlock, frame.height - y * kBlock) + 1) / 2; // rows summed
+                const int blockHeight = std::min(kBlock, frame.height - y * kBlock);
                 for (int x = std::max(0, bx - kReach); x <= std::min(columns - 1, bx + kReach); ++x) {
                     sum += blockSums_[static_cast<size_t>(y) * columns + x];
                     pixels += static_cast<int64_t>(blockHeight) * std::min(kBlock, frame.width - x * kBlock);

@@ -2,6 +2,7 @@
 
 #include "tracking/texts.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,8 @@
 namespace Ostrevan {
 
 namespace {
+
+constexpr int kSampledGrid = 32; // most grid points per side that samplePattern reads
 
 // Reads the next value the way "%d" does (leading white space, an optional sign, digits), and
 // refuses a value outside 0..255 instead of overflowing on long digit strings.
@@ -233,6 +236,9 @@ bool samplePattern(const FrameView& frame, const double corners[4][2], SampledPa
     int nx;
     int ny;
     samplingGrid(corners, &nx, &ny);
+    // Four points per cell identify a marker as well as sixteen, in a quarter of the time.
+    nx = std::min(nx, kSampledGrid);
+    ny = std::min(ny, kSampledGrid);
     const int cellColumns = nx / kPatternSize;
     const int cellRows = ny / kPatternSize;
     // Grid sizes are 16, 32 or 64: cells are 1, 2 or 4 grid points wide.

@@ -65,8 +65,8 @@ private:
     int count_ = 0;
 };
 
-// Grid of frame points that samplePattern reads for a marker with these corners: columns and
-// rows, each 16, 32 or 64, growing with the marker's size in the frame.
+// Grid of frame points for a marker with these corners: columns and rows, each 16, 32 or 64,
+// growing with the marker's size in the frame. samplePattern reads at most 32 of them per side.
 void samplingGrid(const double corners[4][2], int* columns, int* rows);
 
 // Samples the marker interior (the central half of the square between the corners, given
@@ -80,7 +80,7 @@ bool samplePattern(const FrameView& frame, const double corners[4][2], SampledPa
 SampledPattern rotatePattern(const SampledPattern& sample);
 
 // The upright cells of a picture (3 bytes per texel in frame byte order, rows top down) as the
-// detector samples the interior of a large marker seen face on: a 64 x 64 grid of texels averaged
+// detector sees the interior of a large marker face on: a 64 x 64 grid of texels averaged
 // into the 16 x 16 cells. False for an empty picture.
 bool patternOfPicture(const uint8_t* texels, int width, int height, SampledPattern* pattern);
 
