@@ -181,12 +181,6 @@ bool Scene::videoCaptureInit(const std::string& device, const std::string& confi
         if (!tracking_.initialise(width, height, pixelSize, CameraFile)) {
             Ogre::LogManager::getSingleton().logMessage("Ostrevan::Manager not initialized!");
         }
-        // The tracking manager forgets every target when the camera is set up: trackers made
-        // before it are kept in the project but their markers are never reported again.
-        if (trackers_.count() > 0) {
-            VelOS::noteFailure("the trackers " + Events::listText(trackers_.getTrackerNames()) +
-                               " were made before the camera and are no longer followed; create them again");
-        }
         mainCamera_->setFOVy(Ogre::Degree(static_cast<Ogre::Real>(tracking_.verticalFieldOfView())));
         if (height > 0) {
             mainCamera_->setAspectRatio(static_cast<Ogre::Real>(width) / static_cast<Ogre::Real>(height));
@@ -321,7 +315,7 @@ bool Scene::resourceCreate(const std::string& name, const std::string& packagePa
     }
     PackageUnpacker unpacked;
     if (!unpacked.unpack(packagePath, workDirectory_)) {
-        VelOS::noteFailure(VelOS::fileNameOf(packagePath) + ": " + unpacked.failure());
+        VelOS::noteFailure(unpacked.failure());
         return false;
     }
     bool created = false;

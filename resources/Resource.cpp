@@ -135,7 +135,7 @@ bool Resource::init(Ogre::SceneManager* sceneManager, const std::string& name,
     PackageUnpacker ownUnpacking;
     if (unpacked == nullptr) {
         if (!ownUnpacking.unpack(packagePath, workDirectory)) {
-            VelOS::noteFailure(packageFileName_ + ": " + ownUnpacking.failure());
+            VelOS::noteFailure(ownUnpacking.failure());
             return false;
         }
         unpacked = &ownUnpacking;

@@ -404,18 +404,18 @@ TEST_F(HostileClients, PackageBombsStopAtTheirBoundAndLeaveNothingBehind) {
         }
     }
     EXPECT_FALSE(player
-                     .waitForLine("project.resources.create(\"bomb\", \"bomb.zip\"): bomb.zip: the package "
+                     .waitForLine("project.resources.create(\"bomb\", \"bomb.zip\"): the package "
                                   "expands beyond 100 times its archive size "
                                   "(VELQUIN_PACKAGE_MAX_RATIO)",
                                   5000)
                      .empty());
     EXPECT_FALSE(player
-                     .waitForLine("project.resources.create(\"spread\", \"spread.zip\"): spread.zip: the "
+                     .waitForLine("project.resources.create(\"spread\", \"spread.zip\"): the "
                                   "package expands beyond 100 times",
                                   5000)
                      .empty());
     EXPECT_FALSE(player
-                     .waitForLine("project.resources.create(\"text\", \"text.zip\"): text.zip: huge.osm is "
+                     .waitForLine("project.resources.create(\"text\", \"text.zip\"): huge.osm is "
                                   "larger than 16 MiB (VELQUIN_PACKAGE_MAX_TEXT_MB)",
                                   5000)
                      .empty());

@@ -73,7 +73,8 @@ TEST(PlayerLog, FailuresAreLoggedWithTheirReasonAndRepliesStayAsTheyWere) {
     }
     EXPECT_EQ(opened, "ok\r");
 
-    const std::string log = waitForLog(folder, "project.videocapture.init(\"File\", \"frames@30\")");
+    // The last failure sent; trackers live on through the camera set-up after it.
+    const std::string log = waitForLog(folder, "project.actors.mesh.connect(\"nobody\", \"t\")");
     EXPECT_TRUE(contains(log, "uploadFile(\"..\", 5): refused: the name leads out of the work directory"))
         << log;
     EXPECT_TRUE(contains(log, "project.videocapture.init(\"V4L2\", \"/dev/video97 640x480\"): cannot open "
@@ -98,10 +99,6 @@ TEST(PlayerLog, FailuresAreLoggedWithTheirReasonAndRepliesStayAsTheyWere) {
         << log;
     EXPECT_TRUE(
         contains(log, "project.actors.mesh.connect(\"nobody\", \"t\"): no mesh actor named \"nobody\""))
-        << log;
-    EXPECT_TRUE(contains(log,
-                         "project.videocapture.init(\"File\", \"frames@30\"): the trackers \"t\" were made "
-                         "before the camera and are no longer followed"))
         << log;
     // The player's own lines reach the log too.
     EXPECT_TRUE(contains(log, "project.net.init(" + std::to_string(session.port()) + ")")) << log;
