@@ -48,6 +48,26 @@ std::string jpegFrame(int width, int height, unsigned char r, unsigned char g, u
     return bytes;
 }
 
+// The frame without its Huffman tables (DHT segments), as many cameras send Motion JPEG.
+std::string withoutHuffmanTables(const std::string& jpeg) {
+    std::string out = jpeg.substr(0, 2);
+    std::size_t at = 2;
+    while (at + 4 <= jpeg.size() && static_cast<unsigned char>(jpeg[at]) == 0xFF) {
+        const unsigned char marker = static_cast<unsigned char>(jpeg[at + 1]);
+        if (marker == 0xDA) { // start of scan: the rest is picture data
+            out += jpeg.substr(at);
+            return out;
+        }
+        const std::size_t length =
+            (static_cast<unsigned char>(jpeg[at + 2]) << 8) | static_cast<unsigned char>(jpeg[at + 3]);
+        if (marker != 0xC4) {
+            out += jpeg.substr(at, length + 2);
+        }
+        at += length + 2;
+    }
+    return out;
+}
+
 // Grabs until a frame comes or the time is up.
 bool grabWithin(V4L2VideoDevice& device, int milliseconds) {
     const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
@@ -105,6 +125,13 @@ TEST(V4L2Camera, TakesMotionJpegForSizesOnlyItGivesFastAndKeepsTheNewestFrame) {
     EXPECT_LT(pixel[1], 20);
     EXPECT_GT(pixel[2], 230); // red: the newer frame
     EXPECT_FALSE(device.grab());
+
+    // Without Huffman tables the standard ones are used.
+    const std::string bare = withoutHuffmanTables(jpegFrame(1280, 720, 0, 250, 0));
+    ASSERT_EQ(bare.find("\xFF\xC4"), std::string::npos);
+    kernel.serve("/dev/video0", bare);
+    ASSERT_TRUE(grabWithin(device, 1000));
+    EXPECT_GT(device.currentBuffer()[1], 230); // green
 
     // A damaged frame is no frame, and the stream goes on.
     kernel.serve("/dev/video0", "not a jpeg");
