@@ -179,6 +179,11 @@ TEST_F(HostileClients, ConnectionsPastTheCapAreClosedAndStalledHandshakesEnd) {
 }
 
 TEST_F(HostileClients, AcceptGoesOnAfterRunningOutOfDescriptors) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // The sanitizers' own checks open files too: out of descriptors, they report faults that
+    // are none (UBSan cannot read the memory map to check a type).
+    GTEST_SKIP() << "a sanitizer build cannot run out of descriptors cleanly";
+#endif
     // A descriptor limit below the connection cap, so that a flood runs the player out of them.
     start({}, {"prlimit", "--nofile=160:160", "--"});
     std::vector<std::unique_ptr<Client>> flood;
