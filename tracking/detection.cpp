@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 namespace Ostrevan {
 
@@ -472,6 +473,7 @@ int findSquares(const Labelling& labels, int areaMinimum, int areaMaximum, doubl
 }
 
 bool fitSideLines(const SquareCandidate& candidate, const double distortion[4], DetectedMarker* marker) {
+    std::vector<double> coordinates; // the side's points, free of distortion, x and y in turn
     for (int side = 0; side < 4; ++side) {
         const int s = candidate.corners[side];
         const int e = candidate.corners[side + 1];
@@ -482,55 +484,15 @@ bool fitSideLines(const SquareCandidate& candidate, const double distortion[4], 
         if (n < 2 || first < 0 || last >= candidate.contourLength) {
             return false;
         }
-        // One pass, with sums taken relative to the side's first point so that they stay small.
-        double originX;
-        double originY;
-        observedToIdeal(distortion, candidate.contourX[first], candidate.contourY[first], &originX, &originY);
-        double sumX = 0.0;
-        double sumY = 0.0;
-        double sumXX = 0.0;
-        double sumXY = 0.0;
-        double sumYY = 0.0;
+        coordinates.resize(2 * static_cast<size_t>(n));
+        auto* points = reinterpret_cast<double(*)[2]>(coordinates.data());
         for (int i = first; i <= last; ++i) {
-            double ix;
-            double iy;
-            observedToIdeal(distortion, candidate.contourX[i], candidate.contourY[i], &ix, &iy);
-            const double dx = ix - originX;
-            const double dy = iy - originY;
-            sumX += dx;
-            sumY += dy;
-            sumXX += dx * dx;
-            sumXY += dx * dy;
-            sumYY += dy * dy;
+            observedToIdeal(distortion, candidate.contourX[i], candidate.contourY[i], &points[i - first][0],
+                            &points[i - first][1]);
         }
-        const double meanX = originX + sumX / n;
-        const double meanY = originY + sumY / n;
-        const double sxx = sumXX - sumX * sumX / n;
-        const double sxy = sumXY - sumX * sumY / n;
-        const double syy = sumYY - sumY * sumY / n;
-        // Principal axis of the 2 x 2 covariance, from the better conditioned of its two
-        // eigenvector formulas.
-        const double half = (sxx - syy) * 0.5;
-        const double largest = (sxx + syy) * 0.5 + std::sqrt(half * half + sxy * sxy);
-        double u;
-        double v;
-        if (sxx >= syy) {
-            u = largest - syy;
-            v = sxy;
-        } else {
-            u = sxy;
-            v = largest - sxx;
-        }
-        const double norm = std::sqrt(u * u + v * v);
-        if (!(norm > 0.0) || !std::isfinite(norm)) {
+        if (!fitLine(points, n, marker->lines[side])) {
             return false;
         }
-        u /= norm;
-        v /= norm;
-        double* line = marker->lines[side];
-        line[0] = v;
-        line[1] = -u;
-        line[2] = -(line[0] * meanX + line[1] * meanY);
     }
     for (int i = 0; i < 4; ++i) {
         const double* previous = marker->lines[(i + 3) % 4];
