@@ -432,15 +432,27 @@ bool answersWithin(int port, const std::string& sentence, int milliseconds, std:
     return Clock::now() - start < std::chrono::milliseconds(milliseconds);
 }
 
+// A free port below the range the system hands out to connecting sockets: the soak's own
+// thousands of connections take ports of that range, and a port chosen there may be taken by one
+// of them before the player listens on it (the player then has no server and nobody can reach it).
 int freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
+    int lowest = 32768;
+    std::ifstream range("/proc/sys/net/ipv4/ip_local_port_range");
+    range >> lowest;
+    static std::mt19937 random(static_cast<unsigned>(::getpid()));
+    const int floor = std::min(10000, lowest / 2);
+    for (;;) {
+        const int port = floor + static_cast<int>(random() % static_cast<unsigned>(lowest - floor));
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        ::close(fd);
+        if (free) {
+            return port;
+        }
+    }
 }
 
 } // namespace
@@ -531,8 +543,17 @@ int main(int argc, char** argv) {
                 answersWithin(now, "project.videocapture.done();", 5000);
                 answersWithin(now, "project.videocapture.init(\"File\", \"frames@30\");", 5000);
             } else {
+                // The reply to a move is lost with the connection the move closes. The move may
+                // also not happen: while a flood holds every place the player has, this connection
+                // is closed unheard. The clients follow once the new port answers.
                 answersWithin(now, "project.net.init(" + std::to_string(next) + ");", 5000);
-                currentPort = next;
+                for (int i = 0; i < 20; ++i) {
+                    if (answersWithin(next, "project.title.get();", 1000)) {
+                        currentPort = next;
+                        break;
+                    }
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                }
             }
         }
     });
