@@ -49,14 +49,13 @@ class Rectangle2D;
 // - image lock (imageLock_): the staging image and the new-frame flag.
 // - scene lock (sceneLock_): the project model (title, collections, selection) and the
 //   listener registry.
-// - Lock order wherever two are held: frame, image, scene (then a tracker's listener lock);
-//   scene before the capture lock and before a server's list lock.
+// - The order in which these and every other lock are taken: platform/LockRank.h.
 // - How the engine's scene is kept still during a frame: every project operation runs on the
 //   main thread (the GL context and the engine's unlocked scene graph belong to it): an
 //   operation called on a connection thread is handed to tasks_ and run while the main loop
-//   waits out its frame pacing, between two frames. It takes the frame lock, then the scene
-//   lock; the per-frame updates (overlay statistics, actors, trackers) take the scene lock after
-//   the frame lock. Events are broadcast by the calling thread after both locks are released,
+//   waits out its frame pacing, between two frames. It takes the frame lock and the scene
+//   lock; the per-frame updates (overlay statistics, actors, trackers) take the scene lock while
+//   the frame lock is held. Events are broadcast by the calling thread after both locks are released,
 //   and a listener that stops reading loses its connection instead of holding up the project.
 class Scene : public Ogre::FrameListener,
               public FrameSink,
@@ -251,7 +250,7 @@ private:
     void setupInput();
     // "project.mouse.action" on the main thread.
     void setInteractionMode(const std::string& keyword);
-    // Runs work on the main thread under the project lock: the frame lock, then the scene lock
+    // Runs work on the main thread under the project lock: the frame lock and the scene lock
     // (see the class comment). False when the player is shutting down and the work did not run.
     bool inProject(const std::function<void()>& work);
     // Destroys the server, if any. Caller holds the scene lock.
@@ -310,11 +309,11 @@ private:
     Ogre::Camera* frontCamera_ = nullptr;
     Ogre::Camera* leftCamera_ = nullptr;
 
-    MainThreadQueue tasks_;      // project work handed over by other threads, run between frames
-    VelOS::Semaphore frameLock_; // one frame; see the class comment
-    std::optional<VelOS::SemaphoreLock> frameHold_; // holds frameLock_ during a frame
-    bool fourViews_ = false;                        // four-view layout chosen; scene lock
-    int screenWidth_ = -1;                          // primary display, pixels
+    MainThreadQueue tasks_; // project work handed over by other threads, run between frames
+    VelOS::Semaphore frameLock_{VelOS::LockRank::Frame}; // one frame; see the class comment
+    std::optional<VelOS::SemaphoreLock> frameHold_;      // holds frameLock_ during a frame
+    bool fourViews_ = false;                             // four-view layout chosen; scene lock
+    int screenWidth_ = -1;                               // primary display, pixels
     int screenHeight_ = -1;
     Ogre::RaySceneQuery* rayQuery_ = nullptr; // picking in VIEWPORTS; owned by it
     std::set<ListenerChannel*> listeners_;    // event receivers, not owned; scene lock
@@ -324,19 +323,19 @@ private:
     std::string debugText_;                   // shown in "Core/DebugText"
     VelVideoCapture capture_;                 // the camera; its thread hands frames to frame()
 
-    bool flipX_ = false;                       // mirror the camera picture horizontally
-    bool flipY_ = false;                       // and vertically
-    VelOS::Semaphore imageLock_;               // staging image and new-frame flag
-    std::vector<unsigned char> stagingPixels_; // copy of the last camera frame, flipped; image lock
-    Ogre::Image stagingImage_;                 // wraps stagingPixels_; image lock
-    bool newFrame_ = false;                    // stagingImage_ holds a frame not yet uploaded; image lock
-    Ogre::MaterialPtr backgroundMaterial_;     // "BackgroundMaterial"
-    Ogre::TexturePtr backgroundTexture_;       // "BackgroundTexture", 640x480 R8G8B8
+    bool flipX_ = false;                                 // mirror the camera picture horizontally
+    bool flipY_ = false;                                 // and vertically
+    VelOS::Semaphore imageLock_{VelOS::LockRank::Image}; // staging image and new-frame flag
+    std::vector<unsigned char> stagingPixels_;           // copy of the last camera frame, flipped; image lock
+    Ogre::Image stagingImage_;                           // wraps stagingPixels_; image lock
+    bool newFrame_ = false;                // stagingImage_ holds a frame not yet uploaded; image lock
+    Ogre::MaterialPtr backgroundMaterial_; // "BackgroundMaterial"
+    Ogre::TexturePtr backgroundTexture_;   // "BackgroundTexture", 640x480 R8G8B8
     std::unique_ptr<Ogre::Rectangle2D> gridRectangle_;       // grid behind the auxiliary views
     std::unique_ptr<Ogre::Rectangle2D> backgroundRectangle_; // camera picture of the main view
 
     Ostrevan::Manager tracking_; // finds the trackers' markers in camera frames; scene lock
-    VelOS::Semaphore sceneLock_; // the project model and the listener registry
+    VelOS::Semaphore sceneLock_{VelOS::LockRank::Scene};     // the project model and the listener registry
     std::unique_ptr<SentenceHandlerFactory> handlerFactory_; // handlers of every server's connections
     std::unique_ptr<VelNet::Server> server_;                 // made by net init; scene lock
     std::string setupFailure_;                               // set by failSetup

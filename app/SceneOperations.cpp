@@ -26,7 +26,7 @@ constexpr const char* CameraFile = "camera_para.dat";
 
 bool Scene::inProject(const std::function<void()>& work) {
     return tasks_.run([this, &work] {
-        // Frame lock, then scene lock: the work runs between two frames.
+        // The work runs between two frames, and nothing else touches the project meanwhile.
         VelOS::SemaphoreLock frame(frameLock_);
         VelOS::SemaphoreLock scene(sceneLock_);
         work();

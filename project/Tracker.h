@@ -9,7 +9,7 @@ class TrackerListener;
 // A marker the camera may see, with the actors that follow it. The listener lock guards the
 // listener set: connect and unconnect come from project work (under the scene lock), the
 // fan-out of found, lost and moved from the capture thread (under the frame, image and scene
-// locks). Lock order: scene lock, then a tracker's listener lock.
+// locks). Its place in the lock order: platform/LockRank.h.
 class Tracker {
 public:
     virtual ~Tracker() = default;
@@ -28,6 +28,6 @@ protected:
     // Tells a new listener what it missed; listener lock held.
     virtual void greet(TrackerListener* /*listener*/) {}
 
-    VelOS::Semaphore listenerLock_;        // guards listeners_
-    std::set<TrackerListener*> listeners_; // the connected actors, not owned
+    VelOS::Semaphore listenerLock_{VelOS::LockRank::TrackerListener}; // guards listeners_
+    std::set<TrackerListener*> listeners_;                            // the connected actors, not owned
 };

@@ -67,8 +67,8 @@ private:
     // Joins the threads of runs that have ended; capture lock held.
     void joinFinishedRuns();
 
-    std::vector<FrameSink*> sinks_; // in registration order, not owned
-    VelOS::Semaphore captureLock_;  // guards everything below and every Run
+    std::vector<FrameSink*> sinks_;                          // in registration order, not owned
+    VelOS::Semaphore captureLock_{VelOS::LockRank::Capture}; // guards everything below and every Run
     std::string workDirectory_;
     std::string deviceName_;
     std::string configuration_;
