@@ -16,6 +16,8 @@
 #include <OGRE/Ogre.h>
 #include <OIS/OIS.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <functional>
 #include <memory>
@@ -57,6 +59,9 @@ class Rectangle2D;
 //   lock; the per-frame updates (overlay statistics, actors, trackers) take the scene lock while
 //   the frame lock is held. Events are broadcast by the calling thread after both locks are released,
 //   and a listener that stops reading loses its connection instead of holding up the project.
+// - The window is drawn only when its picture may have changed (a camera frame, a project change,
+//   input, a resize, an animation, the debug overlay's statistics) and once a second otherwise;
+//   a turn that does not draw serves the handed-over project work instead.
 class Scene : public Ogre::FrameListener,
               public FrameSink,
               public SceneServices,
@@ -77,7 +82,8 @@ public:
     const std::string& setupFailure() const { return setupFailure_; }
     // Runs until Escape sets the quit flag or the window is closed. Main thread.
     void mainLoop();
-    // Runs one turn of the main loop; false once the window is closed or quit was asked.
+    // Runs one turn of the main loop, drawing whether or not anything changed; false once the
+    // window is closed or quit was asked.
     bool runOneTurn();
     // Asks the main loop to end after its current turn. Safe from a signal handler.
     static void requestTermination();
@@ -246,6 +252,9 @@ public:
 
 private:
     bool isCaptureRunning();
+    // One turn of the main loop; a turn that need not draw (see shouldDraw) serves project work
+    // instead, unless alwaysDraw.
+    bool turn(bool alwaysDraw);
     // Opens the keyboard and mouse of the window and listens to them (SceneInput.cpp).
     void setupInput();
     // "project.mouse.action" on the main thread.
@@ -253,6 +262,13 @@ private:
     // Runs work on the main thread under the project lock: the frame lock and the scene lock
     // (see the class comment). False when the player is shutting down and the work did not run.
     bool inProject(const std::function<void()>& work);
+    // inProject for work that changes nothing on the screen: no redraw follows it.
+    bool readProject(const std::function<void()>& work);
+    // Asks the main loop to draw its next turn, and cuts short an idle wait. Any thread.
+    void requestRedraw();
+    // Whether this turn draws: something changed since the last drawing, an animation plays,
+    // the debug overlay shows statistics, or a second passed. Main thread.
+    bool shouldDraw();
     // Destroys the server, if any. Caller holds the scene lock.
     void stopServer();
 
@@ -359,5 +375,12 @@ private:
     Ogre::Camera* steeredCamera_ = nullptr; // the camera the number keys move
     bool handMode_ = false;                 // marker gesture enabled; toggled by pointer interaction
     bool quit_ = false;                     // set by Escape only
+
+    // Drawing only when the picture may have changed (SceneLoop.cpp).
+    std::atomic<bool> redraw_{true};                    // a change asks for a drawing; any thread
+    bool animating_ = false;                            // something moved in the last frame; main thread
+    std::chrono::steady_clock::time_point lastDrawn_{}; // main thread
+    unsigned drawnWidth_ = 0;                           // window size at the last drawing
+    unsigned drawnHeight_ = 0;
     static volatile std::sig_atomic_t terminationRequested_; // SIGINT or SIGTERM arrived
 };

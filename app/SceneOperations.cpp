@@ -30,6 +30,15 @@ bool Scene::inProject(const std::function<void()>& work) {
         VelOS::SemaphoreLock frame(frameLock_);
         VelOS::SemaphoreLock scene(sceneLock_);
         work();
+        requestRedraw();
+    });
+}
+
+bool Scene::readProject(const std::function<void()>& work) {
+    return tasks_.run([this, &work] {
+        VelOS::SemaphoreLock frame(frameLock_);
+        VelOS::SemaphoreLock scene(sceneLock_);
+        work();
     });
 }
 
@@ -102,7 +111,7 @@ void Scene::netDone() {
 }
 
 bool Scene::setTitle(const std::string& title) {
-    if (!inProject([&] { title_ = title; })) {
+    if (!readProject([&] { title_ = title; })) {
         return false;
     }
     broadcast(Events::titleChanged(title));
@@ -110,7 +119,7 @@ bool Scene::setTitle(const std::string& title) {
 }
 
 bool Scene::getTitle(std::string& title) {
-    return inProject([&] { title = title_; });
+    return readProject([&] { title = title_; });
 }
 
 // ---------------------------------------------------------------- debug overlay
@@ -143,7 +152,7 @@ void Scene::debugHide() {
 
 bool Scene::debugIsVisible() {
     bool visible = false;
-    inProject([&] { visible = debugOverlay_ != nullptr && debugOverlay_->isVisible(); });
+    readProject([&] { visible = debugOverlay_ != nullptr && debugOverlay_->isVisible(); });
     return visible;
 }
 
@@ -187,13 +196,13 @@ void Scene::videoCaptureDone() {
 
 bool Scene::isCapturing() {
     bool capturing = false;
-    inProject([&] { capturing = capture_.isCapturing(); });
+    readProject([&] { capturing = capture_.isCapturing(); });
     return capturing;
 }
 
 bool Scene::getDeviceName(std::string& name) {
     bool capturing = false;
-    inProject([&] {
+    readProject([&] {
         capturing = capture_.isCapturing();
         if (capturing) {
             name = capture_.deviceName();
@@ -204,7 +213,7 @@ bool Scene::getDeviceName(std::string& name) {
 
 bool Scene::getConfiguration(std::string& configuration) {
     bool capturing = false;
-    inProject([&] {
+    readProject([&] {
         capturing = capture_.isCapturing();
         if (capturing) {
             configuration = capture_.configuration();
@@ -227,7 +236,7 @@ void Scene::flipXUnset() {
 
 bool Scene::flipXGet() {
     bool value = false;
-    inProject([&] { value = flipX_; });
+    readProject([&] { value = flipX_; });
     return value;
 }
 
@@ -245,7 +254,7 @@ void Scene::flipYUnset() {
 
 bool Scene::flipYGet() {
     bool value = false;
-    inProject([&] { value = flipY_; });
+    readProject([&] { value = flipY_; });
     return value;
 }
 
@@ -273,12 +282,12 @@ void Scene::thresholdManual() {
 
 bool Scene::thresholdIsAuto() {
     bool automatic = false;
-    inProject([&] { automatic = tracking_.automatic; });
+    readProject([&] { automatic = tracking_.automatic; });
     return automatic;
 }
 
 bool Scene::thresholdGetValue(int& value) {
-    return inProject([&] { value = tracking_.threshold; });
+    return readProject([&] { value = tracking_.threshold; });
 }
 
 // ---------------------------------------------------------------- resources
@@ -330,12 +339,12 @@ void Scene::resourceDestroy(const std::string& name) {
 }
 
 void Scene::resourceGetList(std::string& list) {
-    inProject([&] { list = Events::listText(resources_.getList()); });
+    readProject([&] { list = Events::listText(resources_.getList()); });
 }
 
 void Scene::resourceGetFilesInside(const std::string& name, std::string& list) {
     std::set<std::string> files;
-    inProject([&] { files = resources_.getFilesInside(name); });
+    readProject([&] { files = resources_.getFilesInside(name); });
     // Each file under its name inside the package: without the resource name and "_".
     std::set<std::string> inside;
     for (const std::string& file : files) {
@@ -346,7 +355,7 @@ void Scene::resourceGetFilesInside(const std::string& name, std::string& list) {
 
 bool Scene::resourceGetFilename(const std::string& name, std::string& fileName) {
     bool found = false;
-    inProject([&] { found = resources_.getFilename(name, fileName); });
+    readProject([&] { found = resources_.getFilename(name, fileName); });
     return found;
 }
 
@@ -368,12 +377,12 @@ void Scene::trackerDestroy(const std::string& name) {
 }
 
 void Scene::trackerGetList(std::string& list) {
-    inProject([&] { list = Events::listText(trackers_.getTrackerNames()); });
+    readProject([&] { list = Events::listText(trackers_.getTrackerNames()); });
 }
 
 bool Scene::trackerGetPatternFilename(const std::string& name, std::string& patternFile) {
     bool found = false;
-    inProject([&] {
+    readProject([&] {
         if (ARTracker* tracker = trackers_.findAR(name)) {
             patternFile = tracker->patternFilename();
             found = true;
@@ -384,7 +393,7 @@ bool Scene::trackerGetPatternFilename(const std::string& name, std::string& patt
 
 bool Scene::trackerGetWidth(const std::string& name, int& width) {
     bool found = false;
-    inProject([&] {
+    readProject([&] {
         if (ARTracker* tracker = trackers_.findAR(name)) {
             width = tracker->width();
             found = true;
@@ -429,27 +438,27 @@ void Scene::destroyAllActors() {
 }
 
 void Scene::getResourceNames(std::set<std::string>& names) {
-    inProject([&] { names = resources_.getList(); });
+    readProject([&] { names = resources_.getList(); });
 }
 
 void Scene::getTrackerNames(std::set<std::string>& names) {
-    inProject([&] { names = trackers_.getTrackerNames(); });
+    readProject([&] { names = trackers_.getTrackerNames(); });
 }
 
 void Scene::getLightNames(std::set<std::string>& names) {
-    inProject([&] { names = actors_.getLightNames(); });
+    readProject([&] { names = actors_.getLightNames(); });
 }
 
 void Scene::getFileNames(std::set<std::string>& names) {
-    inProject([&] { names = actors_.getFileNames(); });
+    readProject([&] { names = actors_.getFileNames(); });
 }
 
 void Scene::getMeshNames(std::set<std::string>& names) {
-    inProject([&] { names = actors_.getMeshNames(); });
+    readProject([&] { names = actors_.getMeshNames(); });
 }
 
 void Scene::getSceneNames(std::set<std::string>& names) {
-    inProject([&] { names = actors_.getSceneNames(); });
+    readProject([&] { names = actors_.getSceneNames(); });
 }
 
 // ---------------------------------------------------------------- actors in general
@@ -469,7 +478,7 @@ bool Scene::actorsViewports(const std::string& actorName) {
 
 void Scene::actorGetAnimationsList(const std::string& actorName, std::string& list) {
     list.clear();
-    inProject([&] {
+    readProject([&] {
         std::set<std::string> names;
         actors_.getAnimationNames(actorName, names);
         list = Events::listText(names);
@@ -526,7 +535,7 @@ bool Scene::actorUnselect(const std::string& actorName) {
 
 bool Scene::actorIsSelected(const std::string& actorName) {
     bool selected = false;
-    inProject([&] { selected = actors_.isSelected(actorName); });
+    readProject([&] { selected = actors_.isSelected(actorName); });
     return selected;
 }
 
@@ -562,7 +571,7 @@ Actor* Scene::findActor(ActorKind kind, const std::string& name) {
 
 bool Scene::readActor(ActorKind kind, const std::string& name, const std::function<void(Actor&)>& read) {
     bool found = false;
-    inProject([&] {
+    readProject([&] {
         if (Actor* actor = findActor(kind, name)) {
             read(*actor);
             found = true;
@@ -598,7 +607,7 @@ void Scene::destroyActor(ActorKind kind, const std::string& name) {
 
 void Scene::actorList(ActorKind kind, std::string& list) {
     list.clear();
-    inProject([&] {
+    readProject([&] {
         switch (kind) {
         case ActorKind::Light:
             list = Events::listText(actors_.getLightNames());
