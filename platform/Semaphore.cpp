@@ -115,7 +115,7 @@ int heldLockCount() {
 void Semaphore::wait() {
     checkBeforeTaking(*this);
 #ifdef VELQUIN_TSAN
-    const bool told = !hiddenFromThreadChecks_;
+    const bool told = rank_ != LockRank::Unranked;
     if (told) {
         __tsan_mutex_pre_lock(this, 0);
     }
@@ -146,12 +146,9 @@ void Semaphore::release() {
         noteReleased(*this, byTaker);
     }
 #ifdef VELQUIN_TSAN
-    // ThreadSanitizer knows a mutex only as unlocked by its locker; after a hand-over it would
-    // report every later use, so the semaphore leaves its view.
-    const bool told = wasTaken && byTaker && !hiddenFromThreadChecks_;
-    if (!byTaker) {
-        hiddenFromThreadChecks_ = true;
-    }
+    // ThreadSanitizer knows a mutex only as unlocked by its locker, so only the ranked locks,
+    // which their taker always releases (the lock checks insist), are shown to it.
+    const bool told = wasTaken && byTaker && rank_ != LockRank::Unranked;
     if (told) {
         __tsan_mutex_pre_unlock(this, 0);
     }

@@ -2,7 +2,6 @@
 
 #include "platform/LockRank.h"
 
-#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -15,9 +14,10 @@ namespace VelOS {
 // release it, whichever thread took it; the player itself always releases a lock on the thread
 // that took it, and the lock checks (see LockRank.h) insist on that for ranked locks.
 //
-// ThreadSanitizer is told about every wait and release, so it sees the order in which threads
-// take these locks as it does for std::mutex (and reports inversions). A release by another
-// thread than the taker is beyond its model: such a semaphore is hidden from it from then on.
+// ThreadSanitizer is told about every wait and release of a ranked lock (LockRank.h), so it
+// sees the order in which threads take the player's locks as it does for std::mutex and reports
+// inversions. Unranked semaphores may be handed over between threads, which is beyond its model:
+// it sees only their internal mutex.
 //
 // Used from every thread; its own state is guarded by an internal mutex that is only held for
 // the few instructions of wait and release.
@@ -38,9 +38,8 @@ private:
     const LockRank rank_;
     std::mutex mutex_;
     std::condition_variable freed_;
-    bool taken_ = false;                              // mutex_
-    std::thread::id owner_;                           // the thread that took it; mutex_
-    std::atomic<bool> hiddenFromThreadChecks_{false}; // released once by another thread
+    bool taken_ = false;    // mutex_
+    std::thread::id owner_; // the thread that took it; mutex_
 };
 
 // Scoped holder: waits on the semaphore when made, releases it when it ends,

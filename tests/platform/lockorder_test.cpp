@@ -7,18 +7,14 @@ using VelOS::LockRank;
 using VelOS::Semaphore;
 using VelOS::SemaphoreLock;
 
-namespace {
-
-void skipWithoutChecks() {
-    if (!VelOS::lockChecksOn()) {
-        GTEST_SKIP() << "lock checks are on in debug and sanitizer builds only";
+// The checks are on in debug and sanitizer builds only.
+#define SKIP_WITHOUT_LOCK_CHECKS()                                                                           \
+    if (!VelOS::lockChecksOn()) {                                                                            \
+        GTEST_SKIP() << "lock checks are on in debug and sanitizer builds only";                             \
     }
-}
-
-} // namespace
 
 TEST(LockOrder, LocksTakenInRankOrderPassAndAreForgottenWhenReleased) {
-    skipWithoutChecks();
+    SKIP_WITHOUT_LOCK_CHECKS();
     Semaphore frame(LockRank::Frame), image(LockRank::Image), scene(LockRank::Scene);
     Semaphore listener(LockRank::TrackerListener), unranked;
     {
@@ -43,7 +39,7 @@ TEST(LockOrder, LocksTakenInRankOrderPassAndAreForgottenWhenReleased) {
 }
 
 TEST(LockOrderDeathTest, TakingALowerRankWhileHoldingAHigherOneStopsNamingBoth) {
-    skipWithoutChecks();
+    SKIP_WITHOUT_LOCK_CHECKS();
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     Semaphore image(LockRank::Image), scene(LockRank::Scene);
     // One thread alone would never deadlock here: the inversion is caught before anyone waits.
@@ -56,7 +52,7 @@ TEST(LockOrderDeathTest, TakingALowerRankWhileHoldingAHigherOneStopsNamingBoth) 
 }
 
 TEST(LockOrderDeathTest, TakingTwoLocksOfTheSameRankStops) {
-    skipWithoutChecks();
+    SKIP_WITHOUT_LOCK_CHECKS();
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     Semaphore one(LockRank::TrackerListener), other(LockRank::TrackerListener);
     EXPECT_DEATH(
@@ -68,7 +64,7 @@ TEST(LockOrderDeathTest, TakingTwoLocksOfTheSameRankStops) {
 }
 
 TEST(LockOrderDeathTest, ARankedLockReleasedByAnotherThreadStops) {
-    skipWithoutChecks();
+    SKIP_WITHOUT_LOCK_CHECKS();
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_DEATH(
         {
