@@ -66,14 +66,34 @@ void MainThreadQueue::runPending() {
 }
 
 void MainThreadQueue::runFor(int milliseconds) {
+    runTasks(milliseconds, false);
+}
+
+void MainThreadQueue::runUntilWoken(int milliseconds) {
+    runTasks(milliseconds, true);
+}
+
+void MainThreadQueue::wake() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    woken_ = true;
+    arrived_.notify_all();
+}
+
+void MainThreadQueue::runTasks(int milliseconds, bool untilWoken) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds > 0 ? milliseconds : 0);
     for (;;) {
         std::shared_ptr<Task> task;
         {
             std::unique_lock<std::mutex> guard(mutex_);
-            arrived_.wait_until(guard, deadline, [this] { return !tasks_.empty() || closed_; });
+            arrived_.wait_until(guard, deadline, [this, untilWoken] {
+                return !tasks_.empty() || closed_ || (untilWoken && woken_);
+            });
             task = nextTask();
+            if (!task && untilWoken && woken_) {
+                woken_ = false;
+                return;
+            }
             if (!task && (closed_ || std::chrono::steady_clock::now() >= deadline)) {
                 return;
             }

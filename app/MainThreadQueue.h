@@ -13,7 +13,7 @@
 // that arrives on a connection thread is handed over here and its caller waits until the main
 // loop has run it between two frames.
 //
-// Made and drained on the main thread; run() may be called from any thread. Guarded by its own
+// Made and drained on the main thread; run() and wake() may be called from any thread. Guarded by its own
 // mutex, which is never held while a task runs.
 class MainThreadQueue {
 public:
@@ -29,6 +29,11 @@ public:
     void runPending();
     // Main thread: runs tasks as they arrive until the time is up (used in place of a sleep).
     void runFor(int milliseconds);
+    // Main thread: like runFor, but returns as soon as wake() was called (now or before, since
+    // the last return of this call).
+    void runUntilWoken(int milliseconds);
+    // Any thread: ends the current or next runUntilWoken early.
+    void wake();
     // Main thread: from now on tasks are refused; callers still waiting are released with false.
     void close();
 
@@ -44,6 +49,8 @@ private:
     // Takes the next task, or nothing; mutex_ held.
     std::shared_ptr<Task> nextTask();
     void execute(const std::shared_ptr<Task>& task);
+    // runFor and runUntilWoken.
+    void runTasks(int milliseconds, bool untilWoken);
 
     const std::thread::id mainThread_;
     std::mutex mutex_;                        // guards tasks_, closed_ and every Task's flags
@@ -51,4 +58,5 @@ private:
     std::condition_variable finished_;        // a task finished
     std::deque<std::shared_ptr<Task>> tasks_; // waiting tasks, oldest first
     bool closed_ = false;
+    bool woken_ = false; // wake() called since runUntilWoken last returned
 };

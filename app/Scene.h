@@ -18,6 +18,8 @@
 #include <OGRE/Ogre.h>
 #include <OIS/OIS.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <functional>
@@ -53,15 +55,17 @@ class ManualObject;
 // - image lock (imageLock_): the staging image and the new-frame flag.
 // - scene lock (sceneLock_): the project model (title, collections, selection) and the
 //   listener registry.
-// - Lock order wherever two are held: frame, image, scene (then a tracker's listener lock);
-//   scene before the capture lock and before a server's list lock.
+// - The order in which these and every other lock are taken: platform/LockRank.h.
 // - How the engine's scene is kept still during a frame: every project operation runs on the
 //   main thread (the GL context and the engine's unlocked scene graph belong to it): an
 //   operation called on a connection thread is handed to tasks_ and run while the main loop
-//   waits out its frame pacing, between two frames. It takes the frame lock, then the scene
-//   lock; the per-frame updates (overlay statistics, actors, trackers) take the scene lock after
-//   the frame lock. Events are broadcast by the calling thread after both locks are released,
+//   waits out its frame pacing, between two frames. It takes the frame lock and the scene
+//   lock; the per-frame updates (overlay statistics, actors, trackers) take the scene lock while
+//   the frame lock is held. Events are broadcast by the calling thread after both locks are released,
 //   and a listener that stops reading loses its connection instead of holding up the project.
+// - The window is drawn only when its picture may have changed (a camera frame, a project change,
+//   input, a resize, an animation, the debug overlay's statistics) and once a second otherwise;
+//   a turn that does not draw serves the handed-over project work instead.
 class Scene : public Ogre::FrameListener,
               public FrameSink,
               public SceneServices,
@@ -84,7 +88,8 @@ public:
     const std::string& setupFailure() const { return setupFailure_; }
     // Runs until Escape sets the quit flag or the window is closed. Main thread.
     void mainLoop();
-    // Runs one turn of the main loop; false once the window is closed or quit was asked.
+    // Runs one turn of the main loop, drawing whether or not anything changed; false once the
+    // window is closed or quit was asked.
     bool runOneTurn();
     // Asks the main loop to end after its current turn. Safe from a signal handler.
     static void requestTermination();
@@ -256,13 +261,23 @@ public:
 
 private:
     bool isCaptureRunning();
+    // One turn of the main loop; a turn that need not draw (see shouldDraw) serves project work
+    // instead, unless alwaysDraw.
+    bool turn(bool alwaysDraw);
     // Opens the keyboard and mouse of the window and listens to them (SceneInput.cpp).
     void setupInput();
     // "project.mouse.action" on the main thread.
     void setInteractionMode(const std::string& keyword);
-    // Runs work on the main thread under the project lock: the frame lock, then the scene lock
+    // Runs work on the main thread under the project lock: the frame lock and the scene lock
     // (see the class comment). False when the player is shutting down and the work did not run.
     bool inProject(const std::function<void()>& work);
+    // inProject for work that changes nothing on the screen: no redraw follows it.
+    bool readProject(const std::function<void()>& work);
+    // Asks the main loop to draw its next turn, and cuts short an idle wait. Any thread.
+    void requestRedraw();
+    // Whether this turn draws: something changed since the last drawing, an animation plays,
+    // the debug overlay shows statistics, or a second passed. Main thread.
+    bool shouldDraw();
     // Destroys the server, if any. Caller holds the scene lock.
     void stopServer();
 
@@ -334,7 +349,7 @@ private:
     Ogre::Camera* leftCamera_ = nullptr;
 
     MainThreadQueue tasks_;      // project work handed over by other threads, run between frames
-    VelOS::Semaphore frameLock_; // one frame; see the class comment
+    VelOS::Semaphore frameLock_{VelOS::LockRank::Frame}; // one frame; see the class comment
     std::optional<VelOS::SemaphoreLock> frameHold_; // holds frameLock_ during a frame
     bool fourViews_ = false;                        // four-view layout chosen; scene lock
     bool fullScreen_ = false; // as last set; the engine's flag may lag without a window manager
@@ -360,7 +375,7 @@ private:
 
     bool flipX_ = false;                       // mirror the camera picture horizontally
     bool flipY_ = false;                       // and vertically
-    VelOS::Semaphore imageLock_;               // staging image and new-frame flag
+    VelOS::Semaphore imageLock_{VelOS::LockRank::Image};               // staging image and new-frame flag
     std::vector<unsigned char> stagingPixels_; // copy of the last camera frame, flipped; image lock
     Ogre::Image stagingImage_;                 // wraps stagingPixels_; image lock
     bool newFrame_ = false;                    // stagingImage_ holds a frame not yet uploaded; image lock
@@ -373,7 +388,7 @@ private:
     std::unique_ptr<Ogre::ManualObject> backgroundRectangle_; // camera picture of the main view
 
     Ostrevan::Manager tracking_; // finds the trackers' markers in camera frames; scene lock
-    VelOS::Semaphore sceneLock_; // the project model and the listener registry
+    VelOS::Semaphore sceneLock_{VelOS::LockRank::Scene};     // the project model and the listener registry
     std::unique_ptr<SentenceHandlerFactory> handlerFactory_; // handlers of every server's connections
     std::unique_ptr<VelNet::Server> server_;                 // made by net init; scene lock
     std::string setupFailure_;                               // set by failSetup
@@ -397,5 +412,12 @@ private:
     Ogre::Camera* steeredCamera_ = nullptr; // the camera the number keys move
     bool handMode_ = false;                 // marker gesture enabled; toggled by pointer interaction
     bool quit_ = false;                     // set by Escape only
+
+    // Drawing only when the picture may have changed (SceneLoop.cpp).
+    std::atomic<bool> redraw_{true};                    // a change asks for a drawing; any thread
+    bool animating_ = false;                            // something moved in the last frame; main thread
+    std::chrono::steady_clock::time_point lastDrawn_{}; // main thread
+    unsigned drawnWidth_ = 0;                           // window size at the last drawing
+    unsigned drawnHeight_ = 0;
     static volatile std::sig_atomic_t terminationRequested_; // SIGINT or SIGTERM arrived
 };

@@ -64,6 +64,7 @@ void Scene::setInteractionMode(const std::string& keyword) {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 bool Scene::keyPressed(const OIS::KeyEvent& event) {
+    requestRedraw();
     switch (event.key) {
     case OIS::KC_ESCAPE:
         quit_ = true;
@@ -151,10 +152,12 @@ bool Scene::keyPressed(const OIS::KeyEvent& event) {
 #pragma GCC diagnostic pop
 
 bool Scene::keyReleased(const OIS::KeyEvent& /*event*/) {
+    requestRedraw();
     return true;
 }
 
 bool Scene::mousePressed(const OIS::MouseEvent& event, OIS::MouseButtonID id) {
+    requestRedraw();
     if (!mouseMode_) {
         return true;
     }
@@ -207,6 +210,7 @@ bool Scene::mousePressed(const OIS::MouseEvent& event, OIS::MouseButtonID id) {
 }
 
 bool Scene::mouseMoved(const OIS::MouseEvent& event) {
+    requestRedraw();
     if (!mouseMode_ || transformMode_ == 0 || selectedActor_ == nullptr ||
         !event.state.buttonDown(OIS::MB_Left)) {
         return true;
@@ -247,5 +251,6 @@ bool Scene::mouseMoved(const OIS::MouseEvent& event) {
 }
 
 bool Scene::mouseReleased(const OIS::MouseEvent& /*event*/, OIS::MouseButtonID /*id*/) {
+    requestRedraw();
     return true;
 }

@@ -13,12 +13,21 @@
 
 volatile std::sig_atomic_t Scene::terminationRequested_ = 0;
 
+namespace {
+// A turn that draws nothing waits at most this long (milliseconds) for work or a change, so input
+// is still polled 25 times a second.
+constexpr int IdleTurn = 40;
+// Without any change the window is still drawn this often, for whatever the program cannot see
+// (a window uncovered, a display that lost its contents).
+constexpr auto LongestPause = std::chrono::seconds(1);
+} // namespace
+
 void Scene::requestTermination() {
     terminationRequested_ = 1;
 }
 
 void Scene::mainLoop() {
-    while (runOneTurn()) {
+    while (turn(false)) {
     }
     if (latency_.enabled()) {
         std::cout << latency_.report() << std::endl;
@@ -26,6 +35,10 @@ void Scene::mainLoop() {
 }
 
 bool Scene::runOneTurn() {
+    return turn(true);
+}
+
+bool Scene::turn(bool alwaysDraw) {
     if (quit_ || terminationRequested_ != 0) {
         return false;
     }
@@ -34,6 +47,13 @@ bool Scene::runOneTurn() {
         return false;
     }
     InputDispatcher::instance().capture();
+    if (!alwaysDraw && !shouldDraw()) {
+        // Nothing to draw: serve project work until something changes or a frame period ends.
+        tasks_.runUntilWoken(IdleTurn);
+        return true;
+    }
+    redraw_ = false; // a change while this frame is drawn asks for the next one
+    lastDrawn_ = std::chrono::steady_clock::now();
     try {
         root_->_fireFrameStarted();
         // Through the root, not the window alone: the root counts frames, and entities
@@ -50,6 +70,21 @@ bool Scene::runOneTurn() {
     // Whatever happened in this turn, the frame lock is free again before the next one.
     frameHold_.reset();
     return true;
+}
+
+void Scene::requestRedraw() {
+    redraw_ = true;
+    tasks_.wake();
+}
+
+bool Scene::shouldDraw() {
+    if (window_->getWidth() != drawnWidth_ || window_->getHeight() != drawnHeight_) {
+        drawnWidth_ = window_->getWidth();
+        drawnHeight_ = window_->getHeight();
+        return true;
+    }
+    return redraw_ || animating_ || (debugOverlay_ != nullptr && debugOverlay_->isVisible()) ||
+           std::chrono::steady_clock::now() - lastDrawn_ >= LongestPause;
 }
 
 bool Scene::frameStarted(const Ogre::FrameEvent& event) {
@@ -93,6 +128,7 @@ bool Scene::frameStarted(const Ogre::FrameEvent& event) {
         VelOS::SemaphoreLock scene(sceneLock_);
         actors_.update(frameTime);
         trackers_.update();
+        animating_ = actors_.isAnimating();
     }
     return true;
 }
@@ -145,4 +181,5 @@ void Scene::frame(const unsigned char* pixels, int width, int height, unsigned f
         tracking_.processFrame(stagingPixels_.data());
     }
     newFrame_ = true;
+    requestRedraw();
 }

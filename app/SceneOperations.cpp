@@ -36,7 +36,16 @@ std::string lowerCase(std::string text) {
 
 bool Scene::inProject(const std::function<void()>& work) {
     return tasks_.run([this, &work] {
-        // Frame lock, then scene lock: the work runs between two frames.
+        // The work runs between two frames, and nothing else touches the project meanwhile.
+        VelOS::SemaphoreLock frame(frameLock_);
+        VelOS::SemaphoreLock scene(sceneLock_);
+        work();
+        requestRedraw();
+    });
+}
+
+bool Scene::readProject(const std::function<void()>& work) {
+    return tasks_.run([this, &work] {
         VelOS::SemaphoreLock frame(frameLock_);
         VelOS::SemaphoreLock scene(sceneLock_);
         work();
@@ -121,7 +130,7 @@ void Scene::netDone() {
 }
 
 bool Scene::setTitle(const std::string& title) {
-    if (!inProject([&] { title_ = title; })) {
+    if (!readProject([&] { title_ = title; })) {
         return false;
     }
     broadcast(Events::titleChanged(title));
@@ -129,7 +138,7 @@ bool Scene::setTitle(const std::string& title) {
 }
 
 bool Scene::getTitle(std::string& title) {
-    return inProject([&] { title = title_; });
+    return readProject([&] { title = title_; });
 }
 
 // ---------------------------------------------------------------- debug overlay
@@ -162,7 +171,7 @@ void Scene::debugHide() {
 
 bool Scene::debugIsVisible() {
     bool visible = false;
-    inProject([&] { visible = debugOverlay_ != nullptr && debugOverlay_->isVisible(); });
+    readProject([&] { visible = debugOverlay_ != nullptr && debugOverlay_->isVisible(); });
     return visible;
 }
 
@@ -207,13 +216,13 @@ void Scene::videoCaptureDone() {
 
 bool Scene::isCapturing() {
     bool capturing = false;
-    inProject([&] { capturing = capture_.isCapturing(); });
+    readProject([&] { capturing = capture_.isCapturing(); });
     return capturing;
 }
 
 bool Scene::getDeviceName(std::string& name) {
     bool capturing = false;
-    inProject([&] {
+    readProject([&] {
         capturing = capture_.isCapturing();
         if (capturing) {
             name = capture_.deviceName();
@@ -226,7 +235,7 @@ bool Scene::getDeviceName(std::string& name) {
 
 bool Scene::getConfiguration(std::string& configuration) {
     bool capturing = false;
-    inProject([&] {
+    readProject([&] {
         capturing = capture_.isCapturing();
         if (capturing) {
             configuration = capture_.configuration();
@@ -251,7 +260,7 @@ void Scene::flipXUnset() {
 
 bool Scene::flipXGet() {
     bool value = false;
-    inProject([&] { value = flipX_; });
+    readProject([&] { value = flipX_; });
     return value;
 }
 
@@ -269,7 +278,7 @@ void Scene::flipYUnset() {
 
 bool Scene::flipYGet() {
     bool value = false;
-    inProject([&] { value = flipY_; });
+    readProject([&] { value = flipY_; });
     return value;
 }
 
@@ -297,12 +306,12 @@ void Scene::thresholdManual() {
 
 bool Scene::thresholdIsAuto() {
     bool automatic = false;
-    inProject([&] { automatic = tracking_.automatic; });
+    readProject([&] { automatic = tracking_.automatic; });
     return automatic;
 }
 
 bool Scene::thresholdGetValue(int& value) {
-    return inProject([&] { value = tracking_.threshold; });
+    return readProject([&] { value = tracking_.threshold; });
 }
 
 // ---------------------------------------------------------------- resources
@@ -354,12 +363,12 @@ void Scene::resourceDestroy(const std::string& name) {
 }
 
 void Scene::resourceGetList(std::string& list) {
-    inProject([&] { list = Events::listText(resources_.getList()); });
+    readProject([&] { list = Events::listText(resources_.getList()); });
 }
 
 void Scene::resourceGetFilesInside(const std::string& name, std::string& list) {
     std::set<std::string> files;
-    inProject([&] { files = resources_.getFilesInside(name); });
+    readProject([&] { files = resources_.getFilesInside(name); });
     // Each file under its name inside the package: without the resource name and "_".
     std::set<std::string> inside;
     for (const std::string& file : files) {
@@ -370,7 +379,7 @@ void Scene::resourceGetFilesInside(const std::string& name, std::string& list) {
 
 bool Scene::resourceGetFilename(const std::string& name, std::string& fileName) {
     bool found = false;
-    inProject([&] {
+    readProject([&] {
         found = resources_.getFilename(name, fileName);
         if (!found) {
             VelOS::noteFailure("no resource named \"" + name + "\"");
@@ -397,12 +406,12 @@ void Scene::trackerDestroy(const std::string& name) {
 }
 
 void Scene::trackerGetList(std::string& list) {
-    inProject([&] { list = Events::listText(trackers_.getTrackerNames()); });
+    readProject([&] { list = Events::listText(trackers_.getTrackerNames()); });
 }
 
 bool Scene::trackerGetPatternFilename(const std::string& name, std::string& patternFile) {
     bool found = false;
-    inProject([&] {
+    readProject([&] {
         if (ARTracker* tracker = trackers_.findAR(name)) {
             patternFile = tracker->patternFilename();
             found = true;
@@ -415,7 +424,7 @@ bool Scene::trackerGetPatternFilename(const std::string& name, std::string& patt
 
 bool Scene::trackerGetWidth(const std::string& name, int& width) {
     bool found = false;
-    inProject([&] {
+    readProject([&] {
         if (ARTracker* tracker = trackers_.findAR(name)) {
             width = tracker->width();
             found = true;
@@ -462,27 +471,27 @@ void Scene::destroyAllActors() {
 }
 
 void Scene::getResourceNames(std::set<std::string>& names) {
-    inProject([&] { names = resources_.getList(); });
+    readProject([&] { names = resources_.getList(); });
 }
 
 void Scene::getTrackerNames(std::set<std::string>& names) {
-    inProject([&] { names = trackers_.getTrackerNames(); });
+    readProject([&] { names = trackers_.getTrackerNames(); });
 }
 
 void Scene::getLightNames(std::set<std::string>& names) {
-    inProject([&] { names = actors_.getLightNames(); });
+    readProject([&] { names = actors_.getLightNames(); });
 }
 
 void Scene::getFileNames(std::set<std::string>& names) {
-    inProject([&] { names = actors_.getFileNames(); });
+    readProject([&] { names = actors_.getFileNames(); });
 }
 
 void Scene::getMeshNames(std::set<std::string>& names) {
-    inProject([&] { names = actors_.getMeshNames(); });
+    readProject([&] { names = actors_.getMeshNames(); });
 }
 
 void Scene::getSceneNames(std::set<std::string>& names) {
-    inProject([&] { names = actors_.getSceneNames(); });
+    readProject([&] { names = actors_.getSceneNames(); });
 }
 
 // ---------------------------------------------------------------- actors in general
@@ -502,7 +511,7 @@ bool Scene::actorsViewports(const std::string& actorName) {
 
 void Scene::actorGetAnimationsList(const std::string& actorName, std::string& list) {
     list.clear();
-    inProject([&] {
+    readProject([&] {
         std::set<std::string> names;
         actors_.getAnimationNames(actorName, names);
         list = Events::listText(names);
@@ -559,7 +568,7 @@ bool Scene::actorUnselect(const std::string& actorName) {
 
 bool Scene::actorIsSelected(const std::string& actorName) {
     bool selected = false;
-    inProject([&] { selected = actors_.isSelected(actorName); });
+    readProject([&] { selected = actors_.isSelected(actorName); });
     return selected;
 }
 
@@ -595,7 +604,7 @@ Actor* Scene::findActor(ActorKind kind, const std::string& name) {
 
 bool Scene::readActor(ActorKind kind, const std::string& name, const std::function<void(Actor&)>& read) {
     bool found = false;
-    inProject([&] {
+    readProject([&] {
         if (Actor* actor = findActor(kind, name)) {
             read(*actor);
             found = true;
@@ -662,7 +671,7 @@ void Scene::destroyActor(ActorKind kind, const std::string& name) {
 
 void Scene::actorList(ActorKind kind, std::string& list) {
     list.clear();
-    inProject([&] {
+    readProject([&] {
         switch (kind) {
         case ActorKind::Light:
             list = Events::listText(actors_.getLightNames());

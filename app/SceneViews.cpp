@@ -10,6 +10,7 @@
 #include <OGRE/Overlay/OgreOverlayManager.h>
 
 void Scene::toggleLayout() {
+    requestRedraw();
     if (!fourViews_) {
         fourViews_ = true;
         debugOverlay_->hide();

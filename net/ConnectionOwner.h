@@ -18,7 +18,7 @@ namespace VelNet {
 // no report is under way, and no report reaches the owner after that.
 //
 // Used by the connection threads (report) and by the owner's destroyer (cut); its mutex is held
-// through the whole report, so it comes before the owner's own locks.
+// through the whole report, owner's locks included (order: platform/LockRank.h).
 class OwnerLink {
 public:
     explicit OwnerLink(ConnectionOwner& owner) : owner_(&owner) {}

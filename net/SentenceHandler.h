@@ -38,7 +38,8 @@ public:
     void handle(VelOS::Socket& socket) override;
 
 private:
-    VelOS::Semaphore semaphore_; // held for the whole handling; private to this connection
+    VelOS::Semaphore semaphore_{
+        VelOS::LockRank::Connection}; // held for the whole handling; private to this connection
     SceneServices& services_;
     ProjectOperations& operations_;
     std::shared_ptr<LiveCount> live_;

@@ -21,9 +21,8 @@ namespace VelNet {
 //
 // Threads: start, stop and destruction come from the thread that manages the server (in the
 // player, under the scene lock; destruction may come from one of the server's own connection
-// threads). The accept thread and the ending connection threads take the list lock. Lock order:
-// a connection's report (OwnerLink) before the list lock; the list lock is never held while
-// waiting for a thread.
+// threads). The accept thread and the ending connection threads take the list lock (its place in
+// the lock order: platform/LockRank.h); the list lock is never held while waiting for a thread.
 class Server : public Runnable, public ConnectionOwner {
 public:
     explicit Server(ServerPolicy policy = ServerPolicy());
@@ -55,14 +54,14 @@ private:
     // A refusal or failure of the accept loop: standard error and the engine log.
     void report(const std::string& line);
 
-    const ServerPolicy policy_;                          // who may connect, how many at once
-    VelOS::Semaphore listLock_;                          // guards running_, factory_, connections_
-    std::shared_ptr<OwnerLink> link_;                    // cut first when the server goes away
-    VelOS::Socket listeningSocket_;                      // bound to the port, backlog 128
-    VelOS::Thread acceptThread_;                         // runs the accept loop
-    ConnectionHandlerFactory* factory_ = nullptr;        // not owned; nullptr unless running
-    bool running_ = false;                               // between a successful start and stop
-    std::list<std::shared_ptr<Connection>> connections_; // in accept order, shared with their threads
+    const ServerPolicy policy_;                              // who may connect, how many at once
+    VelOS::Semaphore listLock_{VelOS::LockRank::ServerList}; // guards running_, factory_, connections_
+    std::shared_ptr<OwnerLink> link_;                        // cut first when the server goes away
+    VelOS::Socket listeningSocket_;                          // bound to the port, backlog 128
+    VelOS::Thread acceptThread_;                             // runs the accept loop
+    ConnectionHandlerFactory* factory_ = nullptr;            // not owned; nullptr unless running
+    bool running_ = false;                                   // between a successful start and stop
+    std::list<std::shared_ptr<Connection>> connections_;     // in accept order, shared with their threads
 };
 
 } // namespace VelNet

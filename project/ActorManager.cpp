@@ -205,6 +205,28 @@ void ActorManager::update(float seconds) {
     }
 }
 
+bool ActorManager::isAnimating() {
+    bool animating = false;
+    const auto playing = [&animating](const AnimatedActor& actor) {
+        animating = animating || actor.isPlaying();
+    };
+    for (auto& entry : meshes_) {
+        playing(*entry.second);
+    }
+    for (auto& entry : scenes_) {
+        playing(*entry.second);
+    }
+    for (auto& entry : lights_) {
+        playing(*entry.second);
+    }
+    if (!animating && sceneManager_ != nullptr) {
+        for (const auto& state : sceneManager_->getAnimationStates()) {
+            animating = animating || state.second->getEnabled();
+        }
+    }
+    return animating;
+}
+
 void ActorManager::selectAll() {
     forEach([](Actor& actor) { actor.select(); });
 }

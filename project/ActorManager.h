@@ -70,6 +70,9 @@ public:
     // Once per frame: every actor's addTime (meshes, scenes, files, lights; each in name order),
     // then the node animations of the views scene manager.
     void update(float seconds);
+    // True while something moves by itself from frame to frame: an actor playing its
+    // animation, or an enabled animation of the views scene manager.
+    bool isAnimating();
     void selectAll();
     void unselectAll();
     // False when no actor has the name; true otherwise, selected or not.

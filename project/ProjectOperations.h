@@ -4,10 +4,9 @@
 
 // The operations of the project, in their fixed interface order, called by the command
 // interpreter (one per command) and by the project document. Every operation takes the scene
-// lock itself (engine-touching ones take the frame lock before it) and broadcasts its event
-// sentence after releasing it. Called from connection threads, and from the main thread for
-// the start-up command file and pointer interaction. "out" parameters are only written on
-// success.
+// lock itself (engine-touching ones the frame lock too; order in platform/LockRank.h) and broadcasts its
+// event sentence after releasing it. Called from connection threads, and from the main thread for the
+// start-up command file and pointer interaction. "out" parameters are only written on success.
 class ProjectOperations {
 public:
     virtual ~ProjectOperations() = default;

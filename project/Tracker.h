@@ -10,7 +10,7 @@ class TrackerListener;
 // listener set: connect and unconnect come from project work (under the scene lock), the
 // fan-out of found, lost and moved from the capture thread (under the frame, image and scene
 // locks), and lost also from the main thread when the camera is set up again or stopped (under
-// the frame and scene locks). Lock order: scene lock, then a tracker's listener lock.
+// the frame and scene locks). Its place in the lock order: platform/LockRank.h.
 class Tracker {
 public:
     virtual ~Tracker() = default;
@@ -29,6 +29,6 @@ protected:
     // Tells a new listener what it missed; listener lock held.
     virtual void greet(TrackerListener* /*listener*/) {}
 
-    VelOS::Semaphore listenerLock_;        // guards listeners_
-    std::set<TrackerListener*> listeners_; // the connected actors, not owned
+    VelOS::Semaphore listenerLock_{VelOS::LockRank::TrackerListener}; // guards listeners_
+    std::set<TrackerListener*> listeners_;                            // the connected actors, not owned
 };

@@ -100,7 +100,7 @@ private:
     void destroyDevice();
 
     std::vector<FrameSink*> sinks_; // in registration order, not owned
-    VelOS::Semaphore captureLock_;  // guards everything below up to device_, and every Run
+    VelOS::Semaphore captureLock_{VelOS::LockRank::Capture}; // guards everything below up to device_, and every Run
     std::string workDirectory_;
     V4L2Kernel* kernel_ = nullptr; // null: the system's
     std::string deviceName_;

@@ -1,6 +1,7 @@
 #include "app/MainThreadQueue.h"
 
 #include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -63,4 +64,33 @@ TEST(MainThreadQueue, AnExceptionInTheWorkDoesNotStopTheQueue) {
         queue.runFor(5);
     }
     caller.join();
+}
+
+TEST(MainThreadQueue, AnIdleWaitServesWorkAndEndsWhenWokenNotBefore) {
+    MainThreadQueue queue;
+    // A wake that came before the wait ends the wait at once, and only that one wait.
+    queue.wake();
+    const auto start = std::chrono::steady_clock::now();
+    queue.runUntilWoken(10000);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+
+    // Work that arrives is served without ending the wait; the wake from another thread ends it.
+    std::atomic<int> served{0};
+    std::thread other([&] {
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_TRUE(queue.run([&] { ++served; }));
+        }
+        queue.wake();
+    });
+    queue.runUntilWoken(10000);
+    other.join();
+    EXPECT_EQ(served, 3);
+
+    // Without a wake the wait lasts its time, and the pacing wait ignores wakes.
+    queue.runUntilWoken(1);
+    queue.wake();
+    queue.runFor(1);
+    const auto paced = std::chrono::steady_clock::now();
+    queue.runUntilWoken(10000); // the wake before runFor is still pending
+    EXPECT_LT(std::chrono::steady_clock::now() - paced, std::chrono::seconds(5));
 }
