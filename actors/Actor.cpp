@@ -1,9 +1,9 @@
 #include "actors/Actor.h"
 
 #include "actors/ActorTexts.h"
-#include "actors/TransformLimits.h"
 #include "platform/enginelog.h"
 #include "project/SceneServices.h"
+#include "project/TransformLimits.h"
 
 #include <OGRE/Ogre.h>
 
@@ -25,10 +25,6 @@ constexpr float MoveStep = 10.0f;
 float argumentValue(const std::string& argument) {
     const double value = std::atof(argument.c_str());
     return std::isfinite(value) ? static_cast<float>(value) : 0.0f;
-}
-
-Ogre::Quaternion turn(double degrees, const Ogre::Vector3& axis) {
-    return Ogre::Quaternion(Ogre::Radian(Ogre::Degree(static_cast<Ogre::Real>(degrees))), axis);
 }
 
 } // namespace
@@ -72,7 +68,7 @@ bool Actor::buildFrame() {
 
 void Actor::finishInit() {
     rootNode_->setVisible(false, true);
-    actorNode_->setScale(scale_);
+    actorNode_->setScale(transform_.scale());
     activated_ = false;
     selected_ = false;
     yaw(90.0);
@@ -193,78 +189,47 @@ void Actor::setPoseOrientation(float w, float x, float y, float z) {
 }
 
 bool Actor::setPosition(double x, double y, double z) {
-    if (!Transform::usableCoordinates(x, y, z)) {
-        return false;
-    }
-    position_ = Ogre::Vector3(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
-    if (actorNode_ != nullptr) {
-        actorNode_->setPosition(position_);
-    }
-    return true;
+    return transformApplied(transform_.setPosition(x, y, z));
 }
 
 bool Actor::setOrientation(double w, double x, double y, double z) {
-    double unit[4];
-    if (!Transform::normalisedRotation(w, x, y, z, unit)) {
-        return false;
-    }
-    // Kept as given, so that getRotation answers what was set; the node gets it normalised.
-    orientation_ = Ogre::Quaternion(static_cast<float>(w), static_cast<float>(x), static_cast<float>(y),
-                                    static_cast<float>(z));
-    applyOrientation();
-    return true;
-}
-
-bool Actor::turnAbout(double degrees, const Ogre::Vector3& axis) {
-    if (!Transform::usableAngle(degrees)) {
-        return false;
-    }
-    orientation_ = orientation_ * turn(degrees, axis);
-    applyOrientation();
-    return true;
+    return transformApplied(transform_.setOrientation(w, x, y, z));
 }
 
 bool Actor::pitch(double degrees) {
-    return turnAbout(degrees, Ogre::Vector3::UNIT_X);
+    return transformApplied(transform_.pitch(degrees));
 }
 
 bool Actor::yaw(double degrees) {
-    return turnAbout(degrees, Ogre::Vector3::UNIT_Y);
+    return transformApplied(transform_.yaw(degrees));
 }
 
 bool Actor::roll(double degrees) {
-    return turnAbout(degrees, Ogre::Vector3::UNIT_Z);
+    return transformApplied(transform_.roll(degrees));
 }
 
 bool Actor::setScale(double x, double y, double z) {
-    if (!Transform::usableCoordinates(x, y, z)) {
-        return false;
+    return transformApplied(transform_.setScale(x, y, z));
+}
+
+void Actor::setTransform(const ActorTransform& transform) {
+    transform_ = transform;
+    applyToNode();
+}
+
+bool Actor::transformApplied(bool changed) {
+    if (changed) {
+        applyToNode();
     }
-    scale_ = Ogre::Vector3(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
+    return changed;
+}
+
+void Actor::applyToNode() {
     if (actorNode_ != nullptr) {
-        actorNode_->setScale(scale_);
+        actorNode_->setPosition(transform_.position());
+        actorNode_->setOrientation(transform_.unitOrientation());
+        actorNode_->setScale(transform_.scale());
     }
-    return true;
-}
-
-void Actor::applyOrientation() {
-    if (actorNode_ != nullptr) {
-        Ogre::Quaternion unit = orientation_;
-        unit.normalise();
-        actorNode_->setOrientation(unit);
-    }
-}
-
-double Actor::getPitch() const {
-    return orientation_.getPitch().valueDegrees();
-}
-
-double Actor::getYaw() const {
-    return orientation_.getYaw().valueDegrees();
-}
-
-double Actor::getRoll() const {
-    return orientation_.getRoll().valueDegrees();
 }
 
 bool Actor::transformAction(const std::string& keyword, const std::string& argument) {
@@ -272,7 +237,7 @@ bool Actor::transformAction(const std::string& keyword, const std::string& argum
     const float v = argumentValue(argument);
     if (keyword == MoveX || keyword == MoveY || keyword == MoveZ) {
         const int axis = keyword == MoveX ? 0 : keyword == MoveY ? 1 : 2;
-        Ogre::Vector3 moved = position_;
+        Ogre::Vector3 moved = transform_.position();
         moved[axis] += MoveStep * v;
         setPosition(moved.x, moved.y, moved.z);
     } else if (keyword == RotateX) {
@@ -283,7 +248,7 @@ bool Actor::transformAction(const std::string& keyword, const std::string& argum
         setOrientation(v, 0, 0, 1);
     } else if (keyword == ScaleX || keyword == ScaleY || keyword == ScaleZ) {
         const int axis = keyword == ScaleX ? 0 : keyword == ScaleY ? 1 : 2;
-        Ogre::Vector3 scaled = scale_;
+        Ogre::Vector3 scaled = transform_.scale();
         scaled[axis] += v;
         setScale(scaled.x, scaled.y, scaled.z);
     } else {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "project/ActorTransform.h"
 #include "project/TrackerListener.h"
 
 #include <OGRE/OgreQuaternion.h>
@@ -86,20 +87,23 @@ public:
     void setTrackerName(const std::string& name) { trackerName_ = name; }
 
     // User transform of the actor node. False, with nothing changed, for a value the engine's
-    // single-precision transforms cannot take (see TransformLimits.h); a scale of 0 is kept.
+    // single-precision transforms cannot take (see ActorTransform); a scale of 0 is kept.
     bool setPosition(double x, double y, double z);
     bool setOrientation(double w, double x, double y, double z); // kept as given; false near length 0
     bool pitch(double degrees);                                  // turns about the actor's own X axis
     bool yaw(double degrees);                                    // own Y axis
     bool roll(double degrees);                                   // own Z axis
     bool setScale(double x, double y, double z);
-    const Ogre::Vector3& getPosition() const { return position_; }
-    const Ogre::Quaternion& getOrientation() const { return orientation_; }
-    const Ogre::Vector3& getScale() const { return scale_; }
+    // The whole transform at once, as the project model holds it.
+    void setTransform(const ActorTransform& transform);
+    const ActorTransform& getTransform() const { return transform_; }
+    const Ogre::Vector3& getPosition() const { return transform_.position(); }
+    const Ogre::Quaternion& getOrientation() const { return transform_.orientation(); }
+    const Ogre::Vector3& getScale() const { return transform_.scale(); }
     // Angles of the stored orientation, degrees.
-    double getPitch() const;
-    double getYaw() const;
-    double getRoll() const;
+    double getPitch() const { return transform_.pitchDegrees(); }
+    double getYaw() const { return transform_.yawDegrees(); }
+    double getRoll() const { return transform_.rollDegrees(); }
 
     bool isActivated() const { return activated_; }
     // Prefix of the engine names; empty before init.
@@ -145,16 +149,15 @@ protected:
     std::string prefix_;                      // class prefix + number; set by init
 
 private:
-    void applyOrientation();
-    // pitch, yaw and roll: a turn about one of the actor's own axes, refused like setOrientation.
-    bool turnAbout(double degrees, const Ogre::Vector3& axis);
+    // Gives the actor node the transform; nothing before init.
+    void applyToNode();
+    // Applies the transform when a change went through; passes the outcome on.
+    bool transformApplied(bool changed);
 
     Kind kind_;
     bool activated_ = false;  // the marker is in view
     bool selected_ = false;   // the selection mark is shown
     float hiddenTime_ = 0.0f; // seconds the marker was out of view while hand mode was on
     std::string trackerName_; // empty when unconnected
-    Ogre::Vector3 position_{0.0f, 0.0f, 0.0f};
-    Ogre::Quaternion orientation_{1.0f, 0.0f, 0.0f, 0.0f};
-    Ogre::Vector3 scale_{1.0f, 1.0f, 1.0f};
+    ActorTransform transform_;
 };

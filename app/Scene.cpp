@@ -298,6 +298,13 @@ bool Scene::setup() {
     desktop_->setArrowCursor(xWindow);
     screenWidth_ = desktop_->displayWidth();
     screenHeight_ = desktop_->displayHeight();
+
+    // The model starts as the engine side is now: clients read it from the first connection on.
+    {
+        VelOS::SemaphoreLock frame(frameLock_);
+        VelOS::SemaphoreLock scene(sceneLock_);
+        publish();
+    }
     return true;
 }
 
@@ -549,13 +556,11 @@ Ogre::SceneNode* Scene::getMainNode() {
 }
 
 void Scene::addListener(ListenerChannel* listener) {
-    VelOS::SemaphoreLock hold(sceneLock_);
-    listeners_.insert(listener);
+    model_.addListener(listener);
 }
 
 void Scene::removeListener(ListenerChannel* listener) {
-    VelOS::SemaphoreLock hold(sceneLock_);
-    listeners_.erase(listener);
+    model_.removeListener(listener);
 }
 
 void Scene::dropAllListeners() {}

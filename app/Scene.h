@@ -7,6 +7,7 @@
 #include "platform/Semaphore.h"
 #include "project/ActorManager.h"
 #include "project/ProjectInventory.h"
+#include "project/ProjectModel.h"
 #include "project/ProjectOperations.h"
 #include "project/SceneServices.h"
 #include "project/TrackerManager.h"
@@ -268,11 +269,21 @@ private:
     void setupInput();
     // "project.mouse.action" on the main thread.
     void setInteractionMode(const std::string& keyword);
-    // Runs work on the main thread under the project lock: the frame lock and the scene lock
-    // (see the class comment). False when the player is shutting down and the work did not run.
+    // Runs work on the main thread under the frame lock and the scene lock (see the class
+    // comment), after the changes clients made in the model; then brings the model up to date
+    // and sends the events the work announced. False when the player is shutting down and the
+    // work did not run.
     bool inProject(const std::function<void()>& work);
-    // inProject for work that changes nothing on the screen: no redraw follows it.
-    bool readProject(const std::function<void()>& work);
+    // Inside inProject: the event goes out with the model's update at the end of the work.
+    void announce(const std::string& event);
+    // Gives the actors the transforms and the window the title clients set in the model. Main
+    // thread, frame and scene locks held.
+    void applyClientChanges();
+    // Replaces the model's state with the engine side's and sends the announced events. Main
+    // thread, frame and scene locks held.
+    void publish();
+    // Runs read on the model's state under the model lock, on the calling thread. Always true.
+    bool readProject(const std::function<void(const ProjectState&)>& read);
     // Asks the main loop to draw its next turn, and cuts short an idle wait. Any thread.
     void requestRedraw();
     // Whether this turn draws: something changed since the last drawing, an animation plays,
@@ -282,7 +293,7 @@ private:
     void stopServer();
 
     // Actor blocks (SceneOperations.cpp). The finds and reads expect the scene lock held.
-    enum class ActorKind { Light, File, Mesh, Scene };
+    using ActorKind = ProjectState::Kind;
     static const char* kindWord(ActorKind kind);
     Actor* findActor(ActorKind kind, const std::string& name);
     // Notes why an operation found no actor of that kind by that name.
@@ -291,10 +302,13 @@ private:
     // resource or the file in its package is missing, or else what the engine said. Scene lock.
     void noteCreateFailure(const std::string& name, const std::string& resource, const std::string& fileName,
                            const char* extension);
-    // Runs read on the actor of that kind under the project lock; false when there is none.
-    bool readActor(ActorKind kind, const std::string& name, const std::function<void(Actor&)>& read);
-    // Like readActor for a change the actor may refuse: false when not found or refused.
-    bool changeActor(ActorKind kind, const std::string& name, const std::function<bool(Actor&)>& change);
+    // Runs read on the model's actor of that kind; false when there is none.
+    bool readActor(ActorKind kind, const std::string& name,
+                   const std::function<void(const ProjectState::Actor&)>& read);
+    // Changes the transform of the model's actor of that kind; change sets the event and may
+    // refuse the numbers. False when not found or refused.
+    bool changeActor(ActorKind kind, const std::string& name,
+                     const std::function<bool(ActorTransform&, std::string& event)>& change);
     void destroyActor(ActorKind kind, const std::string& name);
     void actorList(ActorKind kind, std::string& list);
     bool actorTrackerName(ActorKind kind, const std::string& name, std::string& trackerName);
@@ -306,7 +320,7 @@ private:
     // returns false; the event carries the angles.
     // Keeps the cause of a failed set-up and returns false.
     bool failSetup(const std::string& cause);
-    bool turnActor(ActorKind kind, const std::string& name, const std::function<bool(Actor&)>& turn);
+    bool turnActor(ActorKind kind, const std::string& name, const std::function<bool(ActorTransform&)>& turn);
     bool actorRotation(ActorKind kind, const std::string& name, double& w, double& x, double& y, double& z);
     bool actorAngles(ActorKind kind, const std::string& name, double& pitch, double& yaw, double& roll);
     bool scaleActor(ActorKind kind, const std::string& name, double x, double y, double z);
@@ -348,10 +362,10 @@ private:
     Ogre::Camera* frontCamera_ = nullptr;
     Ogre::Camera* leftCamera_ = nullptr;
 
-    MainThreadQueue tasks_;      // project work handed over by other threads, run between frames
+    MainThreadQueue tasks_; // project work handed over by other threads, run between frames
     VelOS::Semaphore frameLock_{VelOS::LockRank::Frame}; // one frame; see the class comment
-    std::optional<VelOS::SemaphoreLock> frameHold_; // holds frameLock_ during a frame
-    bool fourViews_ = false;                        // four-view layout chosen; scene lock
+    std::optional<VelOS::SemaphoreLock> frameHold_;      // holds frameLock_ during a frame
+    bool fourViews_ = false;                             // four-view layout chosen; scene lock
     bool fullScreen_ = false; // as last set; the engine's flag may lag without a window manager
     int windowedLeft_ = 0;    // window place to go back to from full screen
     int windowedTop_ = 0;
@@ -360,7 +374,6 @@ private:
     int screenWidth_ = -1; // primary display, pixels
     int screenHeight_ = -1;
     Ogre::RaySceneQuery* rayQuery_ = nullptr; // picking in VIEWPORTS; owned by it
-    std::set<ListenerChannel*> listeners_;    // event receivers, not owned; scene lock
     Ogre::Overlay* splashOverlay_ = nullptr;  // "Core/SplashScreenOverlay"
     double splashTimer_ = 0.0;                // seconds the splash has been shown
     Ogre::Overlay* debugOverlay_ = nullptr;   // "Core/DebugOverlay"
@@ -373,12 +386,12 @@ private:
     std::string debugText_;                   // shown in "Core/DebugText"
     VelVideoCapture capture_;                 // the camera; its thread hands frames to frame()
 
-    bool flipX_ = false;                       // mirror the camera picture horizontally
-    bool flipY_ = false;                       // and vertically
-    VelOS::Semaphore imageLock_{VelOS::LockRank::Image};               // staging image and new-frame flag
-    std::vector<unsigned char> stagingPixels_; // copy of the last camera frame, flipped; image lock
-    Ogre::Image stagingImage_;                 // wraps stagingPixels_; image lock
-    bool newFrame_ = false;                    // stagingImage_ holds a frame not yet uploaded; image lock
+    bool flipX_ = false;                                 // mirror the camera picture horizontally
+    bool flipY_ = false;                                 // and vertically
+    VelOS::Semaphore imageLock_{VelOS::LockRank::Image}; // staging image and new-frame flag
+    std::vector<unsigned char> stagingPixels_;           // copy of the last camera frame, flipped; image lock
+    Ogre::Image stagingImage_;                           // wraps stagingPixels_; image lock
+    bool newFrame_ = false; // stagingImage_ holds a frame not yet uploaded; image lock
     FrameLatency::Clock::time_point stagedDelivery_;   // when the staged frame was delivered; image lock
     FrameLatency::Clock::time_point shownDelivery_;    // the frame uploaded this turn; main thread
     FrameLatency latency_;                             // delivery to swap, when measured; main thread
@@ -394,9 +407,12 @@ private:
     std::string setupFailure_;                               // set by failSetup
     VelNet::ServerPolicy serverPolicy_;                      // given to every server net init makes
     std::string workDirectory_;                              // ends in "/"; empty until set-up
-    std::string title_;                                      // project title; scene lock
-    ResourceManager resources_;                              // the project's packages; scene lock
-    TrackerManager trackers_{&tracking_, std::string()};     // the project's trackers; scene lock
+    std::string title_;                                      // title the window shows; scene lock
+    ProjectModel model_;              // what clients read and change; its own lock, the last one
+    std::vector<std::string> outbox_; // events announced by the project work running now; scene lock
+    std::atomic<int> threshold_{100}; // the binarisation level in use; any thread
+    ResourceManager resources_;       // the project's packages; scene lock
+    TrackerManager trackers_{&tracking_, std::string()}; // the project's trackers; scene lock
     // The project's actors; scene lock. The capture thread reaches them through the trackers
     // under the frame lock, which every place that deletes an actor holds too.
     ActorManager actors_;

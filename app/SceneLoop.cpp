@@ -126,6 +126,7 @@ bool Scene::frameStarted(const Ogre::FrameEvent& event) {
     }
     {
         VelOS::SemaphoreLock scene(sceneLock_);
+        applyClientChanges();
         actors_.update(frameTime);
         trackers_.update();
         animating_ = actors_.isAnimating();
@@ -179,6 +180,7 @@ void Scene::frame(const unsigned char* pixels, int width, int height, unsigned f
     VelOS::SemaphoreLock scene(sceneLock_);
     if (width == tracking_.frameWidth() && height == tracking_.frameHeight()) {
         tracking_.processFrame(stagingPixels_.data());
+        threshold_ = tracking_.threshold;
     }
     newFrame_ = true;
     requestRedraw();

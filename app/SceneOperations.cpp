@@ -3,16 +3,16 @@
 // command file and pointer interaction.
 #include "app/Scene.h"
 
-#include "actors/TransformLimits.h"
 #include "app/CommandFileChannel.h"
 #include "app/ProjectArchive.h"
-#include "net/ListenerChannel.h"
 #include "net/SceneParser.h"
 #include "net/SentenceHandler.h"
 #include "net/Server.h"
 #include "platform/enginelog.h"
 #include "platform/fileutil.h"
 #include "project/Events.h"
+#include "project/ListenerChannel.h"
+#include "project/TransformLimits.h"
 #include "resources/PackageUnpacker.h"
 #include "resources/Resource.h"
 #include "resources/SceneSerializer.h"
@@ -36,20 +36,93 @@ std::string lowerCase(std::string text) {
 
 bool Scene::inProject(const std::function<void()>& work) {
     return tasks_.run([this, &work] {
-        // The work runs between two frames, and nothing else touches the project meanwhile.
+        // The work runs between two frames, and nothing else touches the engine meanwhile.
         VelOS::SemaphoreLock frame(frameLock_);
         VelOS::SemaphoreLock scene(sceneLock_);
+        applyClientChanges();
         work();
+        publish();
         requestRedraw();
     });
 }
 
-bool Scene::readProject(const std::function<void()>& work) {
-    return tasks_.run([this, &work] {
-        VelOS::SemaphoreLock frame(frameLock_);
-        VelOS::SemaphoreLock scene(sceneLock_);
-        work();
-    });
+void Scene::announce(const std::string& event) {
+    outbox_.push_back(event);
+}
+
+void Scene::applyClientChanges() {
+    bool titleChanged = false;
+    std::string title;
+    for (const auto& [name, transform] : model_.takeMoved(&titleChanged, &title)) {
+        if (Actor* actor = actors_.find(name)) {
+            actor->setTransform(transform);
+        }
+    }
+    if (titleChanged) {
+        title_ = title;
+    }
+}
+
+void Scene::publish() {
+    ProjectState state;
+    state.title = title_;
+    const auto addActors = [&](ProjectState::Kind kind, const std::set<std::string>& names) {
+        for (const std::string& name : names) {
+            Actor* actor = findActor(kind, name);
+            if (actor == nullptr) {
+                continue;
+            }
+            ProjectState::Actor& record = state.actors[name];
+            record.kind = kind;
+            record.tracker = actor->getTrackerName();
+            record.selected = actor->isSelected();
+            record.transform = actor->getTransform();
+            actor->getAnimationNames(record.animations);
+            switch (kind) {
+            case ProjectState::Kind::Light:
+                record.source = static_cast<LightActor*>(actor)->getLightName();
+                break;
+            case ProjectState::Kind::File:
+                record.resource = static_cast<FileActor*>(actor)->getResourceName();
+                record.source = static_cast<FileActor*>(actor)->getFileName();
+                record.type = static_cast<FileActor*>(actor)->getType();
+                break;
+            case ProjectState::Kind::Mesh:
+                record.resource = static_cast<MeshActor*>(actor)->getResourceName();
+                record.source = static_cast<MeshActor*>(actor)->getMeshName();
+                break;
+            case ProjectState::Kind::Scene:
+                record.resource = static_cast<SceneActor*>(actor)->getResourceName();
+                record.source = static_cast<SceneActor*>(actor)->getSceneName();
+                break;
+            }
+        }
+    };
+    addActors(ProjectState::Kind::Light, actors_.getLightNames());
+    addActors(ProjectState::Kind::File, actors_.getFileNames());
+    addActors(ProjectState::Kind::Mesh, actors_.getMeshNames());
+    addActors(ProjectState::Kind::Scene, actors_.getSceneNames());
+    for (const std::string& name : trackers_.getTrackerNames()) {
+        if (ARTracker* tracker = trackers_.findAR(name)) {
+            state.trackers[name] = {tracker->patternFilename(), tracker->width()};
+        }
+    }
+    for (const std::string& name : resources_.getList()) {
+        ProjectState::Resource& resource = state.resources[name];
+        resources_.getFilename(name, resource.packageFileName);
+        resource.files = resources_.getFilesInside(name);
+    }
+    state.debugVisible = debugOverlay_ != nullptr && debugOverlay_->isVisible();
+    state.flipX = flipX_;
+    state.flipY = flipY_;
+    state.thresholdAutomatic = tracking_.automatic;
+    model_.synchronise(std::move(state), outbox_);
+    outbox_.clear();
+}
+
+bool Scene::readProject(const std::function<void(const ProjectState&)>& read) {
+    model_.read(read);
+    return true;
 }
 
 void Scene::runCommandFile(const std::string& path) {
@@ -58,11 +131,7 @@ void Scene::runCommandFile(const std::string& path) {
 }
 
 void Scene::broadcast(const std::string& event) {
-    const std::string line = event + "\n";
-    VelOS::SemaphoreLock hold(sceneLock_);
-    for (ListenerChannel* listener : listeners_) {
-        listener->sendLine(line);
-    }
+    model_.broadcast(event);
 }
 
 void Scene::stopServer() {
@@ -130,15 +199,18 @@ void Scene::netDone() {
 }
 
 bool Scene::setTitle(const std::string& title) {
-    if (!readProject([&] { title_ = title; })) {
-        return false;
-    }
-    broadcast(Events::titleChanged(title));
+    // The model's change alone: the window's caption follows at the next frame.
+    model_.change([&](ProjectState& state, std::vector<std::string>& events) {
+        state.title = title;
+        model_.markTitle();
+        events.push_back(Events::titleChanged(title));
+    });
+    requestRedraw();
     return true;
 }
 
 bool Scene::getTitle(std::string& title) {
-    return readProject([&] { title = title_; });
+    return readProject([&](const ProjectState& state) { title = state.title; });
 }
 
 // ---------------------------------------------------------------- debug overlay
@@ -150,10 +222,10 @@ void Scene::debugShow() {
             debugOverlay_->show();
             changed = true;
         }
+        if (changed) {
+            announce(Events::debugShowed());
+        }
     });
-    if (changed) {
-        broadcast(Events::debugShowed());
-    }
 }
 
 void Scene::debugHide() {
@@ -163,15 +235,15 @@ void Scene::debugHide() {
             debugOverlay_->hide();
             changed = true;
         }
+        if (changed) {
+            announce(Events::debugHided());
+        }
     });
-    if (changed) {
-        broadcast(Events::debugHided());
-    }
 }
 
 bool Scene::debugIsVisible() {
     bool visible = false;
-    readProject([&] { visible = debugOverlay_ != nullptr && debugOverlay_->isVisible(); });
+    readProject([&](const ProjectState& state) { visible = state.debugVisible; });
     return visible;
 }
 
@@ -196,122 +268,117 @@ bool Scene::videoCaptureInit(const std::string& device, const std::string& confi
         }
         shapeBackground(tracking_.camera(), width, height);
         initialised = true;
+        announce(Events::videoCaptureInitialised(device, configuration));
     });
-    if (initialised) {
-        broadcast(Events::videoCaptureInitialised(device, configuration));
-    }
     return initialised;
 }
 
 void Scene::videoCaptureDone() {
-    const bool done = inProject([&] {
+    inProject([&] {
         capture_.removeSink(this);
         capture_.stop();
         tracking_.finalise();
+        announce(Events::videoCaptureFinalised());
     });
-    if (done) {
-        broadcast(Events::videoCaptureFinalised());
-    }
 }
 
 bool Scene::isCapturing() {
-    bool capturing = false;
-    readProject([&] { capturing = capture_.isCapturing(); });
-    return capturing;
+    return capture_.isCapturing();
 }
 
 bool Scene::getDeviceName(std::string& name) {
-    bool capturing = false;
-    readProject([&] {
-        capturing = capture_.isCapturing();
-        if (capturing) {
-            name = capture_.deviceName();
-        } else {
-            VelOS::noteFailure("no camera is running");
-        }
-    });
-    return capturing;
+    // The capture answers for itself without waiting for a frame.
+    if (!capture_.isCapturing()) {
+        VelOS::noteFailure("no camera is running");
+        return false;
+    }
+    name = capture_.deviceName();
+    return true;
 }
 
 bool Scene::getConfiguration(std::string& configuration) {
-    bool capturing = false;
-    readProject([&] {
-        capturing = capture_.isCapturing();
-        if (capturing) {
-            configuration = capture_.configuration();
-        } else {
-            VelOS::noteFailure("no camera is running");
-        }
-    });
-    return capturing;
+    if (!capture_.isCapturing()) {
+        VelOS::noteFailure("no camera is running");
+        return false;
+    }
+    configuration = capture_.configuration();
+    return true;
 }
 
 void Scene::flipXSet() {
-    if (inProject([&] { flipX_ = true; })) {
-        broadcast(Events::flipXChanged(true));
-    }
+    inProject([&] {
+        flipX_ = true;
+        announce(Events::flipXChanged(true));
+    });
 }
 
 void Scene::flipXUnset() {
-    if (inProject([&] { flipX_ = false; })) {
-        broadcast(Events::flipXChanged(false));
-    }
+    inProject([&] {
+        flipX_ = false;
+        announce(Events::flipXChanged(false));
+    });
 }
 
 bool Scene::flipXGet() {
     bool value = false;
-    readProject([&] { value = flipX_; });
+    readProject([&](const ProjectState& state) { value = state.flipX; });
     return value;
 }
 
 void Scene::flipYSet() {
-    if (inProject([&] { flipY_ = true; })) {
-        broadcast(Events::flipYChanged(true));
-    }
+    inProject([&] {
+        flipY_ = true;
+        announce(Events::flipYChanged(true));
+    });
 }
 
 void Scene::flipYUnset() {
-    if (inProject([&] { flipY_ = false; })) {
-        broadcast(Events::flipYChanged(false));
-    }
+    inProject([&] {
+        flipY_ = false;
+        announce(Events::flipYChanged(false));
+    });
 }
 
 bool Scene::flipYGet() {
     bool value = false;
-    readProject([&] { value = flipY_; });
+    readProject([&](const ProjectState& state) { value = state.flipY; });
     return value;
 }
 
 void Scene::thresholdAuto() {
-    if (inProject([&] { tracking_.automatic = true; })) {
-        broadcast(Events::thresholdAutoChanged(true));
-    }
+    inProject([&] {
+        tracking_.automatic = true;
+        announce(Events::thresholdAutoChanged(true));
+    });
 }
 
 void Scene::thresholdManual(int value) {
-    if (inProject([&] {
-            tracking_.automatic = false;
-            tracking_.threshold = value;
-        })) {
-        broadcast(Events::thresholdAutoChanged(false));
-        broadcast(Events::thresholdValueChanged(value));
-    }
+    inProject([&] {
+        tracking_.automatic = false;
+        tracking_.threshold = value;
+        threshold_ = value;
+        announce(Events::thresholdAutoChanged(false));
+        announce(Events::thresholdValueChanged(value));
+    });
 }
 
 void Scene::thresholdManual() {
-    if (inProject([&] { tracking_.automatic = false; })) {
-        broadcast(Events::thresholdAutoHanged(false));
-    }
+    inProject([&] {
+        tracking_.automatic = false;
+        announce(Events::thresholdAutoHanged(false));
+    });
 }
 
 bool Scene::thresholdIsAuto() {
     bool automatic = false;
-    readProject([&] { automatic = tracking_.automatic; });
+    readProject([&](const ProjectState& state) { automatic = state.thresholdAutomatic; });
     return automatic;
 }
 
 bool Scene::thresholdGetValue(int& value) {
-    return readProject([&] { value = tracking_.threshold; });
+    // The level in use: set by hand, or found in the last frame in automatic mode.
+    value = threshold_.load();
+    return true;
 }
 
 // ---------------------------------------------------------------- resources
@@ -328,10 +395,12 @@ bool Scene::resourceCreate(const std::string& name, const std::string& packagePa
         return false;
     }
     bool created = false;
-    inProject([&] { created = resources_.create(name, packagePath, &unpacked); });
-    if (created) {
-        broadcast(Events::resourceCreated(name, packagePath));
-    }
+    inProject([&] {
+        created = resources_.create(name, packagePath, &unpacked);
+        if (created) {
+            announce(Events::resourceCreated(name, packagePath));
+        }
+    });
     return created;
 }
 
@@ -357,18 +426,26 @@ void Scene::resourceDestroy(const std::string& name) {
     for (const std::string& scene : scenes) {
         sceneDestroy(scene);
     }
-    if (inProject([&] { resources_.destroy(name); })) {
-        broadcast(Events::resourceDestroyed(name));
-    }
+    inProject([&] {
+        resources_.destroy(name);
+        announce(Events::resourceDestroyed(name));
+    });
 }
 
 void Scene::resourceGetList(std::string& list) {
-    readProject([&] { list = Events::listText(resources_.getList()); });
+    std::set<std::string> names;
+    getResourceNames(names);
+    list = Events::listText(names);
 }
 
 void Scene::resourceGetFilesInside(const std::string& name, std::string& list) {
     std::set<std::string> files;
-    readProject([&] { files = resources_.getFilesInside(name); });
+    readProject([&](const ProjectState& state) {
+        const auto found = state.resources.find(name);
+        if (found != state.resources.end()) {
+            files = found->second.files;
+        }
+    });
     // Each file under its name inside the package: without the resource name and "_".
     std::set<std::string> inside;
     for (const std::string& file : files) {
@@ -379,9 +456,12 @@ void Scene::resourceGetFilesInside(const std::string& name, std::string& list) {
 
 bool Scene::resourceGetFilename(const std::string& name, std::string& fileName) {
     bool found = false;
-    readProject([&] {
-        found = resources_.getFilename(name, fileName);
-        if (!found) {
+    readProject([&](const ProjectState& state) {
+        const auto resource = state.resources.find(name);
+        found = resource != state.resources.end();
+        if (found) {
+            fileName = resource->second.packageFileName;
+        } else {
             VelOS::noteFailure("no resource named \"" + name + "\"");
         }
     });
@@ -392,29 +472,35 @@ bool Scene::resourceGetFilename(const std::string& name, std::string& fileName) 
 
 bool Scene::trackerCreate(const std::string& name, const std::string& patternFile, int width) {
     bool created = false;
-    inProject([&] { created = trackers_.createAR(name, patternFile, width) != nullptr; });
-    if (created) {
-        broadcast(Events::trackerCreated(name, patternFile, width));
-    }
+    inProject([&] {
+        created = trackers_.createAR(name, patternFile, width) != nullptr;
+        if (created) {
+            announce(Events::trackerCreated(name, patternFile, width));
+        }
+    });
     return created;
 }
 
 void Scene::trackerDestroy(const std::string& name) {
-    if (inProject([&] { trackers_.destroy(name); })) {
-        broadcast(Events::trackerDestroyed(name));
-    }
+    inProject([&] {
+        trackers_.destroy(name);
+        announce(Events::trackerDestroyed(name));
+    });
 }
 
 void Scene::trackerGetList(std::string& list) {
-    readProject([&] { list = Events::listText(trackers_.getTrackerNames()); });
+    std::set<std::string> names;
+    getTrackerNames(names);
+    list = Events::listText(names);
 }
 
 bool Scene::trackerGetPatternFilename(const std::string& name, std::string& patternFile) {
     bool found = false;
-    readProject([&] {
-        if (ARTracker* tracker = trackers_.findAR(name)) {
-            patternFile = tracker->patternFilename();
-            found = true;
+    readProject([&](const ProjectState& state) {
+        const auto tracker = state.trackers.find(name);
+        found = tracker != state.trackers.end();
+        if (found) {
+            patternFile = tracker->second.patternFile;
         } else {
             VelOS::noteFailure("no tracker named \"" + name + "\"");
         }
@@ -424,10 +510,11 @@ bool Scene::trackerGetPatternFilename(const std::string& name, std::string& patt
 
 bool Scene::trackerGetWidth(const std::string& name, int& width) {
     bool found = false;
-    readProject([&] {
-        if (ARTracker* tracker = trackers_.findAR(name)) {
-            width = tracker->width();
-            found = true;
+    readProject([&](const ProjectState& state) {
+        const auto tracker = state.trackers.find(name);
+        found = tracker != state.trackers.end();
+        if (found) {
+            width = tracker->second.width;
         } else {
             VelOS::noteFailure("no tracker named \"" + name + "\"");
         }
@@ -450,71 +537,80 @@ void Scene::destroyAllResources() {
     for (const std::string& scene : scenes) {
         sceneDestroy(scene);
     }
-    if (inProject([&] { resources_.clear(); })) {
-        broadcast(Events::resourcesAllDestroyed());
-    }
+    inProject([&] {
+        resources_.clear();
+        announce(Events::resourcesAllDestroyed());
+    });
 }
 
 void Scene::destroyAllTrackers() {
-    if (inProject([&] { trackers_.destroyAll(); })) {
-        broadcast(Events::trackersAllDestroyed());
-    }
+    inProject([&] {
+        trackers_.destroyAll();
+        announce(Events::trackersAllDestroyed());
+    });
 }
 
 void Scene::destroyAllActors() {
-    if (inProject([&] {
-            actors_.destroyAll();
-            selectedActor_ = nullptr;
-        })) {
-        broadcast(Events::actorsAllDestroyed());
-    }
+    inProject([&] {
+        actors_.destroyAll();
+        selectedActor_ = nullptr;
+        announce(Events::actorsAllDestroyed());
+    });
 }
 
 void Scene::getResourceNames(std::set<std::string>& names) {
-    readProject([&] { names = resources_.getList(); });
+    names.clear();
+    readProject([&](const ProjectState& state) {
+        for (const auto& entry : state.resources) {
+            names.insert(entry.first);
+        }
+    });
 }
 
 void Scene::getTrackerNames(std::set<std::string>& names) {
-    readProject([&] { names = trackers_.getTrackerNames(); });
+    names.clear();
+    readProject([&](const ProjectState& state) {
+        for (const auto& entry : state.trackers) {
+            names.insert(entry.first);
+        }
+    });
 }
 
 void Scene::getLightNames(std::set<std::string>& names) {
-    readProject([&] { names = actors_.getLightNames(); });
+    readProject([&](const ProjectState& state) { names = state.actorNames(ProjectState::Kind::Light); });
 }
 
 void Scene::getFileNames(std::set<std::string>& names) {
-    readProject([&] { names = actors_.getFileNames(); });
+    readProject([&](const ProjectState& state) { names = state.actorNames(ProjectState::Kind::File); });
 }
 
 void Scene::getMeshNames(std::set<std::string>& names) {
-    readProject([&] { names = actors_.getMeshNames(); });
+    readProject([&](const ProjectState& state) { names = state.actorNames(ProjectState::Kind::Mesh); });
 }
 
 void Scene::getSceneNames(std::set<std::string>& names) {
-    readProject([&] { names = actors_.getSceneNames(); });
+    readProject([&](const ProjectState& state) { names = state.actorNames(ProjectState::Kind::Scene); });
 }
 
 // ---------------------------------------------------------------- actors in general
 
 bool Scene::actorsViewports(const std::string& actorName) {
-    if (inProject([&] {
-            const bool toFourViews = !fourViews_;
-            toggleLayout();
-            if (toFourViews) {
-                actors_.attachViewCameras(actorName, topCamera_, frontCamera_, leftCamera_);
-            }
-        })) {
-        broadcast(Events::actorsViewports(actorName));
-    }
+    inProject([&] {
+        const bool toFourViews = !fourViews_;
+        toggleLayout();
+        if (toFourViews) {
+            actors_.attachViewCameras(actorName, topCamera_, frontCamera_, leftCamera_);
+        }
+        announce(Events::actorsViewports(actorName));
+    });
     return true;
 }
 
 void Scene::actorGetAnimationsList(const std::string& actorName, std::string& list) {
-    list.clear();
-    readProject([&] {
-        std::set<std::string> names;
-        actors_.getAnimationNames(actorName, names);
-        list = Events::listText(names);
+    readProject([&](const ProjectState& state) {
+        const auto actor = state.actors.find(actorName);
+        list = Events::listText(actor != state.actors.end() ? actor->second.animations
+                                                            : std::set<std::string>());
     });
 }
 
@@ -526,16 +622,18 @@ bool Scene::actorAction(const std::string& actorName, const std::string& keyword
 }
 
 bool Scene::actorsSelectAll() {
-    if (inProject([&] { actors_.selectAll(); })) {
-        broadcast(Events::actorsAllSelected());
-    }
+    inProject([&] {
+        actors_.selectAll();
+        announce(Events::actorsAllSelected());
+    });
     return true;
 }
 
 bool Scene::actorsUnselectAll() {
-    if (inProject([&] { actors_.unselectAll(); })) {
-        broadcast(Events::actorsAllUnselected());
-    }
+    inProject([&] {
+        actors_.unselectAll();
+        announce(Events::actorsAllUnselected());
+    });
     return true;
 }
 
@@ -547,10 +645,10 @@ bool Scene::actorSelect(const std::string& actorName) {
         }
         selectedActor_ = actors_.find(actorName);
         selected = actors_.select(actorName);
+        if (selected) {
+            announce(Events::actorSelected(actorName));
+        }
     });
-    if (selected) {
-        broadcast(Events::actorSelected(actorName));
-    }
     return selected;
 }
 
@@ -559,16 +657,19 @@ bool Scene::actorUnselect(const std::string& actorName) {
     inProject([&] {
         selectedActor_ = nullptr;
         unselected = actors_.unselect(actorName);
+        if (unselected) {
+            announce(Events::actorUnselected(actorName));
+        }
     });
-    if (unselected) {
-        broadcast(Events::actorUnselected(actorName));
-    }
     return unselected;
 }
 
 bool Scene::actorIsSelected(const std::string& actorName) {
     bool selected = false;
-    readProject([&] { selected = actors_.isSelected(actorName); });
+    readProject([&](const ProjectState& state) {
+        const auto actor = state.actors.find(actorName);
+        selected = actor != state.actors.end() && actor->second.selected;
+    });
     return selected;
 }
 
@@ -602,10 +703,11 @@ Actor* Scene::findActor(ActorKind kind, const std::string& name) {
     return actors_.findScene(name);
 }
 
-bool Scene::readActor(ActorKind kind, const std::string& name, const std::function<void(Actor&)>& read) {
+bool Scene::readActor(ActorKind kind, const std::string& name,
+                      const std::function<void(const ProjectState::Actor&)>& read) {
     bool found = false;
-    readProject([&] {
-        if (Actor* actor = findActor(kind, name)) {
+    readProject([&](const ProjectState& state) {
+        if (const ProjectState::Actor* actor = state.findActor(kind, name)) {
             read(*actor);
             found = true;
         } else {
@@ -615,20 +717,33 @@ bool Scene::readActor(ActorKind kind, const std::string& name, const std::functi
     return found;
 }
 
-bool Scene::changeActor(ActorKind kind, const std::string& name, const std::function<bool(Actor&)>& change) {
+bool Scene::changeActor(ActorKind kind, const std::string& name,
+                        const std::function<bool(ActorTransform&, std::string& event)>& change) {
+    // A transform is the model's to change: the reply and the event do not wait for the render
+    // loop, which gives the actor its new transform at the next frame.
     bool changed = false;
-    inProject([&] {
-        if (Actor* actor = findActor(kind, name)) {
-            changed = change(*actor);
-            if (!changed) {
-                VelOS::noteFailure("a number is not finite or beyond " +
-                                   std::to_string(int(Transform::MaximumMagnitude)) +
-                                   ", or the rotation has no length");
-            }
-        } else {
+    model_.change([&](ProjectState& state, std::vector<std::string>& events) {
+        ProjectState::Actor* actor = state.findActor(kind, name);
+        if (actor == nullptr) {
             noteNoActor(kind, name);
+            return;
         }
+        ActorTransform transform = actor->transform;
+        std::string event;
+        if (!change(transform, event)) {
+            VelOS::noteFailure("a number is not finite or beyond " +
+                               std::to_string(int(Transform::MaximumMagnitude)) +
+                               ", or the rotation has no length");
+            return;
+        }
+        actor->transform = transform;
+        model_.markMoved(name);
+        events.push_back(event);
+        changed = true;
     });
+    if (changed) {
+        requestRedraw();
+    }
     return changed;
 }
 
@@ -656,41 +771,24 @@ void Scene::noteCreateFailure(const std::string& name, const std::string& resour
 
 void Scene::destroyActor(ActorKind kind, const std::string& name) {
     unconnectActor(kind, name);
-    if (inProject([&] {
-            Actor* actor = actors_.find(name);
-            if (selectedActor_ != nullptr && actor == selectedActor_) {
-                selectedActor_->unselect();
-                selectedActor_ = nullptr;
-            }
-            // Whatever kind holds the name; the actor leaves its tracker before it goes.
-            actors_.destroy(name);
-        })) {
-        broadcast(Events::actorDestroyed(kindWord(kind), name));
-    }
-}
-
-void Scene::actorList(ActorKind kind, std::string& list) {
-    list.clear();
-    readProject([&] {
-        switch (kind) {
-        case ActorKind::Light:
-            list = Events::listText(actors_.getLightNames());
-            break;
-        case ActorKind::File:
-            list = Events::listText(actors_.getFileNames());
-            break;
-        case ActorKind::Mesh:
-            list = Events::listText(actors_.getMeshNames());
-            break;
-        case ActorKind::Scene:
-            list = Events::listText(actors_.getSceneNames());
-            break;
+    inProject([&] {
+        Actor* actor = actors_.find(name);
+        if (selectedActor_ != nullptr && actor == selectedActor_) {
+            selectedActor_->unselect();
+            selectedActor_ = nullptr;
         }
+        // Whatever kind holds the name; the actor leaves its tracker before it goes.
+        actors_.destroy(name);
+        announce(Events::actorDestroyed(kindWord(kind), name));
     });
 }
 
+void Scene::actorList(ActorKind kind, std::string& list) {
+    readProject([&](const ProjectState& state) { list = Events::listText(state.actorNames(kind)); });
+}
+
 bool Scene::actorTrackerName(ActorKind kind, const std::string& name, std::string& trackerName) {
-    return readActor(kind, name, [&](Actor& actor) { trackerName = actor.getTrackerName(); });
+    return readActor(kind, name, [&](const ProjectState::Actor& actor) { trackerName = actor.tracker; });
 }
 
 bool Scene::connectActor(ActorKind kind, const std::string& name, const std::string& trackerName) {
@@ -712,10 +810,10 @@ bool Scene::connectActor(ActorKind kind, const std::string& name, const std::str
         tracker->addListener(actor);
         actor->setTrackerName(trackerName);
         connected = true;
+        if (connected) {
+            announce(Events::actorConnected(kindWord(kind), name, trackerName));
+        }
     });
-    if (connected) {
-        broadcast(Events::actorConnected(kindWord(kind), name, trackerName));
-    }
     return connected;
 }
 
@@ -732,77 +830,70 @@ bool Scene::unconnectActor(ActorKind kind, const std::string& name) {
         }
         actor->setTrackerName(std::string());
         unconnected = true;
+        if (unconnected) {
+            announce(Events::actorUnconnected(kindWord(kind), name));
+        }
     });
-    if (unconnected) {
-        broadcast(Events::actorUnconnected(kindWord(kind), name));
-    }
     return unconnected;
 }
 
 bool Scene::translateActor(ActorKind kind, const std::string& name, double x, double y, double z) {
-    if (!changeActor(kind, name, [&](Actor& actor) { return actor.setPosition(x, y, z); })) {
-        return false;
-    }
-    broadcast(Events::actorTranslated(kindWord(kind), name, x, y, z));
-    return true;
-}
-
-bool Scene::actorTranslation(ActorKind kind, const std::string& name, double& x, double& y, double& z) {
-    return readActor(kind, name, [&](Actor& actor) {
-        x = actor.getPosition().x;
-        y = actor.getPosition().y;
-        z = actor.getPosition().z;
+    return changeActor(kind, name, [&](ActorTransform& transform, std::string& event) {
+        event = Events::actorTranslated(kindWord(kind), name, x, y, z);
+        return transform.setPosition(x, y, z);
     });
 }
 
-bool Scene::turnActor(ActorKind kind, const std::string& name, const std::function<bool(Actor&)>& turn) {
-    double pitch = 0, yaw = 0, roll = 0;
-    if (!changeActor(kind, name, [&](Actor& actor) {
-            if (!turn(actor)) {
-                return false;
-            }
-            pitch = actor.getPitch();
-            yaw = actor.getYaw();
-            roll = actor.getRoll();
-            return true;
-        })) {
-        return false;
-    }
-    broadcast(Events::actorRotated(kindWord(kind), name, pitch, yaw, roll));
-    return true;
+bool Scene::actorTranslation(ActorKind kind, const std::string& name, double& x, double& y, double& z) {
+    return readActor(kind, name, [&](const ProjectState::Actor& actor) {
+        x = actor.transform.position().x;
+        y = actor.transform.position().y;
+        z = actor.transform.position().z;
+    });
+}
+
+bool Scene::turnActor(ActorKind kind, const std::string& name,
+                      const std::function<bool(ActorTransform&)>& turn) {
+    return changeActor(kind, name, [&](ActorTransform& transform, std::string& event) {
+        if (!turn(transform)) {
+            return false;
+        }
+        event = Events::actorRotated(kindWord(kind), name, transform.pitchDegrees(), transform.yawDegrees(),
+                                     transform.rollDegrees());
+        return true;
+    });
 }
 
 bool Scene::actorRotation(ActorKind kind, const std::string& name, double& w, double& x, double& y,
                           double& z) {
-    return readActor(kind, name, [&](Actor& actor) {
-        w = actor.getOrientation().w;
-        x = actor.getOrientation().x;
-        y = actor.getOrientation().y;
-        z = actor.getOrientation().z;
+    return readActor(kind, name, [&](const ProjectState::Actor& actor) {
+        w = actor.transform.orientation().w;
+        x = actor.transform.orientation().x;
+        y = actor.transform.orientation().y;
+        z = actor.transform.orientation().z;
     });
 }
 
 bool Scene::actorAngles(ActorKind kind, const std::string& name, double& pitch, double& yaw, double& roll) {
-    return readActor(kind, name, [&](Actor& actor) {
-        pitch = actor.getPitch();
-        yaw = actor.getYaw();
-        roll = actor.getRoll();
+    return readActor(kind, name, [&](const ProjectState::Actor& actor) {
+        pitch = actor.transform.pitchDegrees();
+        yaw = actor.transform.yawDegrees();
+        roll = actor.transform.rollDegrees();
     });
 }
 
 bool Scene::scaleActor(ActorKind kind, const std::string& name, double x, double y, double z) {
-    if (!changeActor(kind, name, [&](Actor& actor) { return actor.setScale(x, y, z); })) {
-        return false;
-    }
-    broadcast(Events::actorScaled(kindWord(kind), name, x, y, z));
-    return true;
+    return changeActor(kind, name, [&](ActorTransform& transform, std::string& event) {
+        event = Events::actorScaled(kindWord(kind), name, x, y, z);
+        return transform.setScale(x, y, z);
+    });
 }
 
 bool Scene::actorScale(ActorKind kind, const std::string& name, double& x, double& y, double& z) {
-    return readActor(kind, name, [&](Actor& actor) {
-        x = actor.getScale().x;
-        y = actor.getScale().y;
-        z = actor.getScale().z;
+    return readActor(kind, name, [&](const ProjectState::Actor& actor) {
+        x = actor.transform.scale().x;
+        y = actor.transform.scale().y;
+        z = actor.transform.scale().z;
     });
 }
 
@@ -815,10 +906,10 @@ bool Scene::lightCreate(const std::string& name) {
         if (!created) {
             noteCreateFailure(name, std::string(), std::string(), nullptr);
         }
+        if (created) {
+            announce(Events::lightCreated(name));
+        }
     });
-    if (created) {
-        broadcast(Events::lightCreated(name));
-    }
     return created;
 }
 void Scene::lightDestroy(const std::string& name) {
@@ -829,7 +920,7 @@ void Scene::lightGetList(std::string& list) {
 }
 bool Scene::lightGetLightName(const std::string& name, std::string& lightName) {
     return readActor(ActorKind::Light, name,
-                     [&](Actor& actor) { lightName = static_cast<LightActor&>(actor).getLightName(); });
+                     [&](const ProjectState::Actor& actor) { lightName = actor.source; });
 }
 bool Scene::lightGetTrackerName(const std::string& name, std::string& trackerName) {
     return actorTrackerName(ActorKind::Light, name, trackerName);
@@ -857,10 +948,10 @@ bool Scene::fileCreate(const std::string& name, const std::string& resource, con
         if (!created) {
             noteCreateFailure(name, resource, fileName, nullptr);
         }
+        if (created) {
+            announce(Events::fileCreated(name, resource, fileName, type));
+        }
     });
-    if (created) {
-        broadcast(Events::fileCreated(name, resource, fileName, type));
-    }
     return created;
 }
 void Scene::fileDestroy(const std::string& name) {
@@ -870,16 +961,15 @@ void Scene::fileGetList(std::string& list) {
     actorList(ActorKind::File, list);
 }
 bool Scene::fileGetType(const std::string& name, std::string& type) {
-    return readActor(ActorKind::File, name,
-                     [&](Actor& actor) { type = static_cast<FileActor&>(actor).getType(); });
+    return readActor(ActorKind::File, name, [&](const ProjectState::Actor& actor) { type = actor.type; });
 }
 bool Scene::fileGetResourceName(const std::string& name, std::string& resource) {
     return readActor(ActorKind::File, name,
-                     [&](Actor& actor) { resource = static_cast<FileActor&>(actor).getResourceName(); });
+                     [&](const ProjectState::Actor& actor) { resource = actor.resource; });
 }
 bool Scene::fileGetFileName(const std::string& name, std::string& fileName) {
     return readActor(ActorKind::File, name,
-                     [&](Actor& actor) { fileName = static_cast<FileActor&>(actor).getFileName(); });
+                     [&](const ProjectState::Actor& actor) { fileName = actor.source; });
 }
 bool Scene::fileGetTrackerName(const std::string& name, std::string& trackerName) {
     return actorTrackerName(ActorKind::File, name, trackerName);
@@ -906,10 +996,10 @@ bool Scene::meshCreate(const std::string& name, const std::string& resource, con
         if (!created) {
             noteCreateFailure(name, resource, meshName, ".mesh");
         }
+        if (created) {
+            announce(Events::meshCreated(name, resource, meshName));
+        }
     });
-    if (created) {
-        broadcast(Events::meshCreated(name, resource, meshName));
-    }
     return created;
 }
 void Scene::meshDestroy(const std::string& name) {
@@ -920,11 +1010,11 @@ void Scene::meshGetList(std::string& list) {
 }
 bool Scene::meshGetResourceName(const std::string& name, std::string& resource) {
     return readActor(ActorKind::Mesh, name,
-                     [&](Actor& actor) { resource = static_cast<MeshActor&>(actor).getResourceName(); });
+                     [&](const ProjectState::Actor& actor) { resource = actor.resource; });
 }
 bool Scene::meshGetMeshName(const std::string& name, std::string& meshName) {
     return readActor(ActorKind::Mesh, name,
-                     [&](Actor& actor) { meshName = static_cast<MeshActor&>(actor).getMeshName(); });
+                     [&](const ProjectState::Actor& actor) { meshName = actor.source; });
 }
 bool Scene::meshGetTrackerName(const std::string& name, std::string& trackerName) {
     return actorTrackerName(ActorKind::Mesh, name, trackerName);
@@ -942,16 +1032,20 @@ bool Scene::meshGetTranslation(const std::string& name, double& x, double& y, do
     return actorTranslation(ActorKind::Mesh, name, x, y, z);
 }
 bool Scene::meshRotate(const std::string& name, double w, double x, double y, double z) {
-    return turnActor(ActorKind::Mesh, name, [&](Actor& actor) { return actor.setOrientation(w, x, y, z); });
+    return turnActor(ActorKind::Mesh, name,
+                     [&](ActorTransform& transform) { return transform.setOrientation(w, x, y, z); });
 }
 bool Scene::meshPitch(const std::string& name, double degrees) {
-    return turnActor(ActorKind::Mesh, name, [&](Actor& actor) { return actor.pitch(degrees); });
+    return turnActor(ActorKind::Mesh, name,
+                     [&](ActorTransform& transform) { return transform.pitch(degrees); });
 }
 bool Scene::meshYaw(const std::string& name, double degrees) {
-    return turnActor(ActorKind::Mesh, name, [&](Actor& actor) { return actor.yaw(degrees); });
+    return turnActor(ActorKind::Mesh, name,
+                     [&](ActorTransform& transform) { return transform.yaw(degrees); });
 }
 bool Scene::meshRoll(const std::string& name, double degrees) {
-    return turnActor(ActorKind::Mesh, name, [&](Actor& actor) { return actor.roll(degrees); });
+    return turnActor(ActorKind::Mesh, name,
+                     [&](ActorTransform& transform) { return transform.roll(degrees); });
 }
 bool Scene::meshGetRotation(const std::string& name, double& w, double& x, double& y, double& z) {
     return actorRotation(ActorKind::Mesh, name, w, x, y, z);
@@ -975,10 +1069,10 @@ bool Scene::sceneCreate(const std::string& name, const std::string& resource, co
         if (!created) {
             noteCreateFailure(name, resource, sceneName, ".osm");
         }
+        if (created) {
+            announce(Events::sceneCreated(name, resource, sceneName));
+        }
     });
-    if (created) {
-        broadcast(Events::sceneCreated(name, resource, sceneName));
-    }
     return created;
 }
 void Scene::sceneDestroy(const std::string& name) {
@@ -989,11 +1083,11 @@ void Scene::sceneGetList(std::string& list) {
 }
 bool Scene::sceneGetResourceName(const std::string& name, std::string& resource) {
     return readActor(ActorKind::Scene, name,
-                     [&](Actor& actor) { resource = static_cast<SceneActor&>(actor).getResourceName(); });
+                     [&](const ProjectState::Actor& actor) { resource = actor.resource; });
 }
 bool Scene::sceneGetSceneName(const std::string& name, std::string& sceneName) {
     return readActor(ActorKind::Scene, name,
-                     [&](Actor& actor) { sceneName = static_cast<SceneActor&>(actor).getSceneName(); });
+                     [&](const ProjectState::Actor& actor) { sceneName = actor.source; });
 }
 bool Scene::sceneGetTrackerName(const std::string& name, std::string& trackerName) {
     return actorTrackerName(ActorKind::Scene, name, trackerName);
@@ -1011,16 +1105,20 @@ bool Scene::sceneGetTranslation(const std::string& name, double& x, double& y, d
     return actorTranslation(ActorKind::Scene, name, x, y, z);
 }
 bool Scene::sceneRotate(const std::string& name, double w, double x, double y, double z) {
-    return turnActor(ActorKind::Scene, name, [&](Actor& actor) { return actor.setOrientation(w, x, y, z); });
+    return turnActor(ActorKind::Scene, name,
+                     [&](ActorTransform& transform) { return transform.setOrientation(w, x, y, z); });
 }
 bool Scene::scenePitch(const std::string& name, double degrees) {
-    return turnActor(ActorKind::Scene, name, [&](Actor& actor) { return actor.pitch(degrees); });
+    return turnActor(ActorKind::Scene, name,
+                     [&](ActorTransform& transform) { return transform.pitch(degrees); });
 }
 bool Scene::sceneYaw(const std::string& name, double degrees) {
-    return turnActor(ActorKind::Scene, name, [&](Actor& actor) { return actor.yaw(degrees); });
+    return turnActor(ActorKind::Scene, name,
+                     [&](ActorTransform& transform) { return transform.yaw(degrees); });
 }
 bool Scene::sceneRoll(const std::string& name, double degrees) {
-    return turnActor(ActorKind::Scene, name, [&](Actor& actor) { return actor.roll(degrees); });
+    return turnActor(ActorKind::Scene, name,
+                     [&](ActorTransform& transform) { return transform.roll(degrees); });
 }
 bool Scene::sceneGetRotation(const std::string& name, double& w, double& x, double& y, double& z) {
     return actorRotation(ActorKind::Scene, name, w, x, y, z);

@@ -4,7 +4,7 @@
 
 #include "net/ByteChannel.h"
 #include "net/LineChannel.h"
-#include "net/ListenerChannel.h"
+#include "project/ListenerChannel.h"
 #include "net/Socket.h"
 
 // One connection's socket (not owned) seen as the three channels the handlers use: lines for

@@ -6,7 +6,7 @@ namespace VelOS {
 //
 // Every lock of the player has a rank. A thread that holds locks may take only a lock of a
 // higher rank than every lock it holds: frame, image, scene, tracker listener; the capture lock
-// and a server's list lock after the scene lock. Builds with lock checks (debug and sanitizer
+// and a server's list lock after the scene lock; the model lock last. Builds with lock checks (debug and sanitizer
 // builds, VELQUIN_LOCK_CHECKS) stop the program with both locks named when a thread takes a
 // lock of lower or equal rank than one it holds, whether or not another thread is there to
 // deadlock with it.
@@ -24,6 +24,9 @@ namespace VelOS {
 //   the scene lock.
 // - server list: one server's connection list, taken under the scene lock when net init or net
 //   done replace the server.
+// - model: the project model and its listeners (project/ProjectModel.h), the last of all: project
+//   work publishes to it under the frame and scene locks, connection threads read and change it
+//   holding nothing else, and nothing is taken while it is held.
 // Two locks of the same rank (two trackers, two servers) are never held together.
 // Outside the ranks: a connection's report to its server (OwnerLink's mutex) is held while the
 // report takes the server's list lock, so it comes before the list lock; the main-thread queue's
@@ -37,6 +40,7 @@ enum class LockRank : int {
     TrackerListener = 5,
     Capture = 6,
     ServerList = 7,
+    Model = 8,
 };
 
 // "the scene lock" and so on, for messages.

@@ -37,6 +37,8 @@ const char* lockName(LockRank rank) {
         return "the capture lock";
     case LockRank::ServerList:
         return "a server's list lock";
+    case LockRank::Model:
+        return "the model lock";
     }
     return "an unknown lock";
 }

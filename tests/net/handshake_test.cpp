@@ -1,7 +1,7 @@
 // The handshake of the player's connections over real sockets: the four connection modes, and
 // the file transfers into and out of a scratch work directory.
 #include "NetTestSupport.h"
-#include "net/ListenerChannel.h"
+#include "project/ListenerChannel.h"
 #include "net/SentenceHandler.h"
 #include "net/Server.h"
 #include "platform/enginelog.h"
