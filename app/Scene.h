@@ -54,16 +54,20 @@ class ManualObject;
 //   updates and the whole redraw. Held by frameHold_, a scoped holder that the main loop drops
 //   at the end of every turn, so a turn abandoned by an exception never keeps it.
 // - image lock (imageLock_): the staging image and the new-frame flag.
-// - scene lock (sceneLock_): the project model (title, collections, selection) and the
-//   listener registry.
+// - scene lock (sceneLock_): the engine side of the project (actors, trackers, resources,
+//   selection, flags).
+// - model lock (inside model_): the project model, which answers every read and takes the
+//   transform and title changes on the connection thread, and the listener registry.
 // - The order in which these and every other lock are taken: platform/LockRank.h.
-// - How the engine's scene is kept still during a frame: every project operation runs on the
-//   main thread (the GL context and the engine's unlocked scene graph belong to it): an
-//   operation called on a connection thread is handed to tasks_ and run while the main loop
-//   waits out its frame pacing, between two frames. It takes the frame lock and the scene
-//   lock; the per-frame updates (overlay statistics, actors, trackers) take the scene lock while
-//   the frame lock is held. Events are broadcast by the calling thread after both locks are released,
-//   and a listener that stops reading loses its connection instead of holding up the project.
+// - How the engine's scene is kept still during a frame: every operation that touches the
+//   engine runs on the main thread (the GL context and the engine's unlocked scene graph belong
+//   to it): an operation called on a connection thread is handed to tasks_ and run while the
+//   main loop waits out its frame pacing, between two frames. It takes the frame lock and the
+//   scene lock, first gives the engine the changes clients made in the model, and ends by
+//   publishing the engine side to the model together with its events, so that the model and the
+//   events keep one order. The per-frame updates (overlay statistics, actors, trackers) take the
+//   scene lock while the frame lock is held, and apply the model's changes too. A listener that
+//   stops reading loses its connection instead of holding up the project.
 // - The window is drawn only when its picture may have changed (a camera frame, a project change,
 //   input, a resize, an animation, the debug overlay's statistics) and once a second otherwise;
 //   a turn that does not draw serves the handed-over project work instead.

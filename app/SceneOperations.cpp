@@ -199,13 +199,13 @@ void Scene::netDone() {
 }
 
 bool Scene::setTitle(const std::string& title) {
-    // The model's change alone: the window's caption follows at the next frame.
+    // The model's change alone. The title shows only in the debug overlay, which is redrawn
+    // every turn while it shows: no drawing is asked for.
     model_.change([&](ProjectState& state, std::vector<std::string>& events) {
         state.title = title;
         model_.markTitle();
         events.push_back(Events::titleChanged(title));
     });
-    requestRedraw();
     return true;
 }
 
