@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <future>
 
 using actortest::World;
 
@@ -185,4 +186,39 @@ TEST(SceneActors, AMeshActorShowsInTheMainViewAndFromTopFrontAndLeft) {
 
     ASSERT_TRUE(scene.actorsViewports("shown")); // back to the single view
     scene.meshDestroy("shown");
+}
+
+// Reads and transform changes are the project model's: a connection thread gets its answer while
+// the main loop is busy elsewhere (here: not turning at all), and the engine follows at the next
+// frame.
+TEST(SceneActors, ReadsAndMovesAreAnsweredWithoutTheMainLoop) {
+    Scene& scene = World::get().scene();
+    ASSERT_TRUE(scene.meshCreate("still", "robot", "robot.mesh"));
+    const Ogre::Vector3 before = scene.getActors().findMesh("still")->getPosition();
+
+    auto client = std::async(std::launch::async, [&scene] {
+        std::string title, list;
+        double x = 0, y = 0, z = 0;
+        const bool moved =
+            scene.meshTranslate("still", 1, 2, 3) && scene.meshGetTranslation("still", x, y, z);
+        const bool refused =
+            !scene.meshTranslate("still", 1e39, 0, 0) && !scene.meshTranslate("nobody", 1, 2, 3);
+        scene.setTitle("Busy main loop");
+        scene.getTitle(title);
+        scene.meshGetList(list);
+        return moved && refused && x == 1 && y == 2 && z == 3 && title == "Busy main loop" &&
+               list.find("\"still\"") != std::string::npos;
+    });
+    const bool answered = client.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    if (!answered) {
+        actortest::renderFrames(1); // lets a client that waits for the main loop go
+    }
+    ASSERT_TRUE(answered) << "a read or a move waited for the main loop";
+    EXPECT_TRUE(client.get());
+
+    // The engine has not moved the actor yet; it does at the next frame.
+    EXPECT_EQ(scene.getActors().findMesh("still")->getPosition(), before);
+    actortest::renderFrames(1);
+    EXPECT_EQ(scene.getActors().findMesh("still")->getPosition(), Ogre::Vector3(1, 2, 3));
+    scene.meshDestroy("still");
 }
