@@ -14,4 +14,6 @@ public:
     virtual bool readLine(std::string& line) = 0;
     // Sends the text unchanged; the caller supplies the line end.
     virtual void writeLine(const std::string& line) = 0;
+    // True when a whole line has arrived already, so that readLine returns without waiting.
+    virtual bool hasWaitingLine() { return false; }
 };

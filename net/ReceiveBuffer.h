@@ -30,6 +30,8 @@ public:
     std::size_t takeBytes(char* destination, std::size_t maximum);
     // Bytes held.
     std::size_t size() const { return bytes_.size() - start_; }
+    // True when a whole line waits to be taken.
+    bool hasLine() const { return bytes_.find("\r\n", start_) != std::string::npos; }
     void clear();
 
 private:

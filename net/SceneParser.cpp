@@ -7,6 +7,7 @@
 #include "net/Replies.h"
 #include "net/Sentence.h"
 #include "platform/enginelog.h"
+#include "platform/eventbatch.h"
 #include "platform/pathguard.h"
 #include "project/SceneServices.h"
 
@@ -43,7 +44,14 @@ void logFailure(std::string line, const std::string& reason) {
 void SceneParser::dispatch(ProjectOperations& operations, LineChannel& channel) {
     VelNet::Sentence sentence;
     std::string line;
+    // Whatever events were held back go out before the loop waits for a client, and at its end.
+    struct BatchEnd {
+        ~BatchEnd() { VelOS::endBatch(); }
+    } batchEnd;
     while (channel.isOpen()) {
+        if (!channel.hasWaitingLine()) {
+            VelOS::endBatch();
+        }
         if (!channel.readLine(line)) {
             std::cout << NetTexts::NextLineError << NetTexts::ReplyEnd << std::flush;
             return;
@@ -63,6 +71,7 @@ void SceneParser::dispatch(ProjectOperations& operations, LineChannel& channel) 
             continue;
         }
         VelOS::takeFailureReason();
+        VelOS::setCommandsWaiting(channel.hasWaitingLine());
         const std::string reply = row->run(operations, sentence);
         std::string reason = VelOS::takeFailureReason();
         if (reason.empty() && reply.compare(0, 4, NetTexts::Fail) == 0) {

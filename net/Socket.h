@@ -91,6 +91,8 @@ public:
     // line is longer than ReceiveBuffer::MaximumLineLength (reported on standard error; the
     // socket reads no line after that). Receives 1024 bytes at a time.
     bool readLine(std::string& line);
+    // True when a whole line has been received and not yet read. Connection thread only.
+    bool hasWaitingLine() const { return received_.hasLine(); }
     // Up to maximum bytes: those still in the receive buffer first, and only when it is empty one
     // receive. 0 when the peer has closed (or maximum is not positive), negative on error.
     long readBytes(char* destination, long maximum);

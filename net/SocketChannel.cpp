@@ -22,6 +22,10 @@ long SocketChannel::writeBytes(const char* data, long length) {
     return socket_.send(data, length);
 }
 
+bool SocketChannel::hasWaitingLine() {
+    return socket_.hasWaitingLine();
+}
+
 void SocketChannel::waitUntilLeaves() {
     std::string line;
     while (socket_.isValid() && socket_.readLine(line) && line != NetTexts::ListenerQuit) {

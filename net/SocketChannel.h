@@ -4,8 +4,8 @@
 
 #include "net/ByteChannel.h"
 #include "net/LineChannel.h"
-#include "project/ListenerChannel.h"
 #include "net/Socket.h"
+#include "project/ListenerChannel.h"
 
 // One connection's socket (not owned) seen as the three channels the handlers use: lines for
 // commands and replies, raw bytes for file transfer, event lines for a listening client. The
@@ -19,6 +19,7 @@ public:
     bool isOpen() override;
     bool readLine(std::string& line) override;
     void writeLine(const std::string& line) override;
+    bool hasWaitingLine() override;
 
     long readBytes(char* destination, long maximum) override;
     long writeBytes(const char* data, long length) override;

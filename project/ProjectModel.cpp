@@ -1,5 +1,6 @@
 #include "project/ProjectModel.h"
 
+#include "platform/eventbatch.h"
 #include "project/ListenerChannel.h"
 
 std::set<std::string> ProjectState::actorNames(Kind kind) const {
@@ -40,21 +41,43 @@ void ProjectModel::broadcast(const std::string& event) {
 }
 
 void ProjectModel::send(const std::vector<std::string>& events) {
-    for (const std::string& event : events) {
-        const std::string line = event + "\n";
-        for (ListenerChannel* listener : listeners_) {
-            listener->sendLine(line);
-        }
+    if (events.empty() || listeners_.empty()) {
+        sendHeld();
+        return;
     }
+    for (const std::string& event : events) {
+        held_ += event;
+        held_ += '\n';
+    }
+    if (VelOS::commandsWaiting()) {
+        VelOS::holdUntilBatchEnds([this] {
+            VelOS::SemaphoreLock hold(lock_);
+            sendHeld();
+        });
+        return;
+    }
+    sendHeld();
+}
+
+void ProjectModel::sendHeld() {
+    if (held_.empty()) {
+        return;
+    }
+    for (ListenerChannel* listener : listeners_) {
+        listener->sendLine(held_);
+    }
+    held_.clear();
 }
 
 void ProjectModel::addListener(ListenerChannel* listener) {
     VelOS::SemaphoreLock hold(lock_);
+    sendHeld(); // a new listener hears only what happens from now on
     listeners_.insert(listener);
 }
 
 void ProjectModel::removeListener(ListenerChannel* listener) {
     VelOS::SemaphoreLock hold(lock_);
+    sendHeld();
     listeners_.erase(listener);
 }
 

@@ -59,7 +59,9 @@ struct ProjectState {
 //
 // Threads and locks: any thread. The model lock (LockRank::Model) is the last of the player's
 // locks: nothing else is taken while it is held, and listeners are sent events under it without
-// waiting (a listener that stops reading loses its connection). Changes a client makes here that
+// waiting (a listener that stops reading loses its connection). While a client has more commands
+// waiting, the events of its commands are held back and sent together: every listener still
+// hears every event once and in the one order, as lines sent together. Changes a client makes here that
 // the engine must follow (transforms, the title) are marked; the main thread takes the marks
 // once per frame and before each piece of project work, under the frame and scene locks.
 class ProjectModel {
@@ -90,11 +92,16 @@ public:
     void synchronise(ProjectState state, const std::vector<std::string>& events);
 
 private:
+    // Sends the events after those held back, or holds them too while the calling thread's
+    // client has more commands waiting (see platform/eventbatch.h). Model lock held.
     void send(const std::vector<std::string>& events);
+    // Sends what is held back. Model lock held.
+    void sendHeld();
 
     VelOS::Semaphore lock_{VelOS::LockRank::Model};
     ProjectState state_;                   // model lock
     std::set<ListenerChannel*> listeners_; // event receivers, not owned; model lock
+    std::string held_;                     // event lines held back, in order; model lock
     std::set<std::string> moved_;          // actors whose transform the engine has not yet; model lock
     bool titleChanged_ = false;            // model lock
 };
