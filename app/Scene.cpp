@@ -8,6 +8,7 @@
 #include "net/Server.h"
 #include "platform/enginelog.h"
 #include "platform/fileutil.h"
+#include "platform/threadpriority.h"
 #include "platform/workdir.h"
 #include "tracking/lens.h"
 
@@ -27,6 +28,9 @@
 #include <iostream>
 
 namespace {
+
+// How much lower than the rest of the player a CPU rasteriser's threads run (nice value).
+constexpr int RasteriserNiceness = 5;
 
 // The grid rectangle belongs to the VIEWPORTS scene, which the MAIN scene also draws (its root
 // hangs under MAIN's root). The main view leaves this bit out so that the grid only ever shows
@@ -214,6 +218,8 @@ bool Scene::setup() {
 
     // 4. The window, on the monitor asked for and full screen if asked for.
     window_ = createWindow();
+    // A picture drawn by the CPU must leave room for the remote control (see threadpriority.h).
+    VelOS::lowerThreadsPriority(ShellTexts::SoftwareRasteriserThreads, RasteriserNiceness);
     if (window_ == nullptr) {
         return failSetup("the render system made no window");
     }

@@ -38,6 +38,8 @@ constexpr const char* ExceptionCaption = "An exception has occurred!";
 
 // Debug overlay elements and their labels.
 constexpr const char* ProjectTitleElement = "Core/ProjectTitle";
+// Name prefix of the threads of Mesa's software rasteriser.
+constexpr const char* SoftwareRasteriserThreads = "llvmpipe";
 constexpr const char* CurrentFpsElement = "Core/CurrFps";
 constexpr const char* AverageFpsElement = "Core/AverageFps";
 constexpr const char* BestFpsElement = "Core/BestFps";

@@ -1,6 +1,7 @@
 #include "video/VelVideoCapture.h"
 
 #include "platform/enginelog.h"
+#include "platform/threadpriority.h"
 #include "video/FileVideoDevice.h"
 #include "video/FrameSink.h"
 #include "video/V4L2VideoDevice.h"
@@ -10,6 +11,8 @@
 namespace {
 // Longest pause between two attempts to take a frame.
 constexpr int IdleWait = 60;
+// How much lower than the rest of the player the capture thread runs (nice value).
+constexpr int CaptureNiceness = 5;
 } // namespace
 
 std::unique_ptr<VideoDevice> createVideoDevice(const std::string& type, const std::string& configuration,
@@ -175,6 +178,8 @@ void VelVideoCapture::joinFinishedRuns() {
 }
 
 void VelVideoCapture::capture(std::shared_ptr<Run> run) {
+    // Decoding and marker search are heavy; commands and events are light and must not wait.
+    VelOS::lowerThisThreadPriority(CaptureNiceness);
     std::vector<unsigned char> buffers[2];
     {
         VelOS::SemaphoreLock hold(captureLock_);
