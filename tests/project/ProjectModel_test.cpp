@@ -1,3 +1,4 @@
+#include "platform/eventbatch.h"
 #include "project/ListenerChannel.h"
 #include "project/ProjectModel.h"
 
@@ -11,9 +12,15 @@ namespace {
 class RecordingListener : public ListenerChannel {
 public:
     void waitUntilLeaves() override {}
-    void sendLine(const std::string& line) override {
+    // One send may carry several lines; each is recorded without its line end.
+    void sendLine(const std::string& text) override {
         std::lock_guard<std::mutex> hold(guard_);
-        lines_.push_back(line);
+        ASSERT_EQ(text.back(), '\n');
+        for (std::size_t start = 0; start < text.size();) {
+            const std::size_t end = text.find('\n', start);
+            lines_.push_back(text.substr(start, end - start));
+            start = end + 1;
+        }
     }
     std::vector<std::string> lines() {
         std::lock_guard<std::mutex> hold(guard_);
@@ -155,4 +162,36 @@ TEST(ActorTransform, RefusedNumbersChangeNothingAndTurnsComposeOnTheActorsOwnAxe
     ActorTransform yawed;
     ASSERT_TRUE(yawed.yaw(30));
     EXPECT_NEAR(yawed.yawDegrees(), 30.0, 1e-4);
+}
+
+TEST(ProjectModel, EventsOfCommandsSentTogetherGoOutTogetherWhenTheBatchEnds) {
+    ProjectModel model;
+    RecordingListener early;
+    model.addListener(&early);
+    const auto event = [&model](const std::string& text) {
+        model.change([&](ProjectState&, std::vector<std::string>& events) { events.push_back(text); });
+    };
+    VelOS::setCommandsWaiting(true);
+    event("one");
+    VelOS::setCommandsWaiting(true);
+    event("two");
+    EXPECT_TRUE(early.lines().empty()); // held while more commands wait
+
+    // A listener that comes now hears only what follows; the held events reach the earlier one.
+    RecordingListener late;
+    model.addListener(&late);
+    EXPECT_EQ(early.lines(), (std::vector<std::string>{"one", "two"}));
+
+    VelOS::setCommandsWaiting(true);
+    event("three");
+    // Another thread's event, not held, goes out behind the held one, in order.
+    std::thread([&] { event("four"); }).join();
+    EXPECT_EQ(late.lines(), (std::vector<std::string>{"three", "four"}));
+    VelOS::endBatch(); // nothing left to send
+    EXPECT_EQ(early.lines(), (std::vector<std::string>{"one", "two", "three", "four"}));
+
+    VelOS::setCommandsWaiting(true);
+    event("five");
+    VelOS::endBatch();
+    EXPECT_EQ(late.lines(), (std::vector<std::string>{"three", "four", "five"}));
 }
