@@ -5,7 +5,7 @@
 // Usage: bench_resources [repetitions]   (needs an X display; starts itself under xvfb-run)
 #include "project/SceneServices.h"
 #include "resources/ResourceManager.h"
-#include "resources/ZipWriter.h"
+#include "zip/ZipWriter.h"
 
 #include <OGRE/Ogre.h>
 

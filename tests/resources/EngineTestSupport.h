@@ -4,8 +4,8 @@
 // plugins.cfg, one window, and a fresh scene manager per test. The engine's log is captured.
 
 #include "project/SceneServices.h"
-#include "resources/ZipWriter.h"
 #include "support/ScratchDirectory.h"
+#include "zip/ZipWriter.h"
 
 #include <OGRE/Ogre.h>
 #include <gtest/gtest.h>
