@@ -1,11 +1,11 @@
 #pragma once
 
+#include "actors/ActorManager.h"
 #include "app/FrameLatency.h"
 #include "app/MainThreadQueue.h"
 #include "app/StartOptions.h"
 #include "net/ServerPolicy.h"
 #include "platform/Semaphore.h"
-#include "project/ActorManager.h"
 #include "project/ProjectInventory.h"
 #include "project/ProjectOperations.h"
 #include "project/SceneServices.h"

@@ -1,4 +1,4 @@
-#include "project/ActorManager.h"
+#include "actors/ActorManager.h"
 
 #include "project/TrackerManager.h"
 
