@@ -1,9 +1,9 @@
 #include "actors/Actor.h"
 
+#include "actors/ActorServices.h"
 #include "actors/ActorTexts.h"
 #include "actors/TransformLimits.h"
 #include "platform/enginelog.h"
-#include "project/SceneServices.h"
 
 #include <OGRE/Ogre.h>
 
@@ -33,7 +33,7 @@ Ogre::Quaternion turn(double degrees, const Ogre::Vector3& axis) {
 
 } // namespace
 
-Actor::Actor(Ogre::SceneManager* sceneManager, SceneServices* services, const Kind& kind)
+Actor::Actor(Ogre::SceneManager* sceneManager, ActorServices* services, const Kind& kind)
     : sceneManager_(sceneManager), services_(services), kind_(kind) {}
 
 bool Actor::init() {
