@@ -13,9 +13,9 @@
 #include "platform/enginelog.h"
 #include "platform/fileutil.h"
 #include "project/Events.h"
+#include "project/SceneSerializer.h"
 #include "resources/PackageUnpacker.h"
 #include "resources/Resource.h"
-#include "resources/SceneSerializer.h"
 #include "video/VideoDevice.h"
 
 #include <OGRE/Overlay/OgreOverlay.h>

@@ -1,4 +1,4 @@
-#include "resources/SceneSerializer.h"
+#include "project/SceneSerializer.h"
 
 #include "platform/enginelog.h"
 #include "platform/fileutil.h"
