@@ -1,8 +1,8 @@
 #include "actors/Actor.h"
 
+#include "actors/ActorServices.h"
 #include "actors/ActorTexts.h"
 #include "platform/enginelog.h"
-#include "project/SceneServices.h"
 #include "project/TransformLimits.h"
 
 #include <OGRE/Ogre.h>
@@ -29,7 +29,7 @@ float argumentValue(const std::string& argument) {
 
 } // namespace
 
-Actor::Actor(Ogre::SceneManager* sceneManager, SceneServices* services, const Kind& kind)
+Actor::Actor(Ogre::SceneManager* sceneManager, ActorServices* services, const Kind& kind)
     : sceneManager_(sceneManager), services_(services), kind_(kind) {}
 
 bool Actor::init() {

@@ -10,7 +10,7 @@
 #include <set>
 #include <string>
 
-class SceneServices;
+class ActorServices;
 namespace Ogre {
 class Entity;
 class SceneManager;
@@ -47,7 +47,7 @@ public:
     };
 
     // Makes no engine object. Neither pointer is owned.
-    Actor(Ogre::SceneManager* sceneManager, SceneServices* services, const Kind& kind);
+    Actor(Ogre::SceneManager* sceneManager, ActorServices* services, const Kind& kind);
     // Concrete kinds call removeFromScene in their own destructors, while their content is
     // still theirs to destroy.
     ~Actor() override = default;
@@ -142,7 +142,7 @@ protected:
     void logLine(const std::string& line) const;
 
     Ogre::SceneManager* sceneManager_;        // the views scene manager; not owned
-    SceneServices* services_;                 // main node, hand mode, work directory; not owned
+    ActorServices* services_;                 // main node, hand mode, work directory; not owned
     Ogre::SceneNode* rootNode_ = nullptr;     // follows the marker; made by init
     Ogre::Entity* selectionEntity_ = nullptr; // the selection mark; made by init
     Ogre::SceneNode* actorNode_ = nullptr;    // child of the root node; made by init

@@ -1,10 +1,10 @@
 #include "actors/FileActor.h"
 
+#include "actors/ActorServices.h"
 #include "actors/ActorTexts.h"
 #include "actors/MeshActor.h"
 #include "platform/fileutil.h"
 #include "platform/pathguard.h"
-#include "project/SceneServices.h"
 
 #include <OGRE/Ogre.h>
 
@@ -25,7 +25,7 @@ bool isPlainWord(const std::string& type) {
 }
 } // namespace
 
-FileActor::FileActor(Ogre::SceneManager* sceneManager, SceneServices* services, std::string resourceName,
+FileActor::FileActor(Ogre::SceneManager* sceneManager, ActorServices* services, std::string resourceName,
                      std::string fileName, std::string type)
     : Actor(sceneManager, services, FileKind), resourceName_(std::move(resourceName)),
       fileName_(std::move(fileName)), type_(std::move(type)) {}

@@ -7,7 +7,7 @@
 // Threads and locks as Actor.
 class FileActor final : public Actor {
 public:
-    FileActor(Ogre::SceneManager* sceneManager, SceneServices* services, std::string resourceName,
+    FileActor(Ogre::SceneManager* sceneManager, ActorServices* services, std::string resourceName,
               std::string fileName, std::string type);
     ~FileActor() override;
 

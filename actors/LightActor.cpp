@@ -14,7 +14,7 @@ const Actor::Kind LightKind{ActorTexts::LightActorPrefix, ActorTexts::LightActiv
 constexpr Ogre::Real LightHeight = 2.0f;
 } // namespace
 
-LightActor::LightActor(Ogre::SceneManager* sceneManager, SceneServices* services, std::string lightName)
+LightActor::LightActor(Ogre::SceneManager* sceneManager, ActorServices* services, std::string lightName)
     : AnimatedActor(sceneManager, services, LightKind), lightName_(std::move(lightName)) {}
 
 LightActor::~LightActor() {

@@ -11,7 +11,7 @@ class Light;
 // the animation source. Threads and locks as Actor.
 class LightActor final : public AnimatedActor {
 public:
-    LightActor(Ogre::SceneManager* sceneManager, SceneServices* services, std::string lightName);
+    LightActor(Ogre::SceneManager* sceneManager, ActorServices* services, std::string lightName);
     ~LightActor() override;
 
     std::set<std::string>& getAnimationNames(std::set<std::string>& names) override;

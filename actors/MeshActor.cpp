@@ -10,7 +10,7 @@ const Actor::Kind MeshKind{ActorTexts::MeshActorPrefix, ActorTexts::MeshActivate
                            ActorTexts::MeshDeactivated, ActorTexts::MeshInitFailed, &meshActorCounter};
 } // namespace
 
-MeshActor::MeshActor(Ogre::SceneManager* sceneManager, SceneServices* services, std::string resourceName,
+MeshActor::MeshActor(Ogre::SceneManager* sceneManager, ActorServices* services, std::string resourceName,
                      std::string meshFileName)
     : AnimatedActor(sceneManager, services, MeshKind), resourceName_(std::move(resourceName)),
       meshFileName_(std::move(meshFileName)) {}

@@ -7,7 +7,7 @@
 // entity's own (skeletal animations). Threads and locks as Actor.
 class MeshActor final : public AnimatedActor {
 public:
-    MeshActor(Ogre::SceneManager* sceneManager, SceneServices* services, std::string resourceName,
+    MeshActor(Ogre::SceneManager* sceneManager, ActorServices* services, std::string resourceName,
               std::string meshFileName);
     ~MeshActor() override;
 

@@ -82,7 +82,7 @@ void applyTransform(const TiXmlElement* element, Ogre::SceneNode* node) {
 
 } // namespace
 
-SceneActor::SceneActor(Ogre::SceneManager* sceneManager, SceneServices* services, std::string resourceName,
+SceneActor::SceneActor(Ogre::SceneManager* sceneManager, ActorServices* services, std::string resourceName,
                        std::string sceneFileName)
     : AnimatedActor(sceneManager, services, SceneKind), resourceName_(std::move(resourceName)),
       sceneFileName_(std::move(sceneFileName)) {}

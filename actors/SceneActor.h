@@ -23,7 +23,7 @@ class Light;
 // the scene, so no animation keeps a track of a destroyed node. Threads and locks as Actor.
 class SceneActor final : public AnimatedActor {
 public:
-    SceneActor(Ogre::SceneManager* sceneManager, SceneServices* services, std::string resourceName,
+    SceneActor(Ogre::SceneManager* sceneManager, ActorServices* services, std::string resourceName,
                std::string sceneFileName);
     ~SceneActor() override;
 

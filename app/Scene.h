@@ -1,17 +1,19 @@
 #pragma once
 
+#include "actors/ActorManager.h"
+#include "actors/ActorServices.h"
 #include "app/FrameLatency.h"
 #include "app/MainThreadQueue.h"
 #include "app/StartOptions.h"
+#include "net/RemoteServices.h"
 #include "net/ServerPolicy.h"
 #include "platform/Semaphore.h"
-#include "project/ActorManager.h"
 #include "project/ProjectInventory.h"
 #include "project/ProjectModel.h"
 #include "project/ProjectOperations.h"
-#include "project/SceneServices.h"
 #include "project/TrackerManager.h"
 #include "resources/ResourceManager.h"
+#include "resources/ResourceServices.h"
 #include "tracking/Manager.h"
 #include "video/FrameSink.h"
 #include "video/VelVideoCapture.h"
@@ -73,7 +75,9 @@ class ManualObject;
 //   a turn that does not draw serves the handed-over project work instead.
 class Scene : public Ogre::FrameListener,
               public FrameSink,
-              public SceneServices,
+              public ActorServices,
+              public RemoteServices,
+              public ResourceServices,
               public ProjectOperations,
               public ProjectInventory,
               public OIS::KeyListener,
@@ -114,7 +118,7 @@ public:
     // FrameSink
     void frame(const unsigned char* pixels, int width, int height, unsigned format) override;
 
-    // SceneServices
+    // ActorServices, RemoteServices, ResourceServices
     const std::string& getWorkDirectory() override;
     bool isHandMode() override;
     Ogre::SceneNode* getMainNode() override;

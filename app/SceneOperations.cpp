@@ -12,10 +12,10 @@
 #include "platform/fileutil.h"
 #include "project/Events.h"
 #include "project/ListenerChannel.h"
+#include "project/SceneSerializer.h"
 #include "project/TransformLimits.h"
 #include "resources/PackageUnpacker.h"
 #include "resources/Resource.h"
-#include "resources/SceneSerializer.h"
 #include "video/VideoDevice.h"
 
 #include <OGRE/Overlay/OgreOverlay.h>

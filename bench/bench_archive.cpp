@@ -2,6 +2,7 @@
 // run: text, mesh-like binary and already-compressed images. Prints the median times, the time
 // ratio and the size ratio. Usage: bench_archive [repetitions] [megabytes]
 #include "platform/fileutil.h"
+#include "resources/FileArchive.h"
 
 #include <algorithm>
 #include <chrono>
@@ -118,7 +119,7 @@ int main(int argc, char** argv) {
     for (int r = 0; r < repetitions; ++r) {
         std::remove(ours.c_str());
         auto start = Clock::now();
-        VelOS::archiveFiles(ours, files);
+        archiveFiles(ours, files);
         ourTimes.push_back(std::chrono::duration<double>(Clock::now() - start).count());
 
         std::remove(theirs.c_str());

@@ -4,12 +4,12 @@
 #include "net/CommandTable.h"
 #include "net/LineChannel.h"
 #include "net/NetTexts.h"
+#include "net/RemoteServices.h"
 #include "net/Replies.h"
 #include "net/Sentence.h"
 #include "platform/enginelog.h"
 #include "platform/eventbatch.h"
 #include "platform/pathguard.h"
-#include "project/SceneServices.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -87,7 +87,7 @@ void SceneParser::dispatch(ProjectOperations& operations, LineChannel& channel) 
     }
 }
 
-void SceneParser::uploadFile(SceneServices& services, ByteChannel& channel, const std::string& name,
+void SceneParser::uploadFile(RemoteServices& services, ByteChannel& channel, const std::string& name,
                              long size) {
     const std::string::size_type slash = name.rfind('/');
     const std::string stored = slash == std::string::npos ? name : name.substr(slash + 1);
@@ -122,7 +122,7 @@ void SceneParser::uploadFile(SceneServices& services, ByteChannel& channel, cons
     }
 }
 
-void SceneParser::downloadFile(SceneServices& services, ByteChannel& channel, const std::string& name) {
+void SceneParser::downloadFile(RemoteServices& services, ByteChannel& channel, const std::string& name) {
     std::string path;
     std::FILE* file = nullptr;
     const std::string operation = std::string(NetTexts::DownloadMode) + "(\"" + name + "\")";

@@ -5,7 +5,7 @@
 class ByteChannel;
 class LineChannel;
 class ProjectOperations;
-class SceneServices;
+class RemoteServices;
 
 // The command interpreter: the command loop over a line channel, and the two file transfers.
 // Runs on the thread of the connection that asked for it (or the main thread for the start-up
@@ -19,9 +19,10 @@ public:
     // Stores the announced bytes in the work directory under the part of name after its last
     // "/". A name that would lead out of the work directory stores nothing; its bytes are read
     // and dropped as for a file that cannot be created.
-    static void uploadFile(SceneServices& services, ByteChannel& channel, const std::string& name, long size);
+    static void uploadFile(RemoteServices& services, ByteChannel& channel, const std::string& name,
+                           long size);
 
     // Sends a file of the work directory, raw, in chunks of 1024 bytes. A missing file, or a name
     // that would lead out of the work directory, sends nothing.
-    static void downloadFile(SceneServices& services, ByteChannel& channel, const std::string& name);
+    static void downloadFile(RemoteServices& services, ByteChannel& channel, const std::string& name);
 };

@@ -1,10 +1,10 @@
 #include "net/SentenceHandler.h"
 
 #include "net/NetTexts.h"
+#include "net/RemoteServices.h"
 #include "net/SceneParser.h"
 #include "net/Sentence.h"
 #include "net/SocketChannel.h"
-#include "project/SceneServices.h"
 
 #include <chrono>
 #include <iostream>
@@ -27,7 +27,7 @@ bool SentenceHandler::LiveCount::waitForZero(int timeoutMilliseconds) {
                           [this] { return count_ == 0; });
 }
 
-SentenceHandler::SentenceHandler(SceneServices& services, ProjectOperations& operations,
+SentenceHandler::SentenceHandler(RemoteServices& services, ProjectOperations& operations,
                                  std::shared_ptr<LiveCount> live)
     : services_(services), operations_(operations), live_(std::move(live)) {
     live_->add();
@@ -73,7 +73,7 @@ void SentenceHandler::handle(VelOS::Socket& socket) {
     }
 }
 
-SentenceHandlerFactory::SentenceHandlerFactory(SceneServices& services, ProjectOperations& operations)
+SentenceHandlerFactory::SentenceHandlerFactory(RemoteServices& services, ProjectOperations& operations)
     : services_(services), operations_(operations), live_(std::make_shared<SentenceHandler::LiveCount>()) {}
 
 std::unique_ptr<ConnectionHandler> SentenceHandlerFactory::createHandler() {

@@ -8,7 +8,7 @@
 #include <mutex>
 
 class ProjectOperations;
-class SceneServices;
+class RemoteServices;
 
 // The player's handshake: the first sentence of a connection makes it a command connection
 // ("command"), a listener ("listener"), or one file transfer ("uploadFile", "downloadFile").
@@ -30,7 +30,7 @@ public:
         int count_ = 0;
     };
 
-    SentenceHandler(SceneServices& services, ProjectOperations& operations, std::shared_ptr<LiveCount> live);
+    SentenceHandler(RemoteServices& services, ProjectOperations& operations, std::shared_ptr<LiveCount> live);
     ~SentenceHandler() override;
     SentenceHandler(const SentenceHandler&) = delete;
     SentenceHandler& operator=(const SentenceHandler&) = delete;
@@ -40,7 +40,7 @@ public:
 private:
     VelOS::Semaphore semaphore_{
         VelOS::LockRank::Connection}; // held for the whole handling; private to this connection
-    SceneServices& services_;
+    RemoteServices& services_;
     ProjectOperations& operations_;
     std::shared_ptr<LiveCount> live_;
 };
@@ -48,13 +48,13 @@ private:
 // Made by the Scene at construction and handed to every server it starts.
 class SentenceHandlerFactory : public ConnectionHandlerFactory {
 public:
-    SentenceHandlerFactory(SceneServices& services, ProjectOperations& operations);
+    SentenceHandlerFactory(RemoteServices& services, ProjectOperations& operations);
     std::unique_ptr<ConnectionHandler> createHandler() override;
     // Waits until every handler this factory made is gone. True if that happened in time.
     bool waitForHandlers(int timeoutMilliseconds);
 
 private:
-    SceneServices& services_;
+    RemoteServices& services_;
     ProjectOperations& operations_;
     std::shared_ptr<SentenceHandler::LiveCount> live_;
 };

@@ -1,7 +1,5 @@
 #include "platform/fileutil.h"
 
-#include "resources/ZipWriter.h"
-
 #include <cerrno>
 #include <chrono>
 #include <dirent.h>
@@ -13,6 +11,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 extern char** environ;
 
@@ -244,15 +243,6 @@ bool shellOpenBounded(const std::string& owner, const std::string& /*verb*/, con
 int runningOpeners() {
     std::lock_guard<std::mutex> hold(openersLock);
     return static_cast<int>(ownersWithOpeners.size());
-}
-
-bool archiveFiles(const std::string& archive, const std::vector<std::string>& files) {
-    std::unique_ptr<ZipHandle> handle = ZipWriter::create(archive);
-    for (const std::string& file : files) {
-        ZipWriter::addFile(handle.get(), fileNameOf(file), file);
-    }
-    ZipWriter::close(handle);
-    return true;
 }
 
 void sleep(int milliseconds) {

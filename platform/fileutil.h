@@ -1,7 +1,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 // File and process utilities shared by every subsystem. They keep no state and may be called
 // from any thread. Except where said, they report success whatever the system did: callers
@@ -44,10 +43,6 @@ bool shellOpenBounded(const std::string& owner, const std::string& verb, const s
 
 // Openers started by shellOpenBounded that are still running.
 int runningOpeners();
-
-// Writes a ZIP archive holding each listed file under its bare file name, in list order.
-// Always true: a file that cannot be read is left out.
-bool archiveFiles(const std::string& archive, const std::vector<std::string>& files);
 
 // Sleeps that many milliseconds; nothing for 0 or less.
 void sleep(int milliseconds);

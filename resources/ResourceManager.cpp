@@ -1,7 +1,7 @@
 #include "resources/ResourceManager.h"
 
 #include "platform/enginelog.h"
-#include "project/SceneServices.h"
+#include "resources/ResourceServices.h"
 
 #include <OGRE/OgreResourceGroupManager.h>
 
@@ -12,7 +12,7 @@ ResourceManager::~ResourceManager() {
     }
 }
 
-bool ResourceManager::bind(Ogre::SceneManager* sceneManager, SceneServices* services) {
+bool ResourceManager::bind(Ogre::SceneManager* sceneManager, ResourceServices* services) {
     if (sceneManager_ == nullptr && services_ == nullptr) {
         sceneManager_ = sceneManager;
         services_ = services;

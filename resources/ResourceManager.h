@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-class SceneServices;
+class ResourceServices;
 namespace Ogre {
 class SceneManager;
 }
@@ -28,7 +28,7 @@ public:
 
     // Sets the scene manager that receives the skeleton animations and the services that give
     // the work directory, once: later calls change nothing. Always true.
-    bool bind(Ogre::SceneManager* sceneManager, SceneServices* services);
+    bool bind(Ogre::SceneManager* sceneManager, ResourceServices* services);
     // Loads the package under the name. True without doing anything while unbound. False for a
     // name that is taken or unusable (Resource::isValidName), a package path outside the work
     // directory, or a package that does not load; nothing is added then. unpacked, when given,
@@ -51,5 +51,5 @@ private:
 
     std::map<std::string, Resource> resources_;
     Ogre::SceneManager* sceneManager_ = nullptr; // the VIEWPORTS scene manager; not owned
-    SceneServices* services_ = nullptr;          // not owned
+    ResourceServices* services_ = nullptr;       // not owned
 };

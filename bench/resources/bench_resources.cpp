@@ -3,9 +3,9 @@
 // sample with more meshes, textures named by a material script and a long sound, most of it
 // incompressible like real images. Prints the median times and their ratio.
 // Usage: bench_resources [repetitions]   (needs an X display; starts itself under xvfb-run)
-#include "project/SceneServices.h"
 #include "resources/ResourceManager.h"
-#include "resources/ZipWriter.h"
+#include "resources/ResourceServices.h"
+#include "zip/ZipWriter.h"
 
 #include <OGRE/Ogre.h>
 
@@ -24,15 +24,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class Services : public SceneServices {
+class Services : public ResourceServices {
 public:
     explicit Services(std::string directory) : directory_(std::move(directory)) {}
     const std::string& getWorkDirectory() override { return directory_; }
-    bool isHandMode() override { return false; }
-    Ogre::SceneNode* getMainNode() override { return nullptr; }
-    void addListener(ListenerChannel*) override {}
-    void removeListener(ListenerChannel*) override {}
-    void dropAllListeners() override {}
 
 private:
     std::string directory_;

@@ -5,8 +5,8 @@
 // and the sample package loaded as the resource "robot" (robot.mesh with the skeletal
 // animations "Wave" and "Walk", stage.mesh, robot_stage.osm, a poster and a sound).
 
+#include "actors/ActorServices.h"
 #include "app/Scene.h"
-#include "project/SceneServices.h"
 #include "support/ScratchDirectory.h"
 
 #include <OGRE/Ogre.h>
@@ -18,14 +18,11 @@
 namespace actortest {
 
 // Services of our own, so that a test decides the hand mode and the work directory.
-class TestServices : public SceneServices {
+class TestServices : public ActorServices {
 public:
     const std::string& getWorkDirectory() override { return workDirectory; }
     bool isHandMode() override { return handMode; }
     Ogre::SceneNode* getMainNode() override { return mainNode; }
-    void addListener(ListenerChannel*) override {}
-    void removeListener(ListenerChannel*) override {}
-    void dropAllListeners() override {}
 
     std::string workDirectory;
     bool handMode = false;

@@ -2,8 +2,8 @@
 // whatever the kind, and trackers that must never keep a deleted actor.
 #include "actors/ActorTestSupport.h"
 
+#include "actors/ActorManager.h"
 #include "platform/fileutil.h"
-#include "project/ActorManager.h"
 #include "project/TrackerManager.h"
 
 using actortest::TestServices;

@@ -1,11 +1,11 @@
 // The handshake of the player's connections over real sockets: the four connection modes, and
 // the file transfers into and out of a scratch work directory.
 #include "NetTestSupport.h"
+#include "net/RemoteServices.h"
 #include "project/ListenerChannel.h"
 #include "net/SentenceHandler.h"
 #include "net/Server.h"
 #include "platform/enginelog.h"
-#include "project/SceneServices.h"
 #include "support/RecordingOperations.h"
 #include "support/ScratchDirectory.h"
 
@@ -17,12 +17,10 @@ using nettest::Client;
 namespace {
 
 // Work directory, listener registry and a broadcast, as the Scene offers them.
-class FakeServices : public SceneServices {
+class FakeServices : public RemoteServices {
 public:
     explicit FakeServices(std::string workDirectory) : workDirectory_(std::move(workDirectory)) {}
     const std::string& getWorkDirectory() override { return workDirectory_; }
-    bool isHandMode() override { return false; }
-    Ogre::SceneNode* getMainNode() override { return nullptr; }
     void addListener(ListenerChannel* listener) override {
         std::lock_guard<std::mutex> hold(guard_);
         listeners_.insert(listener);

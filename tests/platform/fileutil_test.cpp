@@ -83,20 +83,6 @@ TEST(CopyFile, OverwritesTheTargetAndLeavesASelfCopyAlone) {
     EXPECT_FALSE(pathExists(scratch.path() + "other"));
 }
 
-TEST(ArchiveFiles, StoresEachFileUnderItsBareName) {
-    ScratchDirectory scratch;
-    ASSERT_TRUE(createDirectory(scratch.path() + "in"));
-    const std::string first = scratch.write("in/first.txt", "first");
-    const std::string second = scratch.write("in/second.bin", "second");
-    const std::string archive = scratch.path() + "out.zip";
-    EXPECT_TRUE(archiveFiles(archive, {first, scratch.path() + "in/missing", second}));
-    const std::string bytes = readWholeFile(archive);
-    EXPECT_NE(bytes.find("first.txt"), std::string::npos);
-    EXPECT_NE(bytes.find("second.bin"), std::string::npos);
-    EXPECT_EQ(bytes.find("in/"), std::string::npos);
-    EXPECT_EQ(bytes.find("missing"), std::string::npos);
-}
-
 TEST(Sleep, IgnoresZeroAndNegativeDurations) {
     sleep(0);
     sleep(-5);

@@ -3,9 +3,9 @@
 // A real render engine for the resource tests: the GL render system from the player folder's
 // plugins.cfg, one window, and a fresh scene manager per test. The engine's log is captured.
 
-#include "project/SceneServices.h"
-#include "resources/ZipWriter.h"
+#include "resources/ResourceServices.h"
 #include "support/ScratchDirectory.h"
+#include "zip/ZipWriter.h"
 
 #include <OGRE/Ogre.h>
 #include <gtest/gtest.h>
@@ -94,15 +94,10 @@ inline Engine* install() {
 }
 
 // What a resource collection asks of the Scene: the work directory.
-class WorkDirectoryServices : public SceneServices {
+class WorkDirectoryServices : public ResourceServices {
 public:
     explicit WorkDirectoryServices(std::string directory) : directory_(std::move(directory)) {}
     const std::string& getWorkDirectory() override { return directory_; }
-    bool isHandMode() override { return false; }
-    Ogre::SceneNode* getMainNode() override { return nullptr; }
-    void addListener(ListenerChannel*) override {}
-    void removeListener(ListenerChannel*) override {}
-    void dropAllListeners() override {}
 
 private:
     std::string directory_;

@@ -1,5 +1,6 @@
 // The player reads its own archives back through the engine's "Zip" archive reader.
 #include "platform/fileutil.h"
+#include "resources/FileArchive.h"
 #include "support/ScratchDirectory.h"
 
 #include <OGRE/Ogre.h>
@@ -23,7 +24,7 @@ TEST(ZipEngineReader, ReadsArchiveFilesBackByteIdentical) {
         scratch.write("in/scene.xml", "<Velquin version=\"1\"/>\n"), scratch.write("in/texture.png", noise),
         scratch.write("in/empty.material", ""), scratch.write("in/package.zip", noise.substr(0, 5000))};
     const std::string archivePath = scratch.path() + "project.zip";
-    ASSERT_TRUE(VelOS::archiveFiles(archivePath, files));
+    ASSERT_TRUE(archiveFiles(archivePath, files));
 
     Ogre::Archive* archive = archives->load(archivePath, "Zip", true);
     ASSERT_NE(archive, nullptr);

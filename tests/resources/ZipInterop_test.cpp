@@ -1,6 +1,7 @@
 // Archives written by archiveFiles must read back with the common tools: Info-ZIP's unzip
 // and zipinfo, and Python's zipfile (which checks every CRC).
 #include "platform/fileutil.h"
+#include "resources/FileArchive.h"
 #include "support/ScratchDirectory.h"
 
 #include <array>
@@ -52,7 +53,7 @@ protected:
                  scratch.write("in/nested.zip", noise.substr(0, 1000)),
                  scratch.write("in/pattern name with blanks.patt", "  1 2 3\n")};
         archive = scratch.path() + "project.zip";
-        ASSERT_TRUE(VelOS::archiveFiles(archive, files));
+        ASSERT_TRUE(archiveFiles(archive, files));
     }
 
     ScratchDirectory scratch;
@@ -97,4 +98,18 @@ TEST_F(ZipInterop, PythonZipfileReadsEveryEntryByteIdentical) {
     const CommandResult result = runCommand(command);
     EXPECT_EQ(result.status, 0) << result.output;
     EXPECT_NE(result.output.find("ok 6"), std::string::npos) << result.output;
+}
+
+TEST(ArchiveFiles, StoresEachFileUnderItsBareName) {
+    ScratchDirectory scratch;
+    ASSERT_TRUE(VelOS::createDirectory(scratch.path() + "in"));
+    const std::string first = scratch.write("in/first.txt", "first");
+    const std::string second = scratch.write("in/second.bin", "second");
+    const std::string archive = scratch.path() + "out.zip";
+    EXPECT_TRUE(archiveFiles(archive, {first, scratch.path() + "in/missing", second}));
+    const std::string bytes = readWholeFile(archive);
+    EXPECT_NE(bytes.find("first.txt"), std::string::npos);
+    EXPECT_NE(bytes.find("second.bin"), std::string::npos);
+    EXPECT_EQ(bytes.find("in/"), std::string::npos);
+    EXPECT_EQ(bytes.find("missing"), std::string::npos);
 }

@@ -1,6 +1,6 @@
 #include "ZipReader.h"
-#include "resources/ZipWriter.h"
 #include "support/ScratchDirectory.h"
+#include "zip/ZipWriter.h"
 
 #include <ctime>
 #include <fcntl.h>

@@ -4,7 +4,7 @@
 // with +y up.
 #include "ModelImport.h"
 #include "OgreExport.h"
-#include "resources/ZipWriter.h"
+#include "zip/ZipWriter.h"
 
 #include <cerrno>
 #include <cmath>

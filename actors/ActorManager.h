@@ -10,7 +10,7 @@
 #include <set>
 #include <string>
 
-class SceneServices;
+class ActorServices;
 class TrackerManager;
 namespace Ogre {
 class Camera;
@@ -33,7 +33,7 @@ public:
     ActorManager& operator=(const ActorManager&) = delete;
 
     // The views scene manager and the services the actors are made with; neither is owned.
-    void bind(Ogre::SceneManager* sceneManager, SceneServices* services);
+    void bind(Ogre::SceneManager* sceneManager, ActorServices* services);
     // The trackers whose listener sets a deleted actor must leave; not owned.
     void bindTrackers(TrackerManager* trackers) { trackers_ = trackers; }
 
@@ -110,7 +110,7 @@ private:
     template <class Work> void forEach(Work work);
 
     Ogre::SceneManager* sceneManager_ = nullptr; // the views scene manager; not owned
-    SceneServices* services_ = nullptr;          // not owned
+    ActorServices* services_ = nullptr;          // not owned
     TrackerManager* trackers_ = nullptr;         // not owned; may stay null
     ActorMap<FileActor> files_;
     ActorMap<MeshActor> meshes_;

@@ -1,4 +1,4 @@
-#include "resources/ZipWriter.h"
+#include "zip/ZipWriter.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "project/ActorManager.h"
+#include "actors/ActorManager.h"
 
 #include "project/TrackerManager.h"
 
@@ -34,7 +34,7 @@ ActorManager::~ActorManager() {
     destroyAll();
 }
 
-void ActorManager::bind(Ogre::SceneManager* sceneManager, SceneServices* services) {
+void ActorManager::bind(Ogre::SceneManager* sceneManager, ActorServices* services) {
     sceneManager_ = sceneManager;
     services_ = services;
 }

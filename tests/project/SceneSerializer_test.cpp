@@ -1,6 +1,6 @@
 // The project document against recording fakes of the operations and the inventory.
 #include "platform/enginelog.h"
-#include "resources/SceneSerializer.h"
+#include "project/SceneSerializer.h"
 #include "support/RecordingInventory.h"
 #include "support/RecordingOperations.h"
 #include "support/ScratchDirectory.h"

@@ -1,5 +1,5 @@
 // The project document loader on arbitrary text.
-#include "resources/SceneSerializer.h"
+#include "project/SceneSerializer.h"
 #include "support/RecordingInventory.h"
 #include "support/RecordingOperations.h"
 

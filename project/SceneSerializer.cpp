@@ -1,4 +1,4 @@
-#include "resources/SceneSerializer.h"
+#include "project/SceneSerializer.h"
 
 #include "platform/enginelog.h"
 #include "platform/fileutil.h"
@@ -6,6 +6,7 @@
 #include "platform/xmldepth.h"
 #include "project/ProjectInventory.h"
 #include "project/ProjectOperations.h"
+#include "resources/FileArchive.h"
 
 #include <cerrno>
 #include <climits>
@@ -391,6 +392,6 @@ bool SceneSerializer::save(const std::string& projectName, ProjectOperations& p,
             files.push_back(path);
         }
     }
-    VelOS::archiveFiles(workDirectory + projectName + ".zip", files);
+    archiveFiles(workDirectory + projectName + ".zip", files);
     return true;
 }

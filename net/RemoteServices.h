@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+class ListenerChannel;
+
+// What the sentence handlers need from the Scene besides the project operations: the listener
+// registry for events and the work directory for file transfers. Called from connection threads;
+// addListener and removeListener take the scene lock themselves.
+class RemoteServices {
+public:
+    virtual ~RemoteServices() = default;
+    // The work directory; always ends in "/".
+    virtual const std::string& getWorkDirectory() = 0;
+    virtual void addListener(ListenerChannel* listener) = 0;
+    virtual void removeListener(ListenerChannel* listener) = 0;
+    // Waits for every registered listener to leave and removes it.
+    virtual void dropAllListeners() = 0;
+};

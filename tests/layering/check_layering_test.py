@@ -1,0 +1,84 @@
+"""The layering check on small made-up trees: what it must catch, and what it must let pass."""
+
+import os
+import tempfile
+import unittest
+
+import check_layering
+
+TABLE = """# Made up
+
+## Layout
+
+| folder | may include |
+|---|---|
+| `base/` | nothing of ours |
+| `middle/` | `base/` |
+| `top/` | `base/`, `middle/` |
+
+Text after the table.
+"""
+
+
+class Tree:
+    def __init__(self, directory):
+        self.directory = directory
+
+    def write(self, relative, text):
+        path = os.path.join(self.directory, relative)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w", encoding="utf-8") as out:
+            out.write(text)
+
+
+class CheckLayering(unittest.TestCase):
+    def setUp(self):
+        self.scratch = tempfile.TemporaryDirectory()
+        self.tree = Tree(self.scratch.name)
+        self.tree.write("README.md", TABLE)
+        self.tree.write("base/Base.h", "#pragma once\n#include <string>\n#include <net/if.h>\n")
+        self.tree.write("middle/Middle.h", '#include "base/Base.h"\n#include "Local.h"\n')
+        self.tree.write("top/sub/Top.cpp", '#include "middle/Middle.h"\n#include "base/Base.h"\n')
+        self.tree.write("tests/any_test.cpp", '#include "top/sub/Top.cpp"\n')
+
+    def tearDown(self):
+        self.scratch.cleanup()
+
+    def problems(self):
+        return check_layering.check(self.scratch.name)
+
+    def test_a_tree_that_keeps_to_the_table_passes(self):
+        self.assertEqual(self.problems(), [])
+
+    def test_an_upward_include_is_named_with_its_file_and_line(self):
+        self.tree.write("base/Bad.cpp", '// why\n#include "base/Base.h"\n  #  include "top/sub/Top.cpp"\n')
+        self.assertEqual(
+            self.problems(),
+            ['base/Bad.cpp:3: #  include "top/sub/Top.cpp" -- base/ may include only: nothing of ours'],
+        )
+
+    def test_an_angle_include_of_our_own_file_counts(self):
+        self.tree.write("middle/Other.cpp", "#include <top/sub/Top.cpp>\n")
+        problems = self.problems()
+        self.assertEqual(len(problems), 1)
+        self.assertTrue(problems[0].startswith("middle/Other.cpp:1: #include <top/sub/Top.cpp>"), problems)
+
+    def test_a_cycle_in_the_table_is_refused_even_without_includes(self):
+        self.tree.write("README.md", TABLE.replace("| `base/` | nothing of ours |", "| `base/` | `top/` |"))
+        problems = self.problems()
+        self.assertIn("README.md: the table has a cycle: base -> top -> base", problems)
+
+    def test_the_table_must_cover_every_source_folder_and_only_real_ones(self):
+        self.tree.write("extra/Extra.cpp", '#include "base/Base.h"\n')
+        self.tree.write("README.md", TABLE.replace("`base/`, `middle/` |", "`base/`, `middle/`, `gone/` |"))
+        problems = self.problems()
+        self.assertIn("extra/ holds C or C++ sources but has no row in the README table", problems)
+        self.assertIn("README.md: `top/` may include `gone/`, which has no row of its own", problems)
+
+    def test_a_readme_without_the_table_fails(self):
+        self.tree.write("README.md", "# Nothing here\n")
+        self.assertEqual(len(self.problems()), 1)
+
+
+if __name__ == "__main__":
+    unittest.main()
