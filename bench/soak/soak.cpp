@@ -261,7 +261,15 @@ int disagreeingListeners() {
             const Hearing& a = hearings[i];
             const Hearing& b = hearings[j];
             if (a.port == b.port && !continues(a.events, b.events) && !continues(b.events, a.events)) {
-                ++disagreements;
+                if (disagreements++ == 0) {
+                    // The first pair, for whoever looks into it: what each heard, side by side.
+                    std::fprintf(stderr, "listeners disagree on port %d (%zu and %zu events):\n", a.port,
+                                 a.events.size(), b.events.size());
+                    for (size_t k = 0; k < std::max(a.events.size(), b.events.size()) && k < 40; ++k) {
+                        std::fprintf(stderr, "  %-60s | %s\n", k < a.events.size() ? a.events[k].c_str() : "",
+                                     k < b.events.size() ? b.events[k].c_str() : "");
+                    }
+                }
             }
         }
     }
