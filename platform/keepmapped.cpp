@@ -27,6 +27,7 @@ bool endsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
+#ifdef VELQUIN_KEEP_LIBRARIES_MAPPED
 // The folder a library already loaded was found in, from the dynamic linker's own record; empty
 // when it is not loaded.
 std::string loadedFolderOf(const std::string& library) {
@@ -43,6 +44,7 @@ std::string loadedFolderOf(const std::string& library) {
     dlclose(handle);
     return folder;
 }
+#endif
 
 } // namespace
 
