@@ -34,8 +34,8 @@ for build in $builds; do
         # engine's, not ours, hence alloc_dealloc_mismatch=0. Leaks are looked for in every test,
         # the players the tests start included (they inherit the options, and a leak report makes
         # a player's exit status 1, which its test sees). The build keeps the engine's plug-ins and
-        # the GL driver mapped to the end, so every leak names its library; the suppressions cover
-        # what the engine, the driver and the X libraries keep for the life of the process.
+        # the GL driver mapped to the end, so what their globals hold is no leak and every leak
+        # names its library; tests/lsan.supp says what may be suppressed there.
         (cd build-asan && ASAN_OPTIONS=detect_leaks=1:alloc_dealloc_mismatch=0 \
             LSAN_OPTIONS="suppressions=$PWD/../tests/lsan.supp:print_suppressions=0" \
             UBSAN_OPTIONS=print_stacktrace=1 ctest -LE fuzz -j "$jobs") || status=1
