@@ -8,6 +8,7 @@
 #include "net/Server.h"
 #include "platform/enginelog.h"
 #include "platform/fileutil.h"
+#include "platform/keepmapped.h"
 #include "platform/threadpriority.h"
 #include "platform/workdir.h"
 #include "tracking/lens.h"
@@ -185,6 +186,7 @@ bool Scene::setup() {
             logs->logMessage(line);
         }
     });
+    VelOS::keepEngineLibrariesMapped(ShellTexts::PluginsFile);
     root_ =
         std::make_unique<Ogre::Root>(ShellTexts::PluginsFile, ShellTexts::DisplayFile, ShellTexts::LogFile);
     overlaySystem_ = std::make_unique<Ogre::OverlaySystem>();

@@ -31,16 +31,14 @@ for build in $builds; do
     asan)
         configure_and_build build-asan -DVELQUIN_SANITIZE=address -DVELQUIN_BENCH=OFF || { status=1; continue; }
         # The engine's image codec frees with delete[] what it allocated with malloc: a fault of the
-        # engine's, not ours, hence alloc_dealloc_mismatch=0. Leaks are looked for in every test that
-        # does not start the render engine on a display; the suppressions cover what the engine
-        # keeps for the life of the process. The tests that do start it run without: the engine
-        # unloads its plug-ins and the GL driver at exit, and the driver's leaks then carry no module
-        # name a suppression could match.
+        # engine's, not ours, hence alloc_dealloc_mismatch=0. Leaks are looked for in every test,
+        # the players the tests start included (they inherit the options, and a leak report makes
+        # a player's exit status 1, which its test sees). The build keeps the engine's plug-ins and
+        # the GL driver mapped to the end, so what their globals hold is no leak and every leak
+        # names its library; tests/lsan.supp says what may be suppressed there.
         (cd build-asan && ASAN_OPTIONS=detect_leaks=1:alloc_dealloc_mismatch=0 \
             LSAN_OPTIONS="suppressions=$PWD/../tests/lsan.supp:print_suppressions=0" \
-            UBSAN_OPTIONS=print_stacktrace=1 ctest -LE "fuzz|display" -j "$jobs") || status=1
-        (cd build-asan && ASAN_OPTIONS=detect_leaks=0:alloc_dealloc_mismatch=0 UBSAN_OPTIONS=print_stacktrace=1 \
-            ctest -L display -LE fuzz -j "$jobs") || status=1
+            UBSAN_OPTIONS=print_stacktrace=1 ctest -LE fuzz -j "$jobs") || status=1
         ;;
     tsan)
         configure_and_build build-tsan -DVELQUIN_SANITIZE=thread -DVELQUIN_BENCH=OFF || { status=1; continue; }

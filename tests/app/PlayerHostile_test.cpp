@@ -220,7 +220,7 @@ TEST_F(HostileClients, AllowListClosesOtherClientsBeforeTheirHandshake) {
                      .waitForLine("refused client 127.0.0.1: not in the allowed addresses", 5000)
                      .empty());
     // A block that holds the loopback address lets it in.
-    session_->close();
+    EXPECT_EQ(session_->close(), 0) << session_->process().output();
     session_ =
         std::make_unique<PlayerSession>(scratch_, "", PlayerProcess::builtPlayerDirectory(),
                                         std::vector<std::string>{"VELQUIN_ALLOW=10.0.0.0/8, 127.0.0.0/8"});

@@ -3,6 +3,7 @@
 // A real render engine for the resource tests: the GL render system from the player folder's
 // plugins.cfg, one window, and a fresh scene manager per test. The engine's log is captured.
 
+#include "platform/keepmapped.h"
 #include "resources/ResourceServices.h"
 #include "support/ScratchDirectory.h"
 #include "zip/ZipWriter.h"
@@ -64,6 +65,7 @@ public:
         setenv("LP_NUM_THREADS", "0", 1);
         logs_ = std::make_unique<Ogre::LogManager>();
         logs_->createLog("engine-tests.log", true, false, true)->addListener(&log);
+        VelOS::keepEngineLibrariesMapped(playerDirectory() + "plugins.cfg");
         root_ = std::make_unique<Ogre::Root>(playerDirectory() + "plugins.cfg", "", "");
         Ogre::RenderSystem* gl = root_->getRenderSystemByName("OpenGL Rendering Subsystem");
         ASSERT_NE(gl, nullptr);

@@ -31,7 +31,9 @@ public:
     std::string waitForLine(const std::string& prefix, int timeoutMilliseconds);
     // Everything read from standard output so far.
     const std::string& output() const { return output_; }
-    // The exit status (0..255), -1 on timeout or a signal, after waiting up to the timeout.
+    // The exit status (0..255), -1 on timeout or a signal, after waiting up to the timeout. In
+    // the ASan build a sanitizer's report at the player's end, leaks included, makes it 1, so a
+    // test that expects the status it should have fails on the report.
     int waitForExit(int timeoutMilliseconds);
     bool running();
     void kill();
