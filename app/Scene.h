@@ -244,9 +244,6 @@ public:
     void getMeshNames(std::set<std::string>& names) override;
     void getSceneNames(std::set<std::string>& names) override;
 
-    // Sends one event sentence (a line feed added) to every listener; takes the scene lock.
-    void broadcast(const std::string& event);
-
     // OIS listeners
     bool keyPressed(const OIS::KeyEvent& event) override;
     bool keyReleased(const OIS::KeyEvent& event) override;

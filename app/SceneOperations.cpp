@@ -130,10 +130,6 @@ void Scene::runCommandFile(const std::string& path) {
     SceneParser::dispatch(*this, channel);
 }
 
-void Scene::broadcast(const std::string& event) {
-    model_.broadcast(event);
-}
-
 void Scene::stopServer() {
     if (server_) {
         server_->stop();
