@@ -57,13 +57,13 @@ struct ProjectState {
 // The project model: the project's state behind its own lock, the listeners and the one
 // sequence in which events reach them.
 //
-// Threads and locks: any thread. The model lock (LockRank::Model) is the last of the player's
-// locks: nothing else is taken while it is held, and listeners are sent events under it without
-// waiting (a listener that stops reading loses its connection). While a client has more commands
-// waiting, the events of its commands are held back and sent together: every listener still
-// hears every event once and in the one order, as lines sent together. Changes a client makes here that
-// the engine must follow (transforms, the title) are marked; the main thread takes the marks
-// once per frame and before each piece of project work, under the frame and scene locks.
+// Threads and locks: any thread, under the model lock (its place in the lock order:
+// platform/LockRank.h). Listeners are sent events under it without waiting (a listener that stops
+// reading loses its connection). While a client has more commands waiting, the events of its
+// commands are held back and sent together: every listener still hears every event once and in
+// the one order, as lines sent together. Changes a client makes here that the engine must follow
+// (transforms, the title) are marked; the main thread takes the marks once per frame and before
+// each piece of project work, under the frame and scene locks.
 class ProjectModel {
 public:
     ProjectModel() = default;
