@@ -314,7 +314,9 @@ double fit(const CameraParameters& camera, const DetectedMarker& marker, const d
     if (!finitePose(r, t, error)) {
         return -1.0;
     }
-    return polishPose(camera, ideal, model, r, t);
+    // Polishing can leave the finite too, with a camera of extreme values.
+    const double polished = polishPose(camera, ideal, model, r, t);
+    return finitePose(r, t, polished) && polished >= 0.0 ? polished : -1.0;
 }
 
 void writePose(const double r[3][3], const double t[3], double pose[3][4]) {

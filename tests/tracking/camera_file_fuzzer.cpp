@@ -25,11 +25,14 @@ Ostrevan::Library& library() {
     return instance;
 }
 
-void check(bool condition) {
+// Stops the run on a broken promise, naming the line that found it.
+void checkAt(bool condition, int line) {
     if (!condition) {
+        std::fprintf(stderr, "camera_file_fuzzer.cpp:%d: check failed\n", line);
         std::abort();
     }
 }
+#define check(condition) checkAt((condition), __LINE__)
 
 std::string scratchFile() {
     const char* tmp = std::getenv("TMPDIR");

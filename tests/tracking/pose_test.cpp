@@ -5,6 +5,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <random>
+#include <vector>
 
 using namespace Ostrevan;
 
@@ -257,3 +258,55 @@ TEST(Rotation, InitialRotationOfAFrontalSquareFacesTheCamera) {
 }
 
 } // namespace
+
+// A camera record of extreme values (found by the camera file fuzzer): whatever the detector finds
+// with it, a pose is either refused or finite, never a number that is not one.
+TEST(PoseWithExtremeCameras, IsFiniteOrRefused) {
+    const unsigned char record[] = {
+        0x0e, 0x00, 0x00, 0x00, 0x20, 0x00, 0x00, 0xa9, 0x44, 0x53, 0x3a, 0x4b, 0x7f, 0x00, 0x00, 0x00, 0x23,
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x40, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0xd3, 0xee, 0x04, 0x0f, 0x00, 0x7f, 0x00, 0x00, 0x00, 0x00, 0x98, 0xba, 0xc1, 0xda,
+        0x3d, 0x56, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xfd, 0xff, 0x00, 0x00, 0x00, 0x80,
+        0xfa, 0xff, 0xff, 0xff, 0x00, 0xf6, 0x00, 0x00, 0x00, 0x3b, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x04, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xa9, 0x44, 0x53, 0x3a, 0x4b, 0x7f, 0x00,
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x98, 0xba, 0xc1, 0xda, 0x3d, 0x56, 0x00, 0x00, 0x00, 0x00, 0x3d, 0x00,
+        0x00, 0xc3, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xed, 0x0e};
+    for (const bool plausibleSize : {false, true}) {
+        std::vector<unsigned char> bytes(record, record + sizeof record);
+        if (plausibleSize) {
+            const unsigned char size[8] = {0, 0, 2, 128, 0, 0, 1, 224}; // 640 x 480
+            std::memcpy(bytes.data(), size, sizeof size);
+        }
+        Ostrevan::CameraParameters loaded;
+        if (Ostrevan::decodeCameraParameters(bytes.data(), static_cast<long>(bytes.size()), &loaded) != 0) {
+            continue;
+        }
+        Ostrevan::CameraParameters camera;
+        ASSERT_EQ(Ostrevan::scaleCameraParameters(loaded, 48, 40, &camera), 0);
+        Ostrevan::Library library;
+        if (!library.setDetectorCamera(camera)) {
+            continue;
+        }
+        // A dark square with a light hole, well inside the frame.
+        std::vector<uint8_t> frame(48 * 40 * 4, 220);
+        for (int row = 8; row < 32; ++row) {
+            for (int column = 10; column < 34; ++column) {
+                const bool hole = row >= 14 && row < 26 && column >= 16 && column < 28;
+                std::memset(&frame[(row * 48 + column) * 4], hole ? 200 : 10, 3);
+            }
+        }
+        const auto detected = library.detectMarkers(TrackingTest::viewOf(frame, 48, 40, 4), 100);
+        if (!detected) {
+            continue;
+        }
+        for (std::size_t i = 0; i < detected->size(); ++i) {
+            Ostrevan::DetectedMarker marker = (*detected)[i];
+            marker.direction = static_cast<int>(i % 4);
+            const double centre[2] = {0.0, 0.0};
+            double pose[3][4];
+            const double error = library.estimatePose(marker, centre, 80.0, pose);
+            EXPECT_TRUE(error == -1.0 || (error >= 0.0 && std::isfinite(pose[2][3]))) << "error " << error;
+        }
+    }
+}
