@@ -307,6 +307,8 @@ private:
     // resource or the file in its package is missing, or else what the engine said. Scene lock.
     void noteCreateFailure(const std::string& name, const std::string& resource, const std::string& fileName,
                            const char* extension);
+    // Runs read on the model's tracker by that name; false, with the reason noted, when there is none.
+    bool readTracker(const std::string& name, const std::function<void(const ProjectState::Tracker&)>& read);
     // Runs read on the model's actor of that kind; false when there is none.
     bool readActor(ActorKind kind, const std::string& name,
                    const std::function<void(const ProjectState::Actor&)>& read);

@@ -490,13 +490,14 @@ void Scene::trackerGetList(std::string& list) {
     list = Events::listText(names);
 }
 
-bool Scene::trackerGetPatternFilename(const std::string& name, std::string& patternFile) {
+bool Scene::readTracker(const std::string& name,
+                        const std::function<void(const ProjectState::Tracker&)>& read) {
     bool found = false;
     readProject([&](const ProjectState& state) {
         const auto tracker = state.trackers.find(name);
         found = tracker != state.trackers.end();
         if (found) {
-            patternFile = tracker->second.patternFile;
+            read(tracker->second);
         } else {
             VelOS::noteFailure("no tracker named \"" + name + "\"");
         }
@@ -504,18 +505,13 @@ bool Scene::trackerGetPatternFilename(const std::string& name, std::string& patt
     return found;
 }
 
+bool Scene::trackerGetPatternFilename(const std::string& name, std::string& patternFile) {
+    return readTracker(name,
+                       [&](const ProjectState::Tracker& tracker) { patternFile = tracker.patternFile; });
+}
+
 bool Scene::trackerGetWidth(const std::string& name, int& width) {
-    bool found = false;
-    readProject([&](const ProjectState& state) {
-        const auto tracker = state.trackers.find(name);
-        found = tracker != state.trackers.end();
-        if (found) {
-            width = tracker->second.width;
-        } else {
-            VelOS::noteFailure("no tracker named \"" + name + "\"");
-        }
-    });
-    return found;
+    return readTracker(name, [&](const ProjectState::Tracker& tracker) { width = tracker.width; });
 }
 
 // ---------------------------------------------------------------- inventory

@@ -35,11 +35,6 @@ void ProjectModel::change(const std::function<void(ProjectState&, std::vector<st
     send(events);
 }
 
-void ProjectModel::broadcast(const std::string& event) {
-    VelOS::SemaphoreLock hold(lock_);
-    send({event});
-}
-
 void ProjectModel::send(const std::vector<std::string>& events) {
     if (events.empty() || listeners_.empty()) {
         sendHeld();

@@ -75,8 +75,6 @@ public:
     // Runs change on the state under the model lock; the events it adds are sent to every
     // listener, in order, before the lock is released.
     void change(const std::function<void(ProjectState&, std::vector<std::string>& events)>& change);
-    // Sends one event to every listener.
-    void broadcast(const std::string& event);
 
     void addListener(ListenerChannel* listener);
     void removeListener(ListenerChannel* listener);
