@@ -174,64 +174,28 @@ public:
     bool actorUnselect(const std::string& actorName) override;
     bool actorIsSelected(const std::string& actorName) override;
     bool lightCreate(const std::string& name) override;
-    void lightDestroy(const std::string& name) override;
-    void lightGetList(std::string& list) override;
-    bool lightGetLightName(const std::string& name, std::string& lightName) override;
-    bool lightGetTrackerName(const std::string& name, std::string& trackerName) override;
-    bool lightConnect(const std::string& name, const std::string& trackerName) override;
-    bool lightUnconnect(const std::string& name) override;
-    bool lightTranslate(const std::string& name, double x, double y, double z) override;
-    bool lightGetTranslation(const std::string& name, double& x, double& y, double& z) override;
     bool fileCreate(const std::string& name, const std::string& resource, const std::string& fileName,
                     const std::string& type) override;
-    void fileDestroy(const std::string& name) override;
-    void fileGetList(std::string& list) override;
-    bool fileGetType(const std::string& name, std::string& type) override;
-    bool fileGetResourceName(const std::string& name, std::string& resource) override;
-    bool fileGetFileName(const std::string& name, std::string& fileName) override;
-    bool fileGetTrackerName(const std::string& name, std::string& trackerName) override;
-    bool fileConnect(const std::string& name, const std::string& trackerName) override;
-    bool fileUnconnect(const std::string& name) override;
-    bool fileTranslate(const std::string& name, double x, double y, double z) override;
-    bool fileGetTranslation(const std::string& name, double& x, double& y, double& z) override;
     bool meshCreate(const std::string& name, const std::string& resource,
                     const std::string& meshName) override;
-    void meshDestroy(const std::string& name) override;
-    void meshGetList(std::string& list) override;
-    bool meshGetResourceName(const std::string& name, std::string& resource) override;
-    bool meshGetMeshName(const std::string& name, std::string& meshName) override;
-    bool meshGetTrackerName(const std::string& name, std::string& trackerName) override;
-    bool meshConnect(const std::string& name, const std::string& trackerName) override;
-    bool meshUnconnect(const std::string& name) override;
-    bool meshTranslate(const std::string& name, double x, double y, double z) override;
-    bool meshGetTranslation(const std::string& name, double& x, double& y, double& z) override;
-    bool meshRotate(const std::string& name, double w, double x, double y, double z) override;
-    bool meshPitch(const std::string& name, double degrees) override;
-    bool meshYaw(const std::string& name, double degrees) override;
-    bool meshRoll(const std::string& name, double degrees) override;
-    bool meshGetRotation(const std::string& name, double& w, double& x, double& y, double& z) override;
-    bool meshGetAngles(const std::string& name, double& pitch, double& yaw, double& roll) override;
-    bool meshScale(const std::string& name, double x, double y, double z) override;
-    bool meshGetScale(const std::string& name, double& x, double& y, double& z) override;
     bool sceneCreate(const std::string& name, const std::string& resource,
                      const std::string& sceneName) override;
-    void sceneDestroy(const std::string& name) override;
-    void sceneGetList(std::string& list) override;
-    bool sceneGetResourceName(const std::string& name, std::string& resource) override;
-    bool sceneGetSceneName(const std::string& name, std::string& sceneName) override;
-    bool sceneGetTrackerName(const std::string& name, std::string& trackerName) override;
-    bool sceneConnect(const std::string& name, const std::string& trackerName) override;
-    bool sceneUnconnect(const std::string& name) override;
-    bool sceneTranslate(const std::string& name, double x, double y, double z) override;
-    bool sceneGetTranslation(const std::string& name, double& x, double& y, double& z) override;
-    bool sceneRotate(const std::string& name, double w, double x, double y, double z) override;
-    bool scenePitch(const std::string& name, double degrees) override;
-    bool sceneYaw(const std::string& name, double degrees) override;
-    bool sceneRoll(const std::string& name, double degrees) override;
-    bool sceneGetRotation(const std::string& name, double& w, double& x, double& y, double& z) override;
-    bool sceneGetAngles(const std::string& name, double& pitch, double& yaw, double& roll) override;
-    bool sceneScale(const std::string& name, double x, double y, double z) override;
-    bool sceneGetScale(const std::string& name, double& x, double& y, double& z) override;
+    void destroyActor(ActorKind kind, const std::string& name) override;
+    void actorList(ActorKind kind, std::string& list) override;
+    bool actorText(ActorKind kind, ActorField field, const std::string& name, std::string& text) override;
+    bool connectActor(ActorKind kind, const std::string& name, const std::string& trackerName) override;
+    bool unconnectActor(ActorKind kind, const std::string& name) override;
+    bool translateActor(ActorKind kind, const std::string& name, double x, double y, double z) override;
+    bool actorTranslation(ActorKind kind, const std::string& name, double& x, double& y, double& z) override;
+    bool rotateActor(ActorKind kind, const std::string& name, double w, double x, double y,
+                     double z) override;
+    bool turnActor(ActorKind kind, const std::string& name, TurnAxis axis, double degrees) override;
+    bool actorRotation(ActorKind kind, const std::string& name, double& w, double& x, double& y,
+                       double& z) override;
+    bool actorAngles(ActorKind kind, const std::string& name, double& pitch, double& yaw,
+                     double& roll) override;
+    bool scaleActor(ActorKind kind, const std::string& name, double x, double y, double z) override;
+    bool actorScale(ActorKind kind, const std::string& name, double& x, double& y, double& z) override;
 
     // ProjectInventory (SceneOperations.cpp)
     void destroyAllResources() override;
@@ -298,8 +262,6 @@ private:
     void stopServer();
 
     // Actor blocks (SceneOperations.cpp). The finds and reads expect the scene lock held.
-    using ActorKind = ProjectState::Kind;
-    static const char* kindWord(ActorKind kind);
     Actor* findActor(ActorKind kind, const std::string& name);
     // Notes why an operation found no actor of that kind by that name.
     void noteNoActor(ActorKind kind, const std::string& name);
@@ -316,22 +278,16 @@ private:
     // refuse the numbers. False when not found or refused.
     bool changeActor(ActorKind kind, const std::string& name,
                      const std::function<bool(ActorTransform&, std::string& event)>& change);
-    void destroyActor(ActorKind kind, const std::string& name);
-    void actorList(ActorKind kind, std::string& list);
-    bool actorTrackerName(ActorKind kind, const std::string& name, std::string& trackerName);
-    bool connectActor(ActorKind kind, const std::string& name, const std::string& trackerName);
-    bool unconnectActor(ActorKind kind, const std::string& name);
-    bool translateActor(ActorKind kind, const std::string& name, double x, double y, double z);
-    bool actorTranslation(ActorKind kind, const std::string& name, double& x, double& y, double& z);
-    // rotate, pitch, yaw and roll: turn changes the orientation, or refuses the numbers and
-    // returns false; the event carries the angles.
+    // Makes an actor between frames and announces event, or notes why it failed (see
+    // noteCreateFailure, with the file name's expected extension or null).
+    bool createActor(const std::string& name, const std::string& resource, const std::string& fileName,
+                     const char* extension, const std::function<Actor*()>& make, const std::string& event);
+    // Changes the orientation of the model's actor of that kind (mesh and scene actors), or
+    // refuses the numbers; the event carries the angles.
+    bool changeOrientation(ActorKind kind, const std::string& name,
+                           const std::function<bool(ActorTransform&)>& turn);
     // Keeps the cause of a failed set-up and returns false.
     bool failSetup(const std::string& cause);
-    bool turnActor(ActorKind kind, const std::string& name, const std::function<bool(ActorTransform&)>& turn);
-    bool actorRotation(ActorKind kind, const std::string& name, double& w, double& x, double& y, double& z);
-    bool actorAngles(ActorKind kind, const std::string& name, double& pitch, double& yaw, double& roll);
-    bool scaleActor(ActorKind kind, const std::string& name, double x, double y, double z);
-    bool actorScale(ActorKind kind, const std::string& name, double& x, double& y, double& z);
     // The render window: automatic, or placed on the monitor chosen, full screen if asked.
     Ogre::RenderWindow* createWindow();
     // F11: full screen at the size of the screen, or back to the window as it was.

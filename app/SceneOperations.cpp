@@ -667,20 +667,6 @@ bool Scene::actorIsSelected(const std::string& actorName) {
 
 // ---------------------------------------------------------------- actor blocks, shared steps
 
-const char* Scene::kindWord(ActorKind kind) {
-    switch (kind) {
-    case ActorKind::Light:
-        return "light";
-    case ActorKind::File:
-        return "file";
-    case ActorKind::Mesh:
-        return "mesh";
-    case ActorKind::Scene:
-        break;
-    }
-    return "scene";
-}
-
 Actor* Scene::findActor(ActorKind kind, const std::string& name) {
     switch (kind) {
     case ActorKind::Light:
@@ -740,7 +726,7 @@ bool Scene::changeActor(ActorKind kind, const std::string& name,
 }
 
 void Scene::noteNoActor(ActorKind kind, const std::string& name) {
-    VelOS::noteFailure(std::string("no ") + kindWord(kind) + " actor named \"" + name + "\"");
+    VelOS::noteFailure(std::string("no ") + actorKindWord(kind) + " actor named \"" + name + "\"");
 }
 
 void Scene::noteCreateFailure(const std::string& name, const std::string& resource,
@@ -771,7 +757,7 @@ void Scene::destroyActor(ActorKind kind, const std::string& name) {
         }
         // Whatever kind holds the name; the actor leaves its tracker before it goes.
         actors_.destroy(name);
-        announce(Events::actorDestroyed(kindWord(kind), name));
+        announce(Events::actorDestroyed(actorKindWord(kind), name));
     });
 }
 
@@ -779,8 +765,23 @@ void Scene::actorList(ActorKind kind, std::string& list) {
     readProject([&](const ProjectState& state) { list = Events::listText(state.actorNames(kind)); });
 }
 
-bool Scene::actorTrackerName(ActorKind kind, const std::string& name, std::string& trackerName) {
-    return readActor(kind, name, [&](const ProjectState::Actor& actor) { trackerName = actor.tracker; });
+bool Scene::actorText(ActorKind kind, ActorField field, const std::string& name, std::string& text) {
+    return readActor(kind, name, [&](const ProjectState::Actor& actor) {
+        switch (field) {
+        case ActorField::Tracker:
+            text = actor.tracker;
+            break;
+        case ActorField::Resource:
+            text = actor.resource;
+            break;
+        case ActorField::Source:
+            text = actor.source;
+            break;
+        case ActorField::Type:
+            text = actor.type;
+            break;
+        }
+    });
 }
 
 bool Scene::connectActor(ActorKind kind, const std::string& name, const std::string& trackerName) {
@@ -803,7 +804,7 @@ bool Scene::connectActor(ActorKind kind, const std::string& name, const std::str
         actor->setTrackerName(trackerName);
         connected = true;
         if (connected) {
-            announce(Events::actorConnected(kindWord(kind), name, trackerName));
+            announce(Events::actorConnected(actorKindWord(kind), name, trackerName));
         }
     });
     return connected;
@@ -823,7 +824,7 @@ bool Scene::unconnectActor(ActorKind kind, const std::string& name) {
         actor->setTrackerName(std::string());
         unconnected = true;
         if (unconnected) {
-            announce(Events::actorUnconnected(kindWord(kind), name));
+            announce(Events::actorUnconnected(actorKindWord(kind), name));
         }
     });
     return unconnected;
@@ -831,7 +832,7 @@ bool Scene::unconnectActor(ActorKind kind, const std::string& name) {
 
 bool Scene::translateActor(ActorKind kind, const std::string& name, double x, double y, double z) {
     return changeActor(kind, name, [&](ActorTransform& transform, std::string& event) {
-        event = Events::actorTranslated(kindWord(kind), name, x, y, z);
+        event = Events::actorTranslated(actorKindWord(kind), name, x, y, z);
         return transform.setPosition(x, y, z);
     });
 }
@@ -844,15 +845,34 @@ bool Scene::actorTranslation(ActorKind kind, const std::string& name, double& x,
     });
 }
 
-bool Scene::turnActor(ActorKind kind, const std::string& name,
-                      const std::function<bool(ActorTransform&)>& turn) {
+bool Scene::changeOrientation(ActorKind kind, const std::string& name,
+                              const std::function<bool(ActorTransform&)>& turn) {
     return changeActor(kind, name, [&](ActorTransform& transform, std::string& event) {
         if (!turn(transform)) {
             return false;
         }
-        event = Events::actorRotated(kindWord(kind), name, transform.pitchDegrees(), transform.yawDegrees(),
-                                     transform.rollDegrees());
+        event = Events::actorRotated(actorKindWord(kind), name, transform.pitchDegrees(),
+                                     transform.yawDegrees(), transform.rollDegrees());
         return true;
+    });
+}
+
+bool Scene::rotateActor(ActorKind kind, const std::string& name, double w, double x, double y, double z) {
+    return changeOrientation(kind, name,
+                             [&](ActorTransform& transform) { return transform.setOrientation(w, x, y, z); });
+}
+
+bool Scene::turnActor(ActorKind kind, const std::string& name, TurnAxis axis, double degrees) {
+    return changeOrientation(kind, name, [&](ActorTransform& transform) {
+        switch (axis) {
+        case TurnAxis::Pitch:
+            return transform.pitch(degrees);
+        case TurnAxis::Yaw:
+            return transform.yaw(degrees);
+        case TurnAxis::Roll:
+            break;
+        }
+        return transform.roll(degrees);
     });
 }
 
@@ -876,7 +896,7 @@ bool Scene::actorAngles(ActorKind kind, const std::string& name, double& pitch, 
 
 bool Scene::scaleActor(ActorKind kind, const std::string& name, double x, double y, double z) {
     return changeActor(kind, name, [&](ActorTransform& transform, std::string& event) {
-        event = Events::actorScaled(kindWord(kind), name, x, y, z);
+        event = Events::actorScaled(actorKindWord(kind), name, x, y, z);
         return transform.setScale(x, y, z);
     });
 }
@@ -889,238 +909,44 @@ bool Scene::actorScale(ActorKind kind, const std::string& name, double& x, doubl
     });
 }
 
-// ---------------------------------------------------------------- light actors
+// ---------------------------------------------------------------- creating actors of each kind
 
-bool Scene::lightCreate(const std::string& name) {
+bool Scene::createActor(const std::string& name, const std::string& resource, const std::string& fileName,
+                        const char* extension, const std::function<Actor*()>& make,
+                        const std::string& event) {
     bool created = false;
     inProject([&] {
-        created = actors_.createLight(name) != nullptr;
+        created = make() != nullptr;
         if (!created) {
-            noteCreateFailure(name, std::string(), std::string(), nullptr);
+            noteCreateFailure(name, resource, fileName, extension);
+            return;
         }
-        if (created) {
-            announce(Events::lightCreated(name));
-        }
+        announce(event);
     });
     return created;
 }
-void Scene::lightDestroy(const std::string& name) {
-    destroyActor(ActorKind::Light, name);
-}
-void Scene::lightGetList(std::string& list) {
-    actorList(ActorKind::Light, list);
-}
-bool Scene::lightGetLightName(const std::string& name, std::string& lightName) {
-    return readActor(ActorKind::Light, name,
-                     [&](const ProjectState::Actor& actor) { lightName = actor.source; });
-}
-bool Scene::lightGetTrackerName(const std::string& name, std::string& trackerName) {
-    return actorTrackerName(ActorKind::Light, name, trackerName);
-}
-bool Scene::lightConnect(const std::string& name, const std::string& trackerName) {
-    return connectActor(ActorKind::Light, name, trackerName);
-}
-bool Scene::lightUnconnect(const std::string& name) {
-    return unconnectActor(ActorKind::Light, name);
-}
-bool Scene::lightTranslate(const std::string& name, double x, double y, double z) {
-    return translateActor(ActorKind::Light, name, x, y, z);
-}
-bool Scene::lightGetTranslation(const std::string& name, double& x, double& y, double& z) {
-    return actorTranslation(ActorKind::Light, name, x, y, z);
-}
 
-// ---------------------------------------------------------------- file actors
+bool Scene::lightCreate(const std::string& name) {
+    return createActor(
+        name, std::string(), std::string(), nullptr, [&] { return actors_.createLight(name); },
+        Events::lightCreated(name));
+}
 
 bool Scene::fileCreate(const std::string& name, const std::string& resource, const std::string& fileName,
                        const std::string& type) {
-    bool created = false;
-    inProject([&] {
-        created = actors_.createFile(name, resource, fileName, type) != nullptr;
-        if (!created) {
-            noteCreateFailure(name, resource, fileName, nullptr);
-        }
-        if (created) {
-            announce(Events::fileCreated(name, resource, fileName, type));
-        }
-    });
-    return created;
+    return createActor(
+        name, resource, fileName, nullptr, [&] { return actors_.createFile(name, resource, fileName, type); },
+        Events::fileCreated(name, resource, fileName, type));
 }
-void Scene::fileDestroy(const std::string& name) {
-    destroyActor(ActorKind::File, name);
-}
-void Scene::fileGetList(std::string& list) {
-    actorList(ActorKind::File, list);
-}
-bool Scene::fileGetType(const std::string& name, std::string& type) {
-    return readActor(ActorKind::File, name, [&](const ProjectState::Actor& actor) { type = actor.type; });
-}
-bool Scene::fileGetResourceName(const std::string& name, std::string& resource) {
-    return readActor(ActorKind::File, name,
-                     [&](const ProjectState::Actor& actor) { resource = actor.resource; });
-}
-bool Scene::fileGetFileName(const std::string& name, std::string& fileName) {
-    return readActor(ActorKind::File, name,
-                     [&](const ProjectState::Actor& actor) { fileName = actor.source; });
-}
-bool Scene::fileGetTrackerName(const std::string& name, std::string& trackerName) {
-    return actorTrackerName(ActorKind::File, name, trackerName);
-}
-bool Scene::fileConnect(const std::string& name, const std::string& trackerName) {
-    return connectActor(ActorKind::File, name, trackerName);
-}
-bool Scene::fileUnconnect(const std::string& name) {
-    return unconnectActor(ActorKind::File, name);
-}
-bool Scene::fileTranslate(const std::string& name, double x, double y, double z) {
-    return translateActor(ActorKind::File, name, x, y, z);
-}
-bool Scene::fileGetTranslation(const std::string& name, double& x, double& y, double& z) {
-    return actorTranslation(ActorKind::File, name, x, y, z);
-}
-
-// ---------------------------------------------------------------- mesh actors
 
 bool Scene::meshCreate(const std::string& name, const std::string& resource, const std::string& meshName) {
-    bool created = false;
-    inProject([&] {
-        created = actors_.createMesh(name, resource, meshName) != nullptr;
-        if (!created) {
-            noteCreateFailure(name, resource, meshName, ".mesh");
-        }
-        if (created) {
-            announce(Events::meshCreated(name, resource, meshName));
-        }
-    });
-    return created;
+    return createActor(
+        name, resource, meshName, ".mesh", [&] { return actors_.createMesh(name, resource, meshName); },
+        Events::meshCreated(name, resource, meshName));
 }
-void Scene::meshDestroy(const std::string& name) {
-    destroyActor(ActorKind::Mesh, name);
-}
-void Scene::meshGetList(std::string& list) {
-    actorList(ActorKind::Mesh, list);
-}
-bool Scene::meshGetResourceName(const std::string& name, std::string& resource) {
-    return readActor(ActorKind::Mesh, name,
-                     [&](const ProjectState::Actor& actor) { resource = actor.resource; });
-}
-bool Scene::meshGetMeshName(const std::string& name, std::string& meshName) {
-    return readActor(ActorKind::Mesh, name,
-                     [&](const ProjectState::Actor& actor) { meshName = actor.source; });
-}
-bool Scene::meshGetTrackerName(const std::string& name, std::string& trackerName) {
-    return actorTrackerName(ActorKind::Mesh, name, trackerName);
-}
-bool Scene::meshConnect(const std::string& name, const std::string& trackerName) {
-    return connectActor(ActorKind::Mesh, name, trackerName);
-}
-bool Scene::meshUnconnect(const std::string& name) {
-    return unconnectActor(ActorKind::Mesh, name);
-}
-bool Scene::meshTranslate(const std::string& name, double x, double y, double z) {
-    return translateActor(ActorKind::Mesh, name, x, y, z);
-}
-bool Scene::meshGetTranslation(const std::string& name, double& x, double& y, double& z) {
-    return actorTranslation(ActorKind::Mesh, name, x, y, z);
-}
-bool Scene::meshRotate(const std::string& name, double w, double x, double y, double z) {
-    return turnActor(ActorKind::Mesh, name,
-                     [&](ActorTransform& transform) { return transform.setOrientation(w, x, y, z); });
-}
-bool Scene::meshPitch(const std::string& name, double degrees) {
-    return turnActor(ActorKind::Mesh, name,
-                     [&](ActorTransform& transform) { return transform.pitch(degrees); });
-}
-bool Scene::meshYaw(const std::string& name, double degrees) {
-    return turnActor(ActorKind::Mesh, name,
-                     [&](ActorTransform& transform) { return transform.yaw(degrees); });
-}
-bool Scene::meshRoll(const std::string& name, double degrees) {
-    return turnActor(ActorKind::Mesh, name,
-                     [&](ActorTransform& transform) { return transform.roll(degrees); });
-}
-bool Scene::meshGetRotation(const std::string& name, double& w, double& x, double& y, double& z) {
-    return actorRotation(ActorKind::Mesh, name, w, x, y, z);
-}
-bool Scene::meshGetAngles(const std::string& name, double& pitch, double& yaw, double& roll) {
-    return actorAngles(ActorKind::Mesh, name, pitch, yaw, roll);
-}
-bool Scene::meshScale(const std::string& name, double x, double y, double z) {
-    return scaleActor(ActorKind::Mesh, name, x, y, z);
-}
-bool Scene::meshGetScale(const std::string& name, double& x, double& y, double& z) {
-    return actorScale(ActorKind::Mesh, name, x, y, z);
-}
-
-// ---------------------------------------------------------------- scene actors
 
 bool Scene::sceneCreate(const std::string& name, const std::string& resource, const std::string& sceneName) {
-    bool created = false;
-    inProject([&] {
-        created = actors_.createScene(name, resource, sceneName) != nullptr;
-        if (!created) {
-            noteCreateFailure(name, resource, sceneName, ".osm");
-        }
-        if (created) {
-            announce(Events::sceneCreated(name, resource, sceneName));
-        }
-    });
-    return created;
-}
-void Scene::sceneDestroy(const std::string& name) {
-    destroyActor(ActorKind::Scene, name);
-}
-void Scene::sceneGetList(std::string& list) {
-    actorList(ActorKind::Scene, list);
-}
-bool Scene::sceneGetResourceName(const std::string& name, std::string& resource) {
-    return readActor(ActorKind::Scene, name,
-                     [&](const ProjectState::Actor& actor) { resource = actor.resource; });
-}
-bool Scene::sceneGetSceneName(const std::string& name, std::string& sceneName) {
-    return readActor(ActorKind::Scene, name,
-                     [&](const ProjectState::Actor& actor) { sceneName = actor.source; });
-}
-bool Scene::sceneGetTrackerName(const std::string& name, std::string& trackerName) {
-    return actorTrackerName(ActorKind::Scene, name, trackerName);
-}
-bool Scene::sceneConnect(const std::string& name, const std::string& trackerName) {
-    return connectActor(ActorKind::Scene, name, trackerName);
-}
-bool Scene::sceneUnconnect(const std::string& name) {
-    return unconnectActor(ActorKind::Scene, name);
-}
-bool Scene::sceneTranslate(const std::string& name, double x, double y, double z) {
-    return translateActor(ActorKind::Scene, name, x, y, z);
-}
-bool Scene::sceneGetTranslation(const std::string& name, double& x, double& y, double& z) {
-    return actorTranslation(ActorKind::Scene, name, x, y, z);
-}
-bool Scene::sceneRotate(const std::string& name, double w, double x, double y, double z) {
-    return turnActor(ActorKind::Scene, name,
-                     [&](ActorTransform& transform) { return transform.setOrientation(w, x, y, z); });
-}
-bool Scene::scenePitch(const std::string& name, double degrees) {
-    return turnActor(ActorKind::Scene, name,
-                     [&](ActorTransform& transform) { return transform.pitch(degrees); });
-}
-bool Scene::sceneYaw(const std::string& name, double degrees) {
-    return turnActor(ActorKind::Scene, name,
-                     [&](ActorTransform& transform) { return transform.yaw(degrees); });
-}
-bool Scene::sceneRoll(const std::string& name, double degrees) {
-    return turnActor(ActorKind::Scene, name,
-                     [&](ActorTransform& transform) { return transform.roll(degrees); });
-}
-bool Scene::sceneGetRotation(const std::string& name, double& w, double& x, double& y, double& z) {
-    return actorRotation(ActorKind::Scene, name, w, x, y, z);
-}
-bool Scene::sceneGetAngles(const std::string& name, double& pitch, double& yaw, double& roll) {
-    return actorAngles(ActorKind::Scene, name, pitch, yaw, roll);
-}
-bool Scene::sceneScale(const std::string& name, double x, double y, double z) {
-    return scaleActor(ActorKind::Scene, name, x, y, z);
-}
-bool Scene::sceneGetScale(const std::string& name, double& x, double& y, double& z) {
-    return actorScale(ActorKind::Scene, name, x, y, z);
+    return createActor(
+        name, resource, sceneName, ".osm", [&] { return actors_.createScene(name, resource, sceneName); },
+        Events::sceneCreated(name, resource, sceneName));
 }

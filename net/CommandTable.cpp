@@ -21,94 +21,85 @@ double number(const Sentence& s, std::size_t i) {
     return s.doubleArgument(i);
 }
 
-// The operations of one actor kind, by what they do; null where the kind has no such command.
-struct ActorKind {
-    const char* word;
+// One actor kind's rows: the rows every kind has, its own text getters, and for mesh and scene
+// actors the turning and scaling rows. The kind is an argument of one set of operations.
+struct ActorRows {
+    ActorKind kind;
     const char* createSignature;
     Run create;
-    void (P::*destroy)(const std::string&);
-    void (P::*getList)(std::string&);
-    std::vector<std::pair<const char*, bool (P::*)(const std::string&, std::string&)>> nameGetters;
-    bool (P::*getTrackerName)(const std::string&, std::string&);
-    bool (P::*connect)(const std::string&, const std::string&);
-    bool (P::*unconnect)(const std::string&);
-    bool (P::*translate)(const std::string&, double, double, double);
-    bool (P::*getTranslation)(const std::string&, double&, double&, double&);
-    bool (P::*rotate)(const std::string&, double, double, double, double);
-    bool (P::*pitch)(const std::string&, double);
-    bool (P::*yaw)(const std::string&, double);
-    bool (P::*roll)(const std::string&, double);
-    bool (P::*getRotation)(const std::string&, double&, double&, double&, double&);
-    bool (P::*getAngles)(const std::string&, double&, double&, double&);
-    bool (P::*scale)(const std::string&, double, double, double);
-    bool (P::*getScale)(const std::string&, double&, double&, double&);
+    std::vector<std::pair<const char*, ActorField>> getters; // in table order, before getTrackerName
+    bool turns;
 };
 
-void addActorRows(std::vector<CommandRow>& rows, const ActorKind& kind) {
-    const std::string prefix = std::string("project.actors.") + kind.word + ".";
+void addActorRows(std::vector<CommandRow>& rows, const ActorRows& actor) {
+    const ActorKind k = actor.kind;
+    const std::string prefix = std::string("project.actors.") + actorKindWord(k) + ".";
     auto row = [&](const char* operation, const char* signature, Run run) {
         rows.push_back({prefix + operation, signature, std::move(run)});
     };
-    row("create", kind.createSignature, kind.create);
-    row("destroy", "s", [m = kind.destroy](P& p, const Sentence& s) {
-        (p.*m)(text(s, 0));
-        return VelNet::okReply(true);
-    });
-    row("getList", "", [m = kind.getList](P& p, const Sentence&) {
-        std::string list;
-        (p.*m)(list);
-        return VelNet::plainTextReply(true, list);
-    });
-    auto textGetter = [](bool (P::*m)(const std::string&, std::string&)) {
-        return [m](P& p, const Sentence& s) {
+    auto getter = [k](ActorField field) {
+        return [k, field](P& p, const Sentence& s) {
             std::string value;
-            const bool ok = (p.*m)(text(s, 0), value);
+            const bool ok = p.actorText(k, field, text(s, 0), value);
             return VelNet::quotedTextReply(ok, value);
         };
     };
-    for (const auto& getter : kind.nameGetters) {
-        row(getter.first, "s", textGetter(getter.second));
-    }
-    row("getTrackerName", "s", textGetter(kind.getTrackerName));
-    row("connect", "ss", [m = kind.connect](P& p, const Sentence& s) {
-        return VelNet::okReply((p.*m)(text(s, 0), text(s, 1)));
-    });
-    row("unconnect", "s",
-        [m = kind.unconnect](P& p, const Sentence& s) { return VelNet::okReply((p.*m)(text(s, 0))); });
-    auto setter3 = [](bool (P::*m)(const std::string&, double, double, double)) {
-        return [m](P& p, const Sentence& s) {
-            return VelNet::okReply((p.*m)(text(s, 0), number(s, 1), number(s, 2), number(s, 3)));
+    auto triple = [k](bool (P::*m)(ActorKind, const std::string&, double, double, double)) {
+        return [k, m](P& p, const Sentence& s) {
+            return VelNet::okReply((p.*m)(k, text(s, 0), number(s, 1), number(s, 2), number(s, 3)));
         };
     };
-    auto getter3 = [](bool (P::*m)(const std::string&, double&, double&, double&)) {
-        return [m](P& p, const Sentence& s) {
+    auto tripleOut = [k](bool (P::*m)(ActorKind, const std::string&, double&, double&, double&)) {
+        return [k, m](P& p, const Sentence& s) {
             double x = 0, y = 0, z = 0;
-            const bool ok = (p.*m)(text(s, 0), x, y, z);
+            const bool ok = (p.*m)(k, text(s, 0), x, y, z);
             return VelNet::tripleReply(ok, x, y, z);
         };
     };
-    row("translate", "sfff", setter3(kind.translate));
-    row("getTranslation", "s", getter3(kind.getTranslation));
-    if (kind.rotate == nullptr) {
+    auto turn = [k](TurnAxis axis) {
+        return [k, axis](P& p, const Sentence& s) {
+            return VelNet::okReply(p.turnActor(k, text(s, 0), axis, number(s, 1)));
+        };
+    };
+
+    row("create", actor.createSignature, actor.create);
+    row("destroy", "s", [k](P& p, const Sentence& s) {
+        p.destroyActor(k, text(s, 0));
+        return VelNet::okReply(true);
+    });
+    row("getList", "", [k](P& p, const Sentence&) {
+        std::string list;
+        p.actorList(k, list);
+        return VelNet::plainTextReply(true, list);
+    });
+    for (const auto& named : actor.getters) {
+        row(named.first, "s", getter(named.second));
+    }
+    row("getTrackerName", "s", getter(ActorField::Tracker));
+    row("connect", "ss",
+        [k](P& p, const Sentence& s) { return VelNet::okReply(p.connectActor(k, text(s, 0), text(s, 1))); });
+    row("unconnect", "s",
+        [k](P& p, const Sentence& s) { return VelNet::okReply(p.unconnectActor(k, text(s, 0))); });
+    row("translate", "sfff", triple(&P::translateActor));
+    row("getTranslation", "s", tripleOut(&P::actorTranslation));
+    if (!actor.turns) {
         return; // light and file actors end here
     }
-    row("rotate", "sffff", [m = kind.rotate](P& p, const Sentence& s) {
-        return VelNet::okReply((p.*m)(text(s, 0), number(s, 1), number(s, 2), number(s, 3), number(s, 4)));
+    row("rotate", "sffff", [k](P& p, const Sentence& s) {
+        return VelNet::okReply(
+            p.rotateActor(k, text(s, 0), number(s, 1), number(s, 2), number(s, 3), number(s, 4)));
     });
-    auto turn = [](bool (P::*m)(const std::string&, double)) {
-        return [m](P& p, const Sentence& s) { return VelNet::okReply((p.*m)(text(s, 0), number(s, 1))); };
-    };
-    row("pitch", "sf", turn(kind.pitch));
-    row("yaw", "sf", turn(kind.yaw));
-    row("roll", "sf", turn(kind.roll));
-    row("getRotation", "s", [m = kind.getRotation](P& p, const Sentence& s) {
+    row("pitch", "sf", turn(TurnAxis::Pitch));
+    row("yaw", "sf", turn(TurnAxis::Yaw));
+    row("roll", "sf", turn(TurnAxis::Roll));
+    row("getRotation", "s", [k](P& p, const Sentence& s) {
         double w = 0, x = 0, y = 0, z = 0;
-        const bool ok = (p.*m)(text(s, 0), w, x, y, z);
+        const bool ok = p.actorRotation(k, text(s, 0), w, x, y, z);
         return VelNet::quadrupleReply(ok, w, x, y, z);
     });
-    row("getAngles", "s", getter3(kind.getAngles));
-    row("scale", "sfff", setter3(kind.scale));
-    row("getScale", "s", getter3(kind.getScale));
+    row("getAngles", "s", tripleOut(&P::actorAngles));
+    row("scale", "sfff", triple(&P::scaleActor));
+    row("getScale", "s", tripleOut(&P::actorScale));
 }
 
 std::vector<CommandRow> buildTable() {
@@ -255,90 +246,34 @@ std::vector<CommandRow> buildTable() {
     row("project.actors.unselectAll", "",
         [](P& p, const Sentence&) { return okReply(p.actorsUnselectAll()); });
 
-    addActorRows(rows, {"file",
+    addActorRows(rows, {ActorKind::File,
                         "ssss",
                         [](P& p, const Sentence& s) {
                             return okReply(p.fileCreate(text(s, 0), text(s, 1), text(s, 2), text(s, 3)));
                         },
-                        &P::fileDestroy,
-                        &P::fileGetList,
-                        {{"getResourceName", &P::fileGetResourceName},
-                         {"getType", &P::fileGetType},
-                         {"getFileName", &P::fileGetFileName}},
-                        &P::fileGetTrackerName,
-                        &P::fileConnect,
-                        &P::fileUnconnect,
-                        &P::fileTranslate,
-                        &P::fileGetTranslation,
-                        nullptr,
-                        nullptr,
-                        nullptr,
-                        nullptr,
-                        nullptr,
-                        nullptr,
-                        nullptr,
-                        nullptr});
-    addActorRows(rows, {"mesh",
+                        {{"getResourceName", ActorField::Resource},
+                         {"getType", ActorField::Type},
+                         {"getFileName", ActorField::Source}},
+                        false});
+    addActorRows(rows, {ActorKind::Mesh,
                         "sss",
                         [](P& p, const Sentence& s) {
                             return okReply(p.meshCreate(text(s, 0), text(s, 1), text(s, 2)));
                         },
-                        &P::meshDestroy,
-                        &P::meshGetList,
-                        {{"getResourceName", &P::meshGetResourceName}, {"getMeshName", &P::meshGetMeshName}},
-                        &P::meshGetTrackerName,
-                        &P::meshConnect,
-                        &P::meshUnconnect,
-                        &P::meshTranslate,
-                        &P::meshGetTranslation,
-                        &P::meshRotate,
-                        &P::meshPitch,
-                        &P::meshYaw,
-                        &P::meshRoll,
-                        &P::meshGetRotation,
-                        &P::meshGetAngles,
-                        &P::meshScale,
-                        &P::meshGetScale});
-    addActorRows(rows, {"light",
+                        {{"getResourceName", ActorField::Resource}, {"getMeshName", ActorField::Source}},
+                        true});
+    addActorRows(rows, {ActorKind::Light,
                         "s",
                         [](P& p, const Sentence& s) { return okReply(p.lightCreate(text(s, 0))); },
-                        &P::lightDestroy,
-                        &P::lightGetList,
-                        {{"getLightName", &P::lightGetLightName}},
-                        &P::lightGetTrackerName,
-                        &P::lightConnect,
-                        &P::lightUnconnect,
-                        &P::lightTranslate,
-                        &P::lightGetTranslation,
-                        nullptr,
-                        nullptr,
-                        nullptr,
-                        nullptr,
-                        nullptr,
-                        nullptr,
-                        nullptr,
-                        nullptr});
-    addActorRows(
-        rows,
-        {"scene",
-         "sss",
-         [](P& p, const Sentence& s) { return okReply(p.sceneCreate(text(s, 0), text(s, 1), text(s, 2))); },
-         &P::sceneDestroy,
-         &P::sceneGetList,
-         {{"getResourceName", &P::sceneGetResourceName}, {"getSceneName", &P::sceneGetSceneName}},
-         &P::sceneGetTrackerName,
-         &P::sceneConnect,
-         &P::sceneUnconnect,
-         &P::sceneTranslate,
-         &P::sceneGetTranslation,
-         &P::sceneRotate,
-         &P::scenePitch,
-         &P::sceneYaw,
-         &P::sceneRoll,
-         &P::sceneGetRotation,
-         &P::sceneGetAngles,
-         &P::sceneScale,
-         &P::sceneGetScale});
+                        {{"getLightName", ActorField::Source}},
+                        false});
+    addActorRows(rows, {ActorKind::Scene,
+                        "sss",
+                        [](P& p, const Sentence& s) {
+                            return okReply(p.sceneCreate(text(s, 0), text(s, 1), text(s, 2)));
+                        },
+                        {{"getResourceName", ActorField::Resource}, {"getSceneName", ActorField::Source}},
+                        true});
     return rows;
 }
 

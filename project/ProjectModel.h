@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Semaphore.h"
+#include "project/ActorKind.h"
 #include "project/ActorTransform.h"
 
 #include <functional>
@@ -14,7 +15,7 @@ class ListenerChannel;
 // What a client can read of the project, kept apart from the engine so that connection threads
 // answer reads and make simple changes without waiting for the render loop.
 struct ProjectState {
-    enum class Kind { Light, File, Mesh, Scene };
+    using Kind = ActorKind;
     struct Actor {
         Kind kind = Kind::Light;
         std::string resource;  // package the content comes from; empty for lights

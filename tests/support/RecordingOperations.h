@@ -180,87 +180,9 @@ public:
         record("lightCreate", name);
         return result;
     }
-    void lightDestroy(const std::string& name) override { record("lightDestroy", name); }
-    void lightGetList(std::string& list) override {
-        record("lightGetList");
-        list = textOut;
-    }
-    bool lightGetLightName(const std::string& name, std::string& lightName) override {
-        record("lightGetLightName", name);
-        lightName = textOut;
-        return result;
-    }
-    bool lightGetTrackerName(const std::string& name, std::string& trackerName) override {
-        record("lightGetTrackerName", name);
-        trackerName = textOut;
-        return result;
-    }
-    bool lightConnect(const std::string& name, const std::string& trackerName) override {
-        record("lightConnect", name, trackerName);
-        return result;
-    }
-    bool lightUnconnect(const std::string& name) override {
-        record("lightUnconnect", name);
-        return result;
-    }
-    bool lightTranslate(const std::string& name, double x, double y, double z) override {
-        record("lightTranslate", name, x, y, z);
-        return result;
-    }
-    bool lightGetTranslation(const std::string& name, double& x, double& y, double& z) override {
-        record("lightGetTranslation", name);
-        x = numberOut;
-        y = numberOut;
-        z = numberOut;
-        return result;
-    }
     bool fileCreate(const std::string& name, const std::string& resource, const std::string& fileName,
                     const std::string& type) override {
         record("fileCreate", name, resource, fileName, type);
-        return result;
-    }
-    void fileDestroy(const std::string& name) override { record("fileDestroy", name); }
-    void fileGetList(std::string& list) override {
-        record("fileGetList");
-        list = textOut;
-    }
-    bool fileGetType(const std::string& name, std::string& type) override {
-        record("fileGetType", name);
-        type = textOut;
-        return result;
-    }
-    bool fileGetResourceName(const std::string& name, std::string& resource) override {
-        record("fileGetResourceName", name);
-        resource = textOut;
-        return result;
-    }
-    bool fileGetFileName(const std::string& name, std::string& fileName) override {
-        record("fileGetFileName", name);
-        fileName = textOut;
-        return result;
-    }
-    bool fileGetTrackerName(const std::string& name, std::string& trackerName) override {
-        record("fileGetTrackerName", name);
-        trackerName = textOut;
-        return result;
-    }
-    bool fileConnect(const std::string& name, const std::string& trackerName) override {
-        record("fileConnect", name, trackerName);
-        return result;
-    }
-    bool fileUnconnect(const std::string& name) override {
-        record("fileUnconnect", name);
-        return result;
-    }
-    bool fileTranslate(const std::string& name, double x, double y, double z) override {
-        record("fileTranslate", name, x, y, z);
-        return result;
-    }
-    bool fileGetTranslation(const std::string& name, double& x, double& y, double& z) override {
-        record("fileGetTranslation", name);
-        x = numberOut;
-        y = numberOut;
-        z = numberOut;
         return result;
     }
     bool meshCreate(const std::string& name, const std::string& resource,
@@ -268,176 +190,85 @@ public:
         record("meshCreate", name, resource, meshName);
         return result;
     }
-    void meshDestroy(const std::string& name) override { record("meshDestroy", name); }
-    void meshGetList(std::string& list) override {
-        record("meshGetList");
-        list = textOut;
-    }
-    bool meshGetResourceName(const std::string& name, std::string& resource) override {
-        record("meshGetResourceName", name);
-        resource = textOut;
-        return result;
-    }
-    bool meshGetMeshName(const std::string& name, std::string& meshName) override {
-        record("meshGetMeshName", name);
-        meshName = textOut;
-        return result;
-    }
-    bool meshGetTrackerName(const std::string& name, std::string& trackerName) override {
-        record("meshGetTrackerName", name);
-        trackerName = textOut;
-        return result;
-    }
-    bool meshConnect(const std::string& name, const std::string& trackerName) override {
-        record("meshConnect", name, trackerName);
-        return result;
-    }
-    bool meshUnconnect(const std::string& name) override {
-        record("meshUnconnect", name);
-        return result;
-    }
-    bool meshTranslate(const std::string& name, double x, double y, double z) override {
-        record("meshTranslate", name, x, y, z);
-        return result;
-    }
-    bool meshGetTranslation(const std::string& name, double& x, double& y, double& z) override {
-        record("meshGetTranslation", name);
-        x = numberOut;
-        y = numberOut;
-        z = numberOut;
-        return result;
-    }
-    bool meshRotate(const std::string& name, double w, double x, double y, double z) override {
-        record("meshRotate", name, w, x, y, z);
-        return result;
-    }
-    bool meshPitch(const std::string& name, double degrees) override {
-        record("meshPitch", name, degrees);
-        return result;
-    }
-    bool meshYaw(const std::string& name, double degrees) override {
-        record("meshYaw", name, degrees);
-        return result;
-    }
-    bool meshRoll(const std::string& name, double degrees) override {
-        record("meshRoll", name, degrees);
-        return result;
-    }
-    bool meshGetRotation(const std::string& name, double& w, double& x, double& y, double& z) override {
-        record("meshGetRotation", name);
-        w = numberOut;
-        x = numberOut;
-        y = numberOut;
-        z = numberOut;
-        return result;
-    }
-    bool meshGetAngles(const std::string& name, double& pitch, double& yaw, double& roll) override {
-        record("meshGetAngles", name);
-        pitch = numberOut;
-        yaw = numberOut;
-        roll = numberOut;
-        return result;
-    }
-    bool meshScale(const std::string& name, double x, double y, double z) override {
-        record("meshScale", name, x, y, z);
-        return result;
-    }
-    bool meshGetScale(const std::string& name, double& x, double& y, double& z) override {
-        record("meshGetScale", name);
-        x = numberOut;
-        y = numberOut;
-        z = numberOut;
-        return result;
-    }
     bool sceneCreate(const std::string& name, const std::string& resource,
                      const std::string& sceneName) override {
         record("sceneCreate", name, resource, sceneName);
         return result;
     }
-    void sceneDestroy(const std::string& name) override { record("sceneDestroy", name); }
-    void sceneGetList(std::string& list) override {
-        record("sceneGetList");
+
+    // The operations of every actor kind, recorded under the kind's own operation name
+    // ("meshTranslate", "fileGetType").
+    void destroyActor(ActorKind kind, const std::string& name) override {
+        record(named(kind, "Destroy"), name);
+    }
+    void actorList(ActorKind kind, std::string& list) override {
+        record(named(kind, "GetList"));
         list = textOut;
     }
-    bool sceneGetResourceName(const std::string& name, std::string& resource) override {
-        record("sceneGetResourceName", name);
-        resource = textOut;
+    bool actorText(ActorKind kind, ActorField field, const std::string& name, std::string& text) override {
+        static const char* const sources[] = {"GetLightName", "GetFileName", "GetMeshName", "GetSceneName"};
+        const char* getter = field == ActorField::Tracker    ? "GetTrackerName"
+                             : field == ActorField::Resource ? "GetResourceName"
+                             : field == ActorField::Type     ? "GetType"
+                                                             : sources[static_cast<int>(kind)];
+        record(named(kind, getter), name);
+        text = textOut;
         return result;
     }
-    bool sceneGetSceneName(const std::string& name, std::string& sceneName) override {
-        record("sceneGetSceneName", name);
-        sceneName = textOut;
+    bool connectActor(ActorKind kind, const std::string& name, const std::string& trackerName) override {
+        record(named(kind, "Connect"), name, trackerName);
         return result;
     }
-    bool sceneGetTrackerName(const std::string& name, std::string& trackerName) override {
-        record("sceneGetTrackerName", name);
-        trackerName = textOut;
+    bool unconnectActor(ActorKind kind, const std::string& name) override {
+        record(named(kind, "Unconnect"), name);
         return result;
     }
-    bool sceneConnect(const std::string& name, const std::string& trackerName) override {
-        record("sceneConnect", name, trackerName);
+    bool translateActor(ActorKind kind, const std::string& name, double x, double y, double z) override {
+        record(named(kind, "Translate"), name, x, y, z);
         return result;
     }
-    bool sceneUnconnect(const std::string& name) override {
-        record("sceneUnconnect", name);
+    bool actorTranslation(ActorKind kind, const std::string& name, double& x, double& y, double& z) override {
+        record(named(kind, "GetTranslation"), name);
+        x = y = z = numberOut;
         return result;
     }
-    bool sceneTranslate(const std::string& name, double x, double y, double z) override {
-        record("sceneTranslate", name, x, y, z);
+    bool rotateActor(ActorKind kind, const std::string& name, double w, double x, double y,
+                     double z) override {
+        record(named(kind, "Rotate"), name, w, x, y, z);
         return result;
     }
-    bool sceneGetTranslation(const std::string& name, double& x, double& y, double& z) override {
-        record("sceneGetTranslation", name);
-        x = numberOut;
-        y = numberOut;
-        z = numberOut;
+    bool turnActor(ActorKind kind, const std::string& name, TurnAxis axis, double degrees) override {
+        const char* turn = axis == TurnAxis::Pitch ? "Pitch" : axis == TurnAxis::Yaw ? "Yaw" : "Roll";
+        record(named(kind, turn), name, degrees);
         return result;
     }
-    bool sceneRotate(const std::string& name, double w, double x, double y, double z) override {
-        record("sceneRotate", name, w, x, y, z);
+    bool actorRotation(ActorKind kind, const std::string& name, double& w, double& x, double& y,
+                       double& z) override {
+        record(named(kind, "GetRotation"), name);
+        w = x = y = z = numberOut;
         return result;
     }
-    bool scenePitch(const std::string& name, double degrees) override {
-        record("scenePitch", name, degrees);
+    bool actorAngles(ActorKind kind, const std::string& name, double& pitch, double& yaw,
+                     double& roll) override {
+        record(named(kind, "GetAngles"), name);
+        pitch = yaw = roll = numberOut;
         return result;
     }
-    bool sceneYaw(const std::string& name, double degrees) override {
-        record("sceneYaw", name, degrees);
+    bool scaleActor(ActorKind kind, const std::string& name, double x, double y, double z) override {
+        record(named(kind, "Scale"), name, x, y, z);
         return result;
     }
-    bool sceneRoll(const std::string& name, double degrees) override {
-        record("sceneRoll", name, degrees);
-        return result;
-    }
-    bool sceneGetRotation(const std::string& name, double& w, double& x, double& y, double& z) override {
-        record("sceneGetRotation", name);
-        w = numberOut;
-        x = numberOut;
-        y = numberOut;
-        z = numberOut;
-        return result;
-    }
-    bool sceneGetAngles(const std::string& name, double& pitch, double& yaw, double& roll) override {
-        record("sceneGetAngles", name);
-        pitch = numberOut;
-        yaw = numberOut;
-        roll = numberOut;
-        return result;
-    }
-    bool sceneScale(const std::string& name, double x, double y, double z) override {
-        record("sceneScale", name, x, y, z);
-        return result;
-    }
-    bool sceneGetScale(const std::string& name, double& x, double& y, double& z) override {
-        record("sceneGetScale", name);
-        x = numberOut;
-        y = numberOut;
-        z = numberOut;
+    bool actorScale(ActorKind kind, const std::string& name, double& x, double& y, double& z) override {
+        record(named(kind, "GetScale"), name);
+        x = y = z = numberOut;
         return result;
     }
 
 private:
-    template <typename... Arguments> void record(const char* name, const Arguments&... arguments) {
+    static std::string named(ActorKind kind, const char* operation) {
+        return actorKindWord(kind) + std::string(operation);
+    }
+    template <typename... Arguments> void record(const std::string& name, const Arguments&... arguments) {
         std::ostringstream call;
         call << name << "(";
         bool first = true;
