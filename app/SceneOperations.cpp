@@ -417,10 +417,10 @@ void Scene::resourceDestroy(const std::string& name) {
         }
     });
     for (const std::string& mesh : meshes) {
-        meshDestroy(mesh);
+        destroyActor(ActorKind::Mesh, mesh);
     }
     for (const std::string& scene : scenes) {
-        sceneDestroy(scene);
+        destroyActor(ActorKind::Scene, scene);
     }
     inProject([&] {
         resources_.destroy(name);
@@ -524,10 +524,10 @@ void Scene::destroyAllResources() {
         scenes = actors_.getSceneNames();
     });
     for (const std::string& mesh : meshes) {
-        meshDestroy(mesh);
+        destroyActor(ActorKind::Mesh, mesh);
     }
     for (const std::string& scene : scenes) {
-        sceneDestroy(scene);
+        destroyActor(ActorKind::Scene, scene);
     }
     inProject([&] {
         resources_.clear();

@@ -107,16 +107,12 @@ bool loadActors(const TiXmlElement& section, ProjectOperations& p) {
                 !numbers(*actor, {"rw", "rx", "ry", "rz"}, r) || !numbers(*actor, {"sx", "sy", "sz"}, s)) {
                 return false;
             }
+            const ActorKind k = mesh ? ActorKind::Mesh : ActorKind::Scene;
             const bool ok =
-                mesh
-                    ? p.meshCreate(name, resource, content) &&
-                          connectIfNamed(tracker, [&] { return p.meshConnect(name, tracker); }) &&
-                          p.meshTranslate(name, t[0], t[1], t[2]) &&
-                          p.meshRotate(name, r[0], r[1], r[2], r[3]) && p.meshScale(name, s[0], s[1], s[2])
-                    : p.sceneCreate(name, resource, content) &&
-                          connectIfNamed(tracker, [&] { return p.sceneConnect(name, tracker); }) &&
-                          p.sceneTranslate(name, t[0], t[1], t[2]) &&
-                          p.sceneRotate(name, r[0], r[1], r[2], r[3]) && p.sceneScale(name, s[0], s[1], s[2]);
+                (mesh ? p.meshCreate(name, resource, content) : p.sceneCreate(name, resource, content)) &&
+                connectIfNamed(tracker, [&] { return p.connectActor(k, name, tracker); }) &&
+                p.translateActor(k, name, t[0], t[1], t[2]) &&
+                p.rotateActor(k, name, r[0], r[1], r[2], r[3]) && p.scaleActor(k, name, s[0], s[1], s[2]);
             if (!ok) {
                 return false;
             }
@@ -127,8 +123,8 @@ bool loadActors(const TiXmlElement& section, ProjectOperations& p) {
                 return false;
             }
             if (!p.fileCreate(name, resource, content, type) ||
-                !connectIfNamed(tracker, [&] { return p.fileConnect(name, tracker); }) ||
-                !p.fileTranslate(name, t[0], t[1], t[2])) {
+                !connectIfNamed(tracker, [&] { return p.connectActor(ActorKind::File, name, tracker); }) ||
+                !p.translateActor(ActorKind::File, name, t[0], t[1], t[2])) {
                 return false;
             }
         } else if (kind == "LightActor") {
@@ -138,8 +134,8 @@ bool loadActors(const TiXmlElement& section, ProjectOperations& p) {
                 return false;
             }
             if (!p.lightCreate(name) ||
-                !connectIfNamed(tracker, [&] { return p.lightConnect(name, tracker); }) ||
-                !p.lightTranslate(name, t[0], t[1], t[2])) {
+                !connectIfNamed(tracker, [&] { return p.connectActor(ActorKind::Light, name, tracker); }) ||
+                !p.translateActor(ActorKind::Light, name, t[0], t[1], t[2])) {
                 return false;
             }
         } else {
@@ -300,36 +296,28 @@ bool SceneSerializer::save(const std::string& projectName, ProjectOperations& p,
         patternFiles.push_back(pattern);
     }
 
-    // Mesh and scene actors share their layout; only their getters differ.
+    // Mesh and scene actors share their layout; only their element and content names differ.
     struct Turnable {
         const char* element;
         const char* contentAttribute;
+        ActorKind kind;
         void (ProjectInventory::*list)(std::set<std::string>&);
-        bool (ProjectOperations::*resource)(const std::string&, std::string&);
-        bool (ProjectOperations::*content)(const std::string&, std::string&);
-        bool (ProjectOperations::*tracker)(const std::string&, std::string&);
-        bool (ProjectOperations::*translation)(const std::string&, double&, double&, double&);
-        bool (ProjectOperations::*rotation)(const std::string&, double&, double&, double&, double&);
-        bool (ProjectOperations::*scale)(const std::string&, double&, double&, double&);
     };
     const Turnable turnables[] = {
-        {"MeshActor", "meshName", &ProjectInventory::getMeshNames, &ProjectOperations::meshGetResourceName,
-         &ProjectOperations::meshGetMeshName, &ProjectOperations::meshGetTrackerName,
-         &ProjectOperations::meshGetTranslation, &ProjectOperations::meshGetRotation,
-         &ProjectOperations::meshGetScale},
-        {"SceneActor", "sceneName", &ProjectInventory::getSceneNames,
-         &ProjectOperations::sceneGetResourceName, &ProjectOperations::sceneGetSceneName,
-         &ProjectOperations::sceneGetTrackerName, &ProjectOperations::sceneGetTranslation,
-         &ProjectOperations::sceneGetRotation, &ProjectOperations::sceneGetScale}};
+        {"MeshActor", "meshName", ActorKind::Mesh, &ProjectInventory::getMeshNames},
+        {"SceneActor", "sceneName", ActorKind::Scene, &ProjectInventory::getSceneNames}};
     for (const Turnable& kind : turnables) {
         (inventory.*kind.list)(names);
+        const ActorKind k = kind.kind;
         for (const std::string& name : names) {
             std::string resource, content, tracker;
             double t[3], r[4], s[3];
-            if (!(p.*kind.resource)(name, resource) || !(p.*kind.content)(name, content) ||
-                !(p.*kind.tracker)(name, tracker) || !(p.*kind.translation)(name, t[0], t[1], t[2]) ||
-                !(p.*kind.rotation)(name, r[0], r[1], r[2], r[3]) ||
-                !(p.*kind.scale)(name, s[0], s[1], s[2])) {
+            if (!p.actorText(k, ActorField::Resource, name, resource) ||
+                !p.actorText(k, ActorField::Source, name, content) ||
+                !p.actorText(k, ActorField::Tracker, name, tracker) ||
+                !p.actorTranslation(k, name, t[0], t[1], t[2]) ||
+                !p.actorRotation(k, name, r[0], r[1], r[2], r[3]) ||
+                !p.actorScale(k, name, s[0], s[1], s[2])) {
                 return false;
             }
             auto* element = new TiXmlElement(kind.element);
@@ -347,8 +335,10 @@ bool SceneSerializer::save(const std::string& projectName, ProjectOperations& p,
     for (const std::string& name : names) {
         std::string lightName, tracker;
         double t[3];
-        if (!p.lightGetLightName(name, lightName) || !p.lightGetTrackerName(name, tracker) ||
-            !p.lightGetTranslation(name, t[0], t[1], t[2])) {
+        const ActorKind k = ActorKind::Light;
+        if (!p.actorText(k, ActorField::Source, name, lightName) ||
+            !p.actorText(k, ActorField::Tracker, name, tracker) ||
+            !p.actorTranslation(k, name, t[0], t[1], t[2])) {
             return false;
         }
         auto* element = new TiXmlElement("LightActor");
@@ -362,9 +352,12 @@ bool SceneSerializer::save(const std::string& projectName, ProjectOperations& p,
     for (const std::string& name : names) {
         std::string type, resource, fileName, tracker;
         double t[3];
-        if (!p.fileGetType(name, type) || !p.fileGetResourceName(name, resource) ||
-            !p.fileGetFileName(name, fileName) || !p.fileGetTrackerName(name, tracker) ||
-            !p.fileGetTranslation(name, t[0], t[1], t[2])) {
+        const ActorKind k = ActorKind::File;
+        if (!p.actorText(k, ActorField::Type, name, type) ||
+            !p.actorText(k, ActorField::Resource, name, resource) ||
+            !p.actorText(k, ActorField::Source, name, fileName) ||
+            !p.actorText(k, ActorField::Tracker, name, tracker) ||
+            !p.actorTranslation(k, name, t[0], t[1], t[2])) {
             return false;
         }
         auto* element = new TiXmlElement("FileActor");

@@ -73,14 +73,14 @@ TEST(SceneActors, TheSelectedActorFollowsSelectUnselectAndDestroy) {
 
     // Destroying the selected actor through another kind's destroy leaves no selected actor.
     EXPECT_TRUE(scene.actorSelect("c"));
-    scene.meshDestroy("c");
+    scene.destroyActor(ActorKind::Mesh, "c");
     std::string list;
-    scene.lightGetList(list);
+    scene.actorList(ActorKind::Light, list);
     EXPECT_EQ(list, "");
     EXPECT_TRUE(scene.actorSelect("a")); // would unselect a deleted actor if one were kept
-    scene.sceneDestroy("a");
-    scene.fileDestroy("b");
-    scene.meshGetList(list);
+    scene.destroyActor(ActorKind::Scene, "a");
+    scene.destroyActor(ActorKind::File, "b");
+    scene.actorList(ActorKind::Mesh, list);
     EXPECT_EQ(list, "");
     EXPECT_FALSE(scene.actorSelect("a"));
 }
@@ -95,28 +95,28 @@ TEST(SceneActors, ConnectionsFollowTheTrackersAndClearEmptiesTheProject) {
     ASSERT_TRUE(scene.fileCreate("f", "robot", "robot_poster.png", "image"));
 
     std::string tracker = "unchanged";
-    EXPECT_TRUE(scene.meshGetTrackerName("m", tracker));
+    EXPECT_TRUE(scene.actorText(ActorKind::Mesh, ActorField::Tracker, "m", tracker));
     EXPECT_EQ(tracker, "");
-    EXPECT_FALSE(scene.meshConnect("m", "absent"));
-    EXPECT_FALSE(scene.meshConnect("f", "t1")); // a file, not a mesh
-    EXPECT_TRUE(scene.meshConnect("m", "t1"));
-    EXPECT_TRUE(scene.meshConnect("m", "t2"));
-    EXPECT_FALSE(scene.meshConnect("m", "absent")); // stays where it was
-    EXPECT_TRUE(scene.meshGetTrackerName("m", tracker));
+    EXPECT_FALSE(scene.connectActor(ActorKind::Mesh, "m", "absent"));
+    EXPECT_FALSE(scene.connectActor(ActorKind::Mesh, "f", "t1")); // a file, not a mesh
+    EXPECT_TRUE(scene.connectActor(ActorKind::Mesh, "m", "t1"));
+    EXPECT_TRUE(scene.connectActor(ActorKind::Mesh, "m", "t2"));
+    EXPECT_FALSE(scene.connectActor(ActorKind::Mesh, "m", "absent")); // stays where it was
+    EXPECT_TRUE(scene.actorText(ActorKind::Mesh, ActorField::Tracker, "m", tracker));
     EXPECT_EQ(tracker, "t2");
-    EXPECT_TRUE(scene.fileConnect("f", "t1"));
+    EXPECT_TRUE(scene.connectActor(ActorKind::File, "f", "t1"));
     scene.trackerDestroy("t1");
-    EXPECT_TRUE(scene.fileConnect("f", "t2")); // its tracker went away in between
-    EXPECT_TRUE(scene.fileUnconnect("f"));
-    EXPECT_TRUE(scene.fileGetTrackerName("f", tracker));
+    EXPECT_TRUE(scene.connectActor(ActorKind::File, "f", "t2")); // its tracker went away in between
+    EXPECT_TRUE(scene.unconnectActor(ActorKind::File, "f"));
+    EXPECT_TRUE(scene.actorText(ActorKind::File, ActorField::Tracker, "f", tracker));
     EXPECT_EQ(tracker, "");
-    EXPECT_FALSE(scene.lightUnconnect("m"));
+    EXPECT_FALSE(scene.unconnectActor(ActorKind::Light, "m"));
 
     double x = 0, y = 0, z = 0;
-    EXPECT_TRUE(scene.fileTranslate("f", 1, 2, 3));
-    EXPECT_TRUE(scene.fileGetTranslation("f", x, y, z));
+    EXPECT_TRUE(scene.translateActor(ActorKind::File, "f", 1, 2, 3));
+    EXPECT_TRUE(scene.actorTranslation(ActorKind::File, "f", x, y, z));
     EXPECT_EQ(x + y + z, 6.0);
-    EXPECT_FALSE(scene.meshGetTranslation("f", x, y, z));
+    EXPECT_FALSE(scene.actorTranslation(ActorKind::Mesh, "f", x, y, z));
 
     ASSERT_TRUE(scene.actorsViewports("m"));
     EXPECT_EQ(scene.getWindow()->getViewportByZOrder(3)->getActualWidth(),
@@ -145,7 +145,7 @@ TEST(SceneActors, AMeshActorShowsInTheMainViewAndFromTopFrontAndLeft) {
     ASSERT_NE(actor, nullptr);
     const Ogre::Vector3 size = actor->getEntity()->getMesh()->getBounds().getSize();
     const double scale = 100.0 / std::max({size.x, size.y, size.z});
-    ASSERT_TRUE(scene.meshScale("shown", scale, scale, scale));
+    ASSERT_TRUE(scene.scaleActor(ActorKind::Mesh, "shown", scale, scale, scale));
     actor->setPosePosition(0, 0, 300); // in front of the main camera
     actor->setPoseOrientation(1, 0, 0, 0);
 
@@ -185,7 +185,7 @@ TEST(SceneActors, AMeshActorShowsInTheMainViewAndFromTopFrontAndLeft) {
     EXPECT_GT(differentCover, 100);
 
     ASSERT_TRUE(scene.actorsViewports("shown")); // back to the single view
-    scene.meshDestroy("shown");
+    scene.destroyActor(ActorKind::Mesh, "shown");
 }
 
 // Reads and transform changes are the project model's: a connection thread gets its answer while
@@ -199,13 +199,13 @@ TEST(SceneActors, ReadsAndMovesAreAnsweredWithoutTheMainLoop) {
     auto client = std::async(std::launch::async, [&scene] {
         std::string title, list;
         double x = 0, y = 0, z = 0;
-        const bool moved =
-            scene.meshTranslate("still", 1, 2, 3) && scene.meshGetTranslation("still", x, y, z);
-        const bool refused =
-            !scene.meshTranslate("still", 1e39, 0, 0) && !scene.meshTranslate("nobody", 1, 2, 3);
+        const bool moved = scene.translateActor(ActorKind::Mesh, "still", 1, 2, 3) &&
+                           scene.actorTranslation(ActorKind::Mesh, "still", x, y, z);
+        const bool refused = !scene.translateActor(ActorKind::Mesh, "still", 1e39, 0, 0) &&
+                             !scene.translateActor(ActorKind::Mesh, "nobody", 1, 2, 3);
         scene.setTitle("Busy main loop");
         scene.getTitle(title);
-        scene.meshGetList(list);
+        scene.actorList(ActorKind::Mesh, list);
         return moved && refused && x == 1 && y == 2 && z == 3 && title == "Busy main loop" &&
                list.find("\"still\"") != std::string::npos;
     });
@@ -220,5 +220,5 @@ TEST(SceneActors, ReadsAndMovesAreAnsweredWithoutTheMainLoop) {
     EXPECT_EQ(scene.getActors().findMesh("still")->getPosition(), before);
     actortest::renderFrames(1);
     EXPECT_EQ(scene.getActors().findMesh("still")->getPosition(), Ogre::Vector3(1, 2, 3));
-    scene.meshDestroy("still");
+    scene.destroyActor(ActorKind::Mesh, "still");
 }
