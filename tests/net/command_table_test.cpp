@@ -120,6 +120,33 @@ TEST(CommandTable, ActorRowsReachTheOperationOfTheirKind) {
     EXPECT_EQ(run(operations, "project.actors.mesh.getMeshName(\"none\");"), "fail out\r\n");
 }
 
+TEST(CommandTable, EveryActorRowCallsTheOperationOfItsKindAndName) {
+    // "project.actors.mesh.getMeshName" must reach the mesh kind's getMeshName, and so on for all
+    // 56 rows of the four blocks: a row wired to another kind or another getter shows here.
+    RecordingOperations operations;
+    int actorRows = 0;
+    for (const CommandRow& row : commandTable()) {
+        const std::string prefix = "project.actors.";
+        const std::size_t kindEnd = row.name.find('.', prefix.size());
+        if (row.name.compare(0, prefix.size(), prefix) != 0 || kindEnd == std::string::npos) {
+            continue;
+        }
+        const std::string kind = row.name.substr(prefix.size(), kindEnd - prefix.size());
+        std::string operation = row.name.substr(kindEnd + 1);
+        operation[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(operation[0])));
+        std::string sentence = row.name + "(";
+        for (std::size_t i = 0; i < row.signature.size(); ++i) {
+            sentence += (i > 0 ? ", " : "") + std::string(row.signature[i] == 's' ? "\"a\"" : "2");
+        }
+        sentence += ");";
+        run(operations, sentence);
+        const std::string call = operations.lastCall();
+        EXPECT_EQ(call.substr(0, call.find('(')), kind + operation) << sentence;
+        ++actorRows;
+    }
+    EXPECT_EQ(actorRows, 56);
+}
+
 TEST(CommandLoop, RepliesOncePerSentenceAndStopsAtQuit) {
     RecordingOperations operations;
     ScriptChannel channel({"# a comment", "", "project.new();", "not a sentence at all", "project.nothing();",
