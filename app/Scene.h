@@ -253,7 +253,8 @@ private:
     void publish();
     // Runs read on the model's state under the model lock, on the calling thread. Always true.
     bool readProject(const std::function<void(const ProjectState&)>& read);
-    // Asks the main loop to draw its next turn, and cuts short an idle wait. Any thread.
+    // Asks the main loop to draw its next turn, and cuts short an idle wait, once the reply of
+    // the command running on this thread, if any, is written. Any thread.
     void requestRedraw();
     // Whether this turn draws: something changed since the last drawing, an animation plays,
     // the debug overlay shows statistics, or a second passed. Main thread.

@@ -4,6 +4,7 @@
 #include "app/InputDispatcher.h"
 #include "app/ViewsSceneManager.h"
 #include "app/framerules.h"
+#include "platform/eventbatch.h"
 #include "platform/fileutil.h"
 
 #include <OGRE/Bites/OgreWindowEventUtilities.h>
@@ -74,7 +75,7 @@ bool Scene::turn(bool alwaysDraw) {
 
 void Scene::requestRedraw() {
     redraw_ = true;
-    tasks_.wake();
+    VelOS::afterReply([this] { tasks_.wake(); });
 }
 
 bool Scene::shouldDraw() {

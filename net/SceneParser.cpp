@@ -46,7 +46,10 @@ void SceneParser::dispatch(ProjectOperations& operations, LineChannel& channel) 
     std::string line;
     // Whatever events were held back go out before the loop waits for a client, and at its end.
     struct BatchEnd {
-        ~BatchEnd() { VelOS::endBatch(); }
+        ~BatchEnd() {
+            VelOS::replyWritten();
+            VelOS::endBatch();
+        }
     } batchEnd;
     while (channel.isOpen()) {
         if (!channel.hasWaitingLine()) {
@@ -72,6 +75,7 @@ void SceneParser::dispatch(ProjectOperations& operations, LineChannel& channel) 
         }
         VelOS::takeFailureReason();
         VelOS::setCommandsWaiting(channel.hasWaitingLine());
+        VelOS::commandStarted();
         const std::string reply = row->run(operations, sentence);
         std::string reason = VelOS::takeFailureReason();
         if (reason.empty() && reply.compare(0, 4, NetTexts::Fail) == 0) {
@@ -81,6 +85,7 @@ void SceneParser::dispatch(ProjectOperations& operations, LineChannel& channel) 
             logFailure(line, reason);
         }
         channel.writeLine(reply);
+        VelOS::replyWritten();
         if (row->name == NetTexts::Quit) {
             return;
         }

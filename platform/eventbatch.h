@@ -19,4 +19,13 @@ void holdUntilBatchEnds(std::function<void()> send);
 // The command loop: sends what was held back on this thread, if anything.
 void endBatch();
 
+// Waking the main loop to draw what a command changed makes it take a core at once; the reply
+// goes first. Inside a command of a command loop the action waits until the command's reply is
+// written (the last one given wins); anywhere else it runs now.
+void afterReply(std::function<void()> action);
+// The command loop, around one command: from its start, actions wait; after its reply is
+// written, they run.
+void commandStarted();
+void replyWritten();
+
 } // namespace VelOS

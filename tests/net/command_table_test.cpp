@@ -2,6 +2,7 @@
 #include "net/CommandTable.h"
 #include "net/LineChannel.h"
 #include "net/SceneParser.h"
+#include "platform/eventbatch.h"
 #include "support/RecordingOperations.h"
 
 #include <deque>
@@ -165,4 +166,25 @@ TEST(CommandLoop, PackagesAreTakenFromTheWorkDirectoryOnly) {
     EXPECT_EQ(run(operations, "project.resources.create(\"fleet\", \"fleet.zip\");"), "ok\r\n");
     ASSERT_EQ(operations.calls().size(), 1u);
     EXPECT_NE(operations.lastCall().find("fleet.zip)"), std::string::npos);
+}
+
+TEST(CommandLoop, WhatACommandLeavesForAfterItsReplyRunsOnceTheReplyIsWritten) {
+    // Waking the renderer must not delay the reply: the action waits for it, and outside a
+    // command loop runs at once.
+    struct WakingOperations : RecordingOperations {
+        ScriptChannel* channel = nullptr;
+        std::vector<std::size_t> repliesWhenRun;
+        bool newProject() override {
+            VelOS::afterReply([this] { repliesWhenRun.push_back(channel->replies.size()); });
+            return true;
+        }
+    } operations;
+    ScriptChannel channel({"project.new();", "project.title.get();", "project.new();"});
+    operations.channel = &channel;
+    SceneParser::dispatch(operations, channel);
+    EXPECT_EQ(operations.repliesWhenRun, (std::vector<std::size_t>{1, 3}));
+
+    bool ran = false;
+    VelOS::afterReply([&] { ran = true; });
+    EXPECT_TRUE(ran);
 }
