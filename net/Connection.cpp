@@ -1,4 +1,5 @@
 #include "net/Connection.h"
+#include "platform/threadpriority.h"
 
 #include <exception>
 #include <string>
@@ -18,6 +19,9 @@ bool Connection::start() {
 }
 
 void Connection::run() {
+    // A command is a short burst of work; its reply should not wait for a drawing thread's turn
+    // to end.
+    VelOS::askForShortSlices();
     // One connection's failure must not take the process down with it.
     try {
         if (handler_) {

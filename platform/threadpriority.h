@@ -14,4 +14,9 @@ void lowerThisThreadPriority(int by);
 // number of threads lowered.
 int lowerThreadsPriority(const std::string& namePrefix, int by);
 
+// Asks the scheduler to cut the calling thread's turns short (0.1 ms) so that it may preempt a
+// busy thread as soon as it wakes, where the kernel supports slices per thread (Linux 6.12 and
+// later); elsewhere nothing changes. Its nice value stays. Whether it was granted.
+bool askForShortSlices();
+
 } // namespace VelOS
