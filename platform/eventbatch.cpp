@@ -6,6 +6,15 @@ thread_local bool waiting = false;
 thread_local std::function<void()> held;
 thread_local bool inCommand = false;
 thread_local std::function<void()> pending;
+
+// Runs what the slot holds, emptied first: what runs may fill it again.
+void runOnce(std::function<void()>& slot) {
+    if (slot) {
+        std::function<void()> work = std::move(slot);
+        slot = nullptr;
+        work();
+    }
+}
 } // namespace
 
 void setCommandsWaiting(bool commandsWaiting) {
@@ -22,11 +31,7 @@ void holdUntilBatchEnds(std::function<void()> send) {
 
 void endBatch() {
     waiting = false;
-    if (held) {
-        std::function<void()> send = std::move(held);
-        held = nullptr;
-        send();
-    }
+    runOnce(held);
 }
 
 void afterReply(std::function<void()> action) {
@@ -43,11 +48,7 @@ void commandStarted() {
 
 void replyWritten() {
     inCommand = false;
-    if (pending) {
-        std::function<void()> action = std::move(pending);
-        pending = nullptr;
-        action();
-    }
+    runOnce(pending);
 }
 
 } // namespace VelOS
