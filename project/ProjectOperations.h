@@ -6,10 +6,12 @@
 
 // The operations of the project, in their fixed interface order, called by the command
 // interpreter (one per command) and by the project document. The four actor kinds' blocks are one
-// set of operations over the kind, so that each is written once. Every operation takes the scene
-// lock itself (engine-touching ones the frame lock too; order in platform/LockRank.h) and broadcasts its
-// event sentence after releasing it. Called from connection threads, and from the main thread for the
-// start-up command file and pointer interaction. "out" parameters are only written on success.
+// set of operations over the kind, so that each is written once. Each operation takes the locks
+// it needs itself (order in platform/LockRank.h): reads and transform or title changes only the
+// project model's; operations that make or destroy engine objects run between frames under the
+// frame and scene locks. Events go out through the project model, in one sequence. Called from
+// connection threads, and from the main thread for the start-up command file and pointer
+// interaction. "out" parameters are only written on success.
 class ProjectOperations {
 public:
     virtual ~ProjectOperations() = default;
