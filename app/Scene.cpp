@@ -503,7 +503,7 @@ void Scene::setupBackgrounds() {
     backgroundRectangle_->setUseIdentityProjection(true);
     backgroundRectangle_->setUseIdentityView(true);
     backgroundRectangle_->setDynamic(true);
-    shapeBackground(nullptr, BackgroundWidth, BackgroundHeight);
+    showFrameInView(nullptr, BackgroundWidth, BackgroundHeight);
     backgroundRectangle_->setBoundingBox(
         Ogre::AxisAlignedBox(-100000, -100000, -100000, 100000, 100000, 100000));
     backgroundRectangle_->setRenderQueueGroup(Ogre::RENDER_QUEUE_BACKGROUND);
@@ -512,15 +512,36 @@ void Scene::setupBackgrounds() {
         ->attachObject(backgroundRectangle_.get());
 }
 
-void Scene::shapeBackground(const Ostrevan::CameraParameters* camera, int width, int height) {
+void Scene::showFrameInView(const Ostrevan::CameraParameters* camera, int width, int height) {
+    viewFrameWidth_ = width;
+    viewFrameHeight_ = height;
+    // A calibration of another frame size says nothing of this one.
+    viewCalibrated_ = camera != nullptr && camera->width == width && camera->height == height;
+    if (viewCalibrated_) {
+        viewCamera_ = *camera;
+    }
+    fitMainView();
+}
+
+void Scene::fitMainView() {
     constexpr int Columns = 64;
     constexpr int Rows = 48;
-    if (camera != nullptr && (camera->width != width || camera->height != height)) {
-        camera = nullptr; // a calibration of another frame size says nothing of this one
+    if (mainCamera_ == nullptr || backgroundRectangle_ == nullptr) {
+        return;
     }
+    const Ostrevan::CameraParameters* camera = viewCalibrated_ ? &viewCamera_ : nullptr;
+    const int viewportWidth = mainViewport_ != nullptr ? mainViewport_->getActualWidth() : 0;
+    const int viewportHeight = mainViewport_ != nullptr ? mainViewport_->getActualHeight() : 0;
+    const double aspect = viewportWidth > 0 && viewportHeight > 0
+                              ? static_cast<double>(viewportWidth) / viewportHeight
+                              : 4.0 / 3.0;
+    const Ostrevan::ViewExtents view = Ostrevan::frameView(camera, viewFrameWidth_, viewFrameHeight_, aspect);
+    const double near = mainCamera_->getNearClipDistance();
+    mainCamera_->setFrustumExtents(
+        static_cast<Ogre::Real>(view.left * near), static_cast<Ogre::Real>(view.right * near),
+        static_cast<Ogre::Real>(view.top * near), static_cast<Ogre::Real>(view.bottom * near));
     const std::vector<Ostrevan::BackgroundVertex> grid =
-        Ostrevan::backgroundGrid(camera, width, height, mainCamera_->getFOVy().valueDegrees(),
-                                 height > 0 ? static_cast<double>(width) / height : 1.0, Columns, Rows);
+        Ostrevan::backgroundGrid(camera, viewFrameWidth_, viewFrameHeight_, view, Columns, Rows);
     Ogre::ManualObject& object = *backgroundRectangle_;
     if (object.getSections().empty()) {
         object.estimateVertexCount(grid.size());
@@ -545,6 +566,10 @@ void Scene::shapeBackground(const Ostrevan::CameraParameters* camera, int width,
 }
 
 void Scene::applyAspect(Ogre::Viewport* viewport) {
+    if (viewport == mainViewport_) {
+        fitMainView();
+        return;
+    }
     viewport->getCamera()->setAspectRatio(static_cast<Ogre::Real>(viewport->getActualWidth()) /
                                           static_cast<Ogre::Real>(viewport->getActualHeight()));
 }

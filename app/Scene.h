@@ -297,11 +297,16 @@ private:
     bool setupViewports();
     bool setupOverlays();
     void setupBackgrounds();
-    // Gives the background grid the texture coordinates that undo the lens of the camera (the
-    // calibration at the frame size, or none), for the main camera's field of view. Main thread.
-    void shapeBackground(const Ostrevan::CameraParameters* camera, int width, int height);
+    // Takes the camera's frame size and calibration at that size (or none) for the main view,
+    // then fits the view to them (fitMainView). Main thread.
+    void showFrameInView(const Ostrevan::CameraParameters* camera, int width, int height);
+    // Gives the main camera the frustum that shows the whole camera frame in the main viewport,
+    // from the calibration's focal lengths and centre (Ostrevan::frameView), and the background
+    // grid the texture coordinates that undo the lens for that frustum. Main thread.
+    void fitMainView();
     std::unique_ptr<Ogre::Rectangle2D> makeFullScreenRectangle(const std::string& material);
-    static void applyAspect(Ogre::Viewport* viewport);
+    // Gives a viewport's camera the viewport's aspect; the main view is fitted again.
+    void applyAspect(Ogre::Viewport* viewport);
 
     // Engine, owned: the log manager outlives the root, the overlay system is made after it.
     std::unique_ptr<Ogre::LogManager> logManager_;
@@ -347,6 +352,7 @@ private:
     std::uint64_t statusFrames_ = 0;          // camera frames counted then
     double cameraRate_ = 0.0;                 // camera frames per second lately
     std::string netFailure_;                  // why the remote control is not listening; scene lock
+    std::string calibrationNote_;             // the camera file was made for another size; scene lock
     std::string debugText_;                   // shown in "Core/DebugText"
     VelVideoCapture capture_;                 // the camera; its thread hands frames to frame()
 
@@ -363,6 +369,12 @@ private:
     Ogre::TexturePtr backgroundTexture_;               // "BackgroundTexture", 640x480 R8G8B8
     std::unique_ptr<Ogre::Rectangle2D> gridRectangle_; // grid behind the auxiliary views
     std::unique_ptr<Ogre::ManualObject> backgroundRectangle_; // camera picture of the main view
+    // What the main view shows, as the last camera set-up left it (main thread): the frame size
+    // and, when viewCalibrated_, the calibration at that size.
+    int viewFrameWidth_ = 640;
+    int viewFrameHeight_ = 480;
+    bool viewCalibrated_ = false;
+    Ostrevan::CameraParameters viewCamera_;
 
     Ostrevan::Manager tracking_; // finds the trackers' markers in camera frames; scene lock
     VelOS::Semaphore sceneLock_{VelOS::LockRank::Scene};     // the project model and the listener registry

@@ -258,11 +258,15 @@ bool Scene::videoCaptureInit(const std::string& device, const std::string& confi
         if (!tracking_.initialise(width, height, pixelSize, CameraFile)) {
             Ogre::LogManager::getSingleton().logMessage("Ostrevan::Manager not initialized!");
         }
-        mainCamera_->setFOVy(Ogre::Degree(static_cast<Ogre::Real>(tracking_.verticalFieldOfView())));
-        if (height > 0) {
-            mainCamera_->setAspectRatio(static_cast<Ogre::Real>(width) / static_cast<Ogre::Real>(height));
+        calibrationNote_.clear();
+        const Ostrevan::CameraParameters* file = tracking_.loadedCamera();
+        if (file != nullptr && Ostrevan::madeForOtherAspect(*file, width, height)) {
+            calibrationNote_ = std::string(CameraFile) + " was made for " + std::to_string(file->width) +
+                               "x" + std::to_string(file->height) + ", not " + std::to_string(width) + "x" +
+                               std::to_string(height) + ": taken as a cropped mode of that camera";
+            VelOS::logFailure("VelVideoCapture::initialise: " + calibrationNote_);
         }
-        shapeBackground(tracking_.camera(), width, height);
+        showFrameInView(tracking_.camera(), width, height);
         initialised = true;
         announce(Events::videoCaptureInitialised(device, configuration));
     });

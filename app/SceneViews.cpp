@@ -57,6 +57,7 @@ void Scene::updateStatusLine(float frameTime) {
         VelOS::SemaphoreLock hold(sceneLock_);
         facts.markersFound = trackers_.countFound();
         facts.trackers = trackers_.count();
+        facts.calibrationNote = calibrationNote_;
         facts.port = server_ ? server_->port() : 0;
         facts.clients = server_ ? server_->connectionCount() : 0;
         facts.netFailure = netFailure_;

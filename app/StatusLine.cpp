@@ -14,6 +14,9 @@ std::string statusLine(const StatusFacts& facts) {
         char rate[32];
         std::snprintf(rate, sizeof rate, "%.0f", facts.framesPerSecond);
         line += facts.device + ", " + rate + " frames per second";
+        if (!facts.calibrationNote.empty()) {
+            line += " (" + facts.calibrationNote + ")";
+        }
     } else if (!facts.failure.empty()) {
         line += "not running: " + facts.failure;
     } else {

@@ -9,6 +9,7 @@ struct StatusFacts {
     bool lost = false;            // its camera went away
     std::string device;           // type and what the device says of itself
     std::string failure;          // why the last camera set-up failed
+    std::string calibrationNote;  // the camera file does not fit the frame's size
     double framesPerSecond = 0.0; // frames delivered per second lately
     int markersFound = 0;         // trackers whose marker is in view now
     int trackers = 0;             // trackers registered

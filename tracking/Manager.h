@@ -75,6 +75,8 @@ public:
     // One camera frame of the initialised size, rows top to bottom.
     void processFrame(const unsigned char* pixels);
 
+    // The calibration as the camera file gave it, or nullptr before one was read.
+    const CameraParameters* loadedCamera() const { return hasCamera_ ? &loaded_ : nullptr; }
     // The calibration at the frame size, or nullptr before a camera file was read.
     const CameraParameters* camera() const { return hasCamera_ ? &scaled_ : nullptr; }
     int frameWidth() const { return width_; }

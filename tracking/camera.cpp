@@ -139,23 +139,31 @@ int scaleCameraParameters(const CameraParameters& source, int width, int height,
         return -1;
     }
     const double k = static_cast<double>(width) / source.width;
+    // Rows the frame lacks against the file's picture at the frame's width, half of them above.
+    const double shift = (source.height * k - height) / 2.0;
     CameraParameters scaled;
     scaled.width = width;
     scaled.height = height;
-    for (int r = 0; r < 2; ++r) {
-        for (int c = 0; c < 4; ++c) {
-            scaled.projection[r][c] = source.projection[r][c] * k;
-        }
-    }
     for (int c = 0; c < 4; ++c) {
+        scaled.projection[0][c] = source.projection[0][c] * k;
+        scaled.projection[1][c] = source.projection[1][c] * k - shift * source.projection[2][c];
         scaled.projection[2][c] = source.projection[2][c];
     }
     scaled.distortion[0] = source.distortion[0] * k;
-    scaled.distortion[1] = source.distortion[1] * k;
+    scaled.distortion[1] = source.distortion[1] * k - shift;
     scaled.distortion[2] = source.distortion[2] / (k * k);
     scaled.distortion[3] = source.distortion[3];
     *result = scaled;
     return 0;
+}
+
+bool madeForOtherAspect(const CameraParameters& camera, int width, int height) {
+    if (camera.width <= 0 || camera.height <= 0 || width <= 0 || height <= 0) {
+        return false;
+    }
+    // A size rounded to whole pixels (854 x 480 for 16:9) is off by less than a row.
+    const double rows = static_cast<double>(camera.height) * width / camera.width;
+    return std::fabs(rows - height) >= 1.0;
 }
 
 void observedToIdeal(const double distortion[4], double ox, double oy, double* ix, double* iy) {

@@ -44,10 +44,16 @@ void encodeCameraParameters(const CameraParameters& camera, unsigned char* bytes
 // Writes one record as a camera file. Returns 0, or -1 when the file cannot be written.
 int saveCameraParameters(const char* fileName, const CameraParameters& camera);
 
-// Adapts a calibration to another frame size. Only the width ratio is used: the focal and
-// centre terms and the distortion centre are multiplied by it, the distortion factor divided by
-// its square. Returns 0, or -1 (result untouched) when a size is not a usable frame size.
+// Adapts a calibration to another frame size. The focal and centre terms and the distortion
+// centre are multiplied by the width ratio, the distortion factor divided by its square. A frame
+// of another aspect than the file's is taken as the camera's cropped mode (a 16:9 mode of a 4:3
+// sensor drops rows at the top and bottom alike): the centre rows move by half the rows that
+// differ. Returns 0, or -1 (result untouched) when a size is not a usable frame size.
 int scaleCameraParameters(const CameraParameters& source, int width, int height, CameraParameters* result);
+
+// Whether a calibration was made for a frame of another aspect than width x height (beyond the
+// rounding of a size to whole pixels): scaleCameraParameters then guesses at a cropped mode.
+bool madeForOtherAspect(const CameraParameters& camera, int width, int height);
 
 // Removes lens distortion from an observed pixel position (three Newton steps).
 void observedToIdeal(const double distortion[4], double ox, double oy, double* ix, double* iy);

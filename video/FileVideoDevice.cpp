@@ -7,11 +7,16 @@
 #include <OGRE/OgreImage.h>
 #include <OGRE/OgrePixelFormat.h>
 
+#include "video/PictureSize.h"
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
-#include <fstream>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -100,6 +105,54 @@ std::string locate(const std::string& path, const std::string& workDirectory) {
     return std::string();
 }
 
+// Bytes of decoded frames a device keeps, from VELQUIN_CAMERA_CACHE_MB (whole megabytes, 0
+// keeps none) or the default.
+std::size_t cacheBudget() {
+    long long megabytes = FileVideoDevice::DefaultCacheMegabytes;
+    if (const char* value = std::getenv(FileVideoDevice::CacheVariable)) {
+        char* end = nullptr;
+        const long long asked = std::strtoll(value, &end, 10);
+        if (end != value && *end == '\0' && asked >= 0 && asked <= 1024 * 1024) {
+            megabytes = asked;
+        } else {
+            VelOS::engineLog(std::string("FileVideoDevice: ") + FileVideoDevice::CacheVariable + "='" +
+                             value + "' is no number of megabytes; keeping " + std::to_string(megabytes));
+        }
+    }
+    return static_cast<std::size_t>(megabytes) * 1024 * 1024;
+}
+
+// Reads a whole regular file of at most MaximumFileBytes, following no link; a pipe or device
+// is refused before it is read from (opened without waiting, so that a pipe cannot block).
+bool readRegularFile(const std::string& path, std::string& bytes, std::string& reason) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        reason = errno == ELOOP ? "it is a symbolic link" : std::strerror(errno);
+        return false;
+    }
+    struct stat info {};
+    bool read = false;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        reason = "it is not a regular file";
+    } else if (info.st_size > FileVideoDevice::MaximumFileBytes) {
+        reason = "it is larger than " + std::to_string(FileVideoDevice::MaximumFileBytes) + " bytes";
+    } else {
+        bytes.resize(static_cast<std::size_t>(info.st_size));
+        std::size_t got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(fd, &bytes[got], bytes.size() - got);
+            if (n <= 0) {
+                break;
+            }
+            got += static_cast<std::size_t>(n);
+        }
+        bytes.resize(got);
+        read = true;
+    }
+    ::close(fd);
+    return read;
+}
+
 } // namespace
 
 FileVideoDevice::FileVideoDevice(const std::string& configuration, const std::string& workDirectory) {
@@ -120,13 +173,19 @@ FileVideoDevice::FileVideoDevice(const std::string& configuration, const std::st
     if (located.empty()) {
         return;
     }
+    cacheBudget_ = cacheBudget();
     struct stat info {};
-    stat(located.c_str(), &info);
+    lstat(located.c_str(), &info);
     if (S_ISDIR(info.st_mode)) {
         std::vector<std::string> names;
         if (DIR* folder = opendir(located.c_str())) {
             while (const dirent* entry = readdir(folder)) {
-                if (isImageName(entry->d_name)) {
+                // Only the folder's own regular files: a link could lead anywhere, a device or
+                // a pipe could block the capture for good.
+                struct stat entryInfo {};
+                if (isImageName(entry->d_name) &&
+                    lstat((located + "/" + entry->d_name).c_str(), &entryInfo) == 0 &&
+                    S_ISREG(entryInfo.st_mode)) {
                     names.push_back(entry->d_name);
                 }
             }
@@ -150,33 +209,69 @@ FileVideoDevice::FileVideoDevice(const std::string& configuration, const std::st
         decode(i);
     }
     if (width_ == 0) {
-        VelOS::noteFailure(paths_.empty() ? "no pictures (PNG, JPEG, PPM, BMP) in '" + path + "'"
-                                          : "no picture of '" + path + "' could be read");
+        VelOS::noteFailure(paths_.empty()
+                               ? "no pictures (PNG, JPEG, PPM, BMP) in '" + path + "'"
+                               : "no picture of '" + path + "' could be read (" + lastFailure_ + ")");
     }
     due_ = std::chrono::steady_clock::now();
 }
 
 bool FileVideoDevice::decode(std::size_t index) {
-    if (!frames_[index].empty()) {
+    if (!frames_[index].empty() || looseIndex_ == index) {
         return true;
     }
     if (unreadable_[index]) {
         return false;
     }
-    unreadable_[index] = !load(paths_[index], frames_[index]);
-    return !unreadable_[index];
+    std::vector<unsigned char> frame;
+    if (!load(paths_[index], frame)) {
+        unreadable_[index] = true;
+        return false;
+    }
+    if (cachedBytes_ + frame.size() <= cacheBudget_) {
+        cachedBytes_ += frame.size();
+        frames_[index] = std::move(frame);
+    } else {
+        loose_ = std::move(frame);
+        looseIndex_ = index;
+    }
+    return true;
+}
+
+const std::vector<unsigned char>& FileVideoDevice::pixelsOf(std::size_t index) const {
+    return index == looseIndex_ && frames_[index].empty() ? loose_ : frames_[index];
 }
 
 bool FileVideoDevice::load(const std::string& path, std::vector<unsigned char>& frame) {
+    std::string bytes;
+    std::string reason;
+    if (!readRegularFile(path, bytes, reason)) {
+        VelOS::engineLog("FileVideoDevice: cannot read " + path + ": " + reason);
+        lastFailure_ = "cannot read " + path + ": " + reason;
+        return false;
+    }
+    int declaredWidth = 0;
+    int declaredHeight = 0;
+    if (!PictureSize::read(bytes, declaredWidth, declaredHeight)) {
+        reason = "not a PNG, JPEG, PPM or BMP picture";
+    } else {
+        PictureSize::acceptable(declaredWidth, declaredHeight, reason);
+    }
+    if (!reason.empty()) {
+        VelOS::engineLog("FileVideoDevice: refused " + path + ": " + reason);
+        lastFailure_ = "refused " + path + ": " + reason;
+        return false;
+    }
     try {
-        std::ifstream file(path, std::ios::binary);
-        if (!file) {
-            return false;
-        }
-        std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
         Ogre::DataStreamPtr stream(new Ogre::MemoryDataStream(&bytes[0], bytes.size(), false, true));
         Ogre::Image image;
         image.load(stream, lowerExtension(path));
+        std::string refusal;
+        if (!PictureSize::acceptable(static_cast<int>(image.getWidth()), static_cast<int>(image.getHeight()),
+                                     refusal)) {
+            VelOS::engineLog("FileVideoDevice: refused " + path + ": " + refusal);
+            return false; // the header said otherwise than the picture
+        }
         if (width_ == 0) {
             width_ = static_cast<int>(image.getWidth());
             height_ = static_cast<int>(image.getHeight());
@@ -184,16 +279,18 @@ bool FileVideoDevice::load(const std::string& path, std::vector<unsigned char>& 
                    static_cast<int>(image.getHeight()) != height_) {
             image.resize(static_cast<Ogre::ushort>(width_), static_cast<Ogre::ushort>(height_));
         }
-        // Turned by 180 degrees, as cameras deliver frames here (see VideoDevice).
-        image.flipAroundX();
-        image.flipAroundY();
         std::vector<unsigned char> pixels(static_cast<std::size_t>(width_) * height_ * 4);
         Ogre::PixelBox target(width_, height_, 1, Ogre::PF_A8R8G8B8, pixels.data());
         Ogre::PixelUtil::bulkPixelConversion(image.getPixelBox(), target);
+        // Turned by 180 degrees, as cameras deliver frames here (see VideoDevice): the pixels in
+        // reverse order.
+        auto* words = reinterpret_cast<uint32_t*>(pixels.data());
+        std::reverse(words, words + static_cast<std::size_t>(width_) * height_);
         frame = std::move(pixels);
         return true;
     } catch (const std::exception& error) {
         VelOS::engineLog("FileVideoDevice: cannot read " + path + ": " + error.what());
+        lastFailure_ = "cannot read " + path + ": " + error.what();
         return false;
     }
 }
@@ -211,7 +308,7 @@ bool FileVideoDevice::grab() {
     while (!decode(next_) && ++tries < paths_.size()) {
         next_ = (next_ + 1) % paths_.size();
     }
-    if (frames_[next_].empty()) {
+    if (!decode(next_)) {
         return false;
     }
     const auto period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
@@ -226,7 +323,11 @@ bool FileVideoDevice::grab() {
 }
 
 const unsigned char* FileVideoDevice::currentBuffer() const {
-    return frames_.empty() || frames_[current_].empty() ? nullptr : frames_[current_].data();
+    if (frames_.empty()) {
+        return nullptr;
+    }
+    const std::vector<unsigned char>& pixels = pixelsOf(current_);
+    return pixels.empty() ? nullptr : pixels.data();
 }
 
 void FileVideoDevice::waitForFrame(int milliseconds) {

@@ -59,6 +59,20 @@ bool query(V4L2Kernel& kernel, int fd, std::string& card, bool& captures) {
     return true;
 }
 
+// One side of a size: decimal digits only, 1 to 8192. Read digit by digit, so that no number
+// too large for an int wraps round to a small one ("4294967936" is not 640).
+bool parseSide(const std::string& text, int& side) {
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    const int value = std::stoi(text);
+    if (value < 1 || value > 8192) {
+        return false;
+    }
+    side = value;
+    return true;
+}
+
 int highest(const V4L2VideoDevice::Mode& mode) {
     return mode.rates.empty() ? 0 : mode.rates.front();
 }
@@ -95,10 +109,9 @@ bool V4L2VideoDevice::parseConfiguration(const std::string& configuration, std::
         if (size.empty()) {
             continue;
         }
+        const std::string::size_type x = size.find('x');
         int w = 0, h = 0;
-        char x = 0, rest = 0;
-        if (std::sscanf(size.c_str(), "%d%c%d%c", &w, &x, &h, &rest) != 3 || x != 'x' || w <= 0 || h <= 0 ||
-            w > 8192 || h > 8192) {
+        if (x == std::string::npos || !parseSide(size.substr(0, x), w) || !parseSide(size.substr(x + 1), h)) {
             return false;
         }
         width = w;

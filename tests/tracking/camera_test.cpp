@@ -6,6 +6,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <limits>
+#include <tuple>
 
 using namespace Ostrevan;
 
@@ -150,7 +151,7 @@ TEST(CameraParameters, DetectorCameraRefusesUnusableRecords) {
 // towards the centre near the edges.
 TEST(BackgroundGrid, TextureCoordinatesFollowTheLens) {
     const std::vector<Ostrevan::BackgroundVertex> plain =
-        Ostrevan::backgroundGrid(nullptr, 640, 480, 40, 4.0 / 3, 4, 2);
+        Ostrevan::backgroundGrid(nullptr, 640, 480, Ostrevan::frameView(nullptr, 640, 480, 4.0 / 3), 4, 2);
     ASSERT_EQ(plain.size(), 15u);
     EXPECT_FLOAT_EQ(plain.front().x, -1.0f);
     EXPECT_FLOAT_EQ(plain.front().y, -1.0f);
@@ -160,9 +161,10 @@ TEST(BackgroundGrid, TextureCoordinatesFollowTheLens) {
     EXPECT_FLOAT_EQ(plain.back().v, 1.0f);
 
     const Ostrevan::CameraParameters camera = FrameSynth::standardCamera(35.0);
-    const double fovY = 2.0 * std::atan(240.0 / camera.projection[1][1]) * 180.0 / M_PI;
+    const double tanY = 240.0 / camera.projection[1][1];
+    const Ostrevan::ViewExtents view{-tanY * 4.0 / 3, tanY * 4.0 / 3, -tanY, tanY};
     const std::vector<Ostrevan::BackgroundVertex> grid =
-        Ostrevan::backgroundGrid(&camera, 640, 480, fovY, 4.0 / 3, 64, 48);
+        Ostrevan::backgroundGrid(&camera, 640, 480, view, 64, 48);
     ASSERT_EQ(grid.size(), 65u * 49u);
     const Ostrevan::BackgroundVertex& centre = grid[24 * 65 + 32];
     EXPECT_NEAR(centre.u, 0.5, 1e-6);
@@ -179,4 +181,99 @@ TEST(BackgroundGrid, TextureCoordinatesFollowTheLens) {
     // The screen's corner shows a point pulled in towards the centre of the frame.
     EXPECT_GT(grid.front().u, 0.9f);
     EXPECT_LT(grid.front().u, 0.98f);
+}
+
+namespace {
+
+// A camera file as velquin-camera-params writes it: square pixels, axis through the middle, the
+// third distortion value chosen so that the old field of view (width x value / height degrees)
+// was the camera's own.
+CameraParameters idealFile(int width, int height, double horizontalDegrees) {
+    CameraParameters camera = Ostrevan::idealCamera(width, height);
+    const double focal = width / 2.0 / std::tan(horizontalDegrees / 2.0 * M_PI / 180.0);
+    camera.projection[0][0] = camera.projection[1][1] = focal;
+    const double verticalDegrees = 2.0 * std::atan(height / 2.0 / focal) * 180.0 / M_PI;
+    camera.distortion[2] = verticalDegrees * height / width;
+    return camera;
+}
+
+} // namespace
+
+// The main view shows the whole frame with its middle in the middle, whatever the frame's size.
+TEST(FrameView, TheWholeFrameFitsTheViewportWithItsMiddleInTheMiddle) {
+    // At the file's own size, the frustum is the symmetric one of the field of view that the
+    // third distortion value used to give: the picture stays where it was.
+    const CameraParameters own = idealFile(640, 480, 60.0);
+    const double oldTanY = std::tan(own.distortion[2] * 640 / 480 / 2.0 * M_PI / 180.0);
+    const ViewExtents same = frameView(&own, 640, 480, 4.0 / 3.0);
+    EXPECT_NEAR(same.top, oldTanY, 1e-9);
+    EXPECT_NEAR(same.bottom, -oldTanY, 1e-9);
+    EXPECT_NEAR(same.right, oldTanY * 4.0 / 3.0, 1e-9);
+    EXPECT_NEAR(same.left, -oldTanY * 4.0 / 3.0, 1e-9);
+
+    // A 4:3 file on a 16:9 camera: the frame's width fills a 4:3 viewport, bands above and below.
+    CameraParameters wide;
+    ASSERT_EQ(0, scaleCameraParameters(own, 1280, 720, &wide));
+    EXPECT_TRUE(madeForOtherAspect(own, 1280, 720));
+    EXPECT_FALSE(madeForOtherAspect(own, 1280, 960));
+    EXPECT_FALSE(madeForOtherAspect(idealFile(1280, 720, 60), 854, 480)); // 16:9 rounded
+    EXPECT_DOUBLE_EQ(wide.projection[0][0], own.projection[0][0] * 2);
+    EXPECT_NEAR(wide.projection[1][2], 239.5 * 2 - 120, 1e-9); // 120 rows cropped above
+    const ViewExtents banded = frameView(&wide, 1280, 720, 4.0 / 3.0);
+    const double tanX = 640.0 / wide.projection[0][0];
+    const double halfPixel = 0.5 / wide.projection[0][0]; // the centre scales with pixel centres
+    EXPECT_NEAR(banded.right - banded.left, 2 * tanX, 1e-9);
+    EXPECT_NEAR(banded.right, tanX, halfPixel);
+    EXPECT_NEAR(banded.top - banded.bottom, 2 * tanX * 0.75, 1e-9);
+    EXPECT_NEAR((banded.top + banded.bottom) / 2.0, 0.5 / wide.projection[1][1], 1e-9);
+    // The frame's corners are shown: the screen's corner points lie outside the frame, and the
+    // middle of the screen shows the middle of the frame (a lens without distortion here, which
+    // would pull the frame's edges in).
+    wide.distortion[2] = 0;
+    const std::vector<BackgroundVertex> grid = backgroundGrid(&wide, 1280, 720, banded, 4, 4);
+    EXPECT_NEAR(grid[2 * 5 + 2].u, 0.5, 1e-3);
+    EXPECT_NEAR(grid[2 * 5 + 2].v, 0.5, 1e-3);
+    EXPECT_NEAR(grid[2 * 5 + 0].u, 1.0, 1e-3); // left middle of the screen: the frame's last column
+    EXPECT_LT(grid.front().v, 0.0f);
+
+    // An optical centre off the middle moves the frustum, not the picture.
+    CameraParameters shifted = own;
+    shifted.projection[0][2] += 40;
+    shifted.projection[1][2] -= 30;
+    const ViewExtents off = frameView(&shifted, 640, 480, 4.0 / 3.0);
+    EXPECT_NEAR(off.right - off.left, same.right - same.left, 1e-9);
+    EXPECT_NEAR((off.left + off.right) / 2.0, 40 / own.projection[0][0], 1e-9);
+    EXPECT_NEAR((off.top + off.bottom) / 2.0, 30 / own.projection[1][1], 1e-9);
+    const std::vector<BackgroundVertex> middle = backgroundGrid(&shifted, 640, 480, off, 2, 2);
+    EXPECT_NEAR(middle[4].u, 0.5, 1e-6);
+    EXPECT_NEAR(middle[4].v, 0.5, 1e-6);
+}
+
+TEST(FrameView, AbsurdCalibrationsAreClampedToASaneView) {
+    const double widest = std::tan(kMaxViewHalfAngle * M_PI / 180.0);
+    const double narrowest = 2.0 * std::tan(kMinViewAngle / 2.0 * M_PI / 180.0);
+    CameraParameters tiny;
+    ASSERT_EQ(0, scaleCameraParameters(idealFile(640, 480, 60), 2, 2, &tiny));
+    CameraParameters flat = idealFile(640, 480, 60);
+    flat.projection[1][1] = 1e-9; // the frame's rows spread over every direction
+    CameraParameters zoomed = idealFile(640, 480, 60);
+    zoomed.projection[0][0] = zoomed.projection[1][1] = 1e12;
+    CameraParameters zero = idealFile(640, 480, 60);
+    zero.projection[0][0] = 0;
+    for (const auto& [camera, width, height] :
+         {std::make_tuple(tiny, 2, 2), std::make_tuple(flat, 640, 480), std::make_tuple(zoomed, 640, 480),
+          std::make_tuple(zero, 640, 480)}) {
+        for (double aspect : {4.0 / 3.0, 16.0 / 9.0, 0.01, 100.0}) {
+            const ViewExtents view = frameView(&camera, width, height, aspect);
+            for (double side : {view.left, view.right, view.bottom, view.top}) {
+                EXPECT_TRUE(std::isfinite(side));
+                EXPECT_LE(std::fabs(side), widest + 1e-12);
+            }
+            EXPECT_GE(view.right - view.left, narrowest - 1e-12);
+            EXPECT_GE(view.top - view.bottom, narrowest - 1e-12);
+        }
+    }
+    // A 2 x 2 frame of a sane file keeps the file's view: two pixels' worth of directions.
+    const ViewExtents two = frameView(&tiny, 2, 2, 1.0);
+    EXPECT_NEAR(two.right - two.left, 2.0 / tiny.projection[0][0], 1e-9);
 }

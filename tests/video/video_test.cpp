@@ -125,7 +125,8 @@ TEST(VideoDevices, CameraConfigurationGrammar) {
     ASSERT_TRUE(V4L2VideoDevice::parseConfiguration("@15", device, width, height, rate));
     EXPECT_EQ(rate, 15);
     for (const char* bad : {"/dev/sda", "/dev/video0/../sda", "640x", "x480", "640*480", "640x480@", "@0",
-                            "12x0", "99999x2", "<dsvl><camera/></dsvl>"}) {
+                            "12x0", "99999x2", "<dsvl><camera/></dsvl>", "4294967936x480", "640x4294967776",
+                            "-640x480", "+640x480", "640x480x2", "0x0"}) {
         EXPECT_FALSE(V4L2VideoDevice::parseConfiguration(bad, device, width, height, rate)) << bad;
     }
 }
