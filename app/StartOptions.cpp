@@ -11,18 +11,19 @@ constexpr int MostConnections = 100000;
 void readAllowed(const std::string& text, const char* source, StartOptions& options) {
     std::string bad;
     if (!VelNet::parseAddressList(text, options.serverPolicy.allowed, bad)) {
-        options.error = std::string(source) + ": not an IPv4 address or block: " + bad;
+        // An empty list would let everyone in: the start stops instead.
+        options.error = std::string(source) + ": not a list of IPv4 addresses or blocks: " + bad;
     }
 }
 
-void readMaximum(const std::string& text, const char* source, StartOptions& options) {
+void readMaximum(const std::string& text, const char* source, int& maximum, StartOptions& options) {
     char* end = nullptr;
     const long count = std::strtol(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || count < 1 || count > MostConnections) {
         options.error = std::string(source) + ": not a number of connections from 1 to " +
                         std::to_string(MostConnections) + ": " + text;
     } else {
-        options.serverPolicy.maximumConnections = static_cast<int>(count);
+        maximum = static_cast<int>(count);
     }
 }
 
@@ -33,19 +34,26 @@ StartOptions StartOptions::parse(int argc, const char* const* argv) {
     if (const char* allowed = std::getenv("VELQUIN_ALLOW"); allowed != nullptr && *allowed != '\0') {
         readAllowed(allowed, "VELQUIN_ALLOW", options);
     }
+    VelNet::ServerPolicy& policy = options.serverPolicy;
     if (const char* maximum = std::getenv("VELQUIN_MAX_CONNECTIONS");
         maximum != nullptr && *maximum != '\0') {
-        readMaximum(maximum, "VELQUIN_MAX_CONNECTIONS", options);
+        readMaximum(maximum, "VELQUIN_MAX_CONNECTIONS", policy.maximumConnections, options);
+    }
+    if (const char* maximum = std::getenv("VELQUIN_MAX_PER_ADDRESS");
+        maximum != nullptr && *maximum != '\0') {
+        readMaximum(maximum, "VELQUIN_MAX_PER_ADDRESS", policy.maximumPerAddress, options);
     }
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        if (argument == "--allow" || argument == "--max-connections") {
+        if (argument == "--allow" || argument == "--max-connections" || argument == "--max-per-address") {
             if (i + 1 >= argc) {
                 options.error = argument + " needs a value";
             } else if (argument == "--allow") {
                 readAllowed(argv[++i], "--allow", options);
+            } else if (argument == "--max-connections") {
+                readMaximum(argv[++i], "--max-connections", policy.maximumConnections, options);
             } else {
-                readMaximum(argv[++i], "--max-connections", options);
+                readMaximum(argv[++i], "--max-per-address", policy.maximumPerAddress, options);
             }
         } else if (argument == "--help") {
             options.help = true;

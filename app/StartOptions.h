@@ -14,8 +14,9 @@ struct StartOptions {
     bool settings = false;    // --settings: the engine's configuration dialog first
     bool fullScreen = false;  // --fullscreen
     int screen = -1;          // --screen N: the monitor to open on, from 0; -1 the primary one
-    VelNet::ServerPolicy
-        serverPolicy; // --allow, --max-connections (or VELQUIN_ALLOW, VELQUIN_MAX_CONNECTIONS)
+    // --allow, --max-connections, --max-per-address (or VELQUIN_ALLOW, VELQUIN_MAX_CONNECTIONS,
+    // VELQUIN_MAX_PER_ADDRESS)
+    VelNet::ServerPolicy serverPolicy;
     std::vector<std::string> arguments; // everything that is not an option
     std::string error;                  // a malformed option; empty when all is well
 

@@ -10,9 +10,9 @@
 namespace VelNet {
 
 Connection::Connection(VelOS::Socket socket, int connectionId, std::unique_ptr<ConnectionHandler> handler,
-                       std::shared_ptr<OwnerLink> owner)
+                       std::shared_ptr<OwnerLink> owner, uint32_t peer, bool trusted)
     : socket_(std::move(socket)), connectionId_(connectionId), handler_(std::move(handler)),
-      owner_(std::move(owner)) {}
+      owner_(std::move(owner)), peer_(peer), trusted_(trusted) {}
 
 bool Connection::start() {
     return thread_.start(shared_from_this());

@@ -17,6 +17,11 @@ constexpr const char* AcceptRetry = ", accepting again shortly";
 constexpr const char* RefusedClient = "refused client ";
 constexpr const char* NotAllowed = ": not in the allowed addresses";
 constexpr const char* TooManyConnections = ": too many connections (limit ";
+constexpr const char* TooManyFromAddress = ": too many connections from this address (limit ";
+// A connection closed to make room for a trusted client: "closed client 127.0.0.1: its place
+// goes to a local or allowed client (limit 256)".
+constexpr const char* ClosedClient = "closed client ";
+constexpr const char* MakingRoom = ": its place goes to a local or allowed client (limit ";
 // No thread could be made for an accepted connection; the connection is closed unserved.
 constexpr const char* ThreadError = "thread error";
 // A line went past the line reader's limit; the connection ends as if the peer had closed.

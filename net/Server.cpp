@@ -3,6 +3,8 @@
 #include <atomic>
 #include <chrono>
 #include <exception>
+#include <functional>
+#include <map>
 #include <string>
 #include <thread>
 
@@ -21,6 +23,10 @@ std::atomic<int> lastConnectionId{0};
 // makes every client that arrives during a burst wait out the system's SYN retries (a second,
 // then three, then seven), long after the burst is gone.
 constexpr int ListenBacklog = 128;
+
+// A connection silent this long is idle for good, more likely a flood's than a client's between
+// two commands: a trusted newcomer takes the place of such a one first.
+constexpr int LongSilenceSeconds = 5;
 
 // How long the accept loop rests after a failed accept before it tries again.
 constexpr int AcceptPauseMilliseconds = 100;
@@ -136,16 +142,15 @@ void Server::run() {
             if (factory_ == nullptr) {
                 return; // stopped while accepting: the peer is closed unserved
             }
-            if (static_cast<int>(connections_.size()) >= policy_.maximumConnections) {
-                report(NetTexts::RefusedClient + dottedAddress(peer) + NetTexts::TooManyConnections +
-                       std::to_string(policy_.maximumConnections) + ")");
+            const bool trusted = policy_.trusts(peer);
+            if (!admit(peer, trusted)) {
                 continue;
             }
             accepted.setReceiveDeadline(std::chrono::steady_clock::now() +
                                         std::chrono::seconds(policy_.handshakeSeconds));
             const int connectionId = ++lastConnectionId;
             auto connection = std::make_shared<Connection>(std::move(accepted), connectionId,
-                                                           factory_->createHandler(), link_);
+                                                           factory_->createHandler(), link_, peer, trusted);
             connections_.push_back(connection);
             if (!connection->start()) {
                 connections_.pop_back();
@@ -158,6 +163,105 @@ void Server::run() {
             writeToStandardError(std::string(failure.what()) + "\n");
         }
     }
+}
+
+bool Server::admit(uint32_t peer, bool trusted) {
+    const int total = static_cast<int>(connections_.size());
+    if (!trusted) {
+        int fromPeer = 0;
+        for (const auto& connection : connections_) {
+            fromPeer += connection->peer() == peer ? 1 : 0;
+        }
+        if (fromPeer >= policy_.maximumPerAddress) {
+            report(NetTexts::RefusedClient + dottedAddress(peer) + NetTexts::TooManyFromAddress +
+                   std::to_string(policy_.maximumPerAddress) + ")");
+            return false;
+        }
+        if (total >= policy_.maximumConnections - policy_.reservedConnections()) {
+            report(NetTexts::RefusedClient + dottedAddress(peer) + NetTexts::TooManyConnections +
+                   std::to_string(policy_.maximumConnections) + ")");
+            return false;
+        }
+        return true;
+    }
+    if (total < policy_.maximumConnections) {
+        return true;
+    }
+    const auto victim = leastUseful();
+    if (victim == connections_.end()) {
+        report(NetTexts::RefusedClient + dottedAddress(peer) + NetTexts::TooManyConnections +
+               std::to_string(policy_.maximumConnections) + ")");
+        return false;
+    }
+    report(NetTexts::ClosedClient + dottedAddress((*victim)->peer()) + NetTexts::MakingRoom +
+           std::to_string(policy_.maximumConnections) + ")");
+    // Closed here, its thread ends by itself; it finds itself gone from the list.
+    (*victim)->close();
+    connections_.erase(victim);
+    return true;
+}
+
+std::list<std::shared_ptr<Connection>>::iterator Server::leastUseful() {
+    using Entry = std::list<std::shared_ptr<Connection>>::iterator;
+    using Candidate = std::function<bool(const Connection&)>;
+    const auto now = std::chrono::steady_clock::now();
+    const auto settled = now - std::chrono::milliseconds(policy_.settleMilliseconds);
+    const auto longSilent = now - std::chrono::seconds(LongSilenceSeconds);
+    // The list is in accept order.
+    const auto oldest = [this](const Candidate& candidate) {
+        for (Entry at = connections_.begin(); at != connections_.end(); ++at) {
+            if (candidate(**at)) {
+                return at;
+            }
+        }
+        return connections_.end();
+    };
+    const auto newest = [this](const Candidate& candidate) {
+        Entry found = connections_.end();
+        for (Entry at = connections_.begin(); at != connections_.end(); ++at) {
+            if (candidate(**at)) {
+                found = at;
+            }
+        }
+        return found;
+    };
+    // Silent since it settled: a connection that sent nothing lately (a newcomer is sending its
+    // handshake, a client its command; they keep their place).
+    const auto silent = [settled](const Connection& c) { return c.lastReceived() < settled; };
+    const auto stalled = [&](const Connection& c) { return !c.handshakeOver() && silent(c); };
+    const auto stranger = [](const Connection& c) { return !c.trusted(); };
+    // The address that holds the most, a flood's: it gives up its newest connections, which are
+    // newer than an authoring tool's listener.
+    std::map<uint32_t, int> counts;
+    uint32_t busiest = 0;
+    int most = 0;
+    for (const auto& connection : connections_) {
+        const int count = ++counts[connection->peer()];
+        if (count > most) {
+            most = count;
+            busiest = connection->peer();
+        }
+    }
+    const auto idleOfBusiest = [&](const Connection& c) {
+        return c.peer() == busiest && c.handshakeOver() && silent(c);
+    };
+    const Entry order[] = {
+        oldest([&](const Connection& c) { return stranger(c) && stalled(c); }),
+        newest([&](const Connection& c) { return stranger(c) && silent(c); }),
+        newest(stranger),
+        oldest(stalled),
+        newest([&](const Connection& c) { return idleOfBusiest(c) && c.lastReceived() < longSilent; }),
+        newest(idleOfBusiest),
+        newest([&](const Connection& c) { return c.handshakeOver() && silent(c); }),
+        oldest([](const Connection& c) { return !c.handshakeOver(); }),
+        newest([](const Connection&) { return true; }),
+    };
+    for (Entry victim : order) {
+        if (victim != connections_.end()) {
+            return victim;
+        }
+    }
+    return connections_.end();
 }
 
 bool Server::isRunning() {

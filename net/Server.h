@@ -53,6 +53,14 @@ private:
     void pauseUnlessStopped(int milliseconds);
     // A refusal or failure of the accept loop: standard error and the engine log.
     void report(const std::string& line);
+    // Whether a client at that address may have a connection now, closing another one to make
+    // room for a trusted client; reports a refusal. Caller holds the list lock.
+    bool admit(uint32_t peer, bool trusted);
+    // The connection a trusted newcomer takes the place of: a stranger's, then the oldest whose
+    // handshake stalled, then the newest silent one of the address that holds the most; one at
+    // work (see ServerPolicy::settleMilliseconds) only when there is no other.
+    // connections_.end() when there is none. Caller holds the list lock.
+    std::list<std::shared_ptr<Connection>>::iterator leastUseful();
 
     const ServerPolicy policy_;                              // who may connect, how many at once
     VelOS::Semaphore listLock_{VelOS::LockRank::ServerList}; // guards running_, factory_, connections_

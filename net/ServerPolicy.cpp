@@ -21,7 +21,8 @@ bool parseRange(const std::string& word, AddressRange& range) {
     range.prefixLength = 32;
     if (slash != std::string::npos) {
         const std::string length = word.substr(slash + 1);
-        if (length.empty() || length.size() > 2 || length.find_first_not_of("0123456789") != std::string::npos) {
+        if (length.empty() || length.size() > 2 ||
+            length.find_first_not_of("0123456789") != std::string::npos) {
             return false;
         }
         range.prefixLength = std::stoi(length);
@@ -33,18 +34,30 @@ bool parseRange(const std::string& word, AddressRange& range) {
     return true;
 }
 
-} // namespace
-
-bool ServerPolicy::allows(uint32_t address) const {
-    if (allowed.empty()) {
-        return true;
-    }
-    for (const AddressRange& range : allowed) {
+bool inRanges(const std::vector<AddressRange>& ranges, uint32_t address) {
+    for (const AddressRange& range : ranges) {
         if ((address & maskOf(range.prefixLength)) == range.address) {
             return true;
         }
     }
     return false;
+}
+
+} // namespace
+
+std::vector<AddressRange> ServerPolicy::loopback() {
+    AddressRange block;
+    block.address = 0x7f000000u;
+    block.prefixLength = 8;
+    return {block};
+}
+
+bool ServerPolicy::allows(uint32_t address) const {
+    return allowed.empty() || inRanges(allowed, address);
+}
+
+bool ServerPolicy::trusts(uint32_t address) const {
+    return inRanges(trusted, address) || inRanges(allowed, address);
 }
 
 bool parseAddressList(const std::string& text, std::vector<AddressRange>& ranges, std::string& error) {
@@ -73,6 +86,10 @@ bool parseAddressList(const std::string& text, std::vector<AddressRange>& ranges
         }
     }
     if (!finishWord()) {
+        return false;
+    }
+    if (read.empty()) {
+        error = "no address in '" + text + "'";
         return false;
     }
     ranges = std::move(read);

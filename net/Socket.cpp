@@ -84,6 +84,8 @@ Socket& Socket::operator=(Socket&& other) noexcept {
         lineTooLong_ = other.lineTooLong_;
         hasDeadline_ = other.hasDeadline_;
         deadline_ = other.deadline_;
+        handshakeOver_.store(other.handshakeOver_.load());
+        lastReceived_.store(other.lastReceived_.load());
         other.handle_ = -1;
         other.hasDeadline_ = false;
         other.received_.clear();
@@ -153,6 +155,7 @@ Socket Socket::accept(uint32_t* peerAddress) {
         } while (accepted < 0 && acceptMayRetry(error));
         if (accepted >= 0) {
             socket.handle_ = accepted;
+            socket.lastReceived_.store(std::chrono::steady_clock::now().time_since_epoch().count());
             if (peerAddress != nullptr) {
                 *peerAddress = peer.sin_family == AF_INET ? ntohl(peer.sin_addr.s_addr) : 0;
             }
@@ -173,6 +176,7 @@ void Socket::setReceiveDeadline(std::chrono::steady_clock::time_point deadline) 
 }
 
 void Socket::clearReceiveDeadline() {
+    handshakeOver_.store(true, std::memory_order_relaxed);
     if (!hasDeadline_) {
         return;
     }
@@ -321,6 +325,10 @@ long Socket::receive(char* destination, long maximum) {
     do {
         count = ::recv(use.handle, destination, static_cast<size_t>(maximum), 0);
     } while (count < 0 && errno == EINTR);
+    if (count > 0) {
+        lastReceived_.store(std::chrono::steady_clock::now().time_since_epoch().count(),
+                            std::memory_order_relaxed);
+    }
     return static_cast<long>(count);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <exception>
@@ -70,6 +71,13 @@ public:
     // handshake line). Connection thread only, or before that thread starts.
     void setReceiveDeadline(std::chrono::steady_clock::time_point deadline);
     void clearReceiveDeadline();
+    // Whether the deadline was cleared (the handshake arrived); any thread.
+    bool handshakeOver() const { return handshakeOver_.load(std::memory_order_relaxed); }
+    // When bytes last arrived, or when the socket was made or accepted; any thread.
+    std::chrono::steady_clock::time_point lastReceived() const {
+        return std::chrono::steady_clock::time_point(
+            std::chrono::steady_clock::duration(lastReceived_.load(std::memory_order_relaxed)));
+    }
     // The port the socket is bound to; 0 when it has no handle or is not bound.
     int localPort() const;
 
@@ -112,6 +120,10 @@ private:
     bool lineTooLong_ = false;       // connection thread only: no more lines after an overlong one
     bool hasDeadline_ = false;       // connection thread only: receives end at deadline_
     std::chrono::steady_clock::time_point deadline_;
+    // Read by the server's accept thread when it must make room (see lastReceived).
+    std::atomic<bool> handshakeOver_{false};
+    std::atomic<std::chrono::steady_clock::rep> lastReceived_{
+        std::chrono::steady_clock::now().time_since_epoch().count()};
 };
 
 } // namespace VelOS

@@ -43,12 +43,20 @@ inline int countOf(const std::string& text, const std::string& needle) {
 // A plain client socket connected to 127.0.0.1:port. Reads time out after Patience.
 class Client {
 public:
-    explicit Client(int port) {
+    // from: the client's own address, another of the loopback block than 127.0.0.1 (host byte
+    // order; 0 lets the system choose), so that one machine plays several clients.
+    explicit Client(int port, uint32_t from = 0) {
         handle_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         timeval timeout{static_cast<time_t>(std::chrono::seconds(Patience).count()), 0};
         ::setsockopt(handle_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
         const int on = 1;
         ::setsockopt(handle_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        if (from != 0) {
+            sockaddr_in local{};
+            local.sin_family = AF_INET;
+            local.sin_addr.s_addr = htonl(from);
+            ::bind(handle_, reinterpret_cast<const sockaddr*>(&local), sizeof local);
+        }
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

@@ -389,6 +389,176 @@ TEST_F(ServerTest, ListenerGetsEventsFromOtherThreadsAndLeavesOnQuit) {
     EXPECT_TRUE(listening.waitUntilAllReleased());
 }
 
+namespace {
+
+// A client that must say hello first, as the player's clients send their handshake line; then
+// the script.
+void serveAfterHello(VelOS::Socket& socket) {
+    std::string line;
+    if (!socket.readLine(line) || line != "hello") {
+        return;
+    }
+    socket.clearReceiveDeadline();
+    socket.send("hi\r\n");
+    serveScript(socket);
+}
+
+constexpr uint32_t address(int last) {
+    return 0x7f000000u | static_cast<uint32_t>(last);
+}
+
+// A client from 127.0.0.last that said hello, or one that said nothing yet.
+std::unique_ptr<Client> greeted(int port, int last) {
+    auto client = std::make_unique<Client>(port, address(last));
+    client->send("hello\r\n");
+    EXPECT_EQ(client->line(), "hi\r");
+    return client;
+}
+
+bool isServed(Client& client) {
+    client.send("ping\r\n");
+    return client.line() == "line:ping\r";
+}
+
+class ServerPolicyTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        server.reset();
+        EXPECT_TRUE(factory.waitUntilAllReleased()) << "a connection thread never finished";
+    }
+
+    bool startServer(const VelNet::ServerPolicy& policy) {
+        server = std::make_unique<VelNet::Server>(policy);
+        return server->start(0, factory);
+    }
+
+    // Waits until the server holds count connections.
+    bool holds(int count) {
+        return eventually([&] { return server->connectionCount() == count; });
+    }
+
+    CountingFactory factory{serveAfterHello};
+    std::unique_ptr<VelNet::Server> server;
+};
+
+} // namespace
+
+// Strangers (here every address but 127.0.0.1) hold at most a few connections from one address,
+// and never the places kept for trusted clients.
+TEST_F(ServerPolicyTest, StrangersAreBoundPerAddressAndLeaveTheReservedPlaces) {
+    OutputCapture err(2);
+    VelNet::ServerPolicy policy;
+    policy.trusted = {{address(1), 32}};
+    policy.maximumConnections = 16; // two of them reserved
+    policy.maximumPerAddress = 4;
+    ASSERT_EQ(policy.reservedConnections(), 2);
+    ASSERT_TRUE(startServer(policy));
+    std::vector<std::unique_ptr<Client>> strangers;
+    for (int i = 0; i < 4; ++i) {
+        strangers.push_back(greeted(server->port(), 2));
+    }
+    Client fifth(server->port(), address(2));
+    fifth.send("hello\r\n");
+    EXPECT_TRUE(fifth.closedByServer());
+    EXPECT_TRUE(err.waitFor("refused client 127.0.0.2: too many connections from this address (limit 4)\n"));
+    for (int last : {3, 4}) {
+        for (int i = 0; i < 4; ++i) {
+            strangers.push_back(greeted(server->port(), last));
+        }
+    }
+    strangers.push_back(greeted(server->port(), 5));
+    strangers.push_back(greeted(server->port(), 5));
+    ASSERT_TRUE(holds(14));
+    Client past(server->port(), address(5));
+    past.send("hello\r\n");
+    EXPECT_TRUE(past.closedByServer());
+    EXPECT_TRUE(err.waitFor("refused client 127.0.0.5: too many connections (limit 16)\n"));
+    // The reserved places are the trusted clients'.
+    auto local = greeted(server->port(), 1);
+    auto another = greeted(server->port(), 1);
+    EXPECT_TRUE(isServed(*local));
+    EXPECT_TRUE(isServed(*another));
+    for (auto& stranger : strangers) {
+        EXPECT_TRUE(isServed(*stranger));
+    }
+}
+
+// A trusted client gets a place however full the server is: a stranger's first, then the oldest
+// that never finished its handshake, then the newest of the address that holds the most.
+TEST_F(ServerPolicyTest, ATrustedClientAlwaysGetsInInTheLeastUsefulPlace) {
+    OutputCapture err(2);
+    VelNet::ServerPolicy policy;
+    policy.maximumConnections = 4; // no place reserved at this size
+    policy.settleMilliseconds = 0;
+    ASSERT_TRUE(startServer(policy));
+    // All of 127.0.0.0/8 is trusted by default: two greeted clients, two silent ones.
+    auto first = greeted(server->port(), 1);
+    auto second = greeted(server->port(), 7);
+    Client silentOld(server->port(), address(7));
+    ASSERT_TRUE(holds(3));
+    Client silentNew(server->port(), address(7));
+    ASSERT_TRUE(holds(4));
+    // The oldest silent one goes (a newcomer is sending its handshake), then the other; then
+    // the newest of the address that holds the most.
+    auto third = greeted(server->port(), 8);
+    EXPECT_TRUE(silentOld.closedByServer());
+    EXPECT_TRUE(isServed(*third));
+    auto fourth = greeted(server->port(), 8);
+    EXPECT_TRUE(silentNew.closedByServer());
+    EXPECT_TRUE(
+        err.waitFor("closed client 127.0.0.7: its place goes to a local or allowed client (limit 4)\n"));
+    ASSERT_TRUE(holds(4));
+    auto fifth = greeted(server->port(), 9);
+    EXPECT_TRUE(fourth->closedByServer()); // 127.0.0.8 holds the most: its newest goes
+    for (Client* client : {first.get(), second.get(), third.get(), fifth.get()}) {
+        EXPECT_TRUE(isServed(*client));
+    }
+}
+
+// Before anything has settled (every connection received something a moment ago), one still
+// without its handshake goes before a client that made it.
+TEST_F(ServerPolicyTest, BeforeAnythingSettlesAHandshakeNotYetMadeGoesFirst) {
+    OutputCapture err(2);
+    VelNet::ServerPolicy policy;
+    policy.maximumConnections = 4;
+    policy.settleMilliseconds = 60000;
+    ASSERT_TRUE(startServer(policy));
+    auto tool = greeted(server->port(), 1);
+    auto flood = greeted(server->port(), 2);
+    Client arriving(server->port(), address(3));
+    auto flood2 = greeted(server->port(), 2);
+    ASSERT_TRUE(holds(4));
+    auto local = greeted(server->port(), 4);
+    EXPECT_TRUE(arriving.closedByServer());
+    auto local2 = greeted(server->port(), 4);
+    EXPECT_TRUE(local->closedByServer()); // the newest of all
+    EXPECT_TRUE(isServed(*tool));
+    EXPECT_TRUE(isServed(*flood));
+}
+
+// With places held by strangers too, a trusted newcomer takes a stranger's place.
+TEST_F(ServerPolicyTest, AStrangerGivesUpItsPlaceBeforeATrustedClient) {
+    OutputCapture err(2);
+    VelNet::ServerPolicy policy;
+    policy.trusted = {{address(1), 32}};
+    policy.maximumConnections = 16;
+    ASSERT_TRUE(startServer(policy));
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i < 14; ++i) {
+        clients.push_back(greeted(server->port(), 2 + i % 3));
+    }
+    auto local = greeted(server->port(), 1);
+    auto local2 = greeted(server->port(), 1);
+    ASSERT_TRUE(holds(16));
+    auto local3 = greeted(server->port(), 1);
+    EXPECT_TRUE(isServed(*local3));
+    EXPECT_TRUE(isServed(*local));
+    EXPECT_TRUE(isServed(*local2));
+    EXPECT_TRUE(clients.back()->closedByServer()); // the newest stranger
+    EXPECT_TRUE(
+        err.waitFor("closed client 127.0.0.3: its place goes to a local or allowed client (limit 16)\n"));
+}
+
 TEST(Socket, WrapperFailuresThrowTheirMessages) {
     VelOS::Socket socket;
     try {
