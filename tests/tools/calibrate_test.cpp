@@ -217,3 +217,32 @@ TEST(Calibrate, BoardInOneCornerOnlyIsRefusedWithTheCoverageWarning) {
 }
 
 } // namespace
+
+// The printed board: velquin-marker's A4 page at 300 dots per inch holds a board that
+// velquin-calibrate finds, with its corners a square's true size apart.
+TEST(Calibrate, PrintedBoardIsFoundAtTrueSize) {
+    ScratchDirectory scratch;
+    const std::string command =
+        std::string(VELQUIN_MARKER_TOOL) + " --chessboard 9x6 --square 25 " + scratch.path() + " >/dev/null";
+    ASSERT_EQ(0, std::system(command.c_str()));
+    const cv::Mat page = cv::imread(scratch.path() + "chessboard-9x6-25mm-a4.png", cv::IMREAD_GRAYSCALE);
+    ASSERT_FALSE(page.empty());
+    EXPECT_EQ(3508, page.cols); // 297 mm across, landscape
+    EXPECT_EQ(2480, page.rows);
+    cv::Mat small;
+    cv::resize(page, small, cv::Size(), 0.25, 0.25, cv::INTER_AREA);
+    Calibration::View view;
+    ASSERT_TRUE(Calibration::findBoard(small.data, small.cols, small.rows, kBoard, &view));
+    const double dotsPerSquare = 25.0 / 25.4 * 300.0 * 0.25;
+    EXPECT_NEAR(dotsPerSquare,
+                std::hypot(view.corners[1].x - view.corners[0].x, view.corners[1].y - view.corners[0].y),
+                0.5);
+    FILE* pdf = std::fopen((scratch.path() + "chessboard-9x6-25mm-letter.pdf").c_str(), "rb");
+    ASSERT_NE(nullptr, pdf);
+    char text[4096] = {};
+    const size_t length = std::fread(text, 1, sizeof text - 1, pdf);
+    std::fclose(pdf);
+    const std::string bytes(text, length);
+    EXPECT_EQ(0u, bytes.find("%PDF-1.4"));
+    EXPECT_NE(std::string::npos, bytes.find("/MediaBox [0 0 792.000000 612.000000]")); // Letter, landscape
+}
