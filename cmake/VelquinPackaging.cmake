@@ -20,7 +20,7 @@ set(links ${CMAKE_BINARY_DIR}/packaging/bin)
 
 install(TARGETS velquin velquin-ctl RUNTIME DESTINATION ${VELQUIN_INSTALL_DIR})
 set(tools velquin-ctl)
-foreach(tool velquin-marker velquin-pack)
+foreach(tool velquin-marker velquin-pack velquin-calibrate)
     if(TARGET ${tool})
         install(TARGETS ${tool} RUNTIME DESTINATION ${VELQUIN_INSTALL_DIR})
         list(APPEND tools ${tool})
@@ -75,6 +75,7 @@ if(VELQUIN_GZIP AND VELQUIN_HELP2MAN AND VELQUIN_SANITIZE STREQUAL "")
     set(summary_velquin-ctl "drive a running Velquin player from the shell")
     set(summary_velquin-marker "make marker pattern files and printable markers for Velquin")
     set(summary_velquin-pack "make Velquin resource packages from glTF, OBJ and FBX models")
+    set(summary_velquin-calibrate "make the camera file of a camera from views of a chessboard")
     foreach(program velquin ${tools})
         add_custom_command(
             OUTPUT ${man}/${program}.1.gz

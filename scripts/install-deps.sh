@@ -2,12 +2,13 @@
 # Installs every Debian 12 package the build, the tests and the demo need. Idempotent: when
 # everything is already there it changes nothing and does not touch the network.
 #   scripts/install-deps.sh          build, tests, demo
-#   scripts/install-deps.sh --bench  also the peers of the benchmarks (OpenCV, Info-ZIP)
+#   scripts/install-deps.sh --bench  also the peers of the benchmarks (OpenCV's ArUco, Info-ZIP) and
+#                                    the photographs of the tracking benchmark (opencv-doc)
 set -euo pipefail
 
 packages=(
     # build
-    cmake g++ make pkg-config libassimp-dev
+    cmake g++ make pkg-config libassimp-dev libopencv-dev libeigen3-dev
     libogre-1.12-dev ogre-1.12-tools libois-dev libtinyxml-dev zlib1g-dev libjpeg62-turbo-dev libx11-dev libxrandr-dev libsdl2-dev
     fonts-dejavu-core
     # tests
@@ -17,7 +18,7 @@ packages=(
     dpkg-dev file desktop-file-utils ccache help2man lintian
 )
 if [[ "${1:-}" == "--bench" ]]; then
-    packages+=(libopencv-contrib-dev libopencv-dev)
+    packages+=(libopencv-contrib-dev opencv-doc)
 fi
 
 missing=()

@@ -281,6 +281,19 @@ bool Library::setDetectorCamera(const CameraParameters& camera) {
     return true;
 }
 
+void Library::setParameters(const DetectorParameters& parameters) {
+    parameters_ = parameters;
+    parameters_.maxCandidates = std::clamp(parameters_.maxCandidates, 1, kMaxSquares);
+    parameters_.areaMinimum = std::max(1, parameters_.areaMinimum);
+    if (!(parameters_.areaMaximumFraction > 0.0) || !std::isfinite(parameters_.areaMaximumFraction)) {
+        parameters_.areaMaximumFraction = DetectorParameters().areaMaximumFraction;
+    }
+    parameters_.areaMaximumFraction = std::min(parameters_.areaMaximumFraction, 1.0);
+    if (!(parameters_.cornerFactor > 0.0) || !std::isfinite(parameters_.cornerFactor)) {
+        parameters_.cornerFactor = DetectorParameters().cornerFactor;
+    }
+}
+
 bool traceContour(const Labelling& labels, int region, SquareCandidate* candidate) {
     if (region < 1 || region > labels.regionCount()) {
         std::printf("%s", Texts::contourNoStart);
@@ -414,12 +427,47 @@ bool checkSquare(SquareCandidate* candidate, int area, double factor) {
     return true;
 }
 
+double squareLikelihood(const SquareCandidate& candidate, int area) {
+    double x[4];
+    double y[4];
+    for (int k = 0; k < 4; ++k) {
+        x[k] = candidate.contourX[candidate.corners[k]];
+        y[k] = candidate.contourY[candidate.corners[k]];
+    }
+    double shortest = 0.0;
+    double longest = 0.0;
+    double enclosed = 0.0;
+    for (int k = 0; k < 4; ++k) {
+        const int n = (k + 1) % 4;
+        const double side = std::hypot(x[n] - x[k], y[n] - y[k]);
+        shortest = k == 0 ? side : std::min(shortest, side);
+        longest = std::max(longest, side);
+        enclosed += x[k] * y[n] - x[n] * y[k];
+    }
+    // The contour runs through the outer pixels' centres: the region reaches half a pixel
+    // beyond, about half a pixel times the perimeter.
+    enclosed = std::abs(enclosed) * 0.5 + (shortest + longest) * 2.0 * 0.5 + 1.0;
+    const double fill = area / enclosed;
+    const double hollow = fill < 0.9 ? 2.0 : 0.0;
+    const double even = longest > 0.0 ? shortest / longest : 0.0;
+    return hollow + even + 0.25 * std::min(1.0, area / 2000.0);
+}
+
 int findSquares(const Labelling& labels, int areaMinimum, int areaMaximum, double factor,
-                SquareCandidate* candidates) {
+                SquareCandidate* candidates, int capacity) {
+    capacity = std::clamp(capacity, 0, kMaxSquares);
     const int right = labels.width() - 2;
     const int bottom = labels.height() - 2;
+    // Regions past the room of the list are traced here to be scored.
+    thread_local std::unique_ptr<SquareCandidate> spare;
+    struct Scored {
+        int label;
+        double score;
+    };
+    thread_local std::vector<Scored> scored;
+    scored.clear();
     int count = 0;
-    for (int label = 1; label <= labels.regionCount() && count < kMaxSquares; ++label) {
+    for (int label = 1; label <= labels.regionCount() && capacity > 0; ++label) {
         const Region& region = labels.region(label);
         if (region.area < areaMinimum || region.area > areaMaximum) {
             continue;
@@ -427,14 +475,41 @@ int findSquares(const Labelling& labels, int areaMinimum, int areaMaximum, doubl
         if (region.box[0] == 1 || region.box[1] == right || region.box[2] == 1 || region.box[3] == bottom) {
             continue;
         }
-        SquareCandidate& candidate = candidates[count];
+        if (count == capacity && !spare) {
+            spare = std::make_unique<SquareCandidate>();
+        }
+        SquareCandidate& candidate = count < capacity ? candidates[count] : *spare;
         if (!traceContour(labels, label, &candidate) || !checkSquare(&candidate, region.area, factor)) {
             continue;
         }
-        candidate.area = region.area;
-        candidate.centre[0] = region.centre[0];
-        candidate.centre[1] = region.centre[1];
-        ++count;
+        scored.push_back({label, squareLikelihood(candidate, region.area)});
+        if (count < capacity) {
+            candidate.area = region.area;
+            candidate.centre[0] = region.centre[0];
+            candidate.centre[1] = region.centre[1];
+            ++count;
+        }
+    }
+    if (static_cast<int>(scored.size()) > capacity) {
+        // More squares than room: the likeliest markers, taken again in the order of the regions.
+        std::stable_sort(scored.begin(), scored.end(),
+                         [](const Scored& a, const Scored& b) { return a.score > b.score; });
+        scored.resize(static_cast<size_t>(capacity));
+        std::sort(scored.begin(), scored.end(),
+                  [](const Scored& a, const Scored& b) { return a.label < b.label; });
+        count = 0;
+        for (const Scored& chosen : scored) {
+            const Region& region = labels.region(chosen.label);
+            SquareCandidate& candidate = candidates[count];
+            if (!traceContour(labels, chosen.label, &candidate) ||
+                !checkSquare(&candidate, region.area, factor)) {
+                continue; // traced before: cannot happen
+            }
+            candidate.area = region.area;
+            candidate.centre[0] = region.centre[0];
+            candidate.centre[1] = region.centre[1];
+            ++count;
+        }
     }
 
     // Of two candidates with close centres keep the larger, of two equal ones the later.
@@ -662,13 +737,15 @@ std::optional<std::vector<DetectedMarker>> Library::detectMarkers(const FrameVie
     if (!hasCamera_ || !frame.valid() || frame.width != camera_.width || frame.height != camera_.height) {
         return std::nullopt;
     }
-    if (!labelImage(frame, threshold, local, &labels_)) {
+    if (!labelImage(frame, threshold, local, parameters_, &labels_)) {
         return std::nullopt;
     }
     if (!squares_) {
         squares_ = std::make_unique<SquareCandidate[]>(kMaxSquares);
     }
-    const int squares = findSquares(labels_, kAreaMinimum, kAreaMaximum, 1.0, squares_.get());
+    const int squares =
+        findSquares(labels_, parameters_.areaMinimum, parameters_.areaMaximum(frame.width, frame.height),
+                    parameters_.cornerFactor, squares_.get(), parameters_.maxCandidates);
     DetectedMarker markers[kMaxSquares];
     int found = describeMarkers(squares_.get(), squares, frame, camera_.distortion, patterns_, markers);
     history_.apply(markers, &found, kMaxSquares);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tracking/DetectorParameters.h"
 #include "tracking/camera.h"
 #include "tracking/frame.h"
 #include "tracking/labelling.h"
@@ -20,11 +21,8 @@
 // is used under the scene lock). The functions outside it take all their input as arguments.
 namespace Ostrevan {
 
-constexpr int kMaxSquares = 30;      // candidates and markers per frame
-constexpr int kMaxContour = 10000;   // contour points per candidate, closing point included
-constexpr int kMaxHistory = 90;      // entries of the marker history
-constexpr int kAreaMinimum = 70;     // smallest region, in pixels, that can be a marker
-constexpr int kAreaMaximum = 100000; // largest region
+constexpr int kMaxContour = 10000; // contour points per candidate, closing point included
+constexpr int kMaxHistory = 90;    // entries of the marker history
 
 // A region whose outer contour has four corners.
 struct SquareCandidate {
@@ -48,11 +46,19 @@ struct DetectedMarker {
 };
 
 // Square candidates of a labelled frame: regions with area in [areaMinimum, areaMaximum] that
-// keep off the outermost labelled rows and columns, with a four-cornered contour; at most
-// kMaxSquares; of two with close centres only the larger (of equal ones, the later). Returns the
-// number stored in `candidates` (room for kMaxSquares).
+// keep off the outermost labelled rows and columns, with a four-cornered contour; of two with
+// close centres only the larger (of equal ones, the later); in the order of the regions. When
+// more than `capacity` regions are four-cornered, the `capacity` likeliest markers are kept
+// (squareLikelihood; of equal ones the earlier). Returns the number stored in `candidates`
+// (room for `capacity`, at most kMaxSquares).
 int findSquares(const Labelling& labels, int areaMinimum, int areaMaximum, double factor,
-                SquareCandidate* candidates);
+                SquareCandidate* candidates, int capacity = kMaxSquares);
+
+// How much a four-cornered region looks like a marker, for ranking candidates: above 2 for a
+// hollow quadrilateral (a black border around a lighter picture: the region covers clearly less
+// than its corners enclose), plus up to 1 for sides of equal length and up to 0.25 for size. A
+// solid dark square (a tile, a window, a chessboard's field) scores below 1.25.
+double squareLikelihood(const SquareCandidate& candidate, int area);
 
 // Traces the outer contour of a region into the candidate (contour points and length, the
 // closing point appended). False, with a "???" message on standard output, when it cannot.
@@ -126,10 +132,16 @@ public:
         patterns_.match(sample, id, direction, confidence);
     }
 
+    // The detector's tunables, used from the next frame on. Values out of range are clamped
+    // (maxCandidates to 1..kMaxSquares, the area limits to at least 1 pixel).
+    void setParameters(const DetectorParameters& parameters);
+    const DetectorParameters& parameters() const { return parameters_; }
+
     // One frame's detection: labels, squares, markers and history; at most kMaxSquares markers.
     // Nothing, and no change to the history, when no camera is installed, the frame's size
     // differs from the camera's, or labelling fails (too many provisional labels). With `local`
-    // the frame is binarised against each part's surroundings instead of the threshold.
+    // the frame is binarised against each part's surroundings instead of the threshold (which
+    // then decides only where the surroundings are all of one grey).
     std::optional<std::vector<DetectedMarker>> detectMarkers(const FrameView& frame, int threshold,
                                                              bool local = false);
     int historySize() const { return history_.size(); }
@@ -143,6 +155,7 @@ public:
 private:
     bool hasCamera_ = false;
     CameraParameters camera_;
+    DetectorParameters parameters_;
     PatternTable patterns_;
     Labelling labels_;                           // the last frame's labels
     std::unique_ptr<SquareCandidate[]> squares_; // kMaxSquares candidates, made on first use

@@ -94,10 +94,20 @@ int nextClear(const uint64_t* words, size_t count, int from) {
     return static_cast<int>(w * 64) + countTrailingZeros(bits);
 }
 
-// Adds the sums of bytes 0..2 of one row's pixels to the sums of their blocks.
-void addBlockSums4(const uint8_t* row, int width, int64_t* sums) {
+// Adds the sums of bytes 0..2 of one row's pixels to the sums of their blocks, and lowers and
+// raises the blocks' darkest and lightest sums.
+void addBlockSums4(const uint8_t* row, int width, int64_t* sums, int16_t* darkest, int16_t* lightest) {
     int x = 0;
 #if defined(__SSE2__)
+    const __m128i lowByte = _mm_set1_epi16(0x00FF);
+    const __m128i keepG = _mm_set1_epi32(0x0000FFFF);
+    const __m128i ones = _mm_set1_epi16(1);
+    auto sums4 = [&](const uint8_t* p) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i br = _mm_and_si128(v, lowByte);
+        const __m128i g = _mm_and_si128(_mm_srli_epi16(v, 8), keepG);
+        return _mm_madd_epi16(_mm_add_epi16(br, g), ones);
+    };
     const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
     const __m128i zero = _mm_setzero_si128();
     for (; x + 16 <= width; x += 16) {
@@ -109,52 +119,98 @@ void addBlockSums4(const uint8_t* row, int width, int64_t* sums) {
             total = _mm_add_epi64(total, _mm_sad_epu8(v, zero));
         }
         sums[x / kBlock] += _mm_cvtsi128_si32(total) + _mm_cvtsi128_si32(_mm_srli_si128(total, 8));
+        // Eight 16-bit lanes of per-pixel sums, folded to the smallest and largest.
+        const __m128i s0 = _mm_packs_epi32(sums4(p), sums4(p + 16));
+        const __m128i s1 = _mm_packs_epi32(sums4(p + 32), sums4(p + 48));
+        __m128i low = _mm_min_epi16(s0, s1);
+        __m128i high = _mm_max_epi16(s0, s1);
+        low = _mm_min_epi16(low, _mm_srli_si128(low, 8));
+        high = _mm_max_epi16(high, _mm_srli_si128(high, 8));
+        low = _mm_min_epi16(low, _mm_srli_si128(low, 4));
+        high = _mm_max_epi16(high, _mm_srli_si128(high, 4));
+        low = _mm_min_epi16(low, _mm_srli_si128(low, 2));
+        high = _mm_max_epi16(high, _mm_srli_si128(high, 2));
+        const int16_t lowest = static_cast<int16_t>(_mm_cvtsi128_si32(low));
+        const int16_t highest = static_cast<int16_t>(_mm_cvtsi128_si32(high));
+        int16_t& d = darkest[x / kBlock];
+        int16_t& l = lightest[x / kBlock];
+        d = std::min(d, lowest);
+        l = std::max(l, highest);
     }
 #endif
     for (; x < width; ++x) {
         const uint8_t* p = row + static_cast<size_t>(x) * 4;
-        sums[x / kBlock] += p[0] + p[1] + p[2];
+        const int value = p[0] + p[1] + p[2];
+        sums[x / kBlock] += value;
+        int16_t& d = darkest[x / kBlock];
+        int16_t& l = lightest[x / kBlock];
+        d = static_cast<int16_t>(std::min<int>(d, value));
+        l = static_cast<int16_t>(std::max<int>(l, value));
     }
 }
 
-void addBlockSums3(const uint8_t* row, int width, int64_t* sums) {
+void addBlockSums3(const uint8_t* row, int width, int64_t* sums, int16_t* darkest, int16_t* lightest) {
     for (int x = 0; x < width; ++x) {
         const uint8_t* p = row + static_cast<size_t>(x) * 3;
-        sums[x / kBlock] += p[0] + p[1] + p[2];
+        const int value = p[0] + p[1] + p[2];
+        sums[x / kBlock] += value;
+        int16_t& d = darkest[x / kBlock];
+        int16_t& l = lightest[x / kBlock];
+        d = static_cast<int16_t>(std::min<int>(d, value));
+        l = static_cast<int16_t>(std::max<int>(l, value));
     }
 }
 
 } // namespace
 
-void Labelling::localLimits(const FrameView& frame) {
+void Labelling::localLimits(const FrameView& frame, const DetectorParameters& parameters) {
     const int columns = (frame.width + kBlock - 1) / kBlock;
     const int rows = (frame.height + kBlock - 1) / kBlock;
-    blockSums_.assign(static_cast<size_t>(columns) * rows, 0);
+    const size_t blocks = static_cast<size_t>(columns) * rows;
+    blockSums_.assign(blocks, 0);
+    blockDarkest_.assign(blocks, 765);
+    blockLightest_.assign(blocks, 0);
     for (int y = 0; y < frame.height; ++y) {
-        int64_t* sums = &blockSums_[static_cast<size_t>(y / kBlock) * columns];
+        const size_t first = static_cast<size_t>(y / kBlock) * columns;
         if (frame.pixelSize == 4) {
-            addBlockSums4(frame.at(0, y), frame.width, sums);
+            addBlockSums4(frame.at(0, y), frame.width, &blockSums_[first], &blockDarkest_[first],
+                          &blockLightest_[first]);
         } else {
-            addBlockSums3(frame.at(0, y), frame.width, sums);
+            addBlockSums3(frame.at(0, y), frame.width, &blockSums_[first], &blockDarkest_[first],
+                          &blockLightest_[first]);
         }
     }
     // The mean over the blocks around each block, and from it the block's limit: a pixel is dark
-    // when clearly darker than its surroundings, by a tenth of their brightness and at least by
-    // 10 grey levels (so that the noise of an even surface stays light).
-    blockLimits_.assign(static_cast<size_t>(columns) * rows, 0);
+    // when clearly darker than its surroundings. Where the surroundings hold ink and paper, it
+    // must also be darker than the middle between the two, which keeps shaded paper light.
+    const int reach = std::max(0, parameters.localReach);
+    const int minimumDrop = 3 * std::max(0, parameters.localMinimumDrop);
+    const int dropPercent = std::clamp(parameters.localDropPercent, 0, 100);
+    const int minimumContrast = 3 * std::max(0, parameters.localMinimumContrast);
+    const int inkPercent = std::clamp(parameters.localInkPercent, 0, 100);
+    blockLimits_.assign(blocks, 0);
     for (int by = 0; by < rows; ++by) {
         for (int bx = 0; bx < columns; ++bx) {
             int64_t sum = 0;
             int64_t pixels = 0;
-            for (int y = std::max(0, by - kReach); y <= std::min(rows - 1, by + kReach); ++y) {
+            int darkest = 765;
+            int lightest = 0;
+            for (int y = std::max(0, by - reach); y <= std::min(rows - 1, by + reach); ++y) {
                 const int blockHeight = std::min(kBlock, frame.height - y * kBlock);
-                for (int x = std::max(0, bx - kReach); x <= std::min(columns - 1, bx + kReach); ++x) {
-                    sum += blockSums_[static_cast<size_t>(y) * columns + x];
+                for (int x = std::max(0, bx - reach); x <= std::min(columns - 1, bx + reach); ++x) {
+                    const size_t b = static_cast<size_t>(y) * columns + x;
+                    sum += blockSums_[b];
                     pixels += static_cast<int64_t>(blockHeight) * std::min(kBlock, frame.width - x * kBlock);
+                    darkest = std::min<int>(darkest, blockDarkest_[b]);
+                    lightest = std::max<int>(lightest, blockLightest_[b]);
                 }
             }
             const int mean = static_cast<int>(sum / std::max<int64_t>(1, pixels));
-            blockLimits_[static_cast<size_t>(by) * columns + bx] = std::min(mean - 30, mean - mean / 10);
+            int limit = std::min(mean - minimumDrop, mean - mean * dropPercent / 100);
+            if (lightest - darkest >= minimumContrast) {
+                limit = std::min(limit, darkest + (lightest - darkest) * inkPercent / 100);
+            }
+            blockLimits_[static_cast<size_t>(by) * columns + bx] = limit;
         }
     }
 }
@@ -213,6 +269,11 @@ bool labelImage(const FrameView& frame, int threshold, Labelling* labels) {
 }
 
 bool labelImage(const FrameView& frame, int threshold, bool local, Labelling* labels) {
+    return labelImage(frame, threshold, local, DetectorParameters(), labels);
+}
+
+bool labelImage(const FrameView& frame, int threshold, bool local, const DetectorParameters& parameters,
+                Labelling* labels) {
     if (!frame.valid() || labels == nullptr) {
         return false;
     }
@@ -231,7 +292,7 @@ bool labelImage(const FrameView& frame, int threshold, bool local, Labelling* la
     const int limit = 3 * std::min(std::max(threshold, -1), 255);
     l.limits_.assign(static_cast<size_t>((width + kBlock - 1) / kBlock), static_cast<int16_t>(limit));
     if (local) {
-        l.localLimits(frame);
+        l.localLimits(frame, parameters);
     }
 
     const size_t words = l.words_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tracking/DetectorParameters.h"
 #include "tracking/frame.h"
 
 #include <cstddef>
@@ -10,9 +11,11 @@
 //
 // A pixel is dark when byte 0 + byte 1 + byte 2 <= 3 * threshold, or, binarised locally, when it
 // is clearly darker than the mean of the 48 x 48 pixels around its block of 16 x 16 (which holds
-// under light falling across a marker and for grey ink). Dark pixels that touch, also
-// diagonally, form one region. The outermost rows and columns of the frame never count as dark.
-// Regions are numbered 1..N in the order of their first pixel (top row first, then leftmost).
+// under light falling across a marker and for grey ink) and, where those pixels hold both ink and
+// paper, within a third of the way from their darkest to their lightest (which keeps paper in a
+// shadow beside the ink light). DetectorParameters sets the window and the margins. Dark pixels that touch,
+// also diagonally, form one region. The outermost rows and columns of the frame never count as dark. Regions
+// are numbered 1..N in the order of their first pixel (top row first, then leftmost).
 //
 // Provisional labels: a scan from the top left opens one whenever a dark pixel has no dark pixel
 // above-left, above, above-right or to its left; a frame that needs more than kMaxProvisionalLabels
@@ -35,7 +38,6 @@ struct Region {
 class Labelling {
 public:
     static constexpr int kBlock = 16; // side of the blocks of the local threshold, in pixels
-    static constexpr int kReach = 1;  // blocks around a block whose mean sets its threshold
 
     int width() const { return width_; }
     int height() const { return height_; }
@@ -52,10 +54,11 @@ public:
     int provisionalCount() const { return provisionalCount_; }
 
 private:
-    friend bool labelImage(const FrameView& frame, int threshold, bool local, Labelling* labels);
+    friend bool labelImage(const FrameView& frame, int threshold, bool local,
+                           const DetectorParameters& parameters, Labelling* labels);
 
-    // The limits of the blocks from the frame's block means.
-    void localLimits(const FrameView& frame);
+    // The limits of the blocks from the frame's block means, darkest and lightest pixels.
+    void localLimits(const FrameView& frame, const DetectorParameters& parameters);
     // The limit of every block column for row y, between the block rows around it.
     void rowLimits(int y, int16_t* limits) const;
 
@@ -90,9 +93,11 @@ private:
     std::vector<Region> regions_;   // [0] unused
     std::vector<RegionSums> sums_;  // per region, while the regions are summed up
     int provisionalCount_ = 0;
-    std::vector<int64_t> blockSums_; // local threshold: sums of bytes 0..2 per block
-    std::vector<int> blockLimits_;   // largest dark sum per block
-    std::vector<int16_t> limits_;    // largest dark sum per block column of the current row
+    std::vector<int64_t> blockSums_;     // local threshold: sums of bytes 0..2 per block
+    std::vector<int16_t> blockDarkest_;  // local threshold: smallest sum of bytes 0..2 per block
+    std::vector<int16_t> blockLightest_; // largest
+    std::vector<int> blockLimits_;       // largest dark sum per block
+    std::vector<int16_t> limits_;        // largest dark sum per block column of the current row
 };
 
 // Labels a frame. threshold is the grey level at or below which a pixel is dark. Returns false
@@ -100,5 +105,8 @@ private:
 bool labelImage(const FrameView& frame, int threshold, Labelling* labels);
 // With `local`, each pixel is compared with its surroundings instead of the threshold.
 bool labelImage(const FrameView& frame, int threshold, bool local, Labelling* labels);
+// With the detector's tunables of the local binarisation (the defaults above).
+bool labelImage(const FrameView& frame, int threshold, bool local, const DetectorParameters& parameters,
+                Labelling* labels);
 
 } // namespace Ostrevan

@@ -7,7 +7,11 @@
 // ArUco gets its corners freed of lens distortion with the camera's own model before its pose,
 // so that both poses see the same ideal camera. One core. Usage: bench_tracking [frames per
 // level [condition]], the condition being part of a row's name ("clean", "side 20") to run only
-// those rows.
+// those rows. Besides the synthetic conditions: a fingertip over a corner, a marker among 50 dark
+// squares, close-ups of 400 pixels at 640 x 480 and 540 pixels at 1920 x 1080, and markers printed
+// into 26 photographs of Debian's opencv-doc (scripts/install-deps.sh --bench), lit by each
+// photograph's own light with a shadow edge along or across the black border; per photograph
+// and all together.
 #include "tracking/Manager.h"
 #include "tracking/camera.h"
 #include "tracking/detection.h"
@@ -30,6 +34,7 @@
 #include <opencv2/aruco.hpp>
 #include <opencv2/calib3d.hpp>
 #include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #endif
 
@@ -56,6 +61,8 @@ double median(std::vector<double> values) {
 
 // One rendered scene twice over, with what is in it.
 struct Frame {
+    int width = 640;
+    int height = 480;
     std::vector<uint8_t> ours;
     std::vector<uint8_t> aruco;
     std::vector<int> ids;                       // marker ids, the same for both renderings
@@ -67,6 +74,7 @@ struct Frame {
 struct FrameSet {
     std::string name;
     std::vector<Frame> frames;
+    bool summary = false; // a total over the sets above it, printed after a rule
 };
 
 struct Counts {
@@ -120,16 +128,24 @@ bool near(const Frame& frame, size_t m, double x, double y) {
 }
 
 // This program's detector over one frame: markers, then a pose from scratch for every pattern.
-struct Ours {
+struct Detector {
     Ostrevan::Manager* manager; // for its automatic threshold
     Ostrevan::Library* library;
+};
+
+struct Ours {
+    Detector small; // 640 x 480
+    Detector large; // 1920 x 1080
     bool automatic;
 
     void run(const Frame& frame, Counts& counts) const {
+        const Detector& detector = frame.width == 640 ? small : large;
+        Ostrevan::Manager* manager = detector.manager;
+        Ostrevan::Library* library = detector.library;
         Ostrevan::FrameView view;
         view.pixels = frame.ours.data();
-        view.width = 640;
-        view.height = 480;
+        view.width = frame.width;
+        view.height = frame.height;
         view.pixelSize = 4;
         const double start = threadMilliseconds();
         const int threshold = automatic ? manager->automaticThreshold(view.pixels) : 100;
@@ -183,13 +199,15 @@ struct Ours {
 struct Aruco {
     cv::Ptr<cv::aruco::Dictionary> dictionary;
     cv::Ptr<cv::aruco::DetectorParameters> parameters = cv::aruco::DetectorParameters::create();
-    Ostrevan::CameraParameters camera = FrameSynth::standardCamera(kDistortion);
+    Ostrevan::CameraParameters smallCamera;
+    Ostrevan::CameraParameters largeCamera;
 
     void run(const Frame& frame, Counts& counts) const {
+        const Ostrevan::CameraParameters& camera = frame.width == 640 ? smallCamera : largeCamera;
         const cv::Mat matrix = (cv::Mat_<double>(3, 3) << camera.projection[0][0], 0, camera.projection[0][2],
                                 0, camera.projection[1][1], camera.projection[1][2], 0, 0, 1);
         const cv::Mat noDistortion = cv::Mat::zeros(1, 5, CV_64F);
-        const cv::Mat bgra(480, 640, CV_8UC4, const_cast<uint8_t*>(frame.aruco.data()));
+        const cv::Mat bgra(frame.height, frame.width, CV_8UC4, const_cast<uint8_t*>(frame.aruco.data()));
         const double start = threadMilliseconds();
         cv::Mat grey;
         cv::cvtColor(bgra, grey, cv::COLOR_BGRA2GRAY);
@@ -254,6 +272,8 @@ struct Pictures {
 // marker; `after` changes the rendered frames (JPEG).
 Frame renderFrame(FrameSynth::Scene scene, const Pictures& pictures, int jpegQuality) {
     Frame frame;
+    frame.width = scene.camera.width;
+    frame.height = scene.camera.height;
     for (size_t m = 0; m < scene.markers.size(); ++m) {
         FrameSynth::Marker& marker = scene.markers[m];
         frame.ids.push_back(static_cast<int>(m));
@@ -276,10 +296,25 @@ Frame renderFrame(FrameSynth::Scene scene, const Pictures& pictures, int jpegQua
     }
     FrameSynth::render(scene, &frame.aruco);
     if (jpegQuality > 0) {
-        FrameSynth::jpegRoundTrip(&frame.ours, 640, 480, 4, jpegQuality);
-        FrameSynth::jpegRoundTrip(&frame.aruco, 640, 480, 4, jpegQuality);
+        FrameSynth::jpegRoundTrip(&frame.ours, frame.width, frame.height, 4, jpegQuality);
+        FrameSynth::jpegRoundTrip(&frame.aruco, frame.width, frame.height, 4, jpegQuality);
     }
     return frame;
+}
+
+// The standard camera's lens at 1920 x 1080: the same field of view across, centred.
+Ostrevan::CameraParameters largeCamera() {
+    Ostrevan::CameraParameters camera = FrameSynth::standardCamera(kDistortion);
+    camera.width = 1920;
+    camera.height = 1080;
+    camera.projection[0][0] *= 3.0;
+    camera.projection[1][1] *= 3.0;
+    camera.projection[0][2] = 959.5;
+    camera.projection[1][2] = 539.5;
+    camera.distortion[0] = 959.5;
+    camera.distortion[1] = 539.5;
+    camera.distortion[2] = kDistortion / 9.0;
+    return camera;
 }
 
 // Distance at which a marker of kWidth appears `side` pixels wide, face on.
@@ -328,6 +363,148 @@ FrameSet makeSet(const std::string& name, int frames, const Pictures& pictures, 
     }
     return set;
 }
+
+#if VELQUIN_BENCH_ARUCO
+// A photograph scaled and cut to fill 640 x 480, as B, G, R, A; empty when it cannot be read.
+std::vector<uint8_t> loadPhoto(const std::string& path) {
+    const cv::Mat picture = cv::imread(path, cv::IMREAD_COLOR);
+    if (picture.empty()) {
+        return {};
+    }
+    const double scale = std::max(640.0 / picture.cols, 480.0 / picture.rows);
+    cv::Mat scaled;
+    cv::resize(picture, scaled, cv::Size(), scale, scale, cv::INTER_AREA);
+    const cv::Mat cut = scaled(cv::Rect((scaled.cols - 640) / 2, (scaled.rows - 480) / 2, 640, 480));
+    cv::Mat bgra;
+    cv::cvtColor(cut, bgra, cv::COLOR_BGR2BGRA);
+    return std::vector<uint8_t>(bgra.data, bgra.data + 640 * 480 * 4);
+}
+
+// The light that falls on a white sheet at each place of a photograph: what the surfaces around
+// reflect, brightened as paper is brighter than most of them, per colour.
+std::vector<float> lightOf(const std::vector<uint8_t>& photo) {
+    const cv::Mat bgra(480, 640, CV_8UC4, const_cast<uint8_t*>(photo.data()));
+    cv::Mat blurred;
+    cv::GaussianBlur(bgra, blurred, cv::Size(0, 0), 12.0);
+    std::vector<float> light(640 * 480 * 3);
+    for (size_t i = 0; i < 640 * 480; ++i) {
+        for (int k = 0; k < 3; ++k) {
+            light[i * 3 + k] = std::clamp(blurred.data[i * 4 + k] * 1.6f, 45.0f, 255.0f);
+        }
+    }
+    return light;
+}
+
+// Light left by the scene's shadow at a place: as the synthesizer's light fall.
+double shadowAt(const FrameSynth::Scene::LightFall& light, double x, double y) {
+    const double ax = light.to[0] - light.from[0];
+    const double ay = light.to[1] - light.from[1];
+    const double length = ax * ax + ay * ay;
+    const double t = length > 0.0 ? ((x - light.from[0]) * ax + (y - light.from[1]) * ay) / length : 1.0;
+    return 1.0 - light.fall * std::clamp(t, 0.0, 1.0);
+}
+
+// The scene's printed sheet put into a photograph: paper and ink reflect the photograph's own
+// light there, the shadow falls on sheet and photograph alike, then camera noise and JPEG.
+Frame photoFrame(FrameSynth::Scene scene, const Pictures& pictures, const std::vector<uint8_t>& photo,
+                 const std::vector<float>& light) {
+    scene.background[0] = scene.background[1] = scene.background[2] = 255;
+    scene.noise = 0.0;
+    Frame frame = renderFrame(scene, pictures, 0);
+    // Where the sheet is: the same scene with everything printed white on black, in full light.
+    FrameSynth::Scene sheet = scene;
+    sheet.background[0] = sheet.background[1] = sheet.background[2] = 0;
+    sheet.lightFall.fall = 0.0;
+    for (FrameSynth::Marker& marker : sheet.markers) {
+        marker.ink = 255.0;
+    }
+    std::vector<uint8_t> coverage;
+    FrameSynth::render(sheet, &coverage);
+    std::mt19937 random(scene.seed * 7919u);
+    std::normal_distribution<float> noise(0.0f, 2.5f);
+    for (std::vector<uint8_t>* pixels : {&frame.ours, &frame.aruco}) {
+        for (int y = 0; y < 480; ++y) {
+            for (int x = 0; x < 640; ++x) {
+                const size_t i = static_cast<size_t>(y) * 640 + x;
+                const float alpha = coverage[i * 4] / 255.0f;
+                const float shade = static_cast<float>(shadowAt(scene.lightFall, x, y));
+                for (int k = 0; k < 3; ++k) {
+                    const float printed = (*pixels)[i * 4 + k] / 255.0f * light[i * 3 + k];
+                    const float value =
+                        alpha * printed + (1.0f - alpha) * photo[i * 4 + k] * shade + noise(random);
+                    (*pixels)[i * 4 + k] = static_cast<uint8_t>(std::clamp(std::lround(value), 0L, 255L));
+                }
+            }
+        }
+        FrameSynth::jpegRoundTrip(pixels, 640, 480, 4, 90);
+    }
+    return frame;
+}
+
+// Frames of one photograph, each with a marker somewhere on it and a shadow edge along or across
+// one side of its black border: the paper beside the border shaded and the ink lit, or the other
+// way round.
+FrameSet makePhotoSet(const std::string& name, const std::string& path, int frames,
+                      const Pictures& pictures) {
+    FrameSet set;
+    set.name = name;
+    if (name.find(only()) == std::string::npos &&
+        std::string("real photographs").find(only()) == std::string::npos) {
+        return set;
+    }
+    const std::vector<uint8_t> photo = loadPhoto(path);
+    if (photo.empty()) {
+        std::fprintf(stderr, "cannot read %s\n", path.c_str());
+        return set;
+    }
+    const std::vector<float> light = lightOf(photo);
+    std::mt19937 random(static_cast<unsigned>(std::hash<std::string>()(name)));
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int f = 0; f < frames; ++f) {
+        FrameSynth::Scene scene;
+        scene.camera = FrameSynth::standardCamera(kDistortion);
+        scene.seed = static_cast<unsigned>(f + 1);
+        scene.supersampling = 3;
+        const double distance = 380.0 + unit(random) * 350.0;
+        scene.markers.push_back(
+            randomMarker(random, distance, (unit(random) - 0.5) * 400.0, (unit(random) - 0.5) * 260.0));
+        const FrameSynth::Marker& marker = scene.markers[0];
+        // The side the shadow follows, its ends in the frame and the normal pointing outwards.
+        const int side = static_cast<int>(unit(random) * 4.0) % 4;
+        const double ends[4][2] = {{-1, 1}, {1, 1}, {1, -1}, {-1, -1}};
+        double u0, v0, u1, v1, uc, vc;
+        FrameSynth::project(scene.camera, marker.pose, ends[side][0] * kWidth / 2, ends[side][1] * kWidth / 2,
+                            &u0, &v0);
+        FrameSynth::project(scene.camera, marker.pose, ends[(side + 1) % 4][0] * kWidth / 2,
+                            ends[(side + 1) % 4][1] * kWidth / 2, &u1, &v1);
+        FrameSynth::project(scene.camera, marker.pose, 0.0, 0.0, &uc, &vc);
+        const double length = std::hypot(u1 - u0, v1 - v0);
+        double nx = (v1 - v0) / length;
+        double ny = -(u1 - u0) / length;
+        if ((u0 - uc) * nx + (v0 - vc) * ny < 0.0) {
+            nx = -nx;
+            ny = -ny;
+        }
+        // Turned by up to 8 degrees from the side, from a tenth inside the border to a fifth
+        // of the side outside it.
+        const double turn = (unit(random) - 0.5) * 0.28;
+        const double tx = nx * std::cos(turn) - ny * std::sin(turn);
+        const double ty = nx * std::sin(turn) + ny * std::cos(turn);
+        const double offset = (unit(random) * 0.3 - 0.1) * length;
+        const double ex = (u0 + u1) / 2 + nx * offset;
+        const double ey = (v0 + v1) / 2 + ny * offset;
+        const double penumbra = 1.5 + unit(random) * 5.0;
+        const double towards = unit(random) < 0.6 ? 1.0 : -1.0; // shadow outside the border, or on it
+        scene.lightFall.from[0] = ex - towards * tx * penumbra / 2;
+        scene.lightFall.from[1] = ey - towards * ty * penumbra / 2;
+        scene.lightFall.to[0] = ex + towards * tx * penumbra / 2;
+        scene.lightFall.to[1] = ey + towards * ty * penumbra / 2;
+        scene.lightFall.fall = 0.35 + unit(random) * 0.3;
+        set.frames.push_back(photoFrame(scene, pictures, photo, light));
+    }
+    return set;
+}
+#endif
 
 // The old timing sets: 1 or 4 markers moving slowly; clean, noisy or cluttered with a hand over
 // a corner.
@@ -392,6 +569,17 @@ FrameSet makeTimingSet(const std::string& name, int markers, int kind, int frame
     });
 }
 
+void add(Counts& total, const Counts& part) {
+    total.markers += part.markers;
+    total.found += part.found;
+    total.falsePositive += part.falsePositive;
+    total.positionError += part.positionError;
+    total.rotationError += part.rotationError;
+    total.worstPosition = std::max(total.worstPosition, part.worstPosition);
+    total.posed += part.posed;
+    total.times.insert(total.times.end(), part.times.begin(), part.times.end());
+}
+
 void printRow(const std::string& name, const Counts& manual, const Counts& automatic, const Counts* aruco) {
     auto rate = [](const Counts& c) { return c.markers > 0 ? 100.0 * c.found / c.markers : 0.0; };
     auto position = [](const Counts& c) { return c.posed > 0 ? 100.0 * c.positionError / c.posed : 0.0; };
@@ -426,13 +614,23 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot read %s\n", cameraPath.c_str());
         return 1;
     }
+    Ostrevan::saveCameraParameters(cameraPath.c_str(), largeCamera());
+    Ostrevan::Manager largeManager;
+    if (!largeManager.initialise(1920, 1080, 4, cameraPath)) {
+        std::fprintf(stderr, "cannot read %s\n", cameraPath.c_str());
+        return 1;
+    }
     std::remove(cameraPath.c_str());
     // The detector under test, with the camera of the camera file.
     Ostrevan::Library library;
     library.setDetectorCamera(*manager.camera());
+    Ostrevan::Library largeLibrary;
+    largeLibrary.setDetectorCamera(*largeManager.camera());
 #if VELQUIN_BENCH_ARUCO
     cv::setNumThreads(1);
     Aruco aruco;
+    aruco.smallCamera = FrameSynth::standardCamera(kDistortion);
+    aruco.largeCamera = largeCamera();
     aruco.dictionary = cv::aruco::getPredefinedDictionary(cv::aruco::DICT_4X4_50);
 #endif
     // Four patterns of this program and four ArUco markers.
@@ -446,7 +644,7 @@ int main(int argc, char** argv) {
         const std::string text = Ostrevan::patternFileOf(upright);
         std::fwrite(text.data(), 1, text.size(), file);
         std::fclose(file);
-        if (library.loadPattern(path.c_str()) != m) {
+        if (library.loadPattern(path.c_str()) != m || largeLibrary.loadPattern(path.c_str()) != m) {
             std::fprintf(stderr, "cannot load %s\n", path.c_str());
             return 1;
         }
@@ -574,11 +772,90 @@ int main(int argc, char** argv) {
             }
         }));
 
+    sets.push_back(
+        makeSet("corner covered 0.1", frames, pictures, [](FrameSynth::Scene& scene, std::mt19937& random) {
+            scene.markers.push_back(randomMarker(random, 450, 0, 0));
+            // A fingertip on one corner of the black square: a disc a tenth of the side across.
+            std::uniform_real_distribution<double> unit(0.0, 1.0);
+            const int corner = static_cast<int>(unit(random) * 4.0) % 4;
+            double u, v;
+            FrameSynth::project(scene.camera, scene.markers[0].pose, (corner % 2 == 0 ? -0.5 : 0.5) * kWidth,
+                                (corner < 2 ? 0.5 : -0.5) * kWidth, &u, &v);
+            FrameSynth::Shape finger;
+            finger.kind = FrameSynth::Shape::Ellipse;
+            finger.centre[0] = u;
+            finger.centre[1] = v;
+            finger.size[0] = finger.size[1] = 0.1 * FrameSynth::apparentSide(scene.camera, scene.markers[0]);
+            finger.colour[0] = 105;
+            finger.colour[1] = 135;
+            finger.colour[2] = 185;
+            scene.occluders.push_back(finger);
+        }));
+    sets.push_back(makeSet("among 50 dark squares", frames, pictures,
+                           [](FrameSynth::Scene& scene, std::mt19937& random) {
+                               // Tiles above the marker, so that they come first in the order of the regions.
+                               std::uniform_real_distribution<double> unit(0.0, 1.0);
+                               scene.markers.push_back(randomMarker(random, 520, 0, 150));
+                               for (int i = 0; i < 50; ++i) {
+                                   FrameSynth::Shape tile;
+                                   tile.centre[0] = 35 + (i % 10) * 63 + (unit(random) - 0.5) * 10;
+                                   tile.centre[1] = 28 + (i / 10) * 48 + (unit(random) - 0.5) * 8;
+                                   tile.size[0] = tile.size[1] = 22 + unit(random) * 14;
+                                   tile.angle = unit(random) * 1.5;
+                                   const uint8_t shade = static_cast<uint8_t>(10 + unit(random) * 60);
+                                   tile.colour[0] = tile.colour[1] = tile.colour[2] = shade;
+                                   scene.clutter.push_back(tile);
+                               }
+                           }));
+    sets.push_back(
+        makeSet("close-up 400 px", frames, pictures, [](FrameSynth::Scene& scene, std::mt19937& random) {
+            std::uniform_real_distribution<double> unit(0.0, 1.0);
+            FrameSynth::Marker marker;
+            marker.width = kWidth;
+            FrameSynth::makePose(distanceForSide(400), (unit(random) - 0.5) * 4, (unit(random) - 0.5) * 4,
+                                 (unit(random) - 0.5) * 0.3, 0.15, unit(random) * M_PI, marker.pose);
+            scene.markers.push_back(marker);
+        }));
+    sets.push_back(makeSet("close-up 540 px, 1920x1080", std::max(1, frames / 4), pictures,
+                           [](FrameSynth::Scene& scene, std::mt19937& random) {
+                               std::uniform_real_distribution<double> unit(0.0, 1.0);
+                               scene.camera = largeCamera();
+                               scene.supersampling = 2;
+                               FrameSynth::Marker marker;
+                               marker.width = kWidth;
+                               const double distance = scene.camera.projection[0][0] * kWidth / 540.0;
+                               FrameSynth::makePose(distance, (unit(random) - 0.5) * 10,
+                                                    (unit(random) - 0.5) * 10, (unit(random) - 0.5) * 0.3,
+                                                    0.15, unit(random) * M_PI, marker.pose);
+                               scene.markers.push_back(marker);
+                           }));
+#if VELQUIN_BENCH_ARUCO
+    // Markers printed into photographs of Debian's OpenCV documentation (opencv-doc): desks,
+    // buildings, fruit, faces, a chessboard.
+    const std::string photos = "/usr/share/doc/opencv-doc/examples/data/";
+    const char* photoNames[] = {"aero1.jpg",        "aero3.jpg",       "aloeL.jpg",        "apple.jpg",
+                                "baboon.jpg",       "basketball1.png", "board.jpg",        "box_in_scene.png",
+                                "building.jpg",     "butterfly.jpg",   "chicky_512.png",   "ela_original.jpg",
+                                "fruits.jpg",       "graf1.png",       "home.jpg",         "left01.jpg",
+                                "leuvenA.jpg",      "leuvenB.jpg",     "messi5.jpg",       "orange.jpg",
+                                "pca_test1.jpg",    "right05.jpg",     "rubberwhale1.png", "smarties.png",
+                                "squirrel_cls.jpg", "stuff.jpg"};
+    const size_t firstPhoto = sets.size();
+    for (const char* photo : photoNames) {
+        sets.push_back(
+            makePhotoSet(std::string("photo ") + photo, photos + photo, std::max(1, frames / 2), pictures));
+    }
+    const size_t lastPhoto = sets.size();
+#else
+    const size_t firstPhoto = sets.size();
+    const size_t lastPhoto = sets.size();
+#endif
+
     std::printf("%-26s %6s %6s %4s %6s %5s %5s %7s | %6s %4s %6s %5s %5s %7s %7s\n", "640x480, per condition",
                 "man %", "auto %", "FP", "pos %", "worst", "rot", "ms", "ArUco%", "FP", "pos %", "worst",
                 "rot", "ms", "speed");
-    Ours manual{&manager, &library, false};
-    Ours automatic{&manager, &library, true};
+    Ours manual{{&manager, &library}, {&largeManager, &largeLibrary}, false};
+    Ours automatic{{&manager, &library}, {&largeManager, &largeLibrary}, true};
     const std::vector<uint8_t> blank(640 * 480 * 4, 220);
     // A pose from scratch in every frame of the condition sets, and the history's memory cleared
     // after each, so that every frame counts on its own.
@@ -591,9 +868,20 @@ int main(int argc, char** argv) {
             for (int i = 0; i < 3; ++i) {
                 library.detectMarkers(view, 100);
             }
+            const std::vector<uint8_t> largeBlank(1920 * 1080 * 4, 220);
+            view.pixels = largeBlank.data();
+            view.width = 1920;
+            view.height = 1080;
+            for (int i = 0; i < 3; ++i) {
+                largeLibrary.detectMarkers(view, 100);
+            }
         }
     };
-    for (const FrameSet& set : sets) {
+    Counts photoManual;
+    Counts photoAutomatic;
+    Counts photoAruco;
+    for (size_t s = 0; s < sets.size(); ++s) {
+        const FrameSet& set = sets[s];
         if (set.frames.empty()) {
             continue;
         }
@@ -615,6 +903,13 @@ int main(int argc, char** argv) {
             aruco.run(frame, arucoCounts);
 #endif
         }
+        if (s >= firstPhoto && s < lastPhoto) {
+            add(photoManual, manualCounts);
+            add(photoAutomatic, automaticCounts);
+#if VELQUIN_BENCH_ARUCO
+            add(photoAruco, arucoCounts);
+#endif
+        }
 #if VELQUIN_BENCH_ARUCO
         printRow(set.name, manualCounts, automaticCounts, &arucoCounts);
 #else
@@ -622,5 +917,13 @@ int main(int argc, char** argv) {
 #endif
         forget(set);
     }
+    if (photoAutomatic.markers > 0) {
+#if VELQUIN_BENCH_ARUCO
+        printRow("real photographs, all", photoManual, photoAutomatic, &photoAruco);
+#else
+        printRow("real photographs, all", photoManual, photoAutomatic, nullptr);
+#endif
+    }
+    (void)photoAruco;
     return 0;
 }

@@ -23,7 +23,7 @@ struct Squares {
 
     explicit Squares(const BinaryFrame& frame) {
         EXPECT_TRUE(labelImage(frame.view(), 100, &labels));
-        count = findSquares(labels, kAreaMinimum, kAreaMaximum, 1.0, candidates.get());
+        count = findSquares(labels, 70, 100000, 1.0, candidates.get());
     }
     bool hasCentre(double x, double y) const {
         for (int i = 0; i < count; ++i) {
@@ -512,4 +512,114 @@ TEST_F(Detection, TwoLibrariesRunSideBySide) {
     EXPECT_EQ(theirs, std::vector<int>(10, 1));
     EXPECT_EQ(library->historySize(), 1);
     EXPECT_EQ(other->historySize(), 1);
+}
+
+// A shadow edge just outside the black border: the shaded paper is darker than the lit paper
+// around it, but far lighter than the ink, and must not merge with the border.
+TEST_F(Detection, ShadowAlongTheBorderStaysApartFromIt) {
+    int found = 0;
+    int tried = 0;
+    for (int side = 0; side < 4; ++side) {
+        for (double fall : {0.4, 0.6}) {
+            FrameSynth::Scene s = scene;
+            s.markers = {marker};
+            s.noise = 2.0;
+            const double ends[4][2] = {{-1, 1}, {1, 1}, {1, -1}, {-1, -1}};
+            double u0, v0, u1, v1, uc, vc;
+            FrameSynth::project(s.camera, marker.pose, ends[side][0] * 50, ends[side][1] * 50, &u0, &v0);
+            FrameSynth::project(s.camera, marker.pose, ends[(side + 1) % 4][0] * 50,
+                                ends[(side + 1) % 4][1] * 50, &u1, &v1);
+            FrameSynth::project(s.camera, marker.pose, 0, 0, &uc, &vc);
+            const double length = std::hypot(u1 - u0, v1 - v0);
+            double nx = (v1 - v0) / length;
+            double ny = -(u1 - u0) / length;
+            if ((u0 - uc) * nx + (v0 - vc) * ny < 0) {
+                nx = -nx;
+                ny = -ny;
+            }
+            // The edge 3 pixels outside the border, the shadow beyond it.
+            const double ex = (u0 + u1) / 2 + nx * 3;
+            const double ey = (v0 + v1) / 2 + ny * 3;
+            s.lightFall.from[0] = ex - nx;
+            s.lightFall.from[1] = ey - ny;
+            s.lightFall.to[0] = ex + nx;
+            s.lightFall.to[1] = ey + ny;
+            s.lightFall.fall = fall;
+            ++tried;
+            found += holds(detectLocally(*library, render(s), true), 0) ? 1 : 0;
+            TrackingTest::forgetHistory(*library);
+        }
+    }
+    EXPECT_EQ(tried, found);
+}
+
+// Solid dark squares (tiles, windows) that come first in the frame do not crowd the marker out
+// of the candidate list, in either threshold mode.
+TEST_F(Detection, MarkerAmongFiftyDarkSquaresIsFound) {
+    FrameSynth::Scene s = scene;
+    FrameSynth::makePose(600, 0, 120, 0.3, 0.2, 1.0, s.markers.emplace_back(marker).pose);
+    for (int i = 0; i < 50; ++i) {
+        FrameSynth::Shape tile;
+        tile.centre[0] = 35 + (i % 10) * 63;
+        tile.centre[1] = 28 + (i / 10) * 48;
+        tile.size[0] = tile.size[1] = 28;
+        tile.angle = 0.1 * i;
+        s.clutter.push_back(tile);
+    }
+    const std::vector<uint8_t> frame = render(s);
+    EXPECT_TRUE(holds(detectLocally(*library, frame, false), 0));
+    TrackingTest::forgetHistory(*library);
+    EXPECT_TRUE(holds(detectLocally(*library, frame, true), 0));
+}
+
+// The area limit follows the frame: a close-up 400 pixels wide at 640 x 480 (a region well over
+// 100,000 pixels), and one filling half the height of a 1920 x 1080 frame.
+TEST_F(Detection, CloseUpsAreFoundAtEveryFrameSize) {
+    FrameSynth::Scene s = scene;
+    const double focal = s.camera.projection[0][0];
+    FrameSynth::makePose(focal * 100 / 400, 0, 0, 0.1, 0.1, 1.0, s.markers.emplace_back(marker).pose);
+    const std::vector<uint8_t> frame = render(s);
+    EXPECT_TRUE(holds(detectLocally(*library, frame, false), 0));
+    TrackingTest::forgetHistory(*library);
+    EXPECT_TRUE(holds(detectLocally(*library, frame, true), 0));
+
+    Ostrevan::CameraParameters large;
+    ASSERT_EQ(0, Ostrevan::scaleCameraParameters(s.camera, 1920, 1440, &large));
+    large.height = 1080;
+    large.projection[1][2] -= 180;
+    large.distortion[1] -= 180;
+    Ostrevan::Library big;
+    ASSERT_TRUE(big.setDetectorCamera(large));
+    ASSERT_EQ(0, big.loadPattern(TrackingTest::writePatternFile(dir, "big.pat", marker.picture).c_str()));
+    FrameSynth::Scene wide;
+    wide.camera = large;
+    wide.supersampling = 1;
+    FrameSynth::makePose(large.projection[0][0] * 100 / 540, 0, 0, 0.1, 0.1, 1.0,
+                         wide.markers.emplace_back(marker).pose);
+    const std::vector<uint8_t> wideFrame = render(wide);
+    for (bool local : {false, true}) {
+        const auto markers = big.detectMarkers(TrackingTest::viewOf(wideFrame, 1920, 1080), 100, local);
+        ASSERT_TRUE(markers.has_value());
+        EXPECT_TRUE(holds(*markers, 0)) << local;
+    }
+}
+
+TEST(DetectorParameters, AreaMaximumFollowsTheFrameAndOutOfRangeValuesAreClamped) {
+    const DetectorParameters defaults;
+    EXPECT_EQ(184320, defaults.areaMaximum(640, 480));
+    EXPECT_EQ(1244160, defaults.areaMaximum(1920, 1080));
+    Library library;
+    DetectorParameters odd;
+    odd.maxCandidates = 500;
+    odd.areaMinimum = -3;
+    odd.areaMaximumFraction = std::nan("");
+    odd.cornerFactor = 0.0;
+    library.setParameters(odd);
+    EXPECT_EQ(kMaxSquares, library.parameters().maxCandidates);
+    EXPECT_EQ(1, library.parameters().areaMinimum);
+    EXPECT_EQ(defaults.areaMaximumFraction, library.parameters().areaMaximumFraction);
+    EXPECT_EQ(defaults.cornerFactor, library.parameters().cornerFactor);
+    odd.maxCandidates = 0;
+    library.setParameters(odd);
+    EXPECT_EQ(1, library.parameters().maxCandidates);
 }

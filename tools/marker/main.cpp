@@ -2,6 +2,7 @@
 // the pattern file the player loads for a tracker (the picture as the detector samples it: four
 // orientations, three colour planes, 16 x 16 cells) and a printable marker (the picture inside its
 // black square). It can also make a set of distinct markers.
+#include "chessboard.h"
 #include "picture.h"
 #include "tracking/pattern.h"
 
@@ -18,6 +19,7 @@ namespace {
 const char* const kUsage =
     "usage: velquin-marker [options] PICTURE NAME\n"
     "       velquin-marker [options] --generate COUNT DIRECTORY\n"
+    "       velquin-marker --chessboard COLSxROWS --square MM [DIRECTORY]\n"
     "\n"
     "The first form reads PICTURE (PNG, JPEG, or plain PBM/PGM/PPM text), the inside of a marker,\n"
     "and writes NAME.pat, the pattern file a tracker loads, and NAME.png, the marker to print: the\n"
@@ -26,6 +28,10 @@ const char* const kUsage =
     "\n"
     "The second form makes COUNT markers that the detector tells apart from each other in every\n"
     "orientation, DIRECTORY/PREFIX01.pat and .png, and so on.\n"
+    "\n"
+    "The third form writes the chessboard velquin-calibrate looks for (COLSxROWS inner corners,\n"
+    "squares of MM millimetres) as pages to print at true size, a PDF and a PNG of 300 dots per\n"
+    "inch each for A4 and for Letter, into DIRECTORY (default: the current one).\n"
     "\n"
     "options:\n"
     "  --size PIXELS    side of the black square in the printable picture (default 400)\n"
@@ -40,6 +46,9 @@ struct Options {
     unsigned seed = 1;
     std::string prefix = "marker-";
     int generate = 0;
+    int boardColumns = 0; // --chessboard
+    int boardRows = 0;
+    double square = 0.0; // --square, millimetres
     std::vector<std::string> operands;
 };
 
@@ -194,7 +203,8 @@ int main(int argc, char** argv) {
             return 0;
         }
         const bool takesValue = arg == "--size" || arg == "--margin" || arg == "--seed" ||
-                                arg == "--prefix" || arg == "--generate";
+                                arg == "--prefix" || arg == "--generate" || arg == "--chessboard" ||
+                                arg == "--square";
         if (takesValue && i + 1 >= argc) {
             return fail(arg + " needs a value");
         }
@@ -224,6 +234,19 @@ int main(int argc, char** argv) {
                 return fail("--generate needs a count in 1..50 (the player holds 50 patterns)");
             }
             options.generate = static_cast<int>(value);
+        } else if (arg == "--chessboard") {
+            char rest = 0;
+            if (std::sscanf(argv[++i], "%dx%d%c", &options.boardColumns, &options.boardRows, &rest) != 2 ||
+                options.boardColumns < 2 || options.boardRows < 2 || options.boardColumns > 50 ||
+                options.boardRows > 50) {
+                return fail("--chessboard needs inner corners across and down, such as 9x6");
+            }
+        } else if (arg == "--square") {
+            char* end = nullptr;
+            options.square = std::strtod(argv[++i], &end);
+            if (end == argv[i] || *end != '\0' || !(options.square >= 1.0 && options.square <= 200.0)) {
+                return fail("--square needs millimetres in 1..200");
+            }
         } else if (arg.size() > 1 && arg[0] == '-') {
             std::fprintf(stderr, "velquin-marker: unknown option %s\n\n%s", arg.c_str(), kUsage);
             return 2;
@@ -232,6 +255,18 @@ int main(int argc, char** argv) {
         }
     }
     std::string error;
+    if (options.boardColumns > 0) {
+        if (options.square <= 0.0 || options.operands.size() > 1) {
+            std::fprintf(stderr, "velquin-marker: --chessboard needs --square and at most a directory\n\n%s",
+                         kUsage);
+            return 2;
+        }
+        if (!writeChessboard(options.boardColumns, options.boardRows, options.square,
+                             options.operands.empty() ? "." : options.operands[0], &error)) {
+            return fail(error);
+        }
+        return 0;
+    }
     if (options.generate > 0) {
         if (options.operands.size() != 1) {
             std::fprintf(stderr, "velquin-marker: --generate needs one output directory\n\n%s", kUsage);

@@ -214,7 +214,7 @@ bool readPicture(const std::string& path, Picture* picture, std::string* error) 
     return false;
 }
 
-bool writePng(const std::string& path, const Picture& picture, std::string* error) {
+bool writePng(const std::string& path, const Picture& picture, std::string* error, int dotsPerMetre) {
     std::string raw;
     raw.reserve(static_cast<size_t>(picture.height) * (picture.width * 3 + 1));
     for (int y = 0; y < picture.height; ++y) {
@@ -240,6 +240,14 @@ bool writePng(const std::string& path, const Picture& picture, std::string* erro
     header += std::string("\x08\x02\x00\x00\x00", 5); // 8 bits, RGB, deflate, no filter, no interlace
     std::string png("\x89PNG\r\n\x1a\n", 8);
     appendChunk(png, "IHDR", header);
+    if (dotsPerMetre > 0) {
+        // The printing size: a viewer or printer that honours it prints at true size.
+        std::string density;
+        appendBigEndian(density, static_cast<uint32_t>(dotsPerMetre));
+        appendBigEndian(density, static_cast<uint32_t>(dotsPerMetre));
+        density.push_back('\x01'); // per metre
+        appendChunk(png, "pHYs", density);
+    }
     appendChunk(png, "IDAT", packed);
     appendChunk(png, "IEND", "");
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -20,5 +20,6 @@ struct Picture {
 // Reads a picture. False with a one-line reason in `error`.
 bool readPicture(const std::string& path, Picture* picture, std::string* error);
 
-// Writes an 8-bit RGB PNG. False with a reason in `error`.
-bool writePng(const std::string& path, const Picture& picture, std::string* error);
+// Writes an 8-bit RGB PNG, with its pixel density when dotsPerMetre > 0. False with a reason in
+// `error`.
+bool writePng(const std::string& path, const Picture& picture, std::string* error, int dotsPerMetre = 0);
