@@ -212,6 +212,10 @@ void Console::waitForFrame(FrameWaiter waiter) {
     feed_->requestFrame();
 }
 
+void Console::projectRenewed() {
+    broadcast({{"renewed", true}});
+}
+
 void Console::uploaded(const std::string& name, long long size) {
     uploads_[name] = size;
     broadcast({{"uploads", uploadList()}});

@@ -67,6 +67,10 @@ public:
     using FrameWaiter = std::function<void(PictureFeed::Frame frame, const std::string& reason)>;
     void waitForFrame(FrameWaiter waiter);
 
+    // A page made a new project, which the player announces with no event: every page reads the
+    // project again.
+    void projectRenewed();
+
     // A file reached the player through the console: every page hears of it.
     void uploaded(const std::string& name, long long size);
 

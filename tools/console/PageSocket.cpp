@@ -120,6 +120,7 @@ void PageSocket::handle(const std::string& text) {
             return;
         }
         std::vector<std::string> sentences;
+        bool renews = false;
         for (const nlohmann::json& command : commands) {
             std::string sentence;
             std::string reason;
@@ -132,16 +133,23 @@ void PageSocket::handle(const std::string& text) {
                 answer(id, {{"error", command[0].get<std::string>() + ": " + reason}});
                 return;
             }
+            renews = renews || command[0] == "project.new";
             sentences.push_back(std::move(sentence));
         }
         std::weak_ptr<PageSocket> weak = shared_from_this();
-        commands_->run(std::move(sentences),
-                       [weak, id](bool ok, std::vector<std::string> replies, const std::string& error) {
-                           if (auto self = weak.lock()) {
-                               self->answer(id, ok ? nlohmann::json{{"replies", replies}}
-                                                   : nlohmann::json{{"error", error}});
-                           }
-                       });
+        Console* console = &console_;
+        commands_->run(
+            std::move(sentences),
+            [weak, id, renews, console](bool ok, std::vector<std::string> replies, const std::string& error) {
+                // A new project announces nothing to listeners: every page reads the project again.
+                if (ok && renews) {
+                    console->projectRenewed();
+                }
+                if (auto self = weak.lock()) {
+                    self->answer(id, ok ? nlohmann::json{{"replies", replies}}
+                                        : nlohmann::json{{"error", error}});
+                }
+            });
     } else if (request.contains("snapshot")) {
         snapshot(id);
     } else if (request.contains("cameras")) {

@@ -8,7 +8,8 @@
 //   {"id": 3, "cameras": true}                             -> {"id": 3, "cameras": {...}} (CameraList.h)
 // and a failure as {"id": N, "error": REASON}. The console also sends, unasked: {"hello": {...}}
 // first, {"events": [[LINE, NAME, [ARGUMENTS...]], ...]} for every batch of events the listener
-// read, {"player": {...}}, {"picture": {...}} and {"uploads": [...]} when those change.
+// read, {"player": {...}}, {"picture": {...}} and {"uploads": [...]} when those change, and
+// {"renewed": true} after a page's "project.new", which the player announces to nobody.
 //
 // A page that does not read its socket is closed once 32 MiB wait for it, so it cannot make the
 // console grow; it reconnects and reads the project afresh. Network thread only.

@@ -111,6 +111,8 @@ function receive(message) {
     if (message.player.connected) readProject();
   } else if (message.picture) {
     picture.state(message.picture.available, message.picture.reason);
+  } else if (message.renewed) {
+    readProject();
   } else if (message.uploads) {
     view.uploads(message.uploads);
   }

@@ -109,7 +109,9 @@ export class Project {
       default: return;
     }
     actor.version += 1;
-    this.mark(verb === 'connected' || verb === 'unconnected' ? 'tree' : 'transform', 'inspector');
+    // A transform changes only the inspector's values; the fields being dragged stay in place.
+    if (verb === 'connected' || verb === 'unconnected') this.mark('tree', 'inspector');
+    else this.mark('transform');
   }
 }
 

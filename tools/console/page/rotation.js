@@ -24,7 +24,7 @@ function multiply([w1, x1, y1, z1], [w2, x2, y2, z2]) {
 // The player's pitch, yaw and roll of a unit quaternion (w, x, y, z), in degrees.
 export function anglesOf([w, x, y, z]) {
   return [
-    degrees(Math.atan2(2 * (y * z + w * x), 1 - 2 * (x * x + y * y))),
+    degrees(Math.atan2(2 * (y * z + w * x), 1 - 2 * (x * x + z * z))),
     degrees(Math.atan2(2 * (x * z + w * y), 1 - 2 * (x * x + y * y))),
     degrees(Math.atan2(2 * (x * y + w * z), 1 - 2 * (y * y + z * z))),
   ];

@@ -304,7 +304,7 @@ export class View {
     if (!actor || !this.inspectorFields) return;
     for (const [key, inputs] of Object.entries(this.inspectorFields)) {
       inputs.forEach((input, i) => {
-        if (document.activeElement !== input || input.dataset.dragging) input.value = shown(actor[key][i]);
+        if (document.activeElement !== input && !('dragging' in input.dataset)) input.value = shown(actor[key][i]);
       });
     }
   }
@@ -323,6 +323,10 @@ export class View {
       busy = false;
       if (waiting) { waiting = false; flush(); }
     };
+    // A press on a field that is not being typed into starts a drag, not typing.
+    input.addEventListener('mousedown', (event) => {
+      if (document.activeElement !== input) event.preventDefault();
+    });
     input.addEventListener('pointerdown', (event) => {
       if (event.button !== 0 || document.activeElement === input) return;
       startX = event.clientX;
@@ -343,7 +347,11 @@ export class View {
       const moved = input.dataset.dragging === 'moved';
       delete input.dataset.dragging;
       input.releasePointerCapture(event.pointerId);
-      if (!moved) input.focus(); // a click without a drag types into the field
+      if (!moved) { // a click without a drag types into the field, replacing its value
+        input.focus();
+        input.select();
+      }
+      else this.refreshInspector();
     });
   }
 
