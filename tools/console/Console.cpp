@@ -157,16 +157,21 @@ void Console::onEvents(const std::vector<std::string>& lines) {
     if (pages_.empty()) {
         return;
     }
-    nlohmann::json events = nlohmann::json::array();
+    // Each event is serialized once, whatever the number of pages.
+    std::string entries;
     Event event;
     for (const std::string& line : lines) {
-        if (parseEvent(line, event)) {
-            events.push_back({line, event.name, event.arguments});
-        } else {
-            events.push_back({line, nullptr, nlohmann::json::array()});
+        nlohmann::json entry = parseEvent(line, event)
+                                   ? nlohmann::json{line, event.name, event.arguments}
+                                   : nlohmann::json{line, nullptr, nlohmann::json::array()};
+        if (!entries.empty()) {
+            entries += ',';
         }
+        entries += entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     }
-    broadcast({{"events", std::move(events)}});
+    for (PageSocket* page : pages_) {
+        page->sendEvents(entries);
+    }
 }
 
 void Console::onPlayerState(bool connected, const std::string& reason) {

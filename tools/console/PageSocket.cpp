@@ -4,6 +4,8 @@
 #include "tools/console/ConsoleProtocol.h"
 #include "tools/console/ProjectSnapshot.h"
 
+#include <algorithm>
+
 namespace VelConsole {
 
 namespace beast = boost::beast;
@@ -14,6 +16,8 @@ namespace {
 
 constexpr std::size_t QueueLimit = 32u << 20;
 constexpr std::size_t MessageLimit = 4u << 20;
+// An events batch that has grown this large is closed, and the next events start another.
+constexpr std::size_t BatchBytes = 1u << 20;
 // One request may carry a whole show; more would only hold the player's other clients up.
 constexpr std::size_t BatchLimit = 10000;
 
@@ -54,6 +58,7 @@ void PageSocket::send(Message message) {
     }
     queuedBytes_ += message->size();
     queue_.push_back(std::move(message));
+    openBatch_.reset();
     if (queuedBytes_ > QueueLimit) {
         close();
         return;
@@ -61,6 +66,26 @@ void PageSocket::send(Message message) {
     if (queue_.size() == 1) {
         write();
     }
+}
+
+void PageSocket::sendEvents(const std::string& entries) {
+    if (!open_) {
+        return;
+    }
+    if (openBatch_ && queue_.size() > 1 && openBatch_->size() < BatchBytes) {
+        openBatch_->resize(openBatch_->size() - 2); // "]}"
+        *openBatch_ += ",";
+        *openBatch_ += entries;
+        *openBatch_ += "]}";
+        queuedBytes_ += entries.size() + 1;
+        if (queuedBytes_ > QueueLimit) {
+            close();
+        }
+        return;
+    }
+    auto batch = std::make_shared<std::string>("{\"events\":[" + entries + "]}");
+    send(batch);
+    openBatch_ = batch;
 }
 
 void PageSocket::write() {
@@ -71,8 +96,11 @@ void PageSocket::write() {
             self->open_ = false;
             return;
         }
-        self->queuedBytes_ -= self->queue_.front()->size();
+        self->queuedBytes_ -= std::min(self->queuedBytes_, self->queue_.front()->size());
         self->queue_.pop_front();
+        if (self->queue_.size() == 1 && self->openBatch_ == self->queue_.front()) {
+            self->openBatch_.reset(); // about to be written: no longer open
+        }
         if (!self->queue_.empty()) {
             self->write();
         }
@@ -82,6 +110,7 @@ void PageSocket::write() {
 void PageSocket::close() {
     open_ = false;
     queue_.clear();
+    openBatch_.reset();
     queuedBytes_ = 0;
     beast::get_lowest_layer(socket_).socket().close();
 }

@@ -38,6 +38,10 @@ public:
     void start(boost::beast::http::request<boost::beast::http::empty_body> handshake);
     // Queues a text message for the page.
     void send(Message message);
+    // Queues events (serialized event entries, comma-separated). While earlier messages wait,
+    // they join the last waiting batch, so a page that reads slower than a burst arrives gets
+    // fewer, larger messages instead of a message per read of the listener.
+    void sendEvents(const std::string& entries);
 
 private:
     void read();
@@ -53,6 +57,8 @@ private:
     std::shared_ptr<CommandChannel> commands_;
     std::deque<Message> queue_; // waiting to be written; the front is being written
     std::size_t queuedBytes_ = 0;
+    std::shared_ptr<std::string>
+        openBatch_; // the queue's last message while it is an events batch not yet written
     bool open_ = false;
 };
 

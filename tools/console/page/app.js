@@ -97,12 +97,13 @@ function receive(message) {
     view.cameraChoices(hello.cameras ? connection.request({ cameras: true }).then((m) => m.cameras) : null);
     if (hello.player.connected) readProject();
   } else if (message.events) {
-    for (const [line, name, args] of message.events) {
+    roundTrips.lastBatchAt = performance.now();
+    view.logBatch(message.events);
+    for (const [, name, args] of message.events) {
       if (name && name.endsWith('.translated') && roundTrips.started.has(args[0])) {
         roundTrips.measured.push(performance.now() - roundTrips.started.get(args[0]));
         roundTrips.started.delete(args[0]);
       }
-      view.log(line);
       if (snapshotBuffer) snapshotBuffer.push([name, args]);
       else project.apply(name, args);
     }

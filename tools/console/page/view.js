@@ -82,7 +82,13 @@ export class View {
   }
 
   log(line) {
-    this.logLines.push(`${new Date().toLocaleTimeString()}  ${line}`);
+    this.logBatch([[line]]);
+  }
+
+  // Events that came together share one time stamp.
+  logBatch(events) {
+    const time = new Date().toLocaleTimeString();
+    for (const [line] of events) this.logLines.push(`${time}  ${line}`);
     if (this.logLines.length > LOG_KEPT * 1.2) this.logLines.splice(0, this.logLines.length - LOG_KEPT);
     this.logChanged = true;
     this.schedule();
