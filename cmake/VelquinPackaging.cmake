@@ -79,7 +79,7 @@ if(VELQUIN_GZIP AND VELQUIN_HELP2MAN AND VELQUIN_SANITIZE STREQUAL "")
     set(summary_velquin-ctl "drive a running Velquin player from the shell")
     set(summary_velquin-marker "make marker pattern files and printable markers for Velquin")
     set(summary_velquin-pack "make Velquin resource packages from glTF, OBJ and FBX models")
-    set(summary_velquin-console "author and drive a Velquin player's show from a web browser")
+    set(summary_velquin-console "author and drive the show of a Velquin player from a web browser")
     foreach(program velquin ${tools})
         add_custom_command(
             OUTPUT ${man}/${program}.1.gz

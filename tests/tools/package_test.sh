@@ -237,7 +237,7 @@ status=$?
 player=""
 check "SIGTERM ends the demo with status 0 (got $status)" test "$status" -eq 0
 check "the demo's work directory removed" bash -c "! ls -d '$scratch'/tmp/Velquin-* >/dev/null 2>&1"
-check "the demo's console ended with it" bash -c "! pgrep -f -- '--player 127.0.0.1:$port' >/dev/null"
+check "the demo's console ended with it" bash -c "! pgrep -f -- '--player 127[.]0[.]0[.]1:$port' >/dev/null"
 check "the demo's command file removed" bash -c "! ls '$scratch'/tmp/velquin-demo-* >/dev/null 2>&1"
 
 if ((failures > 0)); then

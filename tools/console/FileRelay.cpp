@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <functional>
+
 namespace VelConsole {
 
 namespace asio = boost::asio;
@@ -22,6 +24,38 @@ const auto StallLimit = std::chrono::seconds(30);
 
 std::string errorJson(const std::string& reason) {
     return nlohmann::json{{"error", reason}}.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// Connects a transfer connection to the player and sends its first line, then calls opened, or
+// failed with the reason. The callbacks hold their relay alive until then.
+void openTransfer(tcp::resolver& resolver, beast::tcp_stream& player, const PlayerAddress& address,
+                  const std::string& line, std::function<void(const std::string&)> failed,
+                  std::function<void()> opened) {
+    player.expires_after(StallLimit);
+    resolver.async_resolve(
+        address.host, std::to_string(address.port),
+        [&player, address, &line, failed, opened](const error_code& error,
+                                                  tcp::resolver::results_type found) {
+            if (error) {
+                failed("cannot find the player's host: " + error.message());
+                return;
+            }
+            player.async_connect(found, [&player, address, &line, failed, opened](const error_code& error,
+                                                                                  const tcp::endpoint&) {
+                if (error) {
+                    failed("no player at " + address.text() + ": " + error.message());
+                    return;
+                }
+                asio::async_write(player, asio::buffer(line),
+                                  [failed, opened](const error_code& error, std::size_t) {
+                                      if (error) {
+                                          failed(error.message());
+                                      } else {
+                                          opened();
+                                      }
+                                  });
+            });
+        });
 }
 
 } // namespace
@@ -69,31 +103,10 @@ void UploadRelay::start() {
 
 void UploadRelay::connectPlayer() {
     auto self = shared_from_this();
-    const PlayerAddress player = console_.player();
-    player_.expires_after(StallLimit);
-    resolver_.async_resolve(
-        player.host, std::to_string(player.port),
-        [self, player](const error_code& error, tcp::resolver::results_type found) {
-            if (error) {
-                self->fail(http::status::bad_gateway, "cannot find the player's host: " + error.message());
-                return;
-            }
-            self->player_.async_connect(found, [self, player](const error_code& error, const tcp::endpoint&) {
-                if (error) {
-                    self->fail(http::status::bad_gateway,
-                               "no player at " + player.text() + ": " + error.message());
-                    return;
-                }
-                asio::async_write(self->player_, asio::buffer(self->line_),
-                                  [self](const error_code& error, std::size_t) {
-                                      if (error) {
-                                          self->fail(http::status::bad_gateway, error.message());
-                                          return;
-                                      }
-                                      self->continueBody();
-                                  });
-            });
-        });
+    openTransfer(
+        resolver_, player_, console_.player(), line_,
+        [self](const std::string& reason) { self->fail(http::status::bad_gateway, reason); },
+        [self] { self->continueBody(); });
 }
 
 void UploadRelay::continueBody() {
@@ -212,31 +225,10 @@ void DownloadRelay::start() {
               "Content-Disposition: attachment; filename=\"" +
               attachmentName(name_) + "\"\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n";
     auto self = shared_from_this();
-    const PlayerAddress player = console_.player();
-    player_.expires_after(StallLimit);
-    resolver_.async_resolve(
-        player.host, std::to_string(player.port),
-        [self, player](const error_code& error, tcp::resolver::results_type found) {
-            if (error) {
-                self->fail(http::status::bad_gateway, "cannot find the player's host: " + error.message());
-                return;
-            }
-            self->player_.async_connect(found, [self, player](const error_code& error, const tcp::endpoint&) {
-                if (error) {
-                    self->fail(http::status::bad_gateway,
-                               "no player at " + player.text() + ": " + error.message());
-                    return;
-                }
-                asio::async_write(self->player_, asio::buffer(self->line_),
-                                  [self](const error_code& error, std::size_t) {
-                                      if (error) {
-                                          self->fail(http::status::bad_gateway, error.message());
-                                          return;
-                                      }
-                                      self->readPlayer();
-                                  });
-            });
-        });
+    openTransfer(
+        resolver_, player_, console_.player(), line_,
+        [self](const std::string& reason) { self->fail(http::status::bad_gateway, reason); },
+        [self] { self->readPlayer(); });
 }
 
 void DownloadRelay::readPlayer() {

@@ -43,8 +43,8 @@ bool cutLines(std::string& received, std::vector<std::string>& lines) {
 
 PlayerListener::PlayerListener(asio::io_context& io, PlayerAddress player, EventsHandler events,
                                StateHandler state)
-    : io_(io), player_(std::move(player)), events_(std::move(events)), state_(std::move(state)),
-      resolver_(io), socket_(io), retry_(io), chunk_(ChunkSize) {}
+    : player_(std::move(player)), events_(std::move(events)), state_(std::move(state)), resolver_(io),
+      socket_(io), retry_(io), chunk_(ChunkSize) {}
 
 void PlayerListener::start() {
     connect();

@@ -47,7 +47,6 @@ private:
     void readEvents();
     void fail(const std::string& reason);
 
-    boost::asio::io_context& io_;
     PlayerAddress player_;
     EventsHandler events_;
     StateHandler state_;

@@ -176,13 +176,15 @@ export class View {
     const resourceItems = sorted(resources).map((name) => {
       const resource = resources.get(name);
       return element('li', { 'data-resource': name }, element('span', { class: 'item', textContent: name }), ' ',
-        element('span', { class: 'detail', textContent: resource.filename }),
+        element('span', { class: 'detail', textContent: resource.filename }), ' ',
+        this.destroyButton(['project.resources.destroy', name]),
         element('ul', {}, ...resource.files.map((file) => element('li', { class: 'detail', textContent: file }))));
     });
     const trackerItems = sorted(trackers).map((name) => {
       const tracker = trackers.get(name);
       return element('li', { 'data-tracker': name }, element('span', { class: 'item', textContent: name }), ' ',
-        element('span', { class: 'detail', textContent: `${tracker.pattern}, ${tracker.width}` }));
+        element('span', { class: 'detail', textContent: `${tracker.pattern}, ${tracker.width}` }), ' ',
+        this.destroyButton(['project.trackers.AR.destroy', name]));
     });
     const actorGroups = ACTOR_KINDS.map((kind) => group(`${kind} actors`, sorted(actors)
       .filter((name) => actors.get(name).kind === kind)
@@ -195,6 +197,11 @@ export class View {
           actor.selected ? element('span', { class: 'detail', textContent: ' (selected in the player)' }) : null);
       })));
     $('tree').replaceChildren(element('ul', {}, group('Resources', resourceItems), group('Trackers', trackerItems), ...actorGroups));
+  }
+
+  destroyButton(command) {
+    return element('button', { class: 'destroy', textContent: '×', title: `Destroy ${command[1]}`,
+      onclick: () => this.actions.run(command) });
   }
 
   // --- creating -------------------------------------------------------------------------
