@@ -20,7 +20,7 @@ set(links ${CMAKE_BINARY_DIR}/packaging/bin)
 
 install(TARGETS velquin velquin-ctl RUNTIME DESTINATION ${VELQUIN_INSTALL_DIR})
 set(tools velquin-ctl)
-foreach(tool velquin-marker velquin-pack velquin-calibrate)
+foreach(tool velquin-marker velquin-pack velquin-calibrate velquin-console)
     if(TARGET ${tool})
         install(TARGETS ${tool} RUNTIME DESTINATION ${VELQUIN_INSTALL_DIR})
         list(APPEND tools ${tool})
@@ -35,6 +35,10 @@ install(FILES ${VELQUIN_PLAYER_DIR}/plugins.cfg ${VELQUIN_PLAYER_DIR}/display.cf
               ${packaging}/remote-control.cmd
         DESTINATION ${VELQUIN_INSTALL_DIR})
 install(FILES ${VELQUIN_PLAYER_DIR}/camera_para.dat DESTINATION ${VELQUIN_INSTALL_DIR} OPTIONAL)
+# The console's page, beside the console (it looks for console/ beside itself).
+if(TARGET velquin-console)
+    install(DIRECTORY ${VELQUIN_PLAYER_DIR}/console DESTINATION ${VELQUIN_INSTALL_DIR})
+endif()
 # The demo (velquin --demo): its recorded camera frames, its show and the sample package.
 foreach(folder markers samples frames demo)
     install(DIRECTORY ${VELQUIN_PLAYER_DIR}/${folder} DESTINATION ${VELQUIN_INSTALL_DIR} OPTIONAL)
@@ -76,6 +80,7 @@ if(VELQUIN_GZIP AND VELQUIN_HELP2MAN AND VELQUIN_SANITIZE STREQUAL "")
     set(summary_velquin-marker "make marker pattern files and printable markers for Velquin")
     set(summary_velquin-pack "make Velquin resource packages from glTF, OBJ and FBX models")
     set(summary_velquin-calibrate "make the camera file of a camera from views of a chessboard")
+    set(summary_velquin-console "author and drive the show of a Velquin player from a web browser")
     foreach(program velquin ${tools})
         add_custom_command(
             OUTPUT ${man}/${program}.1.gz
@@ -106,7 +111,7 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Velquin")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "augmented-reality presentation player")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Shows the camera picture in its window, finds square markers in it and\ndraws 3D content on them, driven by an authoring tool over TCP. Includes\nvelquin-ctl, a command-line client, velquin-marker, which makes marker\npattern files and printable markers, velquin-pack, which makes resource\npackages from glTF, OBJ and FBX models, and a demo (velquin --demo).")
+    "Shows the camera picture in its window, finds square markers in it and\ndraws 3D content on them, driven by an authoring tool over TCP. Includes\nvelquin-ctl, a command-line client, velquin-marker, which makes marker\npattern files and printable markers, velquin-pack, which makes resource\npackages from glTF, OBJ and FBX models, velquin-console, which serves\nan authoring page to web browsers, and a demo (velquin --demo).")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Velquin maintainers <velquin@example.org>")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

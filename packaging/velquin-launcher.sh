@@ -42,7 +42,9 @@ and keeps your own display.cfg and log.txt. A relative COMMAND-FILE is taken fro
 the directory velquin is started in.
 
   --demo        play the demo: recorded camera frames of two markers on a desk and a
-                show sent over the remote control on port 4000 (VELQUIN_DEMO_PORT)
+                show sent over the remote control on port 4000 (VELQUIN_DEMO_PORT),
+                with velquin-console's authoring page for it on 127.0.0.1:8080
+                (VELQUIN_CONSOLE_LISTEN); the address to open is printed
 TEXT
         exit 0
         ;;
@@ -115,10 +117,15 @@ if [ -z "$demo" ]; then
 fi
 
 # The demo: the player with the recorded frames, and the show sent once it listens, as an
-# authoring tool would send it.
+# authoring tool would send it; beside it the console, whose page drives the demo's player.
 "$installed/velquin" "$@" &
 player=$!
-trap 'kill -TERM $player 2>/dev/null' INT TERM
+console=""
+if [ -x "$installed/velquin-console" ]; then
+    "$installed/velquin-console" --player "127.0.0.1:$demo" --listen "${VELQUIN_CONSOLE_LISTEN:-127.0.0.1:8080}" &
+    console=$!
+fi
+trap 'kill -TERM $player $console 2>/dev/null' INT TERM
 ctl() {
     "$installed/velquin-ctl" -p "$demo" -t 10 "$@"
 }
@@ -146,4 +153,8 @@ while :; do
     wait "$player" && status=0 || status=$?
     kill -0 "$player" 2>/dev/null || break
 done
+if [ -n "$console" ]; then
+    kill -TERM "$console" 2>/dev/null || true
+    wait "$console" 2>/dev/null || true
+fi
 exit "$status"

@@ -10,7 +10,7 @@ for bench in build/bench/bench_* build/bench/*/bench_*; do
     echo "=== $(basename "$bench") ==="
     "$bench"
 done
-for script in bench/app/idle_cpu.sh bench/app/frame_latency.sh; do
+for script in bench/app/idle_cpu.sh bench/app/frame_latency.sh bench/console/console_bench.sh; do
     echo "=== $(basename "$script") ==="
     "$script" build/player
 done

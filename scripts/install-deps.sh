@@ -13,12 +13,20 @@ packages=(
     fonts-dejavu-core
     # tests
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth xdotool x11-apps unzip zip python3 procps util-linux
+    xvfb xauth xdotool x11-apps unzip zip python3 procps util-linux curl
     clang libclang-rt-14-dev llvm
     dpkg-dev file desktop-file-utils ccache help2man lintian
+    # velquin-console (Boost.Beast/Asio and nlohmann-json are header-only) and its browser tests
+    libboost-dev nlohmann-json3-dev chromium
 )
 if [[ "${1:-}" == "--bench" ]]; then
     packages+=(libopencv-contrib-dev opencv-doc)
+fi
+
+# Node.js may come from elsewhere than Debian (whose nodejs and npm packages would conflict with
+# it): Debian's are installed only where there is no node at all.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+    packages+=(nodejs npm)
 fi
 
 missing=()
@@ -27,14 +35,21 @@ for package in "${packages[@]}"; do
         missing+=("$package")
     fi
 done
-if ((${#missing[@]} == 0)); then
-    exit 0
-fi
 
 sudo=""
 if [[ $(id -u) -ne 0 ]]; then
     sudo="sudo"
 fi
-echo "installing: ${missing[*]}"
-$sudo apt-get update -q
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+if ((${#missing[@]} > 0)); then
+    echo "installing: ${missing[*]}"
+    $sudo apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The console's browser tests drive Chromium with puppeteer-core, at the versions of the
+# committed lock file; installed again only when the lock file changed.
+console_tests="$(cd "$(dirname "$0")/.." && pwd)/tests/console"
+if ! cmp -s "$console_tests/package-lock.json" "$console_tests/node_modules/.installed-lock.json"; then
+    (cd "$console_tests" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
+    cp "$console_tests/package-lock.json" "$console_tests/node_modules/.installed-lock.json"
+fi

@@ -69,7 +69,8 @@ doc=$root/usr/share/doc/velquin
 for file in copyright changelog.gz README.md protocol.md markers.md content.md; do
     check "$file in /usr/share/doc/velquin" test -f "$doc/$file"
 done
-for program in velquin velquin-ctl velquin-marker velquin-pack; do
+check "velquin-console and its page in /usr/lib/velquin" test -x "$lib/velquin-console" -a -f "$lib/console/index.html"
+for program in velquin velquin-ctl velquin-marker velquin-pack velquin-console; do
     check "manual page of $program" bash -c "zcat '$root/usr/share/man/man1/$program.1.gz' | grep -q '^\.SH NAME'"
 done
 if command -v lintian >/dev/null; then
@@ -212,7 +213,7 @@ port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0));
 (
     cd "$scratch/cwd" || exit 1
     exec env XDG_STATE_HOME="$state" TMPDIR="$scratch/tmp" VELQUIN_NO_CONFIG_DIALOG=1 LP_NUM_THREADS=0 \
-        VELQUIN_DEMO_PORT="$port" "$root/usr/bin/velquin" --demo >"$scratch/demo.out" 2>&1
+        VELQUIN_DEMO_PORT="$port" VELQUIN_CONSOLE_LISTEN=127.0.0.1:0 "$root/usr/bin/velquin" --demo >"$scratch/demo.out" 2>&1
 ) &
 player=$!
 actors=""
@@ -225,12 +226,18 @@ for _ in $(seq 300); do
 done
 check "velquin --demo plays the recording and the show (got: ${actors//$'\n'/ })" \
     test "$actors" = $'"robot"\ntrue'
+page=$(sed -n 's/^velquin-console: the page is at //p' "$scratch/demo.out")
+check "velquin --demo prints the console's address ($page)" test -n "$page"
+check "the demo's console serves its page with the token" curl -sf -o /dev/null "$page"
+check "the demo's console refuses a request without the token" \
+    test "$(curl -s -o /dev/null -w '%{http_code}' "${page%%\?*}")" = 401
 kill -TERM "$player"
 wait "$player"
 status=$?
 player=""
 check "SIGTERM ends the demo with status 0 (got $status)" test "$status" -eq 0
 check "the demo's work directory removed" bash -c "! ls -d '$scratch'/tmp/Velquin-* >/dev/null 2>&1"
+check "the demo's console ended with it" bash -c "! pgrep -f -- '--player 127[.]0[.]0[.]1:$port' >/dev/null"
 check "the demo's command file removed" bash -c "! ls '$scratch'/tmp/velquin-demo-* >/dev/null 2>&1"
 
 if ((failures > 0)); then
