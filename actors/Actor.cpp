@@ -68,7 +68,7 @@ bool Actor::buildFrame() {
 
 void Actor::finishInit() {
     rootNode_->setVisible(false, true);
-    actorNode_->setScale(transform_.scale());
+    applyToNode();
     activated_ = false;
     selected_ = false;
     yaw(90.0);
@@ -226,9 +226,12 @@ bool Actor::transformApplied(bool changed) {
 
 void Actor::applyToNode() {
     if (actorNode_ != nullptr) {
-        actorNode_->setPosition(transform_.position());
+        const Ogre::Vector3& position = transform_.position();
+        const Ogre::Vector3& scale = transform_.scale();
+        using Transform::drawn;
+        actorNode_->setPosition(drawn(position.x), drawn(position.y), drawn(position.z));
         actorNode_->setOrientation(transform_.unitOrientation());
-        actorNode_->setScale(transform_.scale());
+        actorNode_->setScale(drawn(scale.x), drawn(scale.y), drawn(scale.z));
     }
 }
 

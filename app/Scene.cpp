@@ -1,11 +1,13 @@
 #include "app/Scene.h"
 
 #include "app/InputDispatcher.h"
+#include "app/LogFileListener.h"
 #include "app/ShellTexts.h"
 #include "app/ViewsSceneManager.h"
 #include "app/X11Desktop.h"
 #include "net/SentenceHandler.h"
 #include "net/Server.h"
+#include "platform/DiskBudget.h"
 #include "platform/enginelog.h"
 #include "platform/fileutil.h"
 #include "platform/keepmapped.h"
@@ -82,6 +84,8 @@ Scene::Scene() {
 Scene::~Scene() {
     // Nothing may hand frames to the Scene any more from here on: the capture stops first.
     capture_.stopAndWait();
+    // The viewers file actors opened end with the player: they show files of the work directory.
+    VelOS::endOpenedViewers();
     if (!workDirectory_.empty() && !VelOS::removeDirectoryTree(workDirectory_)) {
         std::cout << ShellTexts::CannotDelete << workDirectory_ << ShellTexts::DirectorySuffix << std::endl;
     }
@@ -143,6 +147,7 @@ Scene::~Scene() {
         viewsFactory_.reset();
     }
     logManager_.reset();
+    logFile_.reset();
 }
 
 bool Scene::failSetup(const std::string& cause) {
@@ -157,6 +162,7 @@ bool Scene::setup() {
         return failSetup("cannot create a private work directory at " + VelOS::getWorkDirectory(false));
     }
     std::cout << ShellTexts::WorkingAt << workDirectory_ << ShellTexts::DirectorySuffix << std::endl;
+    VelOS::DiskBudget::instance().setUp(workDirectory_);
     trackers_.setWorkDirectory(workDirectory_);
     capture_.setWorkDirectory(workDirectory_);
 
@@ -179,7 +185,9 @@ bool Scene::setup() {
     }
     desktop_->prepareCloseProtocol();
     logManager_ = std::make_unique<Ogre::LogManager>();
-    logManager_->createLog(ShellTexts::LogFile, true, false, false);
+    // The engine's log writes no file of its own: log.txt is the listener's, which bounds it.
+    logFile_ = std::make_unique<LogFileListener>(ShellTexts::LogFile);
+    logManager_->createLog(ShellTexts::LogFile, true, false, true)->addListener(logFile_.get());
     // The parts without engine headers (remote control, camera, trackers) write here too.
     VelOS::setEngineLogSink([](const std::string& line) {
         if (Ogre::LogManager* logs = Ogre::LogManager::getSingletonPtr()) {

@@ -32,6 +32,7 @@
 #include <string>
 
 class ListenerChannel;
+class LogFileListener;
 class SentenceHandlerFactory;
 class ViewsSceneManagerFactory;
 class X11Desktop;
@@ -309,6 +310,7 @@ private:
     void applyAspect(Ogre::Viewport* viewport);
 
     // Engine, owned: the log manager outlives the root, the overlay system is made after it.
+    std::unique_ptr<LogFileListener> logFile_; // writes log.txt; outlives the log manager
     std::unique_ptr<Ogre::LogManager> logManager_;
     std::unique_ptr<ViewsSceneManagerFactory> viewsFactory_; // makes "VIEWPORTS"; outlives root_
     std::unique_ptr<Ogre::Root> root_;                       // render root; null until set-up
@@ -388,6 +390,9 @@ private:
     std::vector<std::string> outbox_; // events announced by the project work running now; scene lock
     std::atomic<int> threshold_{100}; // the binarisation level in use; any thread
     ResourceManager resources_;       // the project's packages; scene lock
+    // Counts project.new and project.load: a package unpacked for an earlier project is not
+    // added to a later one. Any thread.
+    std::atomic<std::uint64_t> projectGeneration_{0};
     TrackerManager trackers_{&tracking_, std::string()}; // the project's trackers; scene lock
     // The project's actors; scene lock. The capture thread reaches them through the trackers
     // under the frame lock, which every place that deletes an actor holds too.

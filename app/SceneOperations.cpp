@@ -142,6 +142,7 @@ void Scene::stopServer() {
 bool Scene::newProject() {
     bool cleared = false;
     inProject([&] {
+        ++projectGeneration_; // a package being unpacked now belongs to the old project
         actors_.destroyAll();
         trackers_.destroyAll();
         resources_.clear(); // after the actors that show its meshes
@@ -156,14 +157,11 @@ bool Scene::newProject() {
 
 bool Scene::load(const std::string& path) {
     Ogre::LogManager::getSingleton().logMessage("Open scene file :" + path);
-    // The archive is unpacked on the main thread; every operation of the load then takes the
-    // project lock on its own, as the commands would.
-    const auto extract = [this](const std::string& archive, const std::string& directory) {
-        bool extracted = false;
-        tasks_.run([&] { extracted = extractProjectArchive(archive, directory); });
-        return extracted;
-    };
-    return SceneSerializer::load(path, *this, *this, workDirectory_, extract);
+    // A package another client is unpacking now belongs to the project being replaced.
+    ++projectGeneration_;
+    // The archive is unpacked here, on the caller's thread, while other clients are served; every
+    // operation of the load then takes the project lock on its own, as the commands would.
+    return SceneSerializer::load(path, *this, *this, workDirectory_, extractProjectArchive);
 }
 
 bool Scene::save(const std::string& path) {
@@ -389,6 +387,7 @@ bool Scene::resourceCreate(const std::string& name, const std::string& packagePa
     if (!Resource::isInsideWorkDirectory(workDirectory_, packagePath)) {
         return false;
     }
+    const std::uint64_t generation = projectGeneration_;
     PackageUnpacker unpacked;
     if (!unpacked.unpack(packagePath, workDirectory_)) {
         VelOS::noteFailure(unpacked.failure());
@@ -396,6 +395,11 @@ bool Scene::resourceCreate(const std::string& name, const std::string& packagePa
     }
     bool created = false;
     inProject([&] {
+        if (generation != projectGeneration_) {
+            VelOS::noteFailure(
+                "the project was replaced (project.new or project.load) while the package unpacked");
+            return;
+        }
         created = resources_.create(name, packagePath, &unpacked);
         if (created) {
             announce(Events::resourceCreated(name, packagePath));
@@ -713,9 +717,9 @@ bool Scene::changeActor(ActorKind kind, const std::string& name,
         ActorTransform transform = actor->transform;
         std::string event;
         if (!change(transform, event)) {
-            VelOS::noteFailure("a number is not finite or beyond " +
-                               std::to_string(int(Transform::MaximumMagnitude)) +
-                               ", or the rotation has no length");
+            VelOS::noteFailure(
+                "a number is not finite or beyond single precision (3.4e38), or the rotation has "
+                "no length");
             return;
         }
         actor->transform = transform;

@@ -1,9 +1,11 @@
 // The two viewport layouts and the debug overlay of the Scene.
 #include "app/Scene.h"
 
+#include "app/LogFileListener.h"
 #include "app/ShellTexts.h"
 #include "app/StatusLine.h"
 #include "net/Server.h"
+#include "platform/enginelog.h"
 
 #include <OGRE/Overlay/OgreOverlay.h>
 #include <OGRE/Overlay/OgreOverlayElement.h>
@@ -40,6 +42,13 @@ void Scene::updateStatusLine(float frameTime) {
     }
     const VelVideoCapture::Status camera = capture_.status();
     statusClock_ += frameTime;
+    if (statusClock_ >= 1.0) {
+        // Floods of like lines that have ended get their count written, once a second.
+        if (logFile_) {
+            logFile_->flush();
+        }
+        VelOS::flushRepeatedFailures();
+    }
     if (statusClock_ >= 1.0 || camera.frames < statusFrames_) {
         cameraRate_ = camera.frames >= statusFrames_ && statusClock_ > 0.0
                           ? static_cast<double>(camera.frames - statusFrames_) / statusClock_

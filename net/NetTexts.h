@@ -69,4 +69,7 @@ constexpr const char* FailedReason = "failed";
 constexpr const char* UploadRefused = "refused: the name leads out of the work directory";
 constexpr const char* CannotRead = "cannot read the file: ";
 constexpr const char* UploadCannotWrite = "cannot write the file: ";
+constexpr const char* UploadNoRoom = "refused: ";
+constexpr const char* UploadCut =
+    "the connection ended before the announced size arrived: the file is left as it was";
 } // namespace NetTexts

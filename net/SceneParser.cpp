@@ -7,6 +7,8 @@
 #include "net/RemoteServices.h"
 #include "net/Replies.h"
 #include "net/Sentence.h"
+#include "platform/DiskBudget.h"
+#include "platform/atomicfile.h"
 #include "platform/enginelog.h"
 #include "platform/eventbatch.h"
 #include "platform/pathguard.h"
@@ -96,34 +98,57 @@ void SceneParser::uploadFile(RemoteServices& services, ByteChannel& channel, con
                              long size) {
     const std::string::size_type slash = name.rfind('/');
     const std::string stored = slash == std::string::npos ? name : name.substr(slash + 1);
+    const std::string operation =
+        std::string(NetTexts::UploadMode) + "(\"" + name + "\", " + std::to_string(size) + ")";
+    // The bytes go to a file of their own beside the target, which replaces the target only
+    // once every announced byte has arrived: a dropped connection leaves the old file, and
+    // uploads of one name at once leave one of them whole.
     std::string path;
+    std::string temporary;
+    std::string reason;
+    VelOS::DiskBudget::Reservation room;
     std::FILE* file = nullptr;
-    if (VelOS::resolveInside(services.getWorkDirectory(), stored, path)) {
-        file = std::fopen(path.c_str(), "wb");
-        if (file == nullptr) {
-            logFailure(std::string(NetTexts::UploadMode) + "(\"" + name + "\", " + std::to_string(size) + ")",
-                       NetTexts::UploadCannotWrite + std::string(std::strerror(errno)));
+    if (!VelOS::resolveInside(services.getWorkDirectory(), stored, path)) {
+        logFailure(operation, NetTexts::UploadRefused);
+    } else if (!room.take(size > 0 ? static_cast<std::uint64_t>(size) : 0, reason)) {
+        logFailure(operation, NetTexts::UploadNoRoom + reason);
+    } else if (!VelOS::createTemporaryBeside(path, temporary) ||
+               (file = std::fopen(temporary.c_str(), "wb")) == nullptr) {
+        logFailure(operation, NetTexts::UploadCannotWrite + std::string(std::strerror(errno)));
+        if (!temporary.empty()) {
+            std::remove(temporary.c_str());
         }
-    } else {
-        logFailure(std::string(NetTexts::UploadMode) + "(\"" + name + "\", " + std::to_string(size) + ")",
-                   NetTexts::UploadRefused);
     }
     VelOS::engineLog(std::string(NetTexts::UploadLog) + stored + NetTexts::SizeLog + std::to_string(size));
+    bool whole = true;
+    bool written = true;
     if (size != 0) {
         char chunk[ChunkSize];
         do {
             const long got = channel.readBytes(chunk, ChunkSize);
             if (got < 1) {
+                whole = false;
                 break;
             }
-            if (file != nullptr) {
-                std::fwrite(chunk, 1, static_cast<size_t>(got), file);
+            if (file != nullptr &&
+                std::fwrite(chunk, 1, static_cast<size_t>(got), file) != static_cast<size_t>(got)) {
+                written = false;
             }
             size -= got;
         } while (size > 0);
     }
-    if (file != nullptr) {
-        std::fclose(file);
+    if (file == nullptr) {
+        return;
+    }
+    written = std::fclose(file) == 0 && written;
+    if (!whole || !written) {
+        std::remove(temporary.c_str());
+        logFailure(operation, whole ? NetTexts::UploadCannotWrite + std::string(std::strerror(errno))
+                                    : std::string(NetTexts::UploadCut));
+        return;
+    }
+    if (!VelOS::replaceWith(temporary, path)) {
+        logFailure(operation, NetTexts::UploadCannotWrite + std::string(std::strerror(errno)));
     }
 }
 

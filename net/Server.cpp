@@ -277,8 +277,7 @@ void Server::pauseUnlessStopped(int milliseconds) {
 }
 
 void Server::report(const std::string& line) {
-    writeToStandardError(line + "\n");
-    VelOS::engineLog(line);
+    VelOS::logFailure(line); // a flood of refusals is counted, not written line by line
 }
 
 void Server::connectionEnded(int connectionId) {

@@ -1,14 +1,28 @@
 #include "platform/enginelog.h"
 
+#include "platform/RepeatFilter.h"
+
 #include <iostream>
 #include <mutex>
+#include <vector>
 
 namespace VelOS {
 
 namespace {
-std::mutex sinkMutex; // guards sink and every write through it
+std::mutex sinkMutex; // guards sink, standardErrorRepeats and every write through them
 EngineLogSink sink;
+RepeatFilter standardErrorRepeats;
 thread_local std::string failureReason; // noted by this thread's current operation
+
+// Caller holds sinkMutex.
+void writeToStandardError(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        std::cerr << line << '\n';
+    }
+    if (!lines.empty()) {
+        std::cerr.flush();
+    }
+}
 } // namespace
 
 void setEngineLogSink(EngineLogSink newSink) {
@@ -40,7 +54,16 @@ void logFailure(const std::string& line) {
     if (sink) {
         sink(line);
     }
-    std::cerr << line << std::endl;
+    std::vector<std::string> lines;
+    standardErrorRepeats.pass(line, RepeatFilter::Clock::now(), lines);
+    writeToStandardError(lines);
+}
+
+void flushRepeatedFailures() {
+    std::lock_guard<std::mutex> guard(sinkMutex);
+    std::vector<std::string> lines;
+    standardErrorRepeats.flush(RepeatFilter::Clock::now(), lines);
+    writeToStandardError(lines);
 }
 
 } // namespace VelOS

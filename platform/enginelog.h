@@ -22,7 +22,10 @@ void engineLog(const std::string& line);
 void noteFailure(const std::string& reason);
 // The reason noted on this thread since the last take, and forgets it; empty when none.
 std::string takeFailureReason();
-// Writes a failure line to the engine log and to standard error.
+// Writes a failure line to the engine log and to standard error. A flood of like lines reaches
+// standard error as a few a minute and a count (see RepeatFilter); the engine log bounds itself.
 void logFailure(const std::string& line);
+// Writes to standard error the counts of floods of failure lines that have ended.
+void flushRepeatedFailures();
 
 } // namespace VelOS

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
@@ -187,6 +188,9 @@ std::string fileNameOf(const std::string& path) {
 
 namespace {
 
+std::mutex groupsLock;        // guards viewerGroups
+std::set<pid_t> viewerGroups; // process groups of the openers started, and of their viewers
+
 // Starts xdg-open on the file; 0 when it could not be started.
 pid_t startOpener(const std::string& file) {
     // A name starting with "-" would be read as an option.
@@ -195,8 +199,21 @@ pid_t startOpener(const std::string& file) {
     std::vector<char> argument(target.begin(), target.end());
     argument.push_back('\0');
     char* argv[] = {program, argument.data(), nullptr};
+    // In a process group of its own, which the viewer it starts joins: the player ends them
+    // together when it ends (endOpenedViewers).
+    posix_spawnattr_t attributes;
+    ::posix_spawnattr_init(&attributes);
+    ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    ::posix_spawnattr_setpgroup(&attributes, 0);
     pid_t pid = 0;
-    return ::posix_spawnp(&pid, program, nullptr, nullptr, argv, environ) == 0 ? pid : 0;
+    const bool started = ::posix_spawnp(&pid, program, nullptr, &attributes, argv, environ) == 0;
+    ::posix_spawnattr_destroy(&attributes);
+    if (!started) {
+        return 0;
+    }
+    std::lock_guard<std::mutex> hold(groupsLock);
+    viewerGroups.insert(pid);
+    return pid;
 }
 
 // Waits for the child on a thread of its own so that it does not linger as a zombie while the
@@ -238,6 +255,14 @@ bool shellOpenBounded(const std::string& owner, const std::string& /*verb*/, con
         ownersWithOpeners.erase(owner);
     });
     return true;
+}
+
+void endOpenedViewers() {
+    std::lock_guard<std::mutex> hold(groupsLock);
+    for (const pid_t group : viewerGroups) {
+        ::kill(-group, SIGTERM);
+    }
+    viewerGroups.clear();
 }
 
 int runningOpeners() {

@@ -44,6 +44,10 @@ bool shellOpenBounded(const std::string& owner, const std::string& verb, const s
 // Openers started by shellOpenBounded that are still running.
 int runningOpeners();
 
+// Ends (SIGTERM) every opener started by shellOpen or shellOpenBounded and the viewers they
+// started, which live in the opener's process group: the player's viewers end with the player.
+void endOpenedViewers();
+
 // Sleeps that many milliseconds; nothing for 0 or less.
 void sleep(int milliseconds);
 

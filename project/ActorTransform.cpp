@@ -53,9 +53,14 @@ bool ActorTransform::setScale(double x, double y, double z) {
 }
 
 Ogre::Quaternion ActorTransform::unitOrientation() const {
-    Ogre::Quaternion unit = orientation_;
-    unit.normalise();
-    return unit;
+    // Normalised in double precision: the squares of large components would overflow a float.
+    double unit[4];
+    if (!Transform::normalisedRotation(orientation_.w, orientation_.x, orientation_.y, orientation_.z,
+                                       unit)) {
+        return Ogre::Quaternion::IDENTITY;
+    }
+    return Ogre::Quaternion(static_cast<float>(unit[0]), static_cast<float>(unit[1]),
+                            static_cast<float>(unit[2]), static_cast<float>(unit[3]));
 }
 
 double ActorTransform::pitchDegrees() const {

@@ -1,5 +1,7 @@
 #include "project/SceneSerializer.h"
 
+#include "platform/DiskBudget.h"
+#include "platform/atomicfile.h"
 #include "platform/enginelog.h"
 #include "platform/fileutil.h"
 #include "platform/pathguard.h"
@@ -13,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <set>
+#include <sys/stat.h>
 #include <tinyxml.h>
 #include <vector>
 
@@ -371,20 +374,57 @@ bool SceneSerializer::save(const std::string& projectName, ProjectOperations& p,
     }
 
     const std::string documentPath = workDirectory + projectName + ".xml";
-    VelOS::engineLog("doc.SaveFile :" + documentPath);
-    if (!document.SaveFile(documentPath.c_str())) {
-        return false;
-    }
-    std::vector<std::string> files = {documentPath};
+    const std::string archivePath = workDirectory + projectName + ".zip";
+    std::vector<std::string> files;
+    std::uint64_t bytes = 0;
     for (const std::vector<std::string>* list : {&patternFiles, &packageFiles}) {
         for (const std::string& file : *list) {
             std::string path;
             if (!VelOS::resolveInside(workDirectory, file, path)) {
                 return false;
             }
+            // The document and the archive are written beside the project's own files, never
+            // over one of them.
+            if (path == documentPath || path == archivePath) {
+                VelOS::noteFailure(VelOS::fileNameOf(path) + " is a file of the project (" +
+                                   (list == &packageFiles ? "a resource's package" : "a tracker's pattern") +
+                                   "): save the project under another name");
+                return false;
+            }
+            struct stat info {};
+            if (::stat(path.c_str(), &info) == 0) {
+                bytes += static_cast<std::uint64_t>(info.st_size);
+            }
             files.push_back(path);
         }
     }
-    archiveFiles(workDirectory + projectName + ".zip", files);
+    VelOS::DiskBudget::Reservation room;
+    std::string reason;
+    if (!room.take(bytes, reason)) {
+        VelOS::noteFailure(reason);
+        return false;
+    }
+    // Each file is written beside its place and renamed into it once whole, so that a save
+    // cut short (the player killed, the disk full) leaves the project's last archive as it was.
+    VelOS::engineLog("doc.SaveFile :" + documentPath);
+    std::string temporary;
+    if (!VelOS::createTemporaryBeside(documentPath, temporary) || !document.SaveFile(temporary.c_str()) ||
+        !VelOS::replaceWith(temporary, documentPath)) {
+        if (!temporary.empty()) {
+            VelOS::deleteFile(temporary);
+        }
+        VelOS::noteFailure("cannot write " + documentPath);
+        return false;
+    }
+    files.insert(files.begin(), documentPath);
+    if (!VelOS::createTemporaryBeside(archivePath, temporary)) {
+        VelOS::noteFailure("cannot write " + archivePath);
+        return false;
+    }
+    archiveFiles(temporary, files);
+    if (!VelOS::replaceWith(temporary, archivePath)) {
+        VelOS::noteFailure("cannot write " + archivePath);
+        return false;
+    }
     return true;
 }

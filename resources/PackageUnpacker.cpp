@@ -1,5 +1,6 @@
 #include "resources/PackageUnpacker.h"
 
+#include "platform/DiskBudget.h"
 #include "platform/fileutil.h"
 #include "platform/pathguard.h"
 
@@ -157,10 +158,13 @@ bool PackageUnpacker::unpack(const std::string& package, const std::string& pare
             }
         }
         if (declared > allowed) {
-            return fail("the package expands beyond " + allowedWhy);
+            return fail("the " + kind_ + " expands beyond " + allowedWhy);
         }
-        if (declared + limits_.diskReserve > freeBytes(parent)) {
-            return fail("not enough free disk space for " + std::to_string(declared) + " bytes");
+        // Held while unpacking: another unpacking at the same time counts these bytes too.
+        VelOS::DiskBudget::Reservation room;
+        std::string noRoom;
+        if (!room.take(declared, noRoom)) {
+            return fail(noRoom);
         }
 
         std::string made = parent + ".unpack-XXXXXX";
@@ -206,8 +210,8 @@ bool PackageUnpacker::unpack(const std::string& package, const std::string& pare
                 }
                 written += count;
                 unpackedBytes_ += count;
-                if (written > entryLimit || unpackedBytes_ > allowed) {
-                    break;
+                if (written > entryLimit || unpackedBytes_ > allowed || unpackedBytes_ > declared) {
+                    break; // an archive that holds more than it declares lies about the rest too
                 }
                 if (std::fwrite(block.data(), 1, count, out) != count) {
                     damaged = true;
@@ -223,8 +227,9 @@ bool PackageUnpacker::unpack(const std::string& package, const std::string& pare
                             std::to_string(limits_.maximumTextBytes / PackageLimits::MiB) +
                             " MiB (VELQUIN_PACKAGE_MAX_TEXT_MB)");
             }
-            if (unpackedBytes_ > allowed) {
-                return fail("the package expands beyond " + allowedWhy);
+            if (unpackedBytes_ > allowed || unpackedBytes_ > declared) {
+                return fail("the " + kind_ + " expands beyond " +
+                            (unpackedBytes_ > allowed ? allowedWhy : "what it declares"));
             }
             if (freeBytes(parent) < limits_.diskReserve) {
                 return fail("the work directory's disk is nearly full");
@@ -232,6 +237,8 @@ bool PackageUnpacker::unpack(const std::string& package, const std::string& pare
         }
     } catch (const Ogre::Exception& error) {
         return fail("not a ZIP archive (" + error.getDescription() + ")");
+    } catch (const std::exception& error) {
+        return fail("cannot unpack the " + kind_ + " (" + error.what() + ")");
     }
     return true;
 }

@@ -10,12 +10,12 @@
 struct PackageLimits {
     static constexpr uint64_t MiB = 1024 * 1024;
 
-    uint64_t maximumBytes = 1024 * MiB;  // everything a package unpacks to (VELQUIN_PACKAGE_MAX_MB)
-    uint64_t maximumRatio = 100;         // ... and at most this many times its archive's size
-                                         // (VELQUIN_PACKAGE_MAX_RATIO)
+    uint64_t maximumBytes = 1024 * MiB;   // everything a package unpacks to (VELQUIN_PACKAGE_MAX_MB)
+    uint64_t maximumRatio = 100;          // ... and at most this many times its archive's size
+                                          // (VELQUIN_PACKAGE_MAX_RATIO)
     uint64_t maximumTextBytes = 16 * MiB; // one scene file or script, read into memory whole
                                           // (VELQUIN_PACKAGE_MAX_TEXT_MB)
-    uint64_t diskReserve = 64 * MiB;     // free space left on the work directory's disk, at the least
+    uint64_t diskReserve = 64 * MiB;      // free space left on the work directory's disk, at the least
 
     // The defaults above, with the environment's values where they are whole positive numbers.
     static PackageLimits fromEnvironment();
@@ -26,15 +26,19 @@ struct PackageLimits {
 // so a large package unpacks while other clients are served.
 class PackageUnpacker {
 public:
-    explicit PackageUnpacker(PackageLimits limits = PackageLimits::fromEnvironment()) : limits_(limits) {}
+    // kind: what the archive is called in failure reasons ("package", "project archive").
+    explicit PackageUnpacker(PackageLimits limits = PackageLimits::fromEnvironment(),
+                             std::string kind = "package")
+        : limits_(limits), kind_(std::move(kind)) {}
     // Removes the directory with everything in it, unless it was handed on.
     ~PackageUnpacker();
     PackageUnpacker(const PackageUnpacker&) = delete;
     PackageUnpacker& operator=(const PackageUnpacker&) = delete;
 
     // Unpacks the package into a fresh directory below parent (which ends in "/"). False when
-    // the package is no readable ZIP archive or goes past a limit: nothing is left behind then,
-    // and failure() says why, naming the limit.
+    // the package is no readable ZIP archive, goes past a limit or does not fit the work
+    // directory's disk budget (VelOS::DiskBudget, which counts every unpacking under way):
+    // nothing is left behind then, and failure() says why, naming the limit.
     bool unpack(const std::string& package, const std::string& parent);
 
     // The directory holding the unpacked files, ending in "/"; empty before a successful unpack.
@@ -52,6 +56,7 @@ private:
     void removeDirectory();
 
     PackageLimits limits_;
+    std::string kind_;
     std::string directory_;
     std::string failure_;
     uint64_t unpackedBytes_ = 0;

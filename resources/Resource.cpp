@@ -158,7 +158,11 @@ bool Resource::init(Ogre::SceneManager* sceneManager, const std::string& name,
             OGRE_EXCEPT(Ogre::Exception::ERR_INVALIDPARAMS, "no resource directory for " + name,
                         "Resource::init");
         }
+        // A directory left by an earlier resource of this name goes first: a new package must
+        // not find the old one's files.
+        VelOS::removeDirectoryTree(directory);
         VelOS::createDirectory(directory);
+        directory_ = directory;
         loading.directory = directory + "/";
         groups.createResourceGroup(name);
         loading.groupCreated = true;
@@ -195,6 +199,7 @@ bool Resource::init(Ogre::SceneManager* sceneManager, const std::string& name,
         if (loading.ownsArchive) {
             Ogre::ArchiveManager::getSingleton().unload(loading.archive);
         }
+        removeFiles();
         return false;
     }
     // Only the top level of a package is read: a package made by zipping its folder loads
@@ -520,8 +525,17 @@ bool Resource::release() {
     if (groups.resourceGroupExists(name_)) {
         groups.destroyResourceGroup(name_);
     }
+    removeFiles();
     initialised_ = false;
     return true;
+}
+
+void Resource::removeFiles() {
+    // Its files go with it: a package destroyed and made again a few times must not fill the disk.
+    if (!directory_.empty()) {
+        VelOS::removeDirectoryTree(directory_);
+        directory_.clear();
+    }
 }
 
 void Resource::removeCopiedTracks() {

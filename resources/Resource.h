@@ -22,12 +22,13 @@ public:
     // Loads the package. False when already initialised, when the package cannot be opened as a
     // ZIP archive, when the name is taken by an engine resource group of someone else, or when
     // the engine fails while loading; nothing of the package stays registered with the engine
-    // then (files already unpacked stay in the resource directory).
+    // then, nor on the disk.
     // The package is read from what unpacked holds, an unpacking of packagePath made beforehand
     // (off the main thread); without one, init unpacks it itself, within the same limits.
     bool init(Ogre::SceneManager* sceneManager, const std::string& name, const std::string& workDirectory,
               const std::string& packagePath, const PackageUnpacker* unpacked = nullptr);
-    // Removes the materials and the engine resource group. False when not initialised.
+    // Removes the materials, the engine resource group and the resource directory. False when
+    // not initialised.
     bool release();
 
     // A resource name becomes a directory name and an engine group name: not empty, not "." or
@@ -73,11 +74,14 @@ private:
     bool extract(Loading& loading, const std::string& entry, const std::string& fileName);
     // Takes back from the engine what init or an earlier release left there.
     void removeCopiedTracks();
+    // Removes the resource directory with everything in it.
+    void removeFiles();
     void removeMaterials();
 
     bool initialised_ = false;
     std::string name_;
     std::string packageFileName_;
+    std::string directory_; // its files below the work directory, without the final "/"; empty when none
     std::set<std::string> materialList_;
     std::set<std::string> fileList_;
     Ogre::SceneManager* sceneManager_ = nullptr; // receives the skeleton animations

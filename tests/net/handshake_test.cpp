@@ -2,17 +2,20 @@
 // the file transfers into and out of a scratch work directory.
 #include "NetTestSupport.h"
 #include "net/RemoteServices.h"
-#include "project/ListenerChannel.h"
 #include "net/SentenceHandler.h"
 #include "net/Server.h"
 #include "platform/enginelog.h"
+#include "project/ListenerChannel.h"
 #include "support/RecordingOperations.h"
 #include "support/ScratchDirectory.h"
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <set>
+#include <thread>
 
 using nettest::Client;
+using nettest::eventually;
 
 namespace {
 
@@ -167,6 +170,55 @@ TEST_F(Handshake, UploadStoresTheBytesThatFollowTheSentence) {
     EXPECT_TRUE(empty.closedByServer());
     EXPECT_TRUE(pathExists(scratch.path() + "empty.patt"));
     EXPECT_EQ(readWholeFile(scratch.path() + "empty.patt"), "");
+}
+
+std::vector<std::string> namesIn(const std::string& directory) {
+    std::vector<std::string> names;
+    if (DIR* folder = opendir(directory.c_str())) {
+        while (const dirent* entry = readdir(folder)) {
+            names.emplace_back(entry->d_name);
+        }
+        closedir(folder);
+    }
+    return names;
+}
+
+// A file is replaced only by a whole upload: one cut off half-way leaves the old file as it was,
+// and many uploads of one name at once leave exactly one of them, whole.
+TEST_F(Handshake, AnUploadReplacesItsFileWholeOrNotAtAll) {
+    scratch.write("show.zip", "the old archive");
+    {
+        Client client(server->port());
+        client.send("uploadFile(\"show.zip\", 100000);\r\n" + std::string(30000, 'n'));
+        client.close();
+    }
+    EXPECT_TRUE(log.has("uploadFile(\"show.zip\", 100000): the connection ended before the announced size "
+                        "arrived: the file is left as it was"));
+    EXPECT_EQ(readWholeFile(scratch.path() + "show.zip"), "the old archive");
+
+    std::vector<std::thread> uploads;
+    for (int i = 0; i < 40; ++i) {
+        uploads.emplace_back([this, i] {
+            const std::string content(64 * 1024, static_cast<char>('A' + i % 26));
+            Client client(server->port());
+            for (std::size_t at = 0; at < content.size(); at += 4096) {
+                client.send(at == 0 ? "uploadFile(\"show.zip\", " + std::to_string(content.size()) +
+                                          ");\r\n" + content.substr(0, 4096)
+                                    : content.substr(at, 4096));
+            }
+            client.closedByServer();
+        });
+    }
+    for (std::thread& upload : uploads) {
+        upload.join();
+    }
+    const std::string result = readWholeFile(scratch.path() + "show.zip");
+    ASSERT_EQ(result.size(), 64u * 1024);
+    EXPECT_EQ(result.find_first_not_of(result[0]), std::string::npos) << "a mix of two uploads";
+    // No temporary file is left behind.
+    for (const std::string& name : namesIn(scratch.path())) {
+        EXPECT_EQ(name.find(".part-"), std::string::npos) << name;
+    }
 }
 
 TEST_F(Handshake, UploadNeverWritesOutsideTheWorkDirectory) {
