@@ -12,7 +12,7 @@ packages=(
     fonts-dejavu-core
     # tests
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth xdotool x11-apps unzip zip python3 procps util-linux
+    xvfb xauth xdotool x11-apps unzip zip python3 python3-pip procps util-linux
     clang libclang-rt-14-dev llvm
     dpkg-dev file desktop-file-utils ccache help2man lintian
 )
