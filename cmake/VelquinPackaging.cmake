@@ -75,14 +75,25 @@ if(VELQUIN_GZIP AND VELQUIN_HELP2MAN AND VELQUIN_SANITIZE STREQUAL "")
     set(summary_velquin-ctl "drive a running Velquin player from the shell")
     set(summary_velquin-marker "make marker pattern files and printable markers for Velquin")
     set(summary_velquin-pack "make Velquin resource packages from glTF, OBJ and FBX models")
+    # The pages carry the date of the release in the changelog, as YYYY-MM-DD.
+    file(STRINGS ${packaging}/changelog signature REGEX "^ -- " LIMIT_COUNT 1)
+    string(REGEX MATCH "([0-9][0-9]) ([A-Z][a-z][a-z]) ([0-9][0-9][0-9][0-9])" found "${signature}")
+    set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+    list(FIND months "${CMAKE_MATCH_2}" month)
+    math(EXPR month "${month} + 101")
+    string(SUBSTRING ${month} 1 2 month)
+    set(man_date "${CMAKE_MATCH_3}-${month}-${CMAKE_MATCH_1}")
     foreach(program velquin ${tools})
         add_custom_command(
             OUTPUT ${man}/${program}.1.gz
             COMMAND ${VELQUIN_HELP2MAN} --no-info --no-discard-stderr --version-string=${PROJECT_VERSION}
                     "--name=${summary_${program}}" --include=${packaging}/man/${program}.h2m
                     --output=${man}/${program}.1 $<TARGET_FILE:${program}>
+            COMMAND ${CMAKE_COMMAND} -DPAGE=${man}/${program}.1 -DDATE=${man_date}
+                    -P ${PROJECT_SOURCE_DIR}/cmake/ManPageDate.cmake
             COMMAND ${VELQUIN_GZIP} -9nf ${man}/${program}.1
-            DEPENDS ${program} ${packaging}/man/${program}.h2m
+            DEPENDS ${program} ${packaging}/man/${program}.h2m ${packaging}/changelog
+                    ${PROJECT_SOURCE_DIR}/cmake/ManPageDate.cmake
             COMMENT "Manual page of ${program}")
         list(APPEND documents ${man}/${program}.1.gz)
         install(FILES ${man}/${program}.1.gz DESTINATION share/man/man1)

@@ -14,7 +14,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool x11-apps unzip zip python3 python3-pip procps util-linux
     clang libclang-rt-14-dev llvm
-    dpkg-dev file desktop-file-utils ccache help2man lintian
+    dpkg-dev devscripts file desktop-file-utils ccache help2man lintian mandoc man-db
 )
 if [[ "${1:-}" == "--bench" ]]; then
     packages+=(libopencv-contrib-dev libopencv-dev)

@@ -15,24 +15,25 @@
 
 namespace {
 
-const char* const kUsage =
-    "usage: velquin-marker [options] PICTURE NAME\n"
-    "       velquin-marker [options] --generate COUNT DIRECTORY\n"
-    "\n"
-    "The first form reads PICTURE (PNG, JPEG, or plain PBM/PGM/PPM text), the inside of a marker,\n"
-    "and writes NAME.pat, the pattern file a tracker loads, and NAME.png, the marker to print: the\n"
-    "picture in the middle half of a black square, with a white margin. Print it at any size; the\n"
-    "tracker's width is the side of the black square.\n"
-    "\n"
-    "The second form makes COUNT markers that the detector tells apart from each other in every\n"
-    "orientation, DIRECTORY/PREFIX01.pat and .png, and so on.\n"
-    "\n"
-    "options:\n"
-    "  --size PIXELS    side of the black square in the printable picture (default 400)\n"
-    "  --margin PIXELS  white margin around it (default: an eighth of the size)\n"
-    "  --seed NUMBER    seed of --generate (default 1)\n"
-    "  --prefix TEXT    file name prefix of --generate (default \"marker-\")\n"
-    "  --help           this text\n";
+const char* const kUsage = "Usage: velquin-marker [OPTION]... PICTURE NAME\n"
+                           "  or:  velquin-marker [OPTION]... --generate COUNT DIRECTORY\n"
+                           "\n"
+                           "The first form reads PICTURE (PNG, JPEG, or plain PBM/PGM/PPM text), the\n"
+                           "inside of a marker, and writes NAME.pat, the pattern file a tracker loads,\n"
+                           "and NAME.png, the marker to print: the picture in the middle half of a\n"
+                           "black square, with a white margin. Print it at any size; the tracker's\n"
+                           "width is the side of the black square.\n"
+                           "\n"
+                           "The second form makes COUNT markers that the detector tells apart from each\n"
+                           "other in every orientation, DIRECTORY/PREFIX01.pat and .png, and so on.\n"
+                           "\n"
+                           "Options:\n"
+                           "  --size PIXELS    side of the black square in the printable picture\n"
+                           "                   (default 400)\n"
+                           "  --margin PIXELS  white margin around it (default: an eighth of the size)\n"
+                           "  --seed NUMBER    seed of --generate (default 1)\n"
+                           "  --prefix TEXT    file name prefix of --generate (default \"marker-\")\n"
+                           "  --help           this text\n";
 
 struct Options {
     int size = 400;

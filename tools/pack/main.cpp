@@ -55,6 +55,9 @@ Options:
   -h, --help       show this help and exit
   -V, --version    show the version and exit
 
+Then, with a player running, "velquin-ctl upload PACKAGE.zip" and the
+sentences project.resources.create("pkg", "PACKAGE.zip"); and
+project.actors.mesh.create("model", "pkg", "NAME.mesh"); show the model.
 Animations play with the actions "animation_loop" (or "animation") and "play";
 project.actors.getAnimationsList lists them. Exit status: 0 on success, 1 when
 the model cannot be converted, 2 on usage errors.
@@ -62,11 +65,8 @@ the model cannot be converted, 2 on usage errors.
 Examples:
   $ velquin-pack robot.glb robot.zip
   $ velquin-pack --up +z --fit 150 lamp.fbx lamp.zip
+  $ velquin-pack --no-stand --scale 10 chair.obj chair.zip
   $ velquin-ctl upload robot.zip
-  $ velquin-ctl send 'project.resources.create("pkg", "robot.zip");'
-  $ velquin-ctl send 'project.actors.mesh.create("m", "pkg", "robot.mesh");'
-  $ velquin-ctl send 'project.actors.action("m", "animation_loop", "Walk");'
-  $ velquin-ctl send 'project.actors.action("m", "play", "");'
 )";
 
 int usageError(const std::string& message) {
