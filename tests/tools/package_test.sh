@@ -69,6 +69,11 @@ doc=$root/usr/share/doc/velquin
 for file in copyright changelog.gz README.md protocol.md markers.md content.md; do
     check "$file in /usr/share/doc/velquin" test -f "$doc/$file"
 done
+# The programs are built with Debian's hardening flags (control-flow protection is not among
+# the flags Debian 12 gives).
+for program in velquin velquin-ctl velquin-marker velquin-pack; do
+    check "hardening-check $program" hardening-check --nocfprotection "$lib/$program"
+done
 for program in velquin velquin-ctl velquin-marker velquin-pack; do
     check "manual page of $program" bash -c "zcat '$root/usr/share/man/man1/$program.1.gz' | grep -q '^\.SH NAME'"
 done
