@@ -52,10 +52,14 @@ endforeach()
 # its installed path, known only at install time.
 install(FILES ${packaging}/velquin.svg DESTINATION share/icons/hicolor/scalable/apps)
 # Documentation: the README, the three references, the copyright notice and the changelog
-# (compressed as Debian wants it), and a manual page per program made from its --help.
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/protocol.md
-              ${PROJECT_SOURCE_DIR}/docs/markers.md ${PROJECT_SOURCE_DIR}/docs/content.md ${packaging}/copyright
-        DESTINATION share/doc/velquin)
+# (compressed as Debian wants it), and a manual page per program made from its --help. The
+# documents keep the folders they have in the source tree (docs/, clients/python/), so that the
+# links between them, and the README's picture, work in the installed copy as in a clone.
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${packaging}/copyright DESTINATION share/doc/velquin)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/protocol.md ${PROJECT_SOURCE_DIR}/docs/markers.md
+              ${PROJECT_SOURCE_DIR}/docs/content.md ${PROJECT_SOURCE_DIR}/docs/demo.png
+        DESTINATION share/doc/velquin/docs)
+install(FILES ${PROJECT_SOURCE_DIR}/clients/python/README.md DESTINATION share/doc/velquin/clients/python)
 find_program(VELQUIN_GZIP gzip)
 find_program(VELQUIN_HELP2MAN help2man)
 set(documents "")

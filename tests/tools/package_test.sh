@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a finished build, unpacks it into a scratch root and checks it:
-# layout, declared dependencies against what the binaries and the engine plug-ins need, the menu
-# entry, and a real start of the installed launcher (run under an X server) that a client
-# reaches and SIGTERM ends cleanly.
+# layout, the installed documents and their links, the programs' hardening, declared
+# dependencies against what the binaries and the engine plug-ins need, the menu entry, and a
+# real start of the installed launcher (run under an X server) that a client reaches and
+# SIGTERM ends cleanly.
 #   package_test.sh BUILD_DIR [CPACK]
 set -uo pipefail
 
 build=$1
 cpack=${2:-cpack}
+source=$(cd "$(dirname "$0")/../.." && pwd)
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/velquin-package-XXXXXX")
 player=""
 failures=0
@@ -66,9 +68,12 @@ for file in frames/frame-000.png demo/show.cmd samples/robot.zip markers/letter-
     check "the demo's $file in /usr/lib/velquin" test -f "$lib/$file"
 done
 doc=$root/usr/share/doc/velquin
-for file in copyright changelog.gz README.md protocol.md markers.md content.md; do
+for file in copyright changelog.gz README.md docs/protocol.md docs/markers.md docs/content.md docs/demo.png \
+    clients/python/README.md; do
     check "$file in /usr/share/doc/velquin" test -f "$doc/$file"
 done
+# The documents keep the source tree's folders: every link and the README's picture work.
+check "the installed documents' links lead to installed files" python3 "$source/tests/docs/links_test.py" "$doc"
 # The programs are built with Debian's hardening flags (control-flow protection is not among
 # the flags Debian 12 gives).
 for program in velquin velquin-ctl velquin-marker velquin-pack; do
