@@ -6,19 +6,10 @@
 set -uo pipefail
 build=$1
 man_dir=$build/packaging/man
-failures=0
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok: $what"
-    else
-        echo "FAILED: $what"
-        failures=$((failures + 1))
-    fi
-}
+# shellcheck source=checks.sh
+. "$(dirname "$0")/checks.sh"
 rendered() { MANWIDTH=80 man -l "$man_dir/$1.1.gz" 2>/dev/null | sed 's/^ *//; s/ \+/ /g'; }
-# The line of the rendered page that starts with the text, whitespace squeezed.
+# Whether the rendered page (blanks squeezed) has the text as a whole line.
 has_line() { rendered "$1" | grep -qxF -- "$2"; }
 
 for program in velquin velquin-ctl velquin-marker velquin-pack; do

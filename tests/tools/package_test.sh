@@ -12,7 +12,8 @@ cpack=${2:-cpack}
 source=$(cd "$(dirname "$0")/../.." && pwd)
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/velquin-package-XXXXXX")
 player=""
-failures=0
+# shellcheck source=checks.sh
+. "$(dirname "$0")/checks.sh"
 
 cleanup() {
     if [[ -n $player ]] && kill -0 "$player" 2>/dev/null; then
@@ -21,20 +22,6 @@ cleanup() {
     rm -rf "$scratch"
 }
 trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok: $what"
-    else
-        fail "$what"
-    fi
-}
 
 # ---- build and unpack ---------------------------------------------------------------------
 if ! "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1; then
