@@ -182,7 +182,7 @@ int main(int argc, char** argv) {
     float factor = 1;
     if (fit > 0) {
         if (!(bounds.largestSide() > 0)) {
-            return failure(modelPath + ": the model has no extent to fit to " + std::to_string(fit) + " mm");
+            return failure(modelPath + ": the model has no extent to fit to a size");
         }
         factor = static_cast<float>(fit / bounds.largestSide());
     }
