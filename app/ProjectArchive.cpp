@@ -3,13 +3,20 @@
 #include "platform/pathguard.h"
 
 #include <OGRE/Ogre.h>
+#include <OGRE/OgreZip.h>
 #include <cstdio>
+#include <memory>
 
 bool extractProjectArchive(const std::string& archivePath, const std::string& workDirectory) {
-    Ogre::ArchiveManager& archives = Ogre::ArchiveManager::getSingleton();
-    Ogre::Archive* archive = nullptr;
+    // An archive of our own, not one of the archive manager's: the manager never frees an archive
+    // whose loading throws, so every file that is no ZIP archive, loaded as a project, would leak
+    // one.
+    Ogre::ZipArchiveFactory factory;
+    const auto destroy = [&factory](Ogre::Archive* archive) { factory.destroyInstance(archive); };
+    std::unique_ptr<Ogre::Archive, decltype(destroy)> archive(factory.createInstance(archivePath, true),
+                                                              destroy);
     try {
-        archive = archives.load(archivePath, "Zip", true);
+        archive->load();
         Ogre::StringVectorPtr names = archive->list(false, false);
         for (const Ogre::String& name : *names) {
             std::string target;
@@ -33,13 +40,10 @@ bool extractProjectArchive(const std::string& archivePath, const std::string& wo
             }
             std::fclose(file);
         }
-        archives.unload(archive);
+        archive->unload();
         return true;
     } catch (const Ogre::Exception& error) {
         Ogre::LogManager::getSingleton().logMessage("SceneSerializer::load: " + error.getDescription());
-        if (archive != nullptr) {
-            archives.unload(archive);
-        }
         return false;
     }
 }
