@@ -26,6 +26,10 @@ namespace {
 // The camera calibration, beside the player.
 constexpr const char* CameraFile = "camera_para.dat";
 
+void noteNoActorNamed(const std::string& name) {
+    VelOS::noteFailure("no actor named \"" + name + "\"");
+}
+
 std::string lowerCase(std::string text) {
     for (char& c : text) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -385,6 +389,7 @@ bool Scene::resourceCreate(const std::string& name, const std::string& packagePa
     // Unpacking, the slow part, happens here on the caller's thread, with no lock held: other
     // clients are served and frames drawn meanwhile. Only the engine's part runs between frames.
     if (!Resource::isInsideWorkDirectory(workDirectory_, packagePath)) {
+        VelOS::noteFailure("the package is not a file of the work directory");
         return false;
     }
     const std::uint64_t generation = projectGeneration_;
@@ -618,6 +623,9 @@ bool Scene::actorAction(const std::string& actorName, const std::string& keyword
                         const std::string& argument) {
     bool found = false;
     inProject([&] { found = actors_.action(actorName, keyword, argument); });
+    if (!found) {
+        noteNoActorNamed(actorName);
+    }
     return found;
 }
 
@@ -649,6 +657,9 @@ bool Scene::actorSelect(const std::string& actorName) {
             announce(Events::actorSelected(actorName));
         }
     });
+    if (!selected) {
+        noteNoActorNamed(actorName);
+    }
     return selected;
 }
 
@@ -661,6 +672,9 @@ bool Scene::actorUnselect(const std::string& actorName) {
             announce(Events::actorUnselected(actorName));
         }
     });
+    if (!unselected) {
+        noteNoActorNamed(actorName);
+    }
     return unselected;
 }
 
@@ -669,6 +683,12 @@ bool Scene::actorIsSelected(const std::string& actorName) {
     readProject([&](const ProjectState& state) {
         const auto actor = state.actors.find(actorName);
         selected = actor != state.actors.end() && actor->second.selected;
+        // "fail" is this command's "no": its line says which.
+        if (actor == state.actors.end()) {
+            noteNoActorNamed(actorName);
+        } else if (!selected) {
+            VelOS::noteFailure("not selected");
+        }
     });
     return selected;
 }

@@ -36,6 +36,33 @@ if(VELQUIN_FUZZ)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+# The normal build is the one the Debian package is made from, and the player listens on the
+# network: it gets Debian's hardening flags as dpkg-buildflags gives them (stack protector,
+# fortified libc calls, format checks, relocations read-only and bound at start; PIE is the
+# compiler's default, and CMAKE_POSITION_INDEPENDENT_CODE asks for it too). Only those flags are
+# taken: optimisation and debugging information stay the build type's. Fortified calls need an
+# optimising build.
+option(VELQUIN_HARDENING "Build with Debian's hardening flags (dpkg-buildflags)" ON)
+find_program(VELQUIN_DPKG_BUILDFLAGS dpkg-buildflags)
+if(VELQUIN_HARDENING AND VELQUIN_DPKG_BUILDFLAGS AND VELQUIN_SANITIZE STREQUAL "" AND NOT VELQUIN_FUZZ)
+    set(hardening "^(-D_FORTIFY_SOURCE=|-fstack-protector|-fstack-clash-protection|-fcf-protection|-Wformat|-Werror=format-|-Wl,-z,)")
+    if(CMAKE_BUILD_TYPE STREQUAL "Debug")
+        set(hardening "^(-fstack-protector|-fstack-clash-protection|-fcf-protection|-Wformat|-Werror=format-|-Wl,-z,)")
+    endif()
+    foreach(kind CPPFLAGS CXXFLAGS LDFLAGS)
+        execute_process(COMMAND ${CMAKE_COMMAND} -E env DEB_BUILD_MAINT_OPTIONS=hardening=+all
+                                ${VELQUIN_DPKG_BUILDFLAGS} --get ${kind}
+                        OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE)
+        separate_arguments(flags UNIX_COMMAND "${flags}")
+        list(FILTER flags INCLUDE REGEX "${hardening}")
+        set(VELQUIN_HARDENING_${kind} ${flags})
+    endforeach()
+    add_compile_options(${VELQUIN_HARDENING_CPPFLAGS} ${VELQUIN_HARDENING_CXXFLAGS})
+    add_link_options(${VELQUIN_HARDENING_LDFLAGS})
+    string(REPLACE ";" " " shown "${VELQUIN_HARDENING_CPPFLAGS};${VELQUIN_HARDENING_CXXFLAGS};${VELQUIN_HARDENING_LDFLAGS}")
+    message(STATUS "Hardening: ${shown}")
+endif()
+
 pkg_check_modules(ZLIB REQUIRED IMPORTED_TARGET zlib)
 if(VELQUIN_ENGINE)
     pkg_check_modules(OGRE REQUIRED IMPORTED_TARGET OGRE)

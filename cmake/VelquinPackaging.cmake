@@ -56,10 +56,14 @@ endforeach()
 # its installed path, known only at install time.
 install(FILES ${packaging}/velquin.svg DESTINATION share/icons/hicolor/scalable/apps)
 # Documentation: the README, the three references, the copyright notice and the changelog
-# (compressed as Debian wants it), and a manual page per program made from its --help.
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/protocol.md
-              ${PROJECT_SOURCE_DIR}/docs/markers.md ${PROJECT_SOURCE_DIR}/docs/content.md ${packaging}/copyright
-        DESTINATION share/doc/velquin)
+# (compressed as Debian wants it), and a manual page per program made from its --help. The
+# documents keep the folders they have in the source tree (docs/, clients/python/), so that the
+# links between them, and the README's picture, work in the installed copy as in a clone.
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${packaging}/copyright DESTINATION share/doc/velquin)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/protocol.md ${PROJECT_SOURCE_DIR}/docs/markers.md
+              ${PROJECT_SOURCE_DIR}/docs/content.md ${PROJECT_SOURCE_DIR}/docs/demo.png
+        DESTINATION share/doc/velquin/docs)
+install(FILES ${PROJECT_SOURCE_DIR}/clients/python/README.md DESTINATION share/doc/velquin/clients/python)
 find_program(VELQUIN_GZIP gzip)
 find_program(VELQUIN_HELP2MAN help2man)
 set(documents "")
@@ -81,14 +85,25 @@ if(VELQUIN_GZIP AND VELQUIN_HELP2MAN AND VELQUIN_SANITIZE STREQUAL "")
     set(summary_velquin-pack "make Velquin resource packages from glTF, OBJ and FBX models")
     set(summary_velquin-calibrate "make the camera file of a camera from views of a chessboard")
     set(summary_velquin-console "author and drive the show of a Velquin player from a web browser")
+    # The pages carry the date of the release in the changelog, as YYYY-MM-DD.
+    file(STRINGS ${packaging}/changelog signature REGEX "^ -- " LIMIT_COUNT 1)
+    string(REGEX MATCH "([0-9][0-9]) ([A-Z][a-z][a-z]) ([0-9][0-9][0-9][0-9])" found "${signature}")
+    set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+    list(FIND months "${CMAKE_MATCH_2}" month)
+    math(EXPR month "${month} + 101")
+    string(SUBSTRING ${month} 1 2 month)
+    set(man_date "${CMAKE_MATCH_3}-${month}-${CMAKE_MATCH_1}")
     foreach(program velquin ${tools})
         add_custom_command(
             OUTPUT ${man}/${program}.1.gz
             COMMAND ${VELQUIN_HELP2MAN} --no-info --no-discard-stderr --version-string=${PROJECT_VERSION}
                     "--name=${summary_${program}}" --include=${packaging}/man/${program}.h2m
                     --output=${man}/${program}.1 $<TARGET_FILE:${program}>
+            COMMAND ${CMAKE_COMMAND} -DPAGE=${man}/${program}.1 -DDATE=${man_date}
+                    -P ${PROJECT_SOURCE_DIR}/cmake/ManPageDate.cmake
             COMMAND ${VELQUIN_GZIP} -9nf ${man}/${program}.1
-            DEPENDS ${program} ${packaging}/man/${program}.h2m
+            DEPENDS ${program} ${packaging}/man/${program}.h2m ${packaging}/changelog
+                    ${PROJECT_SOURCE_DIR}/cmake/ManPageDate.cmake
             COMMENT "Manual page of ${program}")
         list(APPEND documents ${man}/${program}.1.gz)
         install(FILES ${man}/${program}.1.gz DESTINATION share/man/man1)

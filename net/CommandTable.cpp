@@ -153,6 +153,7 @@ std::vector<CommandRow> buildTable() {
         VelOS::engineLog("project.net.init(" + std::to_string(port) + ")");
         if (port < 0 || port > 65535) {
             VelOS::engineLog("project.net.init: port out of range: " + std::to_string(port));
+            VelOS::noteFailure("port out of range (0 to 65535)");
             return okReply(false);
         }
         return okReply(p.netInit(static_cast<int>(port)));
@@ -201,6 +202,7 @@ std::vector<CommandRow> buildTable() {
         // The package must be a file of the work directory; no name may lead out of it.
         std::string package;
         if (!VelOS::resolveInside(VelOS::getWorkDirectory(false), text(s, 1), package)) {
+            VelOS::noteFailure("the package file name leads out of the work directory");
             return okReply(false);
         }
         return okReply(p.resourceCreate(text(s, 0), VelOS::getWorkDirectory(false) + text(s, 1)));

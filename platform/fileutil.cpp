@@ -99,7 +99,9 @@ bool removeContents(int dirFd) {
             ::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR);
         } else {
             if (S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0) {
-                ::fchmodat(dirFd, name.c_str(), info.st_mode | S_IWUSR, 0);
+                // Whether it worked shows in the unlink below.
+                const int writable = ::fchmodat(dirFd, name.c_str(), info.st_mode | S_IWUSR, 0);
+                static_cast<void>(writable);
             }
             if (::unlinkat(dirFd, name.c_str(), 0) != 0) {
                 ok = false;

@@ -91,6 +91,17 @@ int depthOf(const TiXmlNode* node) {
     return deepest + 1;
 }
 
+// Notes why a load or save stops here (the command's failure line names it) and fails.
+bool fail(const std::string& reason) {
+    VelOS::noteFailure(reason);
+    return false;
+}
+
+// An operation of the load that failed has noted its own reason; this one only when it did not.
+bool failed(const std::string& element, const std::string& name) {
+    return fail("the document's " + element + " \"" + name + "\" could not be made");
+}
+
 // An actor whose tracker name is empty was saved unconnected: it is left so.
 template <typename Connect> bool connectIfNamed(const std::string& tracker, Connect connect) {
     return tracker.empty() || connect();
@@ -108,7 +119,7 @@ bool loadActors(const TiXmlElement& section, ProjectOperations& p) {
                 !text(*actor, mesh ? "meshName" : "sceneName", content) ||
                 !text(*actor, "trackerName", tracker) || !numbers(*actor, {"tx", "ty", "tz"}, t) ||
                 !numbers(*actor, {"rw", "rx", "ry", "rz"}, r) || !numbers(*actor, {"sx", "sy", "sz"}, s)) {
-                return false;
+                return fail("the document's " + kind + " \"" + name + "\" lacks an attribute");
             }
             const ActorKind k = mesh ? ActorKind::Mesh : ActorKind::Scene;
             const bool ok =
@@ -117,32 +128,32 @@ bool loadActors(const TiXmlElement& section, ProjectOperations& p) {
                 p.translateActor(k, name, t[0], t[1], t[2]) &&
                 p.rotateActor(k, name, r[0], r[1], r[2], r[3]) && p.scaleActor(k, name, s[0], s[1], s[2]);
             if (!ok) {
-                return false;
+                return failed(kind, name);
             }
         } else if (kind == "FileActor") {
             if (!text(*actor, "name", name) || !text(*actor, "type", type) ||
                 !text(*actor, "resourceName", resource) || !text(*actor, "fileName", content) ||
                 !text(*actor, "trackerName", tracker) || !numbers(*actor, {"tx", "ty", "tz"}, t)) {
-                return false;
+                return fail("the document's " + kind + " \"" + name + "\" lacks an attribute");
             }
             if (!p.fileCreate(name, resource, content, type) ||
                 !connectIfNamed(tracker, [&] { return p.connectActor(ActorKind::File, name, tracker); }) ||
                 !p.translateActor(ActorKind::File, name, t[0], t[1], t[2])) {
-                return false;
+                return failed(kind, name);
             }
         } else if (kind == "LightActor") {
             // "lightName" is required though light create takes only the actor's name.
             if (!text(*actor, "name", name) || !text(*actor, "lightName", content) ||
                 !text(*actor, "trackerName", tracker) || !numbers(*actor, {"tx", "ty", "tz"}, t)) {
-                return false;
+                return fail("the document's " + kind + " \"" + name + "\" lacks an attribute");
             }
             if (!p.lightCreate(name) ||
                 !connectIfNamed(tracker, [&] { return p.connectActor(ActorKind::Light, name, tracker); }) ||
                 !p.translateActor(ActorKind::Light, name, t[0], t[1], t[2])) {
-                return false;
+                return failed(kind, name);
             }
         } else {
-            return false;
+            return fail("the document's ActorManager holds an unknown element " + kind);
         }
     }
     return true;
@@ -153,8 +164,11 @@ bool loadActors(const TiXmlElement& section, ProjectOperations& p) {
 bool SceneSerializer::build(const TiXmlDocument& document, ProjectOperations& operations,
                             ProjectInventory& inventory, const std::string& workDirectory) {
     const TiXmlElement* root = document.RootElement();
-    if (root == nullptr || std::string(root->Value()) != "Velquin" || depthOf(root) > MaximumDepth) {
-        return false;
+    if (root == nullptr || std::string(root->Value()) != "Velquin") {
+        return fail("the document is no Velquin project (its root element is not Velquin)");
+    }
+    if (depthOf(root) > MaximumDepth) {
+        return fail("the document nests deeper than " + std::to_string(MaximumDepth) + " levels");
     }
     std::set<std::string> seen;
     for (const TiXmlElement* section = root->FirstChildElement(); section != nullptr;
@@ -164,12 +178,16 @@ bool SceneSerializer::build(const TiXmlDocument& document, ProjectOperations& op
                            name == "ActorManager";
         if (!known || !seen.insert(name).second) {
             VelOS::engineLog("SceneSerializer::load: first child named " + name + " is incorrect");
-            return false;
+            return fail(known ? "the document holds " + name + " twice"
+                              : "the document holds an unknown section " + name);
         }
         if (name == "Global") {
             std::string title;
-            if (!text(*section, "title", title) || !operations.setTitle(title)) {
-                return false;
+            if (!text(*section, "title", title)) {
+                return fail("the document's Global has no title");
+            }
+            if (!operations.setTitle(title)) {
+                return fail("the title could not be set");
             }
         } else if (name == "ResourceManager") {
             inventory.destroyAllResources();
@@ -177,10 +195,15 @@ bool SceneSerializer::build(const TiXmlDocument& document, ProjectOperations& op
                  resource = resource->NextSiblingElement()) {
                 std::string resourceName, fileName, path;
                 if (std::string(resource->Value()) != "Resource" || !text(*resource, "name", resourceName) ||
-                    !text(*resource, "filename", fileName) ||
-                    !VelOS::resolveInside(workDirectory, fileName, path) ||
-                    !operations.resourceCreate(resourceName, workDirectory + fileName)) {
-                    return false;
+                    !text(*resource, "filename", fileName)) {
+                    return fail(
+                        "the document's ResourceManager holds an element that is no complete Resource");
+                }
+                if (!VelOS::resolveInside(workDirectory, fileName, path)) {
+                    return fail("the package file name \"" + fileName + "\" leads out of the work directory");
+                }
+                if (!operations.resourceCreate(resourceName, workDirectory + fileName)) {
+                    return failed("Resource", resourceName);
                 }
             }
         } else if (name == "TrackerManager") {
@@ -189,9 +212,12 @@ bool SceneSerializer::build(const TiXmlDocument& document, ProjectOperations& op
                  tracker = tracker->NextSiblingElement()) {
                 std::string trackerName, pattern, width;
                 if (std::string(tracker->Value()) != "ARTracker" || !text(*tracker, "name", trackerName) ||
-                    !text(*tracker, "patternFilename", pattern) || !text(*tracker, "width", width) ||
-                    !operations.trackerCreate(trackerName, pattern, wholeNumber(width))) {
-                    return false;
+                    !text(*tracker, "patternFilename", pattern) || !text(*tracker, "width", width)) {
+                    return fail(
+                        "the document's TrackerManager holds an element that is no complete ARTracker");
+                }
+                if (!operations.trackerCreate(trackerName, pattern, wholeNumber(width))) {
+                    return failed("ARTracker", trackerName);
                 }
             }
         } else {
@@ -207,12 +233,13 @@ bool SceneSerializer::build(const TiXmlDocument& document, ProjectOperations& op
 bool SceneSerializer::buildFromText(const std::string& text, ProjectOperations& operations,
                                     ProjectInventory& inventory, const std::string& workDirectory) {
     if (!plausibleDocument(text)) {
-        return false;
+        return fail("the document is over 64 MiB or nests too deep to be read");
     }
     TiXmlDocument document;
     document.Parse(text.c_str());
     if (document.Error()) {
-        return false;
+        return fail(std::string("the document is no well-formed XML: ") + document.ErrorDesc() + " (line " +
+                    std::to_string(document.ErrorRow()) + ")");
     }
     return build(document, operations, inventory, workDirectory);
 }
@@ -221,21 +248,30 @@ bool SceneSerializer::load(const std::string& archiveName, ProjectOperations& op
                            ProjectInventory& inventory, const std::string& workDirectory,
                            const Extractor& extract) {
     std::string archive;
-    if (archiveName.size() < 4 || !VelOS::resolveInside(workDirectory, archiveName, archive)) {
-        return false;
+    if (archiveName.size() < 4) {
+        return fail("\"" + archiveName + "\" is no archive name (NAME.zip)");
+    }
+    if (!VelOS::resolveInside(workDirectory, archiveName, archive)) {
+        return fail("the archive name leads out of the work directory");
+    }
+    if (!VelOS::isFile(archive)) {
+        return fail("no file " + archiveName + " in the work directory (upload it first)");
     }
     if (!extract(archive, workDirectory)) {
-        return false;
+        return fail("not a ZIP archive: " + archive);
     }
     VelOS::deleteFile(archive);
     const std::string documentName = archiveName.substr(0, archiveName.size() - 3) + "xml";
     std::string documentPath;
     if (!VelOS::resolveInside(workDirectory, documentName, documentPath)) {
-        return false;
+        return fail("the document name leads out of the work directory");
     }
     std::FILE* file = std::fopen(documentPath.c_str(), "rb");
     if (file == nullptr) {
-        return false;
+        // The document inside is named after the project as it was saved (show.zip holds
+        // show.xml); an archive renamed on the way has none of its own name.
+        return fail("the archive holds no " + documentName +
+                    ": a project archive loads under the name it was saved with");
     }
     std::string text;
     char chunk[4096];
@@ -251,7 +287,7 @@ bool SceneSerializer::save(const std::string& projectName, ProjectOperations& p,
                            const std::string& workDirectory) {
     std::string base;
     if (!VelOS::resolveInside(workDirectory, projectName, base)) {
-        return false;
+        return fail("the project name leads out of the work directory");
     }
     TiXmlDocument document;
     auto* root = new TiXmlElement("Velquin");
@@ -381,15 +417,14 @@ bool SceneSerializer::save(const std::string& projectName, ProjectOperations& p,
         for (const std::string& file : *list) {
             std::string path;
             if (!VelOS::resolveInside(workDirectory, file, path)) {
-                return false;
+                return fail("the file name \"" + file + "\" leads out of the work directory");
             }
             // The document and the archive are written beside the project's own files, never
             // over one of them.
             if (path == documentPath || path == archivePath) {
-                VelOS::noteFailure(VelOS::fileNameOf(path) + " is a file of the project (" +
-                                   (list == &packageFiles ? "a resource's package" : "a tracker's pattern") +
-                                   "): save the project under another name");
-                return false;
+                return fail(VelOS::fileNameOf(path) + " is a file of the project (" +
+                            (list == &packageFiles ? "a resource's package" : "a tracker's pattern") +
+                            "): save the project under another name");
             }
             struct stat info {};
             if (::stat(path.c_str(), &info) == 0) {
@@ -401,8 +436,7 @@ bool SceneSerializer::save(const std::string& projectName, ProjectOperations& p,
     VelOS::DiskBudget::Reservation room;
     std::string reason;
     if (!room.take(bytes, reason)) {
-        VelOS::noteFailure(reason);
-        return false;
+        return fail(reason);
     }
     // Each file is written beside its place and renamed into it once whole, so that a save
     // cut short (the player killed, the disk full) leaves the project's last archive as it was.
@@ -413,18 +447,15 @@ bool SceneSerializer::save(const std::string& projectName, ProjectOperations& p,
         if (!temporary.empty()) {
             VelOS::deleteFile(temporary);
         }
-        VelOS::noteFailure("cannot write " + documentPath);
-        return false;
+        return fail("cannot write " + documentPath);
     }
     files.insert(files.begin(), documentPath);
     if (!VelOS::createTemporaryBeside(archivePath, temporary)) {
-        VelOS::noteFailure("cannot write " + archivePath);
-        return false;
+        return fail("cannot write " + archivePath);
     }
     archiveFiles(temporary, files);
     if (!VelOS::replaceWith(temporary, archivePath)) {
-        VelOS::noteFailure("cannot write " + archivePath);
-        return false;
+        return fail("cannot write " + archivePath);
     }
     return true;
 }

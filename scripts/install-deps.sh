@@ -13,9 +13,9 @@ packages=(
     fonts-dejavu-core
     # tests
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth xdotool x11-apps unzip zip python3 procps util-linux curl
+    xvfb xauth xdotool x11-apps unzip zip python3 python3-pip procps util-linux curl
     clang libclang-rt-14-dev llvm
-    dpkg-dev file desktop-file-utils ccache help2man lintian
+    dpkg-dev devscripts file desktop-file-utils ccache help2man lintian mandoc man-db
     # velquin-console (Boost.Beast/Asio and nlohmann-json are header-only) and its browser tests
     libboost-dev nlohmann-json3-dev chromium
 )

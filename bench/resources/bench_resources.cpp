@@ -94,7 +94,9 @@ std::string makePackage(const std::string& directory) {
         ZipWriter::addFile(zip.get(), name, source);
     }
     ZipWriter::close(zip);
-    std::system(("rm -rf '" + sources + "'").c_str());
+    if (std::system(("rm -rf '" + sources + "'").c_str()) != 0) {
+        std::fprintf(stderr, "could not remove %s\n", sources.c_str());
+    }
     return path;
 }
 
@@ -168,7 +170,9 @@ int main(int argc, char** argv) {
         }
         unzip.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
-    std::system(("rm -rf '" + work + "'").c_str());
+    if (std::system(("rm -rf '" + work + "'").c_str()) != 0) {
+        std::fprintf(stderr, "could not remove %s\n", work.c_str());
+    }
     const double ours = median(create);
     const double theirs = median(unzip);
     std::printf("resource create: %.1f ms (median of %d)\n", ours, repetitions);

@@ -106,3 +106,53 @@ TEST(PlayerLog, FailuresAreLoggedWithTheirReasonAndRepliesStayAsTheyWere) {
 
     EXPECT_EQ(session.close(), 0) << session.process().output();
 }
+
+TEST(PlayerLog, FailedLoadsAndActionsNameTheirReason) {
+    ScratchDirectory scratch;
+    const std::string folder = makePlayerFolder(scratch);
+    ASSERT_FALSE(folder.empty());
+    PlayerSession session(scratch, "", folder);
+    ASSERT_TRUE(session.ready());
+    auto command = session.open("command");
+    ASSERT_TRUE(command);
+
+    command->send("project.title.set(\"saved\");\r\nproject.save(\"show\");\r\n");
+    EXPECT_EQ(command->line(), "ok\r");
+    EXPECT_EQ(command->line(), "ok\r");
+    const std::string archive = session.download("show.zip");
+    ASSERT_GT(archive.size(), 22u);
+    // Uploaded under another name: the archive holds show.xml, not copy.xml.
+    ASSERT_TRUE(session.upload("copy.zip", archive));
+    ASSERT_TRUE(session.upload("notes.zip", "no archive"));
+    command->send("project.load(\"copy.zip\");\r\n"
+                  "project.load(\"missing.zip\");\r\n"
+                  "project.load(\"notes.zip\");\r\n"
+                  "project.actors.action(\"nobody\", \"play\", \"\");\r\n"
+                  "project.actors.select(\"nobody\");\r\n"
+                  "project.resources.create(\"r\", \"../x.zip\");\r\n"
+                  "project.net.init(70000);\r\n"
+                  "project.title.get();\r\n");
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(command->line(), "fail\r") << i;
+    }
+    EXPECT_EQ(command->line(), "\"saved\"\r");
+
+    const std::string log = waitForLog(folder, "project.net.init(70000): ");
+    EXPECT_TRUE(contains(log, "project.load(\"copy.zip\"): the archive holds no copy.xml: a project archive "
+                              "loads under the name it was saved with"))
+        << log;
+    EXPECT_TRUE(contains(log, "project.load(\"missing.zip\"): no file missing.zip in the work directory"))
+        << log;
+    EXPECT_TRUE(contains(log, "project.load(\"notes.zip\"): not a ZIP archive: ")) << log;
+    EXPECT_TRUE(contains(log, "project.actors.action(\"nobody\", \"play\", \"\"): no actor named \"nobody\""))
+        << log;
+    EXPECT_TRUE(contains(log, "project.actors.select(\"nobody\"): no actor named \"nobody\"")) << log;
+    EXPECT_TRUE(contains(log,
+                         "project.resources.create(\"r\", \"../x.zip\"): the package file name leads out "
+                         "of the work directory"))
+        << log;
+    EXPECT_TRUE(contains(log, "project.net.init(70000): port out of range (0 to 65535)")) << log;
+    EXPECT_FALSE(contains(log, ": failed\n")) << log;
+
+    EXPECT_EQ(session.close(), 0) << session.process().output();
+}

@@ -4,6 +4,9 @@ import os
 import socket
 import subprocess
 import sys
+import tempfile
+import threading
+import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "clients", "python"))
@@ -53,6 +56,119 @@ class Offline(unittest.TestCase):
         }
         for name, kind in kinds.items():
             self.assertEqual(velquin.reply_kind(name), kind, name)
+
+
+class SlowPlayer:
+    """A stand-in for a player that answers the handshake at once and every command after
+    `delay` seconds, with a reply that names the command it answers. Each connection is served
+    on a thread of its own; `connections` counts them."""
+
+    def __init__(self, delay):
+        self.delay = delay
+        self.connections = 0
+        self.server = socket.create_server(("127.0.0.1", 0))
+        self.port = self.server.getsockname()[1]
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    def _accept(self):
+        while True:
+            try:
+                connection, _ = self.server.accept()
+            except OSError:
+                return
+            self.connections += 1
+            threading.Thread(target=self._serve, args=(connection,), daemon=True).start()
+
+    def _serve(self, connection):
+        with connection:
+            lines = connection.makefile("rb")
+            try:
+                lines.readline()
+                connection.sendall(b"ok\n")
+                for line in lines:
+                    time.sleep(self.delay)
+                    name = line.decode().split("(")[0]
+                    reply = b"ok" if name == "quit" else ('"reply to %s"' % name).encode()
+                    connection.sendall(reply + b"\r\n")
+            except OSError:
+                pass
+
+    def close(self):
+        self.server.close()
+
+
+class Failures(unittest.TestCase):
+    """What the client does when the player is slow, gone or never there."""
+
+    def test_a_late_reply_is_never_taken_for_the_next_command(self):
+        slow = SlowPlayer(delay=0.8)
+        self.addCleanup(slow.close)
+        player = velquin.Player("127.0.0.1", slow.port, timeout=0.3)
+        with self.assertRaises(velquin.Timeout) as raised:
+            player.project.title.get()
+        self.assertIsInstance(raised.exception, TimeoutError)  # still caught as the built-in
+        time.sleep(1.0)  # the late reply has arrived by now
+        with self.assertRaises(velquin.ConnectionFailed) as raised:
+            player.project.resources.getFilename("robot")
+        self.assertIn("after a timeout", str(raised.exception))
+        # A new connection answers each command with its own reply.
+        slow.delay = 0
+        player.reconnect()
+        self.assertEqual(player.project.resources.getFilename("robot"),
+                         "reply to project.resources.getFilename")
+        self.assertEqual(player.project.title.get(), "reply to project.title.get")
+        self.assertEqual(slow.connections, 2)
+        player.close()
+
+    def test_connection_errors_are_the_clients_own(self):
+        with self.assertRaises(velquin.ConnectionFailed) as raised:
+            velquin.Player("127.0.0.1", 1, timeout=2)
+        self.assertIsInstance(raised.exception, ConnectionError)
+        # A player that closes the connection in the middle of a command.
+        server = socket.create_server(("127.0.0.1", 0))
+        self.addCleanup(server.close)
+
+        def serve_one():
+            connection, _ = server.accept()
+            with connection:
+                connection.recv(100)
+                connection.sendall(b"ok\n")
+                connection.recv(100)
+        threading.Thread(target=serve_one, daemon=True).start()
+        player = velquin.Player("127.0.0.1", server.getsockname()[1], timeout=5)
+        with self.assertRaises(velquin.ConnectionFailed):
+            player.project.title.get()
+        with self.assertRaises(velquin.ConnectionFailed):
+            player.project.title.get()
+        player.close()
+        # Listeners time out with the client's own error and stay usable.
+        slow = SlowPlayer(delay=0)
+        self.addCleanup(slow.close)
+        with velquin.Listener("127.0.0.1", slow.port, timeout=0.2) as events:
+            with self.assertRaises(velquin.Timeout):
+                next(events)
+            with self.assertRaises(velquin.Timeout):
+                next(events)
+
+    def test_installs_with_python_and_pip_alone(self):
+        # A fresh environment without pip, setuptools or wheel, and no package index: the
+        # client's own build backend needs nothing but the standard library.
+        source = os.path.dirname(os.path.dirname(os.path.abspath(velquin.__file__)))
+        with tempfile.TemporaryDirectory(prefix="velquin-pip-") as scratch:
+            environment = os.path.join(scratch, "env")
+            subprocess.run([sys.executable, "-m", "venv", "--without-pip", environment], check=True)
+            python = os.path.join(environment, "bin", "python")
+            installed = subprocess.run(
+                [sys.executable, "-m", "pip", "--python", python, "install", "--no-index", "--no-cache-dir",
+                 "--disable-pip-version-check", source],
+                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, universal_newlines=True, cwd=scratch,
+                env=dict({k: v for k, v in os.environ.items() if not k.startswith("PIP_")},
+                         PIP_CONFIG_FILE=os.devnull))
+            self.assertEqual(installed.returncode, 0, installed.stdout)
+            found = subprocess.run([python, "-c", "import velquin; print(velquin.__file__, velquin.DEFAULT_PORT)"],
+                                   stdout=subprocess.PIPE, universal_newlines=True, cwd=scratch, check=True)
+            self.assertTrue(found.stdout.startswith(environment), found.stdout)
+            self.assertTrue(found.stdout.strip().endswith(" 4000"), found.stdout)
 
 
 class AgainstThePlayer(unittest.TestCase):

@@ -32,19 +32,6 @@ P1
 MARKER_WIDTH = 80  # millimetres, the side of the black square
 
 
-def magenta_pixels(path):
-    """Pixels of the screenshot that only the model can have made: red and blue far above green."""
-    width, height, rows = pictures.read_png(path)
-    found = []
-    for y in range(height):
-        row = rows[y]
-        for x in range(width):
-            r, g, b = row[3 * x], row[3 * x + 1], row[3 * x + 2]
-            if r > 120 and b > 120 and g < 0.6 * min(r, b):
-                found.append((x, y))
-    return width, height, found
-
-
 class Newcomer(unittest.TestCase):
     def setUp(self):
         self.scratch = tempfile.TemporaryDirectory(prefix="velquin-newcomer-")
@@ -98,7 +85,7 @@ class Newcomer(unittest.TestCase):
             for attempt in range(40):
                 shot = self.path("shot-%d.png" % attempt)
                 subprocess.run([os.path.join(self.tools, "velquin-screenshot"), shot, "Velquinor"], check=True)
-                width, height, found = magenta_pixels(shot)
+                width, height, found = pictures.magenta_pixels(shot)
                 if len(found) > 200:
                     shots.append((shot, found))
                     if len(shots) == 2:

@@ -1,6 +1,7 @@
-"""Pictures for the newcomer test, standard library only: PNG reading (8-bit grey, RGB, RGBA),
-PPM writing, the camera file, and a marker rendered into a camera frame the way a camera on a
-desk would see it, lens distortion included."""
+"""Pictures for the tests that look at the player's window, standard library only: PNG reading
+(8-bit grey, RGB, RGBA), PPM writing, the camera file, a marker rendered into a camera frame the
+way a camera on a desk would see it, lens distortion included, and the pixels of a screenshot
+that only a magenta model can have made."""
 import math
 import struct
 import zlib
@@ -103,11 +104,14 @@ def marker_pose(distance, tilt_degrees, shift_x=0.0, shift_y=0.0):
     return x_axis, y_axis, (shift_x, shift_y, distance)
 
 
-def project(camera, pose, x, y):
-    """Where the marker point (x, y) lies in the ideal (distortion-free) picture."""
+def project(camera, pose, x, y, z=0.0):
+    """Where the marker point (x, y, z) lies in the ideal (distortion-free) picture: x towards the
+    marker's right edge, y towards its top edge, z up off the paper (towards the camera)."""
     _, _, p, _ = camera
     x_axis, y_axis, t = pose
-    c = [x_axis[i] * x + y_axis[i] * y + t[i] for i in range(3)]
+    z_axis = [x_axis[1] * y_axis[2] - x_axis[2] * y_axis[1], x_axis[2] * y_axis[0] - x_axis[0] * y_axis[2],
+              x_axis[0] * y_axis[1] - x_axis[1] * y_axis[0]]
+    c = [x_axis[i] * x + y_axis[i] * y + z_axis[i] * z + t[i] for i in range(3)]
     return (p[0][0] * c[0] + p[0][1] * c[1] + p[0][2] * c[2]) / c[2], (p[1][1] * c[1] + p[1][2] * c[2]) / c[2]
 
 
@@ -151,3 +155,17 @@ def invert3(m):
     return [[(e * i - f * h) / det, (c * h - b * i) / det, (b * f - c * e) / det],
             [(f * g - d * i) / det, (a * i - c * g) / det, (c * d - a * f) / det],
             [(d * h - e * g) / det, (b * g - a * h) / det, (a * e - b * d) / det]]
+
+
+def magenta_pixels(path):
+    """(width, height, pixels) of a screenshot: the pixels that only a magenta model can have
+    made, red and blue far above green."""
+    width, height, rows = read_png(path)
+    found = []
+    for y in range(height):
+        row = rows[y]
+        for x in range(width):
+            r, g, b = row[3 * x], row[3 * x + 1], row[3 * x + 2]
+            if r > 120 and b > 120 and g < 0.6 * min(r, b):
+                found.append((x, y))
+    return width, height, found

@@ -121,7 +121,10 @@ TEST(SceneSerializer, FailsOnTheFirstFault) {
     for (const std::string& text : failing) {
         RecordingOperations operations;
         RecordingInventory inventory;
+        VelOS::takeFailureReason();
         EXPECT_FALSE(build(text, operations, inventory)) << text.substr(0, 80);
+        // The load's failure line names what is wrong with the document.
+        EXPECT_NE(VelOS::takeFailureReason(), "") << text.substr(0, 80);
     }
     EXPECT_NE(
         std::find(log.begin(), log.end(), "SceneSerializer::load: first child named Global is incorrect"),
@@ -159,4 +162,43 @@ TEST(SceneSerializer, LoadUnpacksDeletesTheArchiveAndReadsItsDocument) {
     EXPECT_FALSE(SceneSerializer::load("missing.zip", operations, inventory, scratch.path(), refuse));
     EXPECT_FALSE(SceneSerializer::load(".zi", operations, inventory, scratch.path(), extract));
     EXPECT_FALSE(SceneSerializer::load("../show.zip", operations, inventory, scratch.path(), extract));
+}
+
+TEST(SceneSerializer, EveryFailedLoadSaysWhy) {
+    ScratchDirectory scratch;
+    RecordingOperations operations;
+    RecordingInventory inventory;
+    const auto unpack = [&scratch](const std::string&, const std::string&) {
+        scratch.write("show.xml", "<Velquin><Global title=\"Saved as show\" /></Velquin>");
+        return true;
+    };
+    const auto refuse = [](const std::string&, const std::string&) { return false; };
+    VelOS::takeFailureReason();
+    // An archive saved as show.zip and uploaded as copy.zip holds show.xml, not copy.xml.
+    scratch.write("copy.zip", "archive");
+    EXPECT_FALSE(SceneSerializer::load("copy.zip", operations, inventory, scratch.path(), unpack));
+    EXPECT_EQ(VelOS::takeFailureReason(),
+              "the archive holds no copy.xml: a project archive loads under the name it was saved with");
+    EXPECT_FALSE(SceneSerializer::load("missing.zip", operations, inventory, scratch.path(), unpack));
+    EXPECT_EQ(VelOS::takeFailureReason(), "no file missing.zip in the work directory (upload it first)");
+    scratch.write("notes.zip", "not an archive");
+    EXPECT_FALSE(SceneSerializer::load("notes.zip", operations, inventory, scratch.path(), refuse));
+    EXPECT_EQ(VelOS::takeFailureReason(), "not a ZIP archive: " + scratch.path() + "notes.zip");
+    EXPECT_FALSE(SceneSerializer::load("../show.zip", operations, inventory, scratch.path(), unpack));
+    EXPECT_EQ(VelOS::takeFailureReason(), "the archive name leads out of the work directory");
+    EXPECT_FALSE(SceneSerializer::save("../show", operations, inventory, scratch.path()));
+    EXPECT_EQ(VelOS::takeFailureReason(), "the project name leads out of the work directory");
+    // An operation that refuses notes its own reason; the load adds its own only when none was.
+    operations.result = false;
+    EXPECT_FALSE(
+        build("<Velquin><TrackerManager><ARTracker name=\"v\" patternFilename=\"v.pat\" width=\"80\" />"
+              "</TrackerManager></Velquin>",
+              operations, inventory));
+    EXPECT_EQ(VelOS::takeFailureReason(), "the document's ARTracker \"v\" could not be made");
+    VelOS::noteFailure("a tracker named \"v\" exists");
+    EXPECT_FALSE(
+        build("<Velquin><TrackerManager><ARTracker name=\"v\" patternFilename=\"v.pat\" width=\"80\" />"
+              "</TrackerManager></Velquin>",
+              operations, inventory));
+    EXPECT_EQ(VelOS::takeFailureReason(), "a tracker named \"v\" exists");
 }

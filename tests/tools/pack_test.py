@@ -1,9 +1,12 @@
 """velquin-pack on small models written here: OBJ with its material and a texture in a folder,
 the axes and scale options, a skinned glTF whose vertices must land in the binding pose in
-millimetres, and clear errors for what it cannot read."""
+millimetres, standing on the marker and fitted to a size, hostile models that name files outside
+their folder, FBX textures named by another machine's paths, and clear errors for what it cannot
+read."""
 import base64
 import json
 import os
+import re
 import struct
 import subprocess
 import sys
@@ -13,6 +16,7 @@ import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "clients"))
 from gltfmodel import png_bytes  # noqa: E402
+from fbxmodel import write_fbx  # noqa: E402
 
 PLAYER = os.environ.get("VELQUIN_PLAYER_DIR", "")
 PACK = os.path.join(PLAYER, "velquin-pack")
@@ -33,6 +37,36 @@ def box_obj(path, size, material_file=None, material=None):
         lines.append("f %d/1 %d/2 %d/3 %d/4" % (a, b, c, d))
     with open(path, "w") as file:
         file.write("\n".join(lines) + "\n")
+
+
+def triangle_gltf(path, buffer_uri=None, image_uri=None, texture_transform=False):
+    """A textured triangle in metres; its buffer embedded unless buffer_uri names a file (which
+    then gets the bytes), its texture a PNG named by image_uri."""
+    data = struct.pack("<9f", 0, 0, 0, 1, 0, 0, 0, 1, 0) + struct.pack("<6f", 0, 0, 1, 0, 0, 1)
+    buffer = {"byteLength": len(data),
+              "uri": buffer_uri or "data:application/octet-stream;base64," + base64.b64encode(data).decode()}
+    if buffer_uri:
+        with open(os.path.join(os.path.dirname(path), buffer_uri), "wb") as file:
+            file.write(data)
+    texture = {"index": 0}
+    if texture_transform:
+        texture["extensions"] = {"KHR_texture_transform": {"offset": [0.5, 0], "scale": [2, 2]}}
+    document = {
+        "asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0]}], "nodes": [{"mesh": 0}],
+        "meshes": [{"primitives": [{"attributes": {"POSITION": 0, "TEXCOORD_0": 1}, "material": 0}]}],
+        "materials": [{"name": "Skin", "pbrMetallicRoughness": {"baseColorTexture": texture}}],
+        "textures": [{"source": 0}], "images": [{"uri": image_uri or "skin.png"}],
+        "buffers": [buffer],
+        "bufferViews": [{"buffer": 0, "byteOffset": 0, "byteLength": 36},
+                        {"buffer": 0, "byteOffset": 36, "byteLength": 24}],
+        "accessors": [{"bufferView": 0, "componentType": 5126, "count": 3, "type": "VEC3",
+                       "min": [0, 0, 0], "max": [1, 1, 0]},
+                      {"bufferView": 1, "componentType": 5126, "count": 3, "type": "VEC2"}],
+    }
+    if texture_transform:
+        document["extensionsUsed"] = ["KHR_texture_transform"]
+    with open(path, "w") as file:
+        json.dump(document, file)
 
 
 class Pack(unittest.TestCase):
@@ -77,7 +111,18 @@ class Pack(unittest.TestCase):
         self.assertIn("size 200 x 300 x 100", self.pack("--up", "+z", self.path("bar.obj"), self.path("b.zip")))
         self.assertIn("size 100 x 200 x 300",
                       self.pack("--front", "+x", "--scale", "1000", self.path("bar.obj"), self.path("c.zip")))
-        self.assertIn("from y = -0.1 to 0.1", self.pack("--scale", "1", self.path("bar.obj"), self.path("d.zip")))
+        self.assertIn("from y = -0.1 to 0.1",
+                      self.pack("--no-stand", "--scale", "1", self.path("bar.obj"), self.path("d.zip")))
+
+    def read_back(self, package_path, name):
+        """A binary mesh or skeleton of a package as the engine's own converter writes it in XML."""
+        out = self.path("out-" + os.path.basename(package_path))
+        with zipfile.ZipFile(package_path) as package:
+            package.extractall(out)
+        subprocess.run(["OgreXMLConverter", "-q", os.path.join(out, name), os.path.join(out, name + ".xml")],
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=out)
+        with open(os.path.join(out, name + ".xml")) as file:
+            return file.read()
 
     def test_skinned_gltf_lands_in_its_binding_pose(self):
         # Two joints, the second 0.1 m above the first; a triangle hangs on the second joint.
@@ -109,21 +154,135 @@ class Pack(unittest.TestCase):
         }
         with open(self.path("hand.gltf"), "w") as file:
             json.dump(document, file)
-        report = self.pack(self.path("hand.gltf"), self.path("hand.zip"))
+        report = self.pack("--no-stand", self.path("hand.gltf"), self.path("hand.zip"))
         self.assertIn("hand.skeleton with", report)
-        with zipfile.ZipFile(self.path("hand.zip")) as package:
-            package.extractall(self.path("out"))
-        # The engine's own converter reads the binary mesh back as text.
-        subprocess.run(["OgreXMLConverter", "-q", self.path("out", "hand.mesh"), self.path("out", "hand.xml")],
-                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=self.scratch.name)
-        with open(self.path("out", "hand.xml")) as file:
-            mesh = file.read()
+        mesh = self.read_back(self.path("hand.zip"), "hand.mesh")
         # Model (x, y, z) in metres is content (-z, y, x) in millimetres.
         for x, y, z in positions:
             self.assertRegex(mesh, r'<position x="%s" y="%s" z="%s"' % tuple(
                 "%s[0-9]*" % repr(round(v, 3)).rstrip("0").rstrip(".") for v in (-z * 1000, y * 1000, x * 1000)))
         self.assertIn('<skeletonlink name="hand.skeleton"', mesh)
         self.assertEqual(mesh.count("<vertexboneassignment"), 3)
+
+        # Stood on the marker and fitted to 60 mm: the skin and its skeleton's root move and grow
+        # together, so the hand still holds the triangle. Its lowest point is 150 mm up; the
+        # triangle's largest side is 30 mm.
+        report = self.pack("--fit", "60", self.path("hand.gltf"), self.path("stood.zip"))
+        self.assertIn("from y = 0 to 60", report)
+        heights = sorted(float(y) for y in re.findall(r'<position x="[^"]*" y="([^"]*)"',
+                                                       self.read_back(self.path("stood.zip"), "stood.mesh")))
+        self.assertEqual(heights, [0, 0, 60])
+        # The skeleton's root holds the conversion from metres: it grew from 1000 to 2000 and went
+        # down by the 300 mm the doubled triangle stood above the paper.
+        skeleton = self.read_back(self.path("stood.zip"), "stood.skeleton")
+        root = re.search(r'<bone id="0" name="ROOT">\s*<position x="([^"]*)" y="([^"]*)" z="([^"]*)" />'
+                         r'(?:(?!</bone>).)*<scale x="([^"]*)"', skeleton, re.S)
+        self.assertEqual([float(v) for v in root.groups()], [0, -300, 0, 2000])
+        self.assertIn('<boneparent bone="Hip" parent="ROOT" />', skeleton)
+
+    def test_stand_and_fit(self):
+        box_obj(self.path("bar.obj"), (0.1, 0.2, 0.3))
+        self.assertIn("from y = 0 to 200", self.pack(self.path("bar.obj"), self.path("a.zip")))
+        self.assertIn("from y = 0 to 200", self.pack("--stand", self.path("bar.obj"), self.path("b.zip")))
+        self.assertIn("from y = -100 to 100", self.pack("--no-stand", self.path("bar.obj"), self.path("c.zip")))
+        self.assertIn("size 50 x 33.33 x 16.67 (x front to back, y up, z left to right), from y = 0 to 33.33",
+                      self.pack("--fit", "50", self.path("bar.obj"), self.path("d.zip")))
+        # --fit wins over --scale, whatever their order.
+        self.assertIn("size 50 x", self.pack("--fit", "50", "--scale", "7", self.path("bar.obj"), self.path("e.zip")))
+        for bad in ("0", "-3", "big", "inf"):
+            self.assertIn("--fit needs a positive number", self.pack("--fit", bad, "a.obj", "b.zip", status=2))
+
+    def test_hostile_models_read_nothing_outside_their_folder(self):
+        # The model lies two folders down; beside the folder lie secrets it names in every way.
+        os.makedirs(self.path("models", "deep", "maps"))
+        os.mkdir(self.path("private"))
+        secret = b"\x89PNG\r\n\x1a\nSECRET-CANARY " + os.urandom(16)
+        for name in ("secret.png", "secret.bin"):
+            with open(self.path("private", name), "wb") as file:
+                file.write(secret)
+        os.symlink(self.path("private", "secret.png"), self.path("models", "deep", "maps", "link.png"))
+        folder = self.path("models", "deep")
+        absolute = self.path("private", "secret.png")
+        references = ["../../private/secret.png", absolute, "maps/../../../private/secret.png", "maps/link.png"]
+
+        def shipped_nothing_outside(package_path):
+            with zipfile.ZipFile(package_path) as package:
+                for name in package.namelist():
+                    self.assertNotIn(b"SECRET-CANARY", package.read(name), name)
+
+        # Textures of an OBJ material library, one material per way out.
+        with open(os.path.join(folder, "box.mtl"), "w") as file:
+            for n, reference in enumerate(references):
+                file.write("newmtl M%d\nKd 1 0 0\nmap_Kd %s\n" % (n, reference))
+        for n, reference in enumerate(references):
+            box_obj(os.path.join(folder, "box%d.obj" % n), (1, 1, 1), "box.mtl", "M%d" % n)
+            report = self.pack(os.path.join(folder, "box%d.obj" % n), self.path("box%d.zip" % n))
+            self.assertIn("note: texture %s: " % reference, report)
+            self.assertIn("left out", report)
+            shipped_nothing_outside(self.path("box%d.zip" % n))
+        # A material library outside: converted without it, and said so.
+        with open(self.path("private", "outer.mtl"), "w") as file:
+            file.write("newmtl M\nKd 1 0 0\nmap_Kd secret.png\n")
+        box_obj(os.path.join(folder, "outer.obj"), (1, 1, 1), "../../private/outer.mtl", "M")
+        report = self.pack(os.path.join(folder, "outer.obj"), self.path("outer.zip"))
+        self.assertIn("note: file ../../private/outer.mtl: outside the model's folder; left out", report)
+        shipped_nothing_outside(self.path("outer.zip"))
+        # glTF: a texture outside is left out; a buffer outside fails and says why.
+        with open(os.path.join(folder, "skin.png"), "wb") as file:
+            file.write(png_bytes(2, 2, (9, 9, 9)))
+        triangle_gltf(os.path.join(folder, "image.gltf"), image_uri="../../private/secret.png")
+        report = self.pack(os.path.join(folder, "image.gltf"), self.path("image.zip"))
+        self.assertIn("note: texture ../../private/secret.png: outside the model's folder", report)
+        shipped_nothing_outside(self.path("image.zip"))
+        for uri in ("../../private/secret.bin", self.path("private", "secret.bin")):
+            triangle_gltf(os.path.join(folder, "buffer.gltf"))
+            with open(os.path.join(folder, "buffer.gltf")) as file:
+                document = json.load(file)
+            document["buffers"][0]["uri"] = uri
+            with open(os.path.join(folder, "buffer.gltf"), "w") as file:
+                json.dump(document, file)
+            message = self.pack(os.path.join(folder, "buffer.gltf"), self.path("buffer.zip"), status=1)
+            self.assertIn("the model needs %s, outside its folder" % uri, message)
+            self.assertFalse(os.path.exists(self.path("buffer.zip")))
+        # Files in the folder and below it are still read, through any spelling.
+        triangle_gltf(os.path.join(folder, "inside.gltf"), buffer_uri="inside.bin", image_uri="maps/../skin.png")
+        report = self.pack(os.path.join(folder, "inside.gltf"), self.path("inside.zip"))
+        self.assertNotIn("note:", report)
+        with zipfile.ZipFile(self.path("inside.zip")) as package:
+            self.assertIn("skin.png", package.namelist())
+
+    def test_fbx_textures_named_by_another_machine_are_found_beside_the_model(self):
+        with open(self.path("SpiderTex.jpg"), "wb") as file:
+            file.write(png_bytes(2, 2, (10, 20, 30)))
+        with open(self.path("wood.png"), "wb") as file:
+            file.write(png_bytes(2, 2, (90, 60, 30)))
+        cases = {"D:\\art\\spider\\SpiderTex.jpg": "SpiderTex.jpg",  # a Windows absolute path
+                 "C:\\Users\\me\\Textures\\WOOD.PNG": "WOOD.PNG",  # another case: found all the same
+                 "/home/artist/maps/wood.png": "wood.png"}
+        for n, (reference, stored) in enumerate(cases.items()):
+            write_fbx(self.path("leg%d.fbx" % n), reference)
+            report = self.pack(self.path("leg%d.fbx" % n), self.path("leg%d.zip" % n))
+            self.assertIn("1 texture(s)", report)
+            self.assertNotIn("note: texture", report)
+            with zipfile.ZipFile(self.path("leg%d.zip" % n)) as package:
+                self.assertIn(stored, package.namelist())
+                self.assertIn("texture %s" % stored, package.read("leg%d.material" % n).decode())
+        write_fbx(self.path("lost.fbx"), "D:\\art\\lost.png")
+        self.assertIn("note: texture D:\\art\\lost.png: outside the model's folder, and no file of its name "
+                      "beside it; left out", self.pack(self.path("lost.fbx"), self.path("lost.zip")))
+
+    def test_what_is_left_out_is_said(self):
+        with open(self.path("skin.png"), "wb") as file:
+            file.write(png_bytes(2, 2, (9, 9, 9)))
+        triangle_gltf(self.path("moved.gltf"), texture_transform=True)
+        self.assertIn("note: texture transforms (KHR_texture_transform): left out",
+                      self.pack(self.path("moved.gltf"), self.path("moved.zip")))
+        triangle_gltf(self.path("plain.gltf"))
+        self.assertNotIn("note:", self.pack(self.path("plain.gltf"), self.path("plain.zip")))
+        with open(self.path("cloud.obj"), "w") as file:
+            file.write("v 0 0 0\nv 1 0 0\nv 0 1 0\np 1 2 3\nl 1 2\n")
+        self.assertIn("cloud.obj: the model holds only points and lines (3 point(s) and 1 line(s)), no surface",
+                      self.pack(self.path("cloud.obj"), self.path("cloud.zip"), status=1))
 
     def test_errors_are_clear(self):
         self.assertIn("cannot read", self.pack(self.path("none.glb"), self.path("x.zip"), status=1))

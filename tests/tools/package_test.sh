@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a finished build, unpacks it into a scratch root and checks it:
-# layout, declared dependencies against what the binaries and the engine plug-ins need, the menu
-# entry, and a real start of the installed launcher (run under an X server) that a client
-# reaches and SIGTERM ends cleanly.
+# layout, the installed documents and their links, the programs' hardening, declared
+# dependencies against what the binaries and the engine plug-ins need, the menu entry, and a
+# real start of the installed launcher (run under an X server) that a client reaches and
+# SIGTERM ends cleanly.
 #   package_test.sh BUILD_DIR [CPACK]
 set -uo pipefail
 
 build=$1
 cpack=${2:-cpack}
+source=$(cd "$(dirname "$0")/../.." && pwd)
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/velquin-package-XXXXXX")
 player=""
-failures=0
+# shellcheck source=checks.sh
+. "$(dirname "$0")/checks.sh"
 
 cleanup() {
     if [[ -n $player ]] && kill -0 "$player" 2>/dev/null; then
@@ -19,20 +22,6 @@ cleanup() {
     rm -rf "$scratch"
 }
 trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok: $what"
-    else
-        fail "$what"
-    fi
-}
 
 # ---- build and unpack ---------------------------------------------------------------------
 if ! "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1; then
@@ -66,11 +55,19 @@ for file in frames/frame-000.png demo/show.cmd samples/robot.zip markers/letter-
     check "the demo's $file in /usr/lib/velquin" test -f "$lib/$file"
 done
 doc=$root/usr/share/doc/velquin
-for file in copyright changelog.gz README.md protocol.md markers.md content.md; do
+for file in copyright changelog.gz README.md docs/protocol.md docs/markers.md docs/content.md docs/demo.png \
+    clients/python/README.md; do
     check "$file in /usr/share/doc/velquin" test -f "$doc/$file"
 done
 check "velquin-console and its page in /usr/lib/velquin" test -x "$lib/velquin-console" -a -f "$lib/console/index.html"
-for program in velquin velquin-ctl velquin-marker velquin-pack velquin-console; do
+# The documents keep the source tree's folders: every link and the README's picture work.
+check "the installed documents' links lead to installed files" python3 "$source/tests/docs/links_test.py" "$doc"
+# The programs are built with Debian's hardening flags (control-flow protection is not among
+# the flags Debian 12 gives).
+for program in velquin velquin-ctl velquin-marker velquin-pack velquin-calibrate velquin-console; do
+    check "hardening-check $program" hardening-check --nocfprotection "$lib/$program"
+done
+for program in velquin velquin-ctl velquin-marker velquin-pack velquin-calibrate velquin-console; do
     check "manual page of $program" bash -c "zcat '$root/usr/share/man/man1/$program.1.gz' | grep -q '^\.SH NAME'"
 done
 if command -v lintian >/dev/null; then

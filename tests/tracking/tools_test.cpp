@@ -139,7 +139,7 @@ TEST_F(Tools, MarkerMakerExplainsItselfAndFailsClearly) {
     const std::string tool = playerDir() + "velquin-marker";
     std::string out;
     EXPECT_EQ(0, run(tool + " --help", &out));
-    EXPECT_EQ(0u, out.find("usage: velquin-marker"));
+    EXPECT_EQ(0u, out.find("Usage: velquin-marker"));
     EXPECT_EQ(1, run(tool + " '" + dir.path() + "missing.png' '" + dir.path() + "x'", &out));
     EXPECT_NE(std::string::npos, out.find("missing.png: cannot open it")) << out;
     EXPECT_EQ(1,

@@ -10,47 +10,60 @@ namespace VelCtl {
 
 namespace {
 
+// Short lines, one indentation per entry and "$ " before each example: help2man makes the
+// manual page from this text.
 const char* const Usage =
-    R"(Usage: velquin-ctl [-H HOST] [-p PORT] [-t SECONDS] COMMAND [ARGUMENTS]
+    R"(Usage: velquin-ctl [OPTION]... COMMAND [ARGUMENT]...
 Drives a running Velquin player over TCP. A player listens once the sentence
-"project.net.init(PORT);" has run, for example from the command file it was started with.
+"project.net.init(PORT);" has run, for example from the command file it was
+started with.
 
 Commands:
-  send [SENTENCE]...     open a command connection, send each sentence and print each
-                         reply on a line of its own
-  send [-f FILE]         the same with one sentence per line of FILE, or of standard input
-                         when no sentence and no FILE (or "-") is given; empty lines and
-                         lines starting with "#" are skipped
-  listen [-n COUNT]      open a listener connection and print every event sentence until
-                         interrupted, until the player closes the connection or, with -n,
-                         until COUNT events have arrived
-  upload FILE [NAME]     send FILE ("-": standard input) into the player's work directory
-                         as NAME (default: the file name of FILE) and wait until the player
-                         has stored it
-  download NAME [OUTPUT] fetch NAME from the player's work directory into OUTPUT (default:
-                         the file name of NAME in the current directory; a directory: the
-                         file name inside it; "-": standard output). The player sends
-                         nothing for a missing file, so a download of no bytes fails
+  send [SENTENCE]...     open a command connection, send each sentence and
+                         print each reply on a line of its own
+  send [-f FILE]         the same with one sentence per line of FILE, or of
+                         standard input when no sentence and no FILE (or
+                         "-") is given; empty lines and lines starting with
+                         "#" are skipped
+  listen [-n COUNT]      open a listener connection and print every event
+                         sentence until interrupted, until the player closes
+                         the connection or, with -n, until COUNT events have
+                         arrived
+  upload FILE [NAME]     send FILE ("-": standard input) into the player's
+                         work directory as NAME (default: the file name of
+                         FILE) and wait until the player has stored it
+  download NAME [OUTPUT]
+                         fetch NAME from the player's work directory into
+                         OUTPUT (default: the file name of NAME in the
+                         current directory; a directory: the file name
+                         inside it; "-": standard output). The player sends
+                         nothing for a missing file, so a download of no
+                         bytes fails
 
 Options:
-  -H, --host HOST        the player's host (default: $VELQUIN_HOST, else 127.0.0.1)
-  -p, --port PORT        the player's port (default: $VELQUIN_PORT, else 4000)
-  -t, --timeout SECONDS  give up when the player does not answer within SECONDS: when
-                         connecting, and for each reply, event or piece of a transfer
-                         (default: 10 s to connect, no limit afterwards)
+  -H, --host HOST        the player's host (default: $VELQUIN_HOST, else
+                         127.0.0.1)
+  -p, --port PORT        the player's port (default: $VELQUIN_PORT, else
+                         4000)
+  -t, --timeout SECONDS  give up when the player does not answer within
+                         SECONDS: when connecting, and for each reply, event
+                         or piece of a transfer (default: 10 s to connect,
+                         no limit afterwards)
   -h, --help             show this help and exit
   -V, --version          show the version and exit
 
 Sentences are sent as written: quote texts ("...") and write numbers bare.
-Exit status: 0 on success; 1 when a command replied "fail...", a transfer failed or the
-player could not be reached; 2 on usage errors.
+Exit status: 0 on success; 1 when a command replied "fail...", a transfer
+failed or the player could not be reached; 2 on usage errors.
 
 Examples:
-  velquin-ctl send 'project.title.set("Hi");' 'project.title.get();'
-  velquin-ctl -p 4001 send -f show.cmd
-  velquin-ctl listen -n 1
-  velquin-ctl upload robot.zip && velquin-ctl send 'project.resources.create("robot", "robot.zip");'
-  velquin-ctl send 'project.save("show");' && velquin-ctl download show.zip
+  $ velquin-ctl send 'project.new();' 'project.title.get();'
+  $ velquin-ctl -p 4001 send -f show.cmd
+  $ velquin-ctl listen -n 1
+  $ velquin-ctl upload robot.zip
+  $ velquin-ctl send 'project.resources.create("r", "robot.zip");'
+  $ velquin-ctl send 'project.save("show");'
+  $ velquin-ctl download show.zip
 )";
 
 bool parsePort(const std::string& text, int& port) {

@@ -1,4 +1,6 @@
 #include "ModelImport.h"
+#include "ConfinedIOSystem.h"
+#include "ModelFolder.h"
 
 #include <assimp/GltfMaterial.h>
 #include <assimp/Importer.hpp>
@@ -12,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <set>
 
 namespace Pack {
@@ -304,8 +307,38 @@ std::string percentDecoded(const std::string& text) {
     return out;
 }
 
+// The file a texture reference stands for: one in the model's folder or below it, or else one of
+// the same name beside the model (tools write absolute paths of the author's machine, and
+// models travel without their folders). Empty when there is none; outside tells whether the
+// reference itself led out of the folder, which is never followed.
+std::string textureFile(const ModelFolder& folder, const std::string& reference, bool& outside) {
+    std::string relative = reference;
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    const bool absolute =
+        (!relative.empty() && relative[0] == '/') ||
+        (relative.size() >= 2 && std::isalpha(static_cast<unsigned char>(relative[0])) && relative[1] == ':');
+    const std::string spellings[] = {relative, percentDecoded(relative)};
+    outside = absolute;
+    if (!absolute) {
+        for (const std::string& spelling : spellings) {
+            const std::string found = folder.inside(folder.prefix() + spelling);
+            if (!found.empty()) {
+                return found;
+            }
+            outside = outside || folder.leadsOut(folder.prefix() + spelling);
+        }
+    }
+    for (const std::string& spelling : spellings) {
+        const std::string found = folder.beside(spelling);
+        if (!found.empty()) {
+            return found;
+        }
+    }
+    return "";
+}
+
 // The package name of a texture, its bytes added to the model once. Empty when it cannot be had.
-std::string addTexture(const aiScene* scene, const std::string& modelDirectory, const std::string& reference,
+std::string addTexture(const aiScene* scene, const ModelFolder& folder, const std::string& reference,
                        std::map<std::string, std::string>& added, Model& model) {
     const auto known = added.find(reference);
     if (known != added.end()) {
@@ -335,24 +368,19 @@ std::string addTexture(const aiScene* scene, const std::string& modelDirectory, 
         const auto* bytes = reinterpret_cast<const uint8_t*>(embedded->pcData);
         texture.bytes.assign(bytes, bytes + embedded->mWidth);
     } else {
-        std::string relative = reference;
-        std::replace(relative.begin(), relative.end(), '\\', '/');
-        const std::string candidates[] = {modelDirectory + relative,
-                                          modelDirectory + percentDecoded(relative), relative};
-        bool found = false;
-        for (const std::string& candidate : candidates) {
-            if (readFile(candidate, texture.bytes)) {
-                found = true;
-                break;
-            }
-        }
-        if (!found) {
-            model.notes.push_back("texture " + reference + ": not found beside the model; left out");
+        bool outside = false;
+        const std::string file = textureFile(folder, reference, outside);
+        if (file.empty() || !readFile(file, texture.bytes)) {
+            model.notes.push_back("texture " + reference +
+                                  (outside ? ": outside the model's folder, and no file of its name beside it"
+                                           : ": not found beside the model") +
+                                  "; left out");
             added[reference] = "";
             return "";
         }
-        const std::string file = percentDecoded(relative.substr(relative.find_last_of('/') + 1));
-        texture.name = safeName(file, "texture");
+        std::string relative = reference;
+        std::replace(relative.begin(), relative.end(), '\\', '/');
+        texture.name = safeName(percentDecoded(relative.substr(relative.find_last_of('/') + 1)), "texture");
     }
     if (lowerExtension(texture.name).empty()) {
         texture.name += ".png";
@@ -370,11 +398,12 @@ std::string addTexture(const aiScene* scene, const std::string& modelDirectory, 
     return name;
 }
 
-void addMaterials(const aiScene* scene, const std::string& modelDirectory, Model& model,
+void addMaterials(const aiScene* scene, const ModelFolder& folder, Model& model,
                   std::vector<std::string>& names) {
     std::set<std::string> used;
     std::map<std::string, std::string> textures;
     std::set<std::string> dropped;
+    bool transformed = false;
     for (unsigned i = 0; i < scene->mNumMaterials; ++i) {
         const aiMaterial* source = scene->mMaterials[i];
         Material material;
@@ -430,8 +459,13 @@ void addMaterials(const aiScene* scene, const std::string& modelDirectory, Model
             if (source->GetTextureCount(type) > 0 &&
                 source->GetTexture(type, 0, &path, nullptr, nullptr, nullptr, nullptr, mapMode) ==
                     AI_SUCCESS) {
-                material.texture = addTexture(scene, modelDirectory, path.C_Str(), textures, model);
+                material.texture = addTexture(scene, folder, path.C_Str(), textures, model);
                 material.clampTexture = mapMode[0] == aiTextureMapMode_Clamp;
+                aiUVTransform transform;
+                transformed =
+                    transformed || (source->Get(AI_MATKEY_UVTRANSFORM(type, 0), transform) == AI_SUCCESS &&
+                                    (transform.mTranslation != aiVector2D(0, 0) ||
+                                     transform.mScaling != aiVector2D(1, 1) || transform.mRotation != 0));
                 break;
             }
         }
@@ -457,6 +491,10 @@ void addMaterials(const aiScene* scene, const std::string& modelDirectory, Model
     }
     for (const std::string& kind : dropped) {
         model.notes.push_back(kind + " textures: left out (materials keep their base colour texture only)");
+    }
+    if (transformed) {
+        model.notes.push_back("texture transforms (KHR_texture_transform): left out; textures are laid on "
+                              "by the first coordinate set as it is");
     }
 }
 
@@ -580,6 +618,27 @@ void noteWhatIsLeftOut(const aiScene* scene, Model& model) {
     }
 }
 
+// "12 point(s) and 3 line(s)" for the primitives a model has that are no triangles; empty when
+// it has none.
+std::string countPointsAndLines(const aiScene* scene) {
+    size_t points = 0, lines = 0;
+    for (unsigned i = 0; i < scene->mNumMeshes; ++i) {
+        const aiMesh* mesh = scene->mMeshes[i];
+        for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
+            points += mesh->mFaces[f].mNumIndices == 1;
+            lines += mesh->mFaces[f].mNumIndices == 2;
+        }
+    }
+    std::string text;
+    if (points > 0) {
+        text = std::to_string(points) + " point(s)";
+    }
+    if (lines > 0) {
+        text += (text.empty() ? "" : " and ") + std::to_string(lines) + " line(s)";
+    }
+    return text;
+}
+
 } // namespace
 
 std::string safeName(const std::string& name, const std::string& fallback) {
@@ -606,16 +665,25 @@ bool importModel(const std::string& path, const ImportOptions& options, Model& m
             return false;
         }
     }
+    const ModelFolder folder(path);
+    std::string refused; // a file the model names outside its folder
     Assimp::Importer importer;
-    importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
+    // The importer owns its IO handler; refused outlives both.
+    importer.SetIOHandler(std::make_unique<ConfinedIOSystem>(path, folder, refused).release());
     importer.SetPropertyInteger(AI_CONFIG_PP_LBW_MAX_WEIGHTS, 4);
     const aiScene* scene = importer.ReadFile(path, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
                                                        aiProcess_GenSmoothNormals |
                                                        aiProcess_LimitBoneWeights | aiProcess_SortByPType |
                                                        aiProcess_FlipUVs | aiProcess_ValidateDataStructure);
     if (scene == nullptr || scene->mRootNode == nullptr || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) != 0) {
-        error = path + ": not a readable model: " + importer.GetErrorString();
+        error = refused.empty() ? path + ": not a readable model: " + importer.GetErrorString()
+                                : path + ": the model needs " + refused +
+                                      ", outside its folder; velquin-pack reads only files in the model's "
+                                      "folder and below it";
         return false;
+    }
+    if (!refused.empty()) {
+        model.notes.push_back("file " + refused + ": outside the model's folder; left out");
     }
 
     double scale = 0;
@@ -673,16 +741,21 @@ bool importModel(const std::string& path, const ImportOptions& options, Model& m
             return false;
         }
     }
-    const std::string::size_type slash = path.rfind('/');
-    const std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     std::vector<std::string> materialNames;
-    addMaterials(scene, directory, model, materialNames);
+    addMaterials(scene, folder, model, materialNames);
     for (const auto& instance : walk.instances) {
         addPart(walk, instance.first, scene->mMeshes[instance.second], materialNames, boneOf, model);
     }
+    const std::string pointsAndLines = countPointsAndLines(scene);
     if (model.parts.empty()) {
-        error = path + ": the model has no triangles";
+        error =
+            path + (pointsAndLines.empty() ? ": the model has no triangles"
+                                           : ": the model holds only points and lines (" + pointsAndLines +
+                                                 "), no surface; velquin-pack converts triangles only");
         return false;
+    }
+    if (!pointsAndLines.empty()) {
+        model.notes.push_back(pointsAndLines + ": left out (only triangles are kept)");
     }
     if (!model.bones.empty()) {
         addAnimations(walk, boneOf, model);

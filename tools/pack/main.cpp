@@ -4,6 +4,7 @@
 // with +y up.
 #include "ModelImport.h"
 #include "OgreExport.h"
+#include "Placement.h"
 #include "zip/ZipWriter.h"
 
 #include <cerrno>
@@ -24,29 +25,48 @@ namespace {
 
 const char* const Usage =
     R"(Usage: velquin-pack [OPTIONS] MODEL PACKAGE.zip
-Makes a Velquin resource package from a glTF 2.0 (.gltf, .glb), OBJ or FBX model: its meshes
-as one binary mesh NAME.mesh, its skeleton and animations as NAME.skeleton, its materials as
-the material script NAME.material, and their textures. Content is written in millimetres in the
-player's content space: +y up (out of the marker), the model's front towards the marker's
-bottom edge (-x), its right towards the marker's right edge (+z).
+Makes a Velquin resource package from a glTF 2.0 (.gltf, .glb), OBJ or FBX
+model: its meshes as one binary mesh NAME.mesh, its skeleton and animations as
+NAME.skeleton, its materials as the material script NAME.material, and their
+textures. Content is written in millimetres, upright as a new mesh actor shows
+it on its marker: the model's front towards the marker's bottom edge, its right
+towards the marker's right edge. (In the package's own axes: +y up, the front
+-x, the right +z.) By default the model stands on the marker: its lowest point
+at the height of the paper.
+
+Only files in the model's folder or below it are read: a texture the model names
+elsewhere is taken from a file of its name beside the model, or left out with a
+note; a model whose buffers lie elsewhere is not converted.
 
 Options:
-  --scale FACTOR   millimetres per model unit (default: glTF and OBJ are taken to be in
-                   metres, 1000; FBX by the unit in its header, 10 for centimetres)
-  --up AXIS        the model's axis that points up: +x, -x, +y, -y, +z or -z (default +y;
-                   FBX: the axis its header names)
-  --front AXIS     the model's axis that faces the viewer (default +z, or -y when up is +z)
-  --name NAME      base name of the files in the package (default: PACKAGE's name)
+  --scale FACTOR   millimetres per model unit (default: glTF and OBJ are taken
+                   to be in metres, 1000; FBX by the unit in its header, 10 for
+                   centimetres)
+  --fit MM         scale the model so that its largest side is MM millimetres
+                   (instead of --scale)
+  --stand          put the model's lowest point on the marker (the default)
+  --no-stand       keep the model's origin on the marker's centre
+  --up AXIS        the model's axis that points up: +x, -x, +y, -y, +z or -z
+                   (default +y; FBX: the axis its header names)
+  --front AXIS     the model's axis that faces the viewer (default +z, or -y
+                   when up is +z)
+  --name NAME      base name of the files in the package (default: PACKAGE's
+                   name)
   -h, --help       show this help and exit
   -V, --version    show the version and exit
 
-Then, with a player running:
-  velquin-ctl upload PACKAGE.zip
-  velquin-ctl send 'project.resources.create("pkg", "PACKAGE.zip");' \
-                   'project.actors.mesh.create("model", "pkg", "NAME.mesh");'
-Animations play with project.actors.action("model", "animation_loop", "ANIMATION") and
-project.actors.action("model", "play", ""); project.actors.getAnimationsList("model") lists them.
-Exit status: 0 on success, 1 when the model cannot be converted, 2 on usage errors.
+Then, with a player running, "velquin-ctl upload PACKAGE.zip" and the
+sentences project.resources.create("pkg", "PACKAGE.zip"); and
+project.actors.mesh.create("model", "pkg", "NAME.mesh"); show the model.
+Animations play with the actions "animation_loop" (or "animation") and "play";
+project.actors.getAnimationsList lists them. Exit status: 0 on success, 1 when
+the model cannot be converted, 2 on usage errors.
+
+Examples:
+  $ velquin-pack robot.glb robot.zip
+  $ velquin-pack --up +z --fit 150 lamp.fbx lamp.zip
+  $ velquin-pack --no-stand --scale 10 chair.obj chair.zip
+  $ velquin-ctl upload robot.zip
 )";
 
 int usageError(const std::string& message) {
@@ -91,6 +111,8 @@ struct Scratch {
 
 int main(int argc, char** argv) {
     Pack::ImportOptions options;
+    bool stand = true;
+    double fit = 0; // millimetres of the largest side; 0: as the scale makes it
     std::string name;
     std::string operands[2];
     int operandCount = 0;
@@ -104,18 +126,23 @@ int main(int argc, char** argv) {
             std::printf("velquin-pack %s\n", VELQUIN_VERSION);
             return 0;
         }
-        if (arg == "--scale" || arg == "--up" || arg == "--front" || arg == "--name") {
+        if (arg == "--stand" || arg == "--no-stand") {
+            stand = arg == "--stand";
+            continue;
+        }
+        if (arg == "--scale" || arg == "--fit" || arg == "--up" || arg == "--front" || arg == "--name") {
             if (i + 1 >= argc) {
                 return usageError(arg + " needs a value");
             }
             const std::string value = argv[++i];
-            if (arg == "--scale") {
+            if (arg == "--scale" || arg == "--fit") {
                 char* end = nullptr;
-                options.scale = std::strtod(value.c_str(), &end);
-                if (end == value.c_str() || *end != '\0' || !std::isfinite(options.scale) ||
-                    options.scale <= 0) {
-                    return usageError("--scale needs a positive number, not '" + value + "'");
+                const double number = std::strtod(value.c_str(), &end);
+                if (end == value.c_str() || *end != '\0' || !std::isfinite(number) || number <= 0 ||
+                    number > 1e9) {
+                    return usageError(arg + " needs a positive number, not '" + value + "'");
                 }
+                (arg == "--scale" ? options.scale : fit) = number;
             } else if (arg == "--name") {
                 name = value;
                 if (Pack::safeName(name, "") != name) {
@@ -151,6 +178,20 @@ int main(int argc, char** argv) {
         return failure(error);
     }
 
+    Pack::Bounds bounds = Pack::boundsOf(model);
+    float factor = 1;
+    if (fit > 0) {
+        if (!(bounds.largestSide() > 0)) {
+            return failure(modelPath + ": the model has no extent to fit to a size");
+        }
+        factor = static_cast<float>(fit / bounds.largestSide());
+    }
+    const float lift = stand ? -(bounds.low[1] * factor) : 0.0f;
+    if (factor != 1 || lift != 0) {
+        Pack::placeModel(model, factor, lift);
+        bounds = Pack::boundsOf(model);
+    }
+
     Scratch scratch;
     if (scratch.path.empty()) {
         return failure(std::string("cannot make a scratch folder: ") + std::strerror(errno));
@@ -180,16 +221,11 @@ int main(int argc, char** argv) {
     }
 
     size_t triangles = 0;
-    float low[3] = {INFINITY, INFINITY, INFINITY}, high[3] = {-INFINITY, -INFINITY, -INFINITY};
     for (const Pack::Part& part : model.parts) {
         triangles += part.indices.size() / 3;
-        for (const Pack::Vertex& v : part.vertices) {
-            for (int k = 0; k < 3; ++k) {
-                low[k] = std::min(low[k], v.position[k]);
-                high[k] = std::max(high[k], v.position[k]);
-            }
-        }
     }
+    const Pack::Vec3& low = bounds.low;
+    const Pack::Vec3& high = bounds.high;
     std::printf("%s: %s.mesh with %zu part(s), %zu triangles, %zu material(s), %zu texture(s)\n",
                 packagePath.c_str(), name.c_str(), model.parts.size(), triangles, model.materials.size(),
                 model.textures.size());

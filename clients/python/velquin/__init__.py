@@ -11,15 +11,19 @@
             print(next(events))                          # Event('project.title.changed', ['Hello'])
 
 Every command returns its reply as a Python value (None for "ok", bool, str, int, list of str,
-tuple of float) and raises CommandFailed when the player answers "fail".
+tuple of float) and raises CommandFailed when the player answers "fail". Every other failure is
+a VelquinError too: Timeout when no reply came in time (the command connection is then closed,
+so that the late reply cannot be taken for the next command's; reconnect() opens a new one) and
+ConnectionFailed when a connection could not be made or was lost.
 """
 
+import contextlib
 import math
 import socket
 
 __all__ = [
-    "Player", "Listener", "Event", "VelquinError", "CommandFailed", "ProtocolError",
-    "sentence", "parse_event", "reply_kind", "DEFAULT_PORT",
+    "Player", "Listener", "Event", "VelquinError", "CommandFailed", "ProtocolError", "Timeout",
+    "ConnectionFailed", "sentence", "parse_event", "reply_kind", "DEFAULT_PORT",
 ]
 
 DEFAULT_PORT = 4000
@@ -41,6 +45,29 @@ class CommandFailed(VelquinError):
 
 class ProtocolError(VelquinError):
     """The player said something the protocol does not allow where it was said."""
+
+
+class Timeout(VelquinError, TimeoutError):
+    """No reply (or event, or transfer) came within the timeout. A command connection that timed
+    out is closed: its reply may still come, and would otherwise answer the next command."""
+
+
+class ConnectionFailed(VelquinError, ConnectionError):
+    """A connection to the player could not be opened, or was lost (the player closed it, ended,
+    or the network failed)."""
+
+
+@contextlib.contextmanager
+def _socket_errors(doing):
+    """Turns the socket module's errors into the client's own; `doing` says what was under way."""
+    try:
+        yield
+    except VelquinError:
+        raise
+    except socket.timeout as error:
+        raise Timeout("%s: no answer in time" % doing) from error
+    except OSError as error:
+        raise ConnectionFailed("%s: %s" % (doing, error)) from error
 
 
 # ---------------------------------------------------------------- sentences
@@ -215,21 +242,31 @@ class _Lines:
                 return line.decode("utf-8", "replace")
             data = self.sock.recv(_CHUNK)
             if not data:
-                raise ConnectionError("the player closed the connection")
+                raise ConnectionFailed("the player closed the connection")
             self.buffer += data
 
 
 def _connect(host, port, timeout):
-    sock = socket.create_connection((host, port), timeout=timeout)
-    sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-    return sock
+    with _socket_errors("connecting to %s:%s" % (host, port)):
+        sock = socket.create_connection((host, port), timeout=timeout)
+        sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        return sock
 
 
-def _handshake(sock, lines, mode):
-    sock.sendall(sentence(mode).encode())
-    answer = lines.read(b"\n")
-    if answer != "ok":
-        raise ProtocolError("the player refused a %s connection: %r" % (mode, answer))
+def _open(host, port, timeout, mode):
+    """A connection of the given kind, its handshake answered; (socket, line reader)."""
+    sock = _connect(host, port, timeout)
+    lines = _Lines(sock)
+    try:
+        with _socket_errors("opening a %s connection" % mode):
+            sock.sendall(sentence(mode).encode())
+            answer = lines.read(b"\n")
+        if answer != "ok":
+            raise ProtocolError("the player refused a %s connection: %r" % (mode, answer))
+    except BaseException:
+        sock.close()
+        raise
+    return sock, lines
 
 
 class _Path:
@@ -250,25 +287,30 @@ class _Path:
 
 class Player:
     """A command connection to a player. timeout (seconds) bounds the connection and every
-    reply; None waits for ever. Use as a context manager, or call close()."""
+    reply; None waits for ever. Use as a context manager, or call close().
+
+    A command whose reply does not come within the timeout raises Timeout and closes the
+    connection: the reply may still arrive, and no later command may take it for its own. Every
+    command after that raises ConnectionFailed until reconnect() opens a new connection."""
 
     def __init__(self, host="127.0.0.1", port=DEFAULT_PORT, timeout=30.0):
         self.host = host
         self.port = port
         self.timeout = timeout
-        self._sock = _connect(host, port, timeout)
-        self._lines = _Lines(self._sock)
-        try:
-            _handshake(self._sock, self._lines, "command")
-        except BaseException:
-            self._sock.close()
-            raise
+        self._sock = None
+        self._closed_because = "the connection is closed"
+        self.reconnect()
 
     def __enter__(self):
         return self
 
     def __exit__(self, *exc):
         self.close()
+
+    def reconnect(self):
+        """Closes this command connection (if open) and opens a new one to the same player."""
+        self.close()
+        self._sock, self._lines = _open(self.host, self.port, self.timeout, "command")
 
     def close(self):
         """Says quit() and closes the connection; the player keeps running."""
@@ -279,17 +321,30 @@ class Player:
             self._lines.read(b"\r\n")
         except (OSError, VelquinError):
             pass
+        self._drop("the connection is closed")
+
+    def _drop(self, reason):
         self._sock.close()
         self._sock = None
+        self._closed_because = reason
 
     def send_line(self, line):
         """Sends one sentence as written (CR LF added when missing) and returns the raw reply."""
         if self._sock is None:
-            raise VelquinError("the connection is closed")
+            raise ConnectionFailed(self._closed_because)
         if not line.endswith("\r\n"):
             line = line.rstrip("\r\n") + "\r\n"
-        self._sock.sendall(line.encode("utf-8"))
-        return self._lines.read(b"\r\n")
+        try:
+            with _socket_errors(line.rstrip()):
+                self._sock.sendall(line.encode("utf-8"))
+                return self._lines.read(b"\r\n")
+        except Timeout:
+            # Its reply may still come: on this connection it would answer the next command.
+            self._drop("closed after a timeout (%s): reconnect() opens a new connection" % line.rstrip())
+            raise
+        except ConnectionFailed as error:
+            self._drop("the connection was lost: %s" % error)
+            raise
 
     def send(self, name, *arguments):
         """Runs one command and returns its reply as a value; raises CommandFailed on "fail"."""
@@ -321,11 +376,12 @@ class Player:
                 name = str(source).replace("\\", "/").rsplit("/", 1)[-1]
         sock = _connect(self.host, self.port, self.timeout)
         try:
-            sock.sendall(sentence("uploadFile", name, len(data)).encode() + data)
-            sock.shutdown(socket.SHUT_WR)
-            # The player closes once it has written the file; only then may a command use it.
-            while sock.recv(_CHUNK):
-                pass
+            with _socket_errors("uploading %s" % name):
+                sock.sendall(sentence("uploadFile", name, len(data)).encode() + data)
+                sock.shutdown(socket.SHUT_WR)
+                # The player closes once it has written the file; only then may a command use it.
+                while sock.recv(_CHUNK):
+                    pass
         finally:
             sock.close()
         return name.rsplit("/", 1)[-1]
@@ -337,12 +393,13 @@ class Player:
         sock = _connect(self.host, self.port, self.timeout)
         parts = []
         try:
-            sock.sendall(sentence("downloadFile", name).encode())
-            while True:
-                data = sock.recv(_CHUNK)
-                if not data:
-                    break
-                parts.append(data)
+            with _socket_errors("downloading %s" % name):
+                sock.sendall(sentence("downloadFile", name).encode())
+                while True:
+                    data = sock.recv(_CHUNK)
+                    if not data:
+                        break
+                    parts.append(data)
         finally:
             sock.close()
         data = b"".join(parts)
@@ -357,16 +414,11 @@ class Player:
 
 class Listener:
     """A listener connection: iterate it for every Event the player announces. With a timeout
-    (seconds), iteration raises socket.timeout when no event came in that time."""
+    (seconds), iteration raises Timeout when no event came in that time; the listener stays
+    usable. Iteration ends when the player closes the connection."""
 
     def __init__(self, host="127.0.0.1", port=DEFAULT_PORT, timeout=None):
-        self._sock = _connect(host, port, 30.0 if timeout is None else timeout)
-        self._lines = _Lines(self._sock)
-        try:
-            _handshake(self._sock, self._lines, "listener")
-        except BaseException:
-            self._sock.close()
-            raise
+        self._sock, self._lines = _open(host, port, 30.0 if timeout is None else timeout, "listener")
         self._sock.settimeout(timeout)
 
     def __enter__(self):
@@ -382,8 +434,9 @@ class Listener:
         if self._sock is None:
             raise StopIteration
         try:
-            line = self._lines.read(b"\n")
-        except ConnectionError:
+            with _socket_errors("waiting for an event"):
+                line = self._lines.read(b"\n")
+        except ConnectionFailed:
             self.close()
             raise StopIteration
         return parse_event(line)
@@ -393,7 +446,7 @@ class Listener:
         for event in self:
             if event.name == name:
                 return event
-        raise ConnectionError("the player closed the listener before %s" % name)
+        raise ConnectionFailed("the player closed the listener before %s" % name)
 
     def close(self):
         if self._sock is None:
