@@ -62,6 +62,7 @@ install(FILES ${packaging}/velquin.svg DESTINATION share/icons/hicolor/scalable/
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${packaging}/copyright DESTINATION share/doc/velquin)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/protocol.md ${PROJECT_SOURCE_DIR}/docs/markers.md
               ${PROJECT_SOURCE_DIR}/docs/content.md ${PROJECT_SOURCE_DIR}/docs/demo.png
+              ${PROJECT_SOURCE_DIR}/docs/console.png
         DESTINATION share/doc/velquin/docs)
 install(FILES ${PROJECT_SOURCE_DIR}/clients/python/README.md DESTINATION share/doc/velquin/clients/python)
 find_program(VELQUIN_GZIP gzip)
@@ -83,8 +84,8 @@ if(VELQUIN_GZIP AND VELQUIN_HELP2MAN AND VELQUIN_SANITIZE STREQUAL "")
     set(summary_velquin-ctl "drive a running Velquin player from the shell")
     set(summary_velquin-marker "make marker pattern files and printable markers for Velquin")
     set(summary_velquin-pack "make Velquin resource packages from glTF, OBJ and FBX models")
-    set(summary_velquin-calibrate "make the camera file of a camera from views of a chessboard")
-    set(summary_velquin-console "author and drive the show of a Velquin player from a web browser")
+    set(summary_velquin-calibrate "make a camera file from views of a chessboard")
+    set(summary_velquin-console "author a Velquin show in a web browser")
     # The pages carry the date of the release in the changelog, as YYYY-MM-DD.
     file(STRINGS ${packaging}/changelog signature REGEX "^ -- " LIMIT_COUNT 1)
     string(REGEX MATCH "([0-9][0-9]) ([A-Z][a-z][a-z]) ([0-9][0-9][0-9][0-9])" found "${signature}")

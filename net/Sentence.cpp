@@ -13,6 +13,23 @@ bool isNameCharacter(char c) {
            c == '.' || c == '_';
 }
 
+// Whether a bare argument read so far is a number up to its exponent mark: "1e", "-2.5E".
+bool isExponentMark(const std::string& text) {
+    if (text.size() < 2 || (text.back() != 'e' && text.back() != 'E')) {
+        return false;
+    }
+    bool digit = false;
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            digit = true;
+        } else if (!(c == '.' || (c == '-' && i == 0))) {
+            return false;
+        }
+    }
+    return digit;
+}
+
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
@@ -67,7 +84,9 @@ void Sentence::readArgument() {
             break;
         }
     } else {
-        while (isNameCharacter(current_)) {
+        // A number's exponent may carry a plus sign ("1e+20", as the player writes numbers in its
+        // own replies and events); a plus sign anywhere else ends a bare argument, as it always did.
+        while (isNameCharacter(current_) || (current_ == '+' && isExponentMark(text))) {
             text += current_;
             advance();
         }

@@ -28,6 +28,10 @@ constexpr int ListenBacklog = 128;
 // two commands: a trusted newcomer takes the place of such a one first.
 constexpr int LongSilenceSeconds = 5;
 
+// As many connections without their handshake as this are a flood of them: the oldest goes
+// first even before it has stalled.
+constexpr int HalfOpenFlood = 8;
+
 // How long the accept loop rests after a failed accept before it tries again.
 constexpr int AcceptPauseMilliseconds = 100;
 
@@ -245,11 +249,18 @@ std::list<std::shared_ptr<Connection>>::iterator Server::leastUseful() {
     const auto idleOfBusiest = [&](const Connection& c) {
         return c.peer() == busiest && c.handshakeOver() && silent(c);
     };
+    // Many handshakes not made yet are a flood of them, not a client or two sending theirs.
+    int halfOpen = 0;
+    for (const auto& connection : connections_) {
+        halfOpen += connection->handshakeOver() ? 0 : 1;
+    }
+    const bool halfOpenFlood = halfOpen >= HalfOpenFlood;
     const Entry order[] = {
         oldest([&](const Connection& c) { return stranger(c) && stalled(c); }),
         newest([&](const Connection& c) { return stranger(c) && silent(c); }),
         newest(stranger),
         oldest(stalled),
+        oldest([&](const Connection& c) { return halfOpenFlood && !c.handshakeOver(); }),
         newest([&](const Connection& c) { return idleOfBusiest(c) && c.lastReceived() < longSilent; }),
         newest(idleOfBusiest),
         newest([&](const Connection& c) { return c.handshakeOver() && silent(c); }),

@@ -57,8 +57,9 @@ private:
     // room for a trusted client; reports a refusal. Caller holds the list lock.
     bool admit(uint32_t peer, bool trusted);
     // The connection a trusted newcomer takes the place of: a stranger's, then the oldest whose
-    // handshake stalled, then the newest silent one of the address that holds the most; one at
-    // work (see ServerPolicy::settleMilliseconds) only when there is no other.
+    // handshake stalled (or the oldest of a flood of handshakes not made), then the newest silent
+    // one of the address that holds the most; one at work (see ServerPolicy::settleMilliseconds)
+    // only when there is no other.
     // connections_.end() when there is none. Caller holds the list lock.
     std::list<std::shared_ptr<Connection>>::iterator leastUseful();
 

@@ -236,7 +236,7 @@ bool PackageUnpacker::unpack(const std::string& package, const std::string& pare
             }
         }
     } catch (const Ogre::Exception& error) {
-        return fail("not a ZIP archive (" + error.getDescription() + ")");
+        return fail("not a ZIP archive: " + package);
     } catch (const std::exception& error) {
         return fail("cannot unpack the " + kind_ + " (" + error.what() + ")");
     }

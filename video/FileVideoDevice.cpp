@@ -62,8 +62,10 @@ std::vector<std::string> operatorFolders() {
 }
 
 // The path inside the player's folder, the work directory or a folder the operator named, if
-// it names something there; otherwise empty, with the reason noted.
-std::string locate(const std::string& path, const std::string& workDirectory) {
+// it names something there; otherwise empty, with the reason noted. inPlayerFolder tells whether
+// it lies in the player's own folder, whose entries may be links (the installed player runs from
+// a folder of links to its files).
+std::string locate(const std::string& path, const std::string& workDirectory, bool& inPlayerFolder) {
     char* here = getcwd(nullptr, 0);
     const std::string current = here != nullptr ? here : ".";
     std::free(here);
@@ -89,6 +91,7 @@ std::string locate(const std::string& path, const std::string& workDirectory) {
         }
         inside = true;
         if (stat(resolved.c_str(), &info) == 0) {
+            inPlayerFolder = &place == &places.front();
             return resolved;
         }
     }
@@ -122,10 +125,11 @@ std::size_t cacheBudget() {
     return static_cast<std::size_t>(megabytes) * 1024 * 1024;
 }
 
-// Reads a whole regular file of at most MaximumFileBytes, following no link; a pipe or device
-// is refused before it is read from (opened without waiting, so that a pipe cannot block).
-bool readRegularFile(const std::string& path, std::string& bytes, std::string& reason) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+// Reads a whole regular file of at most MaximumFileBytes, following a link only when asked; a
+// pipe or device is refused before it is read from (opened without waiting, so that a pipe
+// cannot block).
+bool readRegularFile(const std::string& path, bool followLink, std::string& bytes, std::string& reason) {
+    const int fd = ::open(path.c_str(), O_RDONLY | (followLink ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         reason = errno == ELOOP ? "it is a symbolic link" : std::strerror(errno);
         return false;
@@ -169,7 +173,7 @@ FileVideoDevice::FileVideoDevice(const std::string& configuration, const std::st
     while (!path.empty() && std::isspace(static_cast<unsigned char>(path.back()))) {
         path.pop_back();
     }
-    const std::string located = locate(path, workDirectory);
+    const std::string located = locate(path, workDirectory, followLinks_);
     if (located.empty()) {
         return;
     }
@@ -183,9 +187,10 @@ FileVideoDevice::FileVideoDevice(const std::string& configuration, const std::st
                 // Only the folder's own regular files: a link could lead anywhere, a device or
                 // a pipe could block the capture for good.
                 struct stat entryInfo {};
-                if (isImageName(entry->d_name) &&
-                    lstat((located + "/" + entry->d_name).c_str(), &entryInfo) == 0 &&
-                    S_ISREG(entryInfo.st_mode)) {
+                const std::string entryPath = located + "/" + entry->d_name;
+                const int found =
+                    followLinks_ ? stat(entryPath.c_str(), &entryInfo) : lstat(entryPath.c_str(), &entryInfo);
+                if (isImageName(entry->d_name) && found == 0 && S_ISREG(entryInfo.st_mode)) {
                     names.push_back(entry->d_name);
                 }
             }
@@ -245,7 +250,7 @@ const std::vector<unsigned char>& FileVideoDevice::pixelsOf(std::size_t index) c
 bool FileVideoDevice::load(const std::string& path, std::vector<unsigned char>& frame) {
     std::string bytes;
     std::string reason;
-    if (!readRegularFile(path, bytes, reason)) {
+    if (!readRegularFile(path, followLinks_, bytes, reason)) {
         VelOS::engineLog("FileVideoDevice: cannot read " + path + ": " + reason);
         lastFailure_ = "cannot read " + path + ": " + reason;
         return false;

@@ -12,7 +12,8 @@
 // work directory, or to a folder the operator named in the environment variable
 // VELQUIN_RECORDINGS (absolute folders separated by ":"; an absolute PATH inside one of them is
 // accepted too); other absolute paths and paths leading out of those folders are refused, and so
-// is anything that is not a regular file (a symbolic link, a device, a pipe). Images (PNG, JPEG,
+// is anything that is not a regular file (a device, a pipe) and, but in the player's own folder
+// (which the installed player keeps as a folder of links), a symbolic link. Images (PNG, JPEG,
 // PPM, BMP) are decoded when first played, all at the size of the first one, and kept while
 // the decoded frames fit the cache (VELQUIN_CAMERA_CACHE_MB, default 256 MB); the others are
 // decoded again each time they play. A picture whose header declares more than
@@ -67,6 +68,7 @@ private:
     std::size_t looseIndex_ = static_cast<std::size_t>(-1); // which picture loose_ holds
     std::size_t current_ = 0;                               // frame last grabbed
     std::string lastFailure_;                               // why the last picture could not be read
+    bool followLinks_ = false;                              // the recording lies in the player's own folder
     std::size_t next_ = 0;                                  // frame the next grab hands out
     std::chrono::steady_clock::time_point due_;             // when the next frame is due
 };

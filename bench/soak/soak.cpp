@@ -5,8 +5,10 @@
 // line, uploads and downloads, clients that drop their connection mid-line, mid-upload and
 // mid-download, a listener that never reads, and now and then a new server on a new port or a
 // capture restart. An attacker adds what hostile clients do: floods of connections past the
-// player's cap, handshakes that stall, numbers the engine cannot take, a package bomb and a scene
-// file nested 50,000 levels deep; file actors open a stand-in viewer. It passes when, at the end, the player
+// player's cap, handshakes that stall, numbers the engine cannot take, a package bomb, a project
+// archive bomb, a scene file nested 50,000 levels deep, pictures too large to decode, an upload
+// over the project's package dropped half-way and floods of malformed lines; file actors open a
+// stand-in viewer. It passes when, at the end, the player
 // still draws camera frames, answers a command within a second, has not grown beyond a memory bound, and its
 // work directory holds only files the clients sent or the player made.
 //   velquin-soak PLAYER_DIR SECONDS [--memory-mb N]
@@ -313,7 +315,7 @@ void transferrer(const std::string& playerDir, unsigned seed) {
                             pattern);
             connection.rest();
         } else if (what == 2) {
-            // Dropped mid-upload: the player keeps what arrived under a name nobody uses.
+            // Dropped mid-upload: the player keeps nothing of it.
             connection.send("uploadFile(\"partial.bin\", 100000);\r\n" + std::string(3000, 'p'));
         } else if (what == 3) {
             connection.send("downloadFile(\"robot.zip\");\r\n");
@@ -357,7 +359,7 @@ void attacker(const std::string& scratch, unsigned seed) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300 + random() % 700));
         ++attacks;
         const std::string name = Names[random() % 4];
-        switch (random() % 5) {
+        switch (random() % 9) {
         case 0: {
             // A flood past the connection cap (256), held a moment; every one stays unanswered.
             std::vector<std::unique_ptr<Connection>> flood;
@@ -399,6 +401,53 @@ void attacker(const std::string& scratch, unsigned seed) {
                 std::fprintf(stderr, "accepted: the package bomb\n");
             }
             break;
+        case 5: {
+            // Pictures too large to decode (a 1 x 65536 PNG hung the player, a 12000 x 12000 one took
+            // 3 GB), and a recordings path through a link: the camera does not start; the recording
+            // plays again afterwards.
+            const char* const pictures[] = {"thin.png", "huge.png"};
+            const std::string picture = pictures[random() % 2];
+            upload(picture, scratch + picture);
+            askOnce("project.videocapture.init(\"File\", \"" + picture + "\");");
+            if (askOnce("project.videocapture.isCapturing();") == "true") {
+                ++attacksAccepted;
+                std::fprintf(stderr, "accepted: the picture %s\n", picture.c_str());
+            }
+            askOnce("project.videocapture.init(\"File\", \"frames@30\");");
+            break;
+        }
+        case 6:
+            // A project archive that expands past the package bounds.
+            upload("pbomb.zip", scratch + "pbomb.zip");
+            if (askOnce("project.load(\"pbomb.zip\");") == "ok") {
+                ++attacksAccepted;
+                std::fprintf(stderr, "accepted: the project archive bomb\n");
+            }
+            break;
+        case 7: {
+            // An upload over a file the project uses, dropped half-way: the file stays whole.
+            std::ifstream in(scratch + "robot.zip", std::ios::binary);
+            const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            Connection connection(currentPort);
+            connection.send("uploadFile(\"robot.zip\", " + std::to_string(bytes.size()) + ");\r\n" +
+                            bytes.substr(0, bytes.size() / 2));
+            break;
+        }
+        case 8: {
+            // A flood of malformed lines, alike: each gets its failure reply; the log counts them.
+            Connection connection(currentPort);
+            std::string reply;
+            if (connection.send("command();\r\n") && connection.line(reply)) {
+                std::string burst;
+                for (int i = 0; i < 2000; ++i) {
+                    burst += "no sentence at all " + std::to_string(i) + "\r\n";
+                }
+                connection.send(burst);
+                for (int i = 0; i < 2000 && connection.line(reply); ++i) {
+                }
+            }
+            break;
+        }
         default:
             upload("deep.zip", scratch + "deep.zip");
             askOnce("project.resources.create(\"deep\", \"deep.zip\");");
@@ -503,9 +552,27 @@ int main(int argc, char** argv) {
         scratch +
         "deep.zip', 'w', zipfile.ZIP_DEFLATED)\n"
         "z.writestr('deep.osm', '<scene>' + '<node>' * 50000 + '</node>' * 50000 + '</scene>')\n"
-        "z.close()\n\" && mkdir -p '" +
-        scratch + "bin' && printf '#!/bin/sh\\nsleep 1\\n' > '" + scratch + "bin/xdg-open' && chmod 700 '" +
-        scratch + "bin/xdg-open'";
+        "z.close()\n"
+        "z = zipfile.ZipFile('" +
+        scratch +
+        "pbomb.zip', 'w', zipfile.ZIP_DEFLATED)\n"
+        "z.writestr('pbomb.xml', '<Velquin><Global title=\\\"bomb\\\"/></Velquin>')\n"
+        "z.writestr('zeros.bin', bytes(200 << 20))\n"
+        "z.close()\n"
+        "import struct, zlib\n"
+        "def png(path, width, height):\n"
+        "    chunk = lambda kind, data: struct.pack('>I', len(data)) + kind + data + struct.pack('>I', "
+        "zlib.crc32(kind + data))\n"
+        "    rows = zlib.compress(bytes(height * (width + 1)), 9)\n"
+        "    open(path, 'wb').write(b'\\x89PNG\\r\\n\\x1a\\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', "
+        "width, height, 8, 0, 0, 0, 0)) + chunk(b'IDAT', rows) + chunk(b'IEND', b''))\n"
+        "png('" +
+        scratch +
+        "thin.png', 1, 65536)\n"
+        "png('" +
+        scratch + "huge.png', 12000, 12000)\n\" && cp '" + playerDir + "/samples/robot.zip' '" + scratch +
+        "robot.zip' && mkdir -p '" + scratch + "bin' && printf '#!/bin/sh\\nsleep 1\\n' > '" + scratch +
+        "bin/xdg-open' && chmod 700 '" + scratch + "bin/xdg-open'";
     if (std::system(make.c_str()) != 0) {
         std::fprintf(stderr, "cannot make the attacker's files\n");
         return 1;
@@ -567,11 +634,17 @@ int main(int argc, char** argv) {
     });
 
     long peakKb = startKb;
+    long halfKb = -1;
     const auto end = Clock::now() + std::chrono::seconds(seconds);
+    const auto half = Clock::now() + std::chrono::seconds(seconds / 2);
     while (Clock::now() < end && player.running()) {
         // Keeps the player's standard output drained: a full pipe would stop its writers.
         player.waitForLine("\x01", 500);
-        peakKb = std::max(peakKb, residentKilobytes(player.pid()));
+        const long now = residentKilobytes(player.pid());
+        peakKb = std::max(peakKb, now);
+        if (halfKb < 0 && Clock::now() >= half) {
+            halfKb = now;
+        }
     }
     running = false;
     std::thread drain([&player] {
@@ -604,9 +677,9 @@ int main(int argc, char** argv) {
 
     std::set<std::string> unexpected;
     std::string workDirectory = scratch + "Velquin-" + std::to_string(player.pid()) + "/";
-    const std::set<std::string> expected = {"void.zip",    "Nothing",  "robot.zip", "letter-v.pat",
-                                            "partial.bin", "soak.xml", "soak.zip",  "robot",
-                                            "bomb.zip",    "deep.zip", "deep"};
+    const std::set<std::string> expected = {"void.zip", "Nothing",  "robot.zip", "letter-v.pat", "soak.xml",
+                                            "soak.zip", "robot",    "bomb.zip",  "deep.zip",     "deep",
+                                            "thin.png", "huge.png", "pbomb.zip"};
     if (DIR* directory = opendir(workDirectory.c_str())) {
         while (const dirent* entry = readdir(directory)) {
             const std::string name = entry->d_name;
@@ -627,8 +700,8 @@ int main(int argc, char** argv) {
     std::printf("soak: player running %s, final command answered within 1 s %s (%s), still drawing %s\n",
                 player.running() ? "yes" : "NO", answered ? "yes" : "NO", reply.c_str(),
                 drawing ? "yes" : "NO");
-    std::printf("soak: resident memory %ld -> %ld kB (peak %ld kB, bound +%ld MB) %s\n", startKb, endKb,
-                peakKb, memoryBoundMb, memoryOk ? "ok" : "EXCEEDED");
+    std::printf("soak: resident memory %ld -> %ld kB (after %d s: %ld kB; peak %ld kB, bound +%ld MB) %s\n",
+                startKb, endKb, seconds / 2, halfKb, peakKb, memoryBoundMb, memoryOk ? "ok" : "EXCEEDED");
     for (const std::string& name : unexpected) {
         std::printf("soak: unexpected file in the work directory: %s\n", name.c_str());
     }

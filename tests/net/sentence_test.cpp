@@ -52,6 +52,12 @@ TEST(SentenceParse, QuotedArgumentsHoldWhatBareOnesCannot) {
     parsed = parse(R"(x("a"junk, b);)");
     EXPECT_TRUE(parsed.ok);
     EXPECT_EQ(parsed.arguments, (Arguments{"a", "b"}));
+
+    // A number may carry a plus sign in its exponent, as the player writes large numbers; a plus
+    // sign anywhere else still ends a bare argument.
+    parsed = parse(R"(x(1e+20, -2.5E+3, 1e-5, +4, a+b, e+1, 1.e+2);)");
+    EXPECT_TRUE(parsed.ok);
+    EXPECT_EQ(parsed.arguments, (Arguments{"1e+20", "-2.5E+3", "1e-5", "", "a", "e", "1.e+2"}));
 }
 
 TEST(SentenceParse, EscapedQuoteStaysInTheText) {

@@ -9,10 +9,11 @@ man_dir=$build/packaging/man
 # shellcheck source=checks.sh
 . "$(dirname "$0")/checks.sh"
 rendered() { MANWIDTH=80 man -l "$man_dir/$1.1.gz" 2>/dev/null | sed 's/^ *//; s/ \+/ /g'; }
-# Whether the rendered page (blanks squeezed) has the text as a whole line.
-has_line() { rendered "$1" | grep -qxF -- "$2"; }
+# Whether the rendered page (blanks squeezed) has the text as a whole line. grep reads to the end
+# (no -q): with pipefail, man killed by a closed pipe would count as a failure.
+has_line() { rendered "$1" | grep -xF -- "$2" >/dev/null; }
 
-for program in velquin velquin-ctl velquin-marker velquin-pack; do
+for program in velquin velquin-ctl velquin-marker velquin-pack velquin-calibrate velquin-console; do
     page=$man_dir/$program.1.gz
     check "$program: a page" test -s "$page"
     lint=$(mandoc -T lint "$page" 2>&1)

@@ -25,29 +25,39 @@
 
 namespace {
 
+// Lines stay short and entries keep one indentation each, so that help2man makes the manual
+// page from this text without running entries together.
 const char* const kUsage =
-    "Usage: velquin-calibrate --chessboard COLSxROWS --square MM [options] PICTURE...\n"
-    "       velquin-calibrate --chessboard COLSxROWS --square MM --camera TYPE [CONFIGURATION] [options]\n"
+    "Usage: velquin-calibrate --chessboard COLSxROWS --square MM [OPTION]... PICTURE...\n"
+    "  or:  velquin-calibrate --chessboard COLSxROWS --square MM --camera TYPE\n"
+    "                         [CONFIGURATION] [OPTION]...\n"
+    "Makes the camera file of a camera (focal lengths, centre, lens distortion)\n"
+    "from views of a printed chessboard (velquin-marker --chessboard 9x6\n"
+    "--square 25 prints one).\n"
     "\n"
-    "Makes the camera file of a camera (focal lengths, centre, lens distortion) from views of a\n"
-    "printed chessboard (velquin-marker --chessboard 9x6 --square 25 prints one).\n"
+    "Pictures are taken as the camera shows them; the file written is for the\n"
+    "frames as the player's cameras deliver them (turned by 180 degrees), so it\n"
+    "goes straight into the player's folder. A live camera's frames are already\n"
+    "those. The report gives the reprojection error (RMS over all corners and\n"
+    "the worst view) and why a set is poor: fewer than 8 views, corners covering\n"
+    "less than half the frame, or an RMS above 1 px. A poor set is refused (exit\n"
+    "status 1) unless --force is given.\n"
     "\n"
-    "  --chessboard COLSxROWS  inner corners across and down (9x6 for a board of 10 x 7 squares)\n"
-    "  --square MM             side of one square as printed, in millimetres\n"
-    "  -o FILE                 the camera file to write (default camera_para.dat)\n"
-    "  --coverage FILE         picture of where the corners lie (default: FILE.coverage.png)\n"
-    "  --camera TYPE [CONF]    take the views live from a camera the player can open: V4L2\n"
-    "                          (\"/dev/video0 640x480\") or File (a folder of recorded frames)\n"
-    "  --views N               views to take live (default 15)\n"
-    "  --force                 write the file even when the set of views is poor\n"
-    "  --help                  this text\n"
-    "\n"
-    "Pictures are taken as the camera shows them; the file written is for the frames as the\n"
-    "player's cameras deliver them (turned by 180 degrees), so it goes straight into the player's\n"
-    "folder. A live camera's frames are already those. The report gives the reprojection error\n"
-    "(RMS over all corners and the worst view) and why a set is poor: fewer than 8 views, corners\n"
-    "covering less than half the frame, or an RMS above 1 px. A poor set is refused (exit status\n"
-    "1) unless --force is given.\n";
+    "Options:\n"
+    "  --chessboard COLSxROWS\n"
+    "                    inner corners across and down (9x6 for a board of\n"
+    "                    10 x 7 squares)\n"
+    "  --square MM       side of one square as printed, in millimetres\n"
+    "  -o FILE           the camera file to write (default camera_para.dat)\n"
+    "  --coverage FILE   picture of where the corners lie (default:\n"
+    "                    FILE.coverage.png)\n"
+    "  --camera TYPE [CONFIGURATION]\n"
+    "                    take the views live from a camera the player can\n"
+    "                    open: V4L2 (\"/dev/video0 640x480\") or File (a folder\n"
+    "                    of recorded frames)\n"
+    "  --views N         views to take live (default 15)\n"
+    "  --force           write the file even when the set of views is poor\n"
+    "  --help            this text\n";
 
 struct Options {
     Calibration::Board board;

@@ -17,30 +17,42 @@
 
 namespace {
 
+// Lines stay short and entries keep one indentation each, so that help2man makes the manual
+// page from this text without running entries together.
 const char* const ConsoleUsage =
-    "Usage: velquin-console [OPTIONS]\n"
-    "Serves the authoring page of a Velquin player to web browsers: the project's resources,\n"
-    "trackers and actors, uploads, an inspector, animations, the camera, saving and loading,\n"
-    "the event log and the live picture of the player's window.\n"
+    "Usage: velquin-console [OPTION]...\n"
+    "Serves the authoring page of a Velquin player to web browsers: the\n"
+    "project's resources, trackers and actors, uploads, an inspector,\n"
+    "animations, the camera, saving and loading, the event log and the live\n"
+    "picture of the player's window.\n"
     "\n"
-    "  --player HOST:PORT     the player to drive (default 127.0.0.1:4000); the console waits\n"
-    "                         for it and reconnects when it restarts\n"
-    "  --listen ADDRESS:PORT  where the page is served (default 127.0.0.1:8080; 0.0.0.0:8080\n"
-    "                         for the stage's network; port 0 takes a free one)\n"
-    "  --token-file FILE      read the access token from the first line of FILE instead of\n"
-    "                         making a new random one at each start\n"
-    "  --max-upload MIB       the largest file a page may upload (default 1024)\n"
-    "  --window-title TITLE   the window shown as the live picture (default Velquinor)\n"
-    "  --velquin PATH         the player program asked for the cameras (default: velquin\n"
-    "                         beside this program)\n"
-    "  --page DIR             the page's files (default: console/ beside this program)\n"
-    "  --help, --version\n"
+    "At start the console prints the page's address with its access token.\n"
+    "Every request without the token is refused (401), and so is a WebSocket\n"
+    "opened by a page of another site (403). Files go to the player as they\n"
+    "arrive; the console writes none to disk. The live picture (JPEG frames of\n"
+    "the player's window, 15 a second while a page watches) needs the console\n"
+    "to run on the player's X display.\n"
     "\n"
-    "At start the console prints the page's address with its access token. Every request\n"
-    "without the token is refused (401), and so is a WebSocket opened by a page of another\n"
-    "site (403). Files go to the player as they arrive; the console writes none to disk.\n"
-    "The live picture (JPEG frames of the player's window, 15 a second while a page\n"
-    "watches) needs the console to run on the player's X display.\n";
+    "Options:\n"
+    "  --player HOST:PORT\n"
+    "                    the player to drive (default 127.0.0.1:4000); the\n"
+    "                    console waits for it and reconnects when it restarts\n"
+    "  --listen ADDRESS:PORT\n"
+    "                    where the page is served (default 127.0.0.1:8080;\n"
+    "                    0.0.0.0:8080 for the stage's network; port 0 takes a\n"
+    "                    free one)\n"
+    "  --token-file FILE\n"
+    "                    read the access token from the first line of FILE\n"
+    "                    instead of making a new random one at each start\n"
+    "  --max-upload MIB  the largest file a page may upload (default 1024)\n"
+    "  --window-title TITLE\n"
+    "                    the window shown as the live picture (default\n"
+    "                    Velquinor)\n"
+    "  --velquin PATH    the player program asked for the cameras (default:\n"
+    "                    velquin beside this program)\n"
+    "  --page DIR        the page's files (default: console/ beside this program)\n"
+    "  --help            show this help and exit\n"
+    "  --version         show the version and exit\n";
 
 std::string programFolder() {
     char path[PATH_MAX] = {};
