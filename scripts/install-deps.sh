@@ -2,8 +2,8 @@
 # Installs every Debian 12 package the build, the tests and the demo need. Idempotent: when
 # everything is already there it changes nothing and does not touch the network.
 #   scripts/install-deps.sh          build, tests, demo
-#   scripts/install-deps.sh --bench  also the peers of the benchmarks (OpenCV's ArUco, Info-ZIP) and
-#                                    the photographs of the tracking benchmark (opencv-doc)
+#   scripts/install-deps.sh --bench  also the peers of the benchmarks (OpenCV's ArUco, Info-ZIP,
+#                                    Redis) and the photographs of the tracking benchmark (opencv-doc)
 set -euo pipefail
 
 packages=(
@@ -20,7 +20,7 @@ packages=(
     libboost-dev nlohmann-json3-dev chromium
 )
 if [[ "${1:-}" == "--bench" ]]; then
-    packages+=(libopencv-contrib-dev opencv-doc)
+    packages+=(libopencv-contrib-dev opencv-doc redis-server)
 fi
 
 # Node.js may come from elsewhere than Debian (whose nodejs and npm packages would conflict with

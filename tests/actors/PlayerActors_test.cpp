@@ -4,6 +4,7 @@
 #include "net/NetTestSupport.h"
 #include "support/PlayerProcess.h"
 #include "support/ScratchDirectory.h"
+#include "support/Wait.h"
 #include "support/XTestDisplay.h"
 
 #include <gtest/gtest.h>
@@ -220,7 +221,7 @@ TEST_F(PlayerActors, MeshActorCommandsAndItsMarker) {
     // Destroyed while its marker is tracked; the tracker goes on without it.
     expect(p + "destroy(\"bot\");", "ok", "project.actors.mesh.unconnected(\"bot\");");
     EXPECT_EQ(event(), "project.actors.mesh.destroyed(\"bot\");");
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(testwait::holdsFor(std::chrono::milliseconds(500), [&] { return player_.running(); }));
     expect("project.videocapture.done();", "ok", "project.videocapture.finalised();");
     expectQuiet(p + "getList();", "");
 }

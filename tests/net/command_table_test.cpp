@@ -71,7 +71,7 @@ TEST(CommandTable, ProjectRowsCallTheirOperationAndReplyInTheirShape) {
     EXPECT_EQ(operations.lastCall(), "netInit(4000)");
     EXPECT_EQ(run(operations, "project.trackers.AR.create(\"hiro\", \"hiro.patt\", 80);"), "ok\r\n");
     EXPECT_EQ(operations.lastCall(), "trackerCreate(hiro, hiro.patt, 80)");
-    EXPECT_EQ(run(operations, "project.trackers.AR.getWidth(\"hiro\");"), "7\r\n");
+    EXPECT_EQ(run(operations, "project.trackers.AR.getWidth(\"hiro\");"), "8\r\n");
     EXPECT_EQ(run(operations, "project.resources.getList();"), "out\r\n");
     EXPECT_EQ(run(operations, "project.actors.action(\"ship\", \"play\", \"Walk\");"), "ok\r\n");
     EXPECT_EQ(operations.lastCall(), "actorAction(ship, play, Walk)");
@@ -103,9 +103,9 @@ TEST(CommandTable, ActorRowsReachTheOperationOfTheirKind) {
     EXPECT_EQ(operations.lastCall(), "meshRotate(ship, 1, 0, 0, 0)");
     EXPECT_EQ(run(operations, "project.actors.scene.roll(\"hall\", 45);"), "ok\r\n");
     EXPECT_EQ(operations.lastCall(), "sceneRoll(hall, 45)");
-    EXPECT_EQ(run(operations, "project.actors.mesh.getTranslation(\"ship\");"), "(1.5, 1.5, 1.5)\r\n");
-    EXPECT_EQ(run(operations, "project.actors.scene.getRotation(\"hall\");"), "(1.5, 1.5, 1.5, 1.5)\r\n");
-    EXPECT_EQ(run(operations, "project.actors.file.getType(\"doc\");"), "\"out\"\r\n");
+    EXPECT_EQ(run(operations, "project.actors.mesh.getTranslation(\"ship\");"), "(1.5, 2.5, 3.5)\r\n");
+    EXPECT_EQ(run(operations, "project.actors.scene.getRotation(\"hall\");"), "(4.5, 5.5, 6.5, 7.5)\r\n");
+    EXPECT_EQ(run(operations, "project.actors.file.getType(\"doc\");"), "\"doc.type\"\r\n");
     EXPECT_EQ(operations.lastCall(), "fileGetType(doc)");
     EXPECT_EQ(run(operations, "project.actors.light.connect(\"sun\", \"hiro\");"), "ok\r\n");
     EXPECT_EQ(operations.lastCall(), "lightConnect(sun, hiro)");
@@ -118,7 +118,7 @@ TEST(CommandTable, ActorRowsReachTheOperationOfTheirKind) {
     EXPECT_EQ(run(operations, "project.actors.file.scale(\"doc\", 1, 1, 1);"), "fail invalid sentence\r\n");
     operations.result = false;
     EXPECT_EQ(run(operations, "project.actors.mesh.getScale(\"none\");"), "fail\r\n");
-    EXPECT_EQ(run(operations, "project.actors.mesh.getMeshName(\"none\");"), "fail out\r\n");
+    EXPECT_EQ(run(operations, "project.actors.mesh.getMeshName(\"none\");"), "fail none.mesh\r\n");
 }
 
 TEST(CommandTable, EveryActorRowCallsTheOperationOfItsKindAndName) {
@@ -146,6 +146,50 @@ TEST(CommandTable, EveryActorRowCallsTheOperationOfItsKindAndName) {
         ++actorRows;
     }
     EXPECT_EQ(actorRows, 56);
+}
+
+TEST(CommandTable, EveryFieldOfAnActorRowKeepsItsPlace) {
+    // Arguments and outputs are all different, so a row that hands y where x belongs, or replies
+    // with its values in another order or from another getter, shows here for every kind.
+    RecordingOperations operations;
+    for (const char* kind : {"mesh", "scene", "light", "file"}) {
+        const std::string row = std::string("project.actors.") + kind + ".";
+        EXPECT_EQ(run(operations, row + "translate(\"a\", 1, 2, 3);"), "ok\r\n");
+        EXPECT_EQ(operations.lastCall(), std::string(kind) + "Translate(a, 1, 2, 3)");
+        EXPECT_EQ(run(operations, row + "getTranslation(\"a\");"), "(1.5, 2.5, 3.5)\r\n") << kind;
+        EXPECT_EQ(run(operations, row + "getTrackerName(\"a\");"), "\"a.tracker\"\r\n") << kind;
+        EXPECT_EQ(run(operations, row + "connect(\"a\", \"vee\");"), "ok\r\n");
+        EXPECT_EQ(operations.lastCall(), std::string(kind) + "Connect(a, vee)");
+    }
+    for (const char* kind : {"mesh", "scene"}) {
+        const std::string row = std::string("project.actors.") + kind + ".";
+        EXPECT_EQ(run(operations, row + "rotate(\"a\", 0.5, 0.25, 0.125, 2);"), "ok\r\n");
+        EXPECT_EQ(operations.lastCall(), std::string(kind) + "Rotate(a, 0.5, 0.25, 0.125, 2)");
+        EXPECT_EQ(run(operations, row + "scale(\"a\", 4, 5, 6);"), "ok\r\n");
+        EXPECT_EQ(operations.lastCall(), std::string(kind) + "Scale(a, 4, 5, 6)");
+        EXPECT_EQ(run(operations, row + "getRotation(\"a\");"), "(4.5, 5.5, 6.5, 7.5)\r\n") << kind;
+        EXPECT_EQ(run(operations, row + "getScale(\"a\");"), "(8.5, 9.5, 10.5)\r\n") << kind;
+        EXPECT_EQ(run(operations, row + "getAngles(\"a\");"), "(11.5, 12.5, 13.5)\r\n") << kind;
+        EXPECT_EQ(run(operations, row + "getResourceName(\"a\");"), "\"a.resource\"\r\n") << kind;
+        EXPECT_EQ(run(operations, row + "pitch(\"a\", 10);"), "ok\r\n");
+        EXPECT_EQ(operations.lastCall(), std::string(kind) + "Pitch(a, 10)");
+        EXPECT_EQ(run(operations, row + "yaw(\"a\", 20);"), "ok\r\n");
+        EXPECT_EQ(operations.lastCall(), std::string(kind) + "Yaw(a, 20)");
+    }
+    EXPECT_EQ(run(operations, "project.actors.mesh.getMeshName(\"a\");"), "\"a.mesh\"\r\n");
+    EXPECT_EQ(run(operations, "project.actors.scene.getSceneName(\"a\");"), "\"a.scene\"\r\n");
+    EXPECT_EQ(run(operations, "project.actors.light.getLightName(\"a\");"), "\"a.light\"\r\n");
+    EXPECT_EQ(run(operations, "project.actors.file.getFileName(\"a\");"), "\"a.file\"\r\n");
+    EXPECT_EQ(run(operations, "project.actors.file.getType(\"a\");"), "\"a.type\"\r\n");
+    EXPECT_EQ(run(operations, "project.actors.file.getResourceName(\"a\");"), "\"a.resource\"\r\n");
+    EXPECT_EQ(run(operations, "project.actors.scene.create(\"a\", \"fleet\", \"hall.scene\");"), "ok\r\n");
+    EXPECT_EQ(operations.lastCall(), "sceneCreate(a, fleet, hall.scene)");
+    EXPECT_EQ(run(operations, "project.trackers.AR.getPatternFilename(\"vee\");"), "\"vee.pat\"\r\n");
+    EXPECT_EQ(run(operations, "project.resources.getFilename(\"fleet\");"), "\"fleet.zip\"\r\n");
+    EXPECT_EQ(run(operations, "project.videocapture.getDeviceName();"), "\"out device\"\r\n");
+    EXPECT_EQ(run(operations, "project.videocapture.getConfiguration();"), "\"out configuration\"\r\n");
+    EXPECT_EQ(run(operations, "project.videocapture.init(\"File\", \"frames@30\");"), "ok\r\n");
+    EXPECT_EQ(operations.lastCall(), "videoCaptureInit(File, frames@30)");
 }
 
 TEST(CommandLoop, RepliesOncePerSentenceAndStopsAtQuit) {

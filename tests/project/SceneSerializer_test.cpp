@@ -25,7 +25,8 @@ std::vector<std::string> callsOf(RecordingOperations& operations, RecordingInven
 
 TEST(SceneSerializer, SavesTheDocumentAsTheXmlLibraryPrintsIt) {
     ScratchDirectory scratch;
-    scratch.write("out", "pattern or package");
+    scratch.write("robots.zip", "package");
+    scratch.write("vee.pat", "pattern");
     RecordingOperations operations;
     operations.numberOut = 1.0 / 3.0;
     operations.integerOut = 80;
@@ -40,26 +41,28 @@ TEST(SceneSerializer, SavesTheDocumentAsTheXmlLibraryPrintsIt) {
         "<Velquin>\n"
         "    <Global title=\"out\" />\n"
         "    <ResourceManager>\n"
-        "        <Resource name=\"robots\" filename=\"out\" />\n"
+        "        <Resource name=\"robots\" filename=\"robots.zip\" />\n"
         "    </ResourceManager>\n"
         "    <TrackerManager>\n"
-        "        <ARTracker name=\"vee\" patternFilename=\"out\" width=\"80\" />\n"
+        "        <ARTracker name=\"vee\" patternFilename=\"vee.pat\" width=\"81\" />\n"
         "    </TrackerManager>\n"
         "    <ActorManager>\n"
-        "        <MeshActor name=\"bot\" resourceName=\"out\" meshName=\"out\" trackerName=\"out\" "
-        "tx=\"0.333333\" "
-        "ty=\"0.333333\" tz=\"0.333333\" rw=\"0.333333\" rx=\"0.333333\" ry=\"0.333333\" rz=\"0.333333\" "
-        "sx=\"0.333333\" sy=\"0.333333\" sz=\"0.333333\" />\n"
-        "        <LightActor name=\"sun\" lightName=\"out\" trackerName=\"out\" tx=\"0.333333\" "
-        "ty=\"0.333333\" "
-        "tz=\"0.333333\" />\n"
-        "        <FileActor name=\"talk\" type=\"out\" resourceName=\"out\" fileName=\"out\" "
-        "trackerName=\"out\" "
-        "tx=\"0.333333\" ty=\"0.333333\" tz=\"0.333333\" />\n"
+        "        <MeshActor name=\"bot\" resourceName=\"bot.resource\" meshName=\"bot.mesh\" "
+        "trackerName=\"bot.tracker\" tx=\"0.333333\" ty=\"1.333333\" tz=\"2.333333\" rw=\"3.333333\" "
+        "rx=\"4.333333\" ry=\"5.333333\" rz=\"6.333333\" sx=\"7.333333\" sy=\"8.333333\" "
+        "sz=\"9.333333\" />\n"
+        "        <LightActor name=\"sun\" lightName=\"sun.light\" trackerName=\"sun.tracker\" "
+        "tx=\"0.333333\" ty=\"1.333333\" tz=\"2.333333\" />\n"
+        "        <FileActor name=\"talk\" type=\"talk.type\" resourceName=\"talk.resource\" "
+        "fileName=\"talk.file\" trackerName=\"talk.tracker\" tx=\"0.333333\" ty=\"1.333333\" "
+        "tz=\"2.333333\" />\n"
         "    </ActorManager>\n"
         "</Velquin>\n";
     EXPECT_EQ(readWholeFile(scratch.path() + "show.xml"), expected);
     EXPECT_TRUE(pathExists(scratch.path() + "show.zip"));
+    // The archive carries the document with the package and the pattern it names.
+    EXPECT_NE(readWholeFile(scratch.path() + "show.zip").find("robots.zip"), std::string::npos);
+    EXPECT_NE(readWholeFile(scratch.path() + "show.zip").find("vee.pat"), std::string::npos);
 
     // An empty project has empty sections; a failing getter fails the save.
     RecordingInventory empty;
@@ -95,6 +98,75 @@ TEST(SceneSerializer, BuildsSectionsInDocumentOrderThroughTheOperations) {
         // An actor saved unconnected is created and left unconnected.
         "lightCreate(sun)", "lightTranslate(sun, 0, 0, 0)", "resourceCreate(robots, /work/robots.zip)",
         "trackerCreate(vee, v.pat, 0)", "setTitle(Show)"};
+    EXPECT_EQ(callsOf(operations, inventory), expected);
+}
+
+TEST(SceneSerializer, ASavedProjectLoadsBackFieldForField) {
+    // Every field the fake reports is different, so a save or a load that puts one value in
+    // another's place (x for y, the resource for the mesh, a translation for a scale) builds
+    // another project than the one saved.
+    ScratchDirectory scratch;
+    RecordingOperations saved;
+    saved.numberOut = 0.25;
+    saved.integerOut = 60;
+    RecordingInventory inventory;
+    inventory.resources = {"robots"};
+    inventory.trackers = {"vee"};
+    inventory.meshes = {"bot"};
+    inventory.scenes = {"hall"};
+    inventory.lights = {"sun"};
+    inventory.files = {"talk"};
+    ASSERT_TRUE(SceneSerializer::save("trip", saved, inventory, scratch.path()));
+
+    RecordingOperations loaded;
+    RecordingInventory replaced;
+    ASSERT_TRUE(build(readWholeFile(scratch.path() + "trip.xml"), loaded, replaced));
+    const std::vector<std::string> expected = {"destroyAllResources()",
+                                               "destroyAllTrackers()",
+                                               "destroyAllActors()",
+                                               "setTitle(out)",
+                                               "resourceCreate(robots, /work/robots.zip)",
+                                               "trackerCreate(vee, vee.pat, 61)",
+                                               "meshCreate(bot, bot.resource, bot.mesh)",
+                                               "meshConnect(bot, bot.tracker)",
+                                               "meshTranslate(bot, 0.25, 1.25, 2.25)",
+                                               "meshRotate(bot, 3.25, 4.25, 5.25, 6.25)",
+                                               "meshScale(bot, 7.25, 8.25, 9.25)",
+                                               "sceneCreate(hall, hall.resource, hall.scene)",
+                                               "sceneConnect(hall, hall.tracker)",
+                                               "sceneTranslate(hall, 0.25, 1.25, 2.25)",
+                                               "sceneRotate(hall, 3.25, 4.25, 5.25, 6.25)",
+                                               "sceneScale(hall, 7.25, 8.25, 9.25)",
+                                               "lightCreate(sun)",
+                                               "lightConnect(sun, sun.tracker)",
+                                               "lightTranslate(sun, 0.25, 1.25, 2.25)",
+                                               "fileCreate(talk, talk.resource, talk.file, talk.type)",
+                                               "fileConnect(talk, talk.tracker)",
+                                               "fileTranslate(talk, 0.25, 1.25, 2.25)"};
+    EXPECT_EQ(callsOf(loaded, replaced), expected);
+}
+
+TEST(SceneSerializer, LoadsEveryAttributeIntoItsOwnArgument) {
+    // Written by hand, in another attribute order than a save's, with every value different.
+    RecordingOperations operations;
+    RecordingInventory inventory;
+    ASSERT_TRUE(build(
+        "<Velquin><ActorManager>"
+        "<SceneActor sz=\"13\" sy=\"12\" sx=\"11\" rz=\"10\" ry=\"9\" rx=\"8\" rw=\"7\" tz=\"6\" ty=\"5\" "
+        "tx=\"4\" trackerName=\"t\" sceneName=\"s.scene\" resourceName=\"r\" name=\"n\" />"
+        "<FileActor tz=\"3\" ty=\"2\" tx=\"1\" trackerName=\"t\" fileName=\"f.pdf\" resourceName=\"r\" "
+        "type=\"document\" name=\"d\" />"
+        "</ActorManager></Velquin>",
+        operations, inventory));
+    const std::vector<std::string> expected = {"destroyAllActors()",
+                                               "sceneCreate(n, r, s.scene)",
+                                               "sceneConnect(n, t)",
+                                               "sceneTranslate(n, 4, 5, 6)",
+                                               "sceneRotate(n, 7, 8, 9, 10)",
+                                               "sceneScale(n, 11, 12, 13)",
+                                               "fileCreate(d, r, f.pdf, document)",
+                                               "fileConnect(d, t)",
+                                               "fileTranslate(d, 1, 2, 3)"};
     EXPECT_EQ(callsOf(operations, inventory), expected);
 }
 

@@ -1,6 +1,7 @@
 // A resource destroyed while actors still show its meshes: the actors go first, with their
 // events, and the player keeps drawing.
 #include "support/PlayerSession.h"
+#include "support/Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -31,7 +32,9 @@ TEST(PlayerResourceDestroy, ActorsOfTheResourceGoFirst) {
     EXPECT_EQ(listener->line(), "project.actors.scene.unconnected(\"stage\");");
     EXPECT_EQ(listener->line(), "project.actors.scene.destroyed(\"stage\");");
     EXPECT_EQ(listener->line(), "project.resources.destroyed(\"robot\");");
-    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // a few frames
+    // A few frames drawn without the destroyed meshes, the player alive all the while.
+    EXPECT_TRUE(
+        testwait::holdsFor(std::chrono::milliseconds(500), [&] { return session.process().running(); }));
     command->send("project.actors.mesh.getList();\r\nproject.actors.light.getList();\r\n");
     EXPECT_EQ(command->line(), "\r");
     EXPECT_EQ(command->line(), "\"lamp\"\r");

@@ -2,6 +2,12 @@
 
 // A ProjectOperations that records every call as "name(arguments)" and answers with a set
 // result and set output values, for testing the command interpreter without a Scene.
+//
+// Every output field gets a value of its own, so that a caller that swaps two fields (x for y,
+// the mesh name for the resource name, a translation for a scale) writes something visibly
+// wrong: a translation is (numberOut, numberOut + 1, numberOut + 2), a rotation numberOut + 3
+// to + 6, a scale + 7 to + 9, the angles + 10 to + 12; an actor's texts are its name and the
+// field ("bot.resource", "bot.mesh", "bot.tracker"); a package is NAME.zip, a pattern NAME.pat.
 #include "project/ProjectOperations.h"
 
 #include <mutex>
@@ -13,9 +19,11 @@ class RecordingOperations : public ProjectOperations {
 public:
     // What every bool operation returns.
     bool result = true;
-    // What text, number and integer outputs receive.
+    // The title, lists, device and configuration texts (each its own: "out", "out device", ...).
     std::string textOut = "out";
+    // The first number of the numeric outputs; the others are offsets from it (see above).
     double numberOut = 1.5;
+    // The threshold; a tracker's width is integerOut + 1.
     int integerOut = 7;
 
     std::vector<std::string> calls() {
@@ -74,12 +82,12 @@ public:
     }
     bool getDeviceName(std::string& name) override {
         record("getDeviceName");
-        name = textOut;
+        name = textOut + " device";
         return result;
     }
     bool getConfiguration(std::string& configuration) override {
         record("getConfiguration");
-        configuration = textOut;
+        configuration = textOut + " configuration";
         return result;
     }
     void flipXSet() override { record("flipXSet"); }
@@ -117,11 +125,11 @@ public:
     }
     void resourceGetFilesInside(const std::string& name, std::string& list) override {
         record("resourceGetFilesInside", name);
-        list = textOut;
+        list = textOut + " files";
     }
     bool resourceGetFilename(const std::string& name, std::string& fileName) override {
         record("resourceGetFilename", name);
-        fileName = textOut;
+        fileName = name + ".zip";
         return result;
     }
     bool trackerCreate(const std::string& name, const std::string& patternFile, int width) override {
@@ -135,12 +143,12 @@ public:
     }
     bool trackerGetPatternFilename(const std::string& name, std::string& patternFile) override {
         record("trackerGetPatternFilename", name);
-        patternFile = textOut;
+        patternFile = name + ".pat";
         return result;
     }
     bool trackerGetWidth(const std::string& name, int& width) override {
         record("trackerGetWidth", name);
-        width = integerOut;
+        width = integerOut + 1;
         return result;
     }
     bool actorsViewports(const std::string& actorName) override {
@@ -149,7 +157,7 @@ public:
     }
     void actorGetAnimationsList(const std::string& actorName, std::string& list) override {
         record("actorGetAnimationsList", actorName);
-        list = textOut;
+        list = actorName + ".animations";
     }
     bool actorAction(const std::string& actorName, const std::string& keyword,
                      const std::string& argument) override {
@@ -207,12 +215,17 @@ public:
     }
     bool actorText(ActorKind kind, ActorField field, const std::string& name, std::string& text) override {
         static const char* const sources[] = {"GetLightName", "GetFileName", "GetMeshName", "GetSceneName"};
+        static const char* const sourceFields[] = {"light", "file", "mesh", "scene"};
         const char* getter = field == ActorField::Tracker    ? "GetTrackerName"
                              : field == ActorField::Resource ? "GetResourceName"
                              : field == ActorField::Type     ? "GetType"
                                                              : sources[static_cast<int>(kind)];
+        const char* value = field == ActorField::Tracker    ? "tracker"
+                            : field == ActorField::Resource ? "resource"
+                            : field == ActorField::Type     ? "type"
+                                                            : sourceFields[static_cast<int>(kind)];
         record(named(kind, getter), name);
-        text = textOut;
+        text = name + "." + value;
         return result;
     }
     bool connectActor(ActorKind kind, const std::string& name, const std::string& trackerName) override {
@@ -229,7 +242,9 @@ public:
     }
     bool actorTranslation(ActorKind kind, const std::string& name, double& x, double& y, double& z) override {
         record(named(kind, "GetTranslation"), name);
-        x = y = z = numberOut;
+        x = numberOut;
+        y = numberOut + 1;
+        z = numberOut + 2;
         return result;
     }
     bool rotateActor(ActorKind kind, const std::string& name, double w, double x, double y,
@@ -245,13 +260,18 @@ public:
     bool actorRotation(ActorKind kind, const std::string& name, double& w, double& x, double& y,
                        double& z) override {
         record(named(kind, "GetRotation"), name);
-        w = x = y = z = numberOut;
+        w = numberOut + 3;
+        x = numberOut + 4;
+        y = numberOut + 5;
+        z = numberOut + 6;
         return result;
     }
     bool actorAngles(ActorKind kind, const std::string& name, double& pitch, double& yaw,
                      double& roll) override {
         record(named(kind, "GetAngles"), name);
-        pitch = yaw = roll = numberOut;
+        pitch = numberOut + 10;
+        yaw = numberOut + 11;
+        roll = numberOut + 12;
         return result;
     }
     bool scaleActor(ActorKind kind, const std::string& name, double x, double y, double z) override {
@@ -260,7 +280,9 @@ public:
     }
     bool actorScale(ActorKind kind, const std::string& name, double& x, double& y, double& z) override {
         record(named(kind, "GetScale"), name);
-        x = y = z = numberOut;
+        x = numberOut + 7;
+        y = numberOut + 8;
+        z = numberOut + 9;
         return result;
     }
 

@@ -229,3 +229,10 @@ TEST_F(ManagerTest, TrackersConjugateTheOrientationAndKeepTheirNamesUnique) {
     trackers.destroy("absent");
     EXPECT_TRUE(trackers.getTrackerNames().empty());
 }
+
+TEST(Manager, StartsInManualModeAtLevel100) {
+    // What a new project's "project.videocapture.threshold.getValue" answers before anyone set it.
+    const Ostrevan::Manager fresh;
+    EXPECT_EQ(fresh.threshold, 100);
+    EXPECT_FALSE(fresh.automatic);
+}

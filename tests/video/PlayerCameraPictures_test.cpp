@@ -4,6 +4,7 @@
 // folder of recordings are never read, and a size that wraps round is no size.
 #include "picture.h"
 #include "support/PlayerSession.h"
+#include "support/Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -193,12 +194,14 @@ TEST(PlayerCameraPictures, EveryFrameSizeShowsTheWholePictureAndNoneAborts) {
         Box square;
         Box card;
         // The splash leaves after its first second (later under the sanitizers).
-        for (int attempt = 0; attempt < 60; ++attempt) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-            picture = XTestDisplay::grab(session.window());
-            card = boxOf(picture, grey);
-            square = boxOf(picture, black);
-            if (!card.empty() && card.right - card.left > picture.width * 9 / 10) {
+        testwait::waitUntil(
+            [&] {
+                picture = XTestDisplay::grab(session.window());
+                card = boxOf(picture, grey);
+                square = boxOf(picture, black);
+                if (card.empty() || card.right - card.left <= picture.width * 9 / 10) {
+                    return false;
+                }
                 // Black bands above and below the picture count as black: the square is what
                 // lies inside the card's rows.
                 Box inside;
@@ -210,11 +213,9 @@ TEST(PlayerCameraPictures, EveryFrameSizeShowsTheWholePictureAndNoneAborts) {
                     }
                 }
                 square = inside;
-                if (!square.empty() && square.right - square.left < picture.width / 3) {
-                    break;
-                }
-            }
-        }
+                return !square.empty() && square.right - square.left < picture.width / 3;
+            },
+            std::chrono::seconds(15), std::chrono::milliseconds(50));
         ASSERT_GT(picture.width, 0);
         SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
         const Box red = boxOf(picture, [](const unsigned char* p) { return near(p, 255, 0, 0); });
@@ -248,8 +249,9 @@ TEST(PlayerCameraPictures, EveryFrameSizeShowsTheWholePictureAndNoneAborts) {
         const std::string name = "small" + std::to_string(width) + "x" + std::to_string(height) + ".png";
         ASSERT_TRUE(session.upload(name, pngOf(testCard(width, height))));
         EXPECT_EQ(reply(command, "project.videocapture.init(\"File\", \"" + name + "@30\");"), "ok");
-        std::this_thread::sleep_for(std::chrono::milliseconds(300)); // a few frames drawn
-        EXPECT_LT(answerMilliseconds(command), 1000);
+        // Answering all the while a few frames are drawn.
+        EXPECT_TRUE(testwait::holdsFor(std::chrono::milliseconds(300),
+                                       [&] { return answerMilliseconds(command) < 1000; }));
         ASSERT_TRUE(player.running()) << player.output();
     }
     EXPECT_GT(XTestDisplay::grab(session.window()).width, 0);
@@ -324,9 +326,10 @@ TEST(PlayerCameraPictures, DecodedFramesStayWithinTheCache) {
     const long before = residentKilobytes(player.pid());
     EXPECT_EQ(reply(command, "project.videocapture.init(\"File\", \"clip@30\");"), "ok");
     EXPECT_EQ(reply(command, "project.videocapture.isCapturing();"), "true");
-    // One round of the recording and a half.
-    std::this_thread::sleep_for(std::chrono::milliseconds(3000));
-    EXPECT_LT(answerMilliseconds(command), 1000);
+    // One round of the recording and a half, answering all the while.
+    EXPECT_TRUE(testwait::holdsFor(
+        std::chrono::milliseconds(3000), [&] { return answerMilliseconds(command) < 1000; },
+        std::chrono::milliseconds(50)));
     const long after = residentKilobytes(player.pid());
     std::printf("resident memory before the recording %ld KB, after it played %ld KB\n", before, after);
     // 240 MB if every frame were kept; the cache, a frame in hand, the capture's and the

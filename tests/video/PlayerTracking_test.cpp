@@ -3,6 +3,7 @@
 // camera finds the marker and the connected actor shows. And content drawn on a marker near the
 // picture's corner, where the lens bends the picture most.
 #include "support/PlayerSession.h"
+#include "support/Wait.h"
 #include "tracking/detection.h"
 #include "tracking/framesynth.h"
 #include "tracking/pattern.h"
@@ -182,14 +183,13 @@ TEST(PlayerTracking, ContentLiesOnTheMarkerNearTheFrameCorner) {
     const auto red = [](const unsigned char* p) { return p[0] > 150 && p[1] < 90 && p[2] < 90; };
     RgbImage picture;
     Box square;
-    for (int attempt = 0; attempt < 60; ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        picture = XTestDisplay::grab(session.window());
-        square = boxOf(picture, dark);
-        if (!square.empty() && square.right - square.left < picture.width / 3) {
-            break;
-        }
-    }
+    testwait::waitUntil(
+        [&] {
+            picture = XTestDisplay::grab(session.window());
+            square = boxOf(picture, dark);
+            return !square.empty() && square.right - square.left < picture.width / 3;
+        },
+        std::chrono::seconds(30), std::chrono::milliseconds(50));
     ASSERT_GT(picture.width, 0);
     EXPECT_EQ(reply(command, "project.trackers.AR.create(\"corner\", \"corner.pat\", 80);"), "ok");
     EXPECT_EQ(reply(command, "project.actors.mesh.connect(\"plate\", \"corner\");"), "ok");
@@ -197,10 +197,12 @@ TEST(PlayerTracking, ContentLiesOnTheMarkerNearTheFrameCorner) {
     EXPECT_EQ(process.waitForLine("MeshActor::activated!", 20000), "MeshActor::activated!")
         << process.output();
     Box plate;
-    for (int attempt = 0; attempt < 40 && plate.empty(); ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        plate = boxOf(XTestDisplay::grab(session.window()), red);
-    }
+    testwait::waitUntil(
+        [&] {
+            plate = boxOf(XTestDisplay::grab(session.window()), red);
+            return !plate.empty();
+        },
+        std::chrono::seconds(10), std::chrono::milliseconds(50));
 
     // The black square as the background shows it, and the red plate drawn over it; compared in
     // pixels of the camera picture.

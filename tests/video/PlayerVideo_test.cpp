@@ -1,10 +1,13 @@
 // The camera picture in the player: recorded frames played as a camera, the splash leaving and
 // coming back, trackers made from an uploaded pattern file.
 #include "support/PlayerSession.h"
+#include "support/Wait.h"
 
 #include <gtest/gtest.h>
 
 using nettest::Client;
+using namespace std::chrono_literals;
+using testwait::waitUntil;
 
 namespace {
 
@@ -82,8 +85,7 @@ TEST(PlayerVideo, RecordedCameraTrackersAndTheSplash) {
     EXPECT_EQ(listener->line(), "project.videocapture.flipX.changed(true);");
 
     // After its first second the splash gives way to the camera picture.
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-    EXPECT_GT(deskShare(XTestDisplay::grab(window)), 0.5);
+    EXPECT_TRUE(waitUntil([&] { return deskShare(XTestDisplay::grab(window)) > 0.5; }, 2500ms));
     command.send(
         "project.videocapture.threshold.isAuto();\r\nproject.videocapture.threshold.getValue();\r\n");
     EXPECT_EQ(command.line(), "true\r");
@@ -94,8 +96,8 @@ TEST(PlayerVideo, RecordedCameraTrackersAndTheSplash) {
     EXPECT_EQ(command.line(), "ok\r");
     EXPECT_EQ(command.line(), "false\r");
     EXPECT_EQ(listener->line(), "project.videocapture.finalised();");
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_LT(deskShare(XTestDisplay::grab(window)), 0.05); // the splash is back
+    EXPECT_TRUE(
+        waitUntil([&] { return deskShare(XTestDisplay::grab(window)) < 0.05; }, 500ms)); // the splash is back
 
     EXPECT_EQ(session.close(), 0) << session.process().output();
 }
@@ -125,17 +127,23 @@ TEST(PlayerVideo, StatusLineWithARecordingPlayingAndAMarkerFound) {
     EXPECT_EQ(command->line(), "true\r");
 
     // The status line across the top of the window: light yellow text on the dark panel.
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-    const RgbImage picture = XTestDisplay::grab(session.window());
-    ASSERT_GT(picture.height, 60);
+    RgbImage picture;
     long text = 0, panel = 0;
-    for (int y = 2; y < 40; ++y) {
-        for (int x = 0; x < picture.width; ++x) {
-            const unsigned char* p = picture.at(x, y);
-            text += p[0] > 200 && p[1] > 190 && p[2] < p[0] - 30;
-            panel += p[0] < 110 && p[1] < 110 && p[2] < 110;
-        }
-    }
+    waitUntil(
+        [&] {
+            picture = XTestDisplay::grab(session.window());
+            text = panel = 0;
+            for (int y = 2; y < 40 && y < picture.height; ++y) {
+                for (int x = 0; x < picture.width; ++x) {
+                    const unsigned char* p = picture.at(x, y);
+                    text += p[0] > 200 && p[1] > 190 && p[2] < p[0] - 30;
+                    panel += p[0] < 110 && p[1] < 110 && p[2] < 110;
+                }
+            }
+            return text > 300 && panel > picture.width * 20;
+        },
+        2500ms);
+    ASSERT_GT(picture.height, 60);
     EXPECT_GT(text, 300);
     EXPECT_GT(panel, picture.width * 20);
     // Kept for a person to read: build/tests/video/status-line.png.
