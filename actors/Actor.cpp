@@ -41,7 +41,7 @@ bool Actor::init() {
         }
     } catch (const Ogre::Exception& error) {
         // The engine has logged the exception itself; the kind's line follows.
-        VelOS::noteFailure(error.getDescription());
+        failure_ = error.getDescription();
     }
     logLine(kind_.initFailedLine);
     return false;

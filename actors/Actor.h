@@ -54,9 +54,11 @@ public:
     Actor(const Actor&) = delete;
     Actor& operator=(const Actor&) = delete;
 
-    // Builds the engine objects, hidden. False (logged) when the content cannot be made; what
-    // was made stays until removeFromScene. Takes a prefix number whatever the outcome.
+    // Builds the engine objects, hidden. False (logged) when the content cannot be made, and
+    // failure() says what the engine said; what was made stays until removeFromScene. Takes a
+    // prefix number whatever the outcome.
     virtual bool init();
+    const std::string& failure() const { return failure_; }
     // Destroys every engine object of the actor; a second call does nothing.
     virtual void removeFromScene();
     // Shows the selection mark; only while the marker is in view.
@@ -160,4 +162,5 @@ private:
     float hiddenTime_ = 0.0f; // seconds the marker was out of view while hand mode was on
     std::string trackerName_; // empty when unconnected
     ActorTransform transform_;
+    std::string failure_; // why init failed, as the engine said it
 };

@@ -45,8 +45,12 @@ bool ActorManager::isNameFree(const std::string& name) const {
 }
 
 template <class A>
-A* ActorManager::keep(ActorMap<A>& map, const std::string& name, std::unique_ptr<A> actor) {
+A* ActorManager::keep(ActorMap<A>& map, const std::string& name, std::unique_ptr<A> actor,
+                      std::string* engineFailure) {
     if (!actor->init()) {
+        if (engineFailure != nullptr) {
+            *engineFailure = actor->failure();
+        }
         return nullptr; // its destructor takes out whatever init made
     }
     A* kept = actor.get();
@@ -55,38 +59,40 @@ A* ActorManager::keep(ActorMap<A>& map, const std::string& name, std::unique_ptr
 }
 
 FileActor* ActorManager::createFile(const std::string& name, const std::string& resource,
-                                    const std::string& fileName, const std::string& type) {
+                                    const std::string& fileName, const std::string& type,
+                                    std::string* engineFailure) {
     if (!isBound() || !isNameFree(name)) {
         return nullptr;
     }
     return keep(files_, name,
-                std::make_unique<FileActor>(sceneManager_, services_, resource, fileName, type));
+                std::make_unique<FileActor>(sceneManager_, services_, resource, fileName, type), engineFailure);
 }
 
 MeshActor* ActorManager::createMesh(const std::string& name, const std::string& resource,
-                                    const std::string& meshFileName) {
+                                    const std::string& meshFileName, std::string* engineFailure) {
     if (!isBound() || !(contains(meshFileName, ".mesh") || contains(meshFileName, ".MESH")) ||
         !isNameFree(name)) {
         return nullptr;
     }
-    return keep(meshes_, name, std::make_unique<MeshActor>(sceneManager_, services_, resource, meshFileName));
+    return keep(meshes_, name, std::make_unique<MeshActor>(sceneManager_, services_, resource, meshFileName),
+                engineFailure);
 }
 
-LightActor* ActorManager::createLight(const std::string& name) {
+LightActor* ActorManager::createLight(const std::string& name, std::string* engineFailure) {
     if (!isBound() || !isNameFree(name)) {
         return nullptr;
     }
-    return keep(lights_, name, std::make_unique<LightActor>(sceneManager_, services_, name));
+    return keep(lights_, name, std::make_unique<LightActor>(sceneManager_, services_, name), engineFailure);
 }
 
 SceneActor* ActorManager::createScene(const std::string& name, const std::string& resource,
-                                      const std::string& sceneFileName) {
+                                      const std::string& sceneFileName, std::string* engineFailure) {
     if (!isBound() || !(contains(sceneFileName, ".OSM") || contains(sceneFileName, ".osm")) ||
         !isNameFree(name)) {
         return nullptr;
     }
     return keep(scenes_, name,
-                std::make_unique<SceneActor>(sceneManager_, services_, resource, sceneFileName));
+                std::make_unique<SceneActor>(sceneManager_, services_, resource, sceneFileName), engineFailure);
 }
 
 MeshActor* ActorManager::findMesh(const std::string& name) const {

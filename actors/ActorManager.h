@@ -42,14 +42,15 @@ public:
 
     // Creation: null when unbound, when the file name is not of the kind (mesh: contains
     // ".mesh" or ".MESH"; scene: ".osm" or ".OSM"), when the name is taken, or when the actor's
-    // init fails (the actor is deleted then).
+    // init fails (the actor is deleted then, and engineFailure, when given, gets what the engine
+    // said).
     FileActor* createFile(const std::string& name, const std::string& resource, const std::string& fileName,
-                          const std::string& type);
-    MeshActor* createMesh(const std::string& name, const std::string& resource,
-                          const std::string& meshFileName);
-    LightActor* createLight(const std::string& name);
+                          const std::string& type, std::string* engineFailure = nullptr);
+    MeshActor* createMesh(const std::string& name, const std::string& resource, const std::string& meshFileName,
+                          std::string* engineFailure = nullptr);
+    LightActor* createLight(const std::string& name, std::string* engineFailure = nullptr);
     SceneActor* createScene(const std::string& name, const std::string& resource,
-                            const std::string& sceneFileName);
+                            const std::string& sceneFileName, std::string* engineFailure = nullptr);
 
     MeshActor* findMesh(const std::string& name) const;
     LightActor* findLight(const std::string& name) const;
@@ -101,7 +102,8 @@ private:
 
     bool isBound() const { return sceneManager_ != nullptr && services_ != nullptr; }
     // Inserts an actor whose init succeeded; null (and the actor gone) otherwise.
-    template <class A> A* keep(ActorMap<A>& map, const std::string& name, std::unique_ptr<A> actor);
+    template <class A>
+    A* keep(ActorMap<A>& map, const std::string& name, std::unique_ptr<A> actor, std::string* engineFailure);
     template <class A> bool destroyIn(ActorMap<A>& map, const std::string& name);
     template <class A> void destroyEvery(ActorMap<A>& map);
     // Takes the actor off every tracker, then out of the engine's scene; it is deleted after.

@@ -1,7 +1,5 @@
 #include "app/MainThreadQueue.h"
 
-#include "platform/enginelog.h"
-
 #include <chrono>
 
 MainThreadQueue::MainThreadQueue() : mainThread_(std::this_thread::get_id()) {}
@@ -20,9 +18,6 @@ bool MainThreadQueue::run(const std::function<void()>& task) {
     tasks_.push_back(waiting);
     arrived_.notify_one();
     finished_.wait(guard, [&waiting] { return waiting->finished; });
-    if (!waiting->failureReason.empty()) {
-        VelOS::noteFailure(waiting->failureReason);
-    }
     return waiting->ran;
 }
 
@@ -37,15 +32,12 @@ std::shared_ptr<MainThreadQueue::Task> MainThreadQueue::nextTask() {
 
 void MainThreadQueue::execute(const std::shared_ptr<Task>& task) {
     bool ran = true;
-    VelOS::takeFailureReason(); // nothing left over from earlier main-thread work
     try {
         (*task->work)();
     } catch (...) {
         // The operation failed; its caller sees its default result.
     }
-    std::string reason = VelOS::takeFailureReason();
     std::lock_guard<std::mutex> guard(mutex_);
-    task->failureReason = std::move(reason);
     task->finished = true;
     task->ran = ran;
     finished_.notify_all();

@@ -21,8 +21,9 @@ public:
     MainThreadQueue();
 
     // Runs the task on the main thread: directly when called there, otherwise by waiting until
-    // the main thread has run it. False when it did not run because the queue was closed.
-    // A failure reason the task noted on the main thread is noted on the caller's thread too.
+    // the main thread has run it. False when it did not run because the queue was closed. The
+    // wait orders the two threads: what the task writes for its caller (a reply, a command's
+    // context) the caller reads safely after the return.
     bool run(const std::function<void()>& task);
 
     // Main thread: runs every task waiting now.
@@ -44,7 +45,6 @@ private:
         const std::function<void()>* work;
         bool finished = false;
         bool ran = false;
-        std::string failureReason; // noted by the work on the main thread
     };
     // Takes the next task, or nothing; mutex_ held.
     std::shared_ptr<Task> nextTask();

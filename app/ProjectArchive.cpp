@@ -9,13 +9,13 @@
 #include <sys/stat.h>
 #include <vector>
 
-bool extractProjectArchive(const std::string& archivePath, const std::string& workDirectory) {
+bool extractProjectArchive(const std::string& archivePath, const std::string& workDirectory, std::string& why) {
     // Unpacked within the bounds of a package into a folder of its own first: a bomb stops at
     // its bound with nothing left behind.
     PackageUnpacker unpacked(PackageLimits::fromEnvironment(), "project archive");
     if (!unpacked.unpack(archivePath, workDirectory)) {
         VelOS::engineLog("SceneSerializer::load: " + unpacked.failure());
-        VelOS::noteFailure(unpacked.failure());
+        why = unpacked.failure();
         return false;
     }
     std::vector<std::string> names;

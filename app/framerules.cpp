@@ -1,7 +1,7 @@
 #include "app/framerules.h"
 
-int framePacingSleep(float frameTime) {
-    const int milliseconds = static_cast<int>(40.0f - frameTime * 1000.0f);
+int framePacingWait(double sinceLastDrawing) {
+    const int milliseconds = static_cast<int>(MinimumFrameMilliseconds - sinceLastDrawing);
     return milliseconds > 0 ? milliseconds : 0;
 }
 

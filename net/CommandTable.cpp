@@ -2,6 +2,7 @@
 
 #include "net/Replies.h"
 #include "net/Sentence.h"
+#include "platform/CommandContext.h"
 #include "platform/enginelog.h"
 #include "platform/pathguard.h"
 #include "platform/workdir.h"
@@ -12,7 +13,8 @@ using VelNet::Sentence;
 namespace {
 
 using P = ProjectOperations;
-using Run = std::function<std::string(P&, const Sentence&)>;
+using C = VelOS::CommandContext;
+using Run = std::function<std::string(P&, C&, const Sentence&)>;
 
 std::string text(const Sentence& s, std::size_t i) {
     return s.textArgument(i);
@@ -38,38 +40,38 @@ void addActorRows(std::vector<CommandRow>& rows, const ActorRows& actor) {
         rows.push_back({prefix + operation, signature, std::move(run)});
     };
     auto getter = [k](ActorField field) {
-        return [k, field](P& p, const Sentence& s) {
+        return [k, field](P& p, C& c, const Sentence& s) {
             std::string value;
-            const bool ok = p.actorText(k, field, text(s, 0), value);
+            const bool ok = p.actorText(c, k, field, text(s, 0), value);
             return VelNet::quotedTextReply(ok, value);
         };
     };
-    auto triple = [k](bool (P::*m)(ActorKind, const std::string&, double, double, double)) {
-        return [k, m](P& p, const Sentence& s) {
-            return VelNet::okReply((p.*m)(k, text(s, 0), number(s, 1), number(s, 2), number(s, 3)));
+    auto triple = [k](bool (P::*m)(C&, ActorKind, const std::string&, double, double, double)) {
+        return [k, m](P& p, C& c, const Sentence& s) {
+            return VelNet::okReply((p.*m)(c, k, text(s, 0), number(s, 1), number(s, 2), number(s, 3)));
         };
     };
-    auto tripleOut = [k](bool (P::*m)(ActorKind, const std::string&, double&, double&, double&)) {
-        return [k, m](P& p, const Sentence& s) {
+    auto tripleOut = [k](bool (P::*m)(C&, ActorKind, const std::string&, double&, double&, double&)) {
+        return [k, m](P& p, C& c, const Sentence& s) {
             double x = 0, y = 0, z = 0;
-            const bool ok = (p.*m)(k, text(s, 0), x, y, z);
+            const bool ok = (p.*m)(c, k, text(s, 0), x, y, z);
             return VelNet::tripleReply(ok, x, y, z);
         };
     };
     auto turn = [k](TurnAxis axis) {
-        return [k, axis](P& p, const Sentence& s) {
-            return VelNet::okReply(p.turnActor(k, text(s, 0), axis, number(s, 1)));
+        return [k, axis](P& p, C& c, const Sentence& s) {
+            return VelNet::okReply(p.turnActor(c, k, text(s, 0), axis, number(s, 1)));
         };
     };
 
     row("create", actor.createSignature, actor.create);
-    row("destroy", "s", [k](P& p, const Sentence& s) {
-        p.destroyActor(k, text(s, 0));
+    row("destroy", "s", [k](P& p, C& c, const Sentence& s) {
+        p.destroyActor(c, k, text(s, 0));
         return VelNet::okReply(true);
     });
-    row("getList", "", [k](P& p, const Sentence&) {
+    row("getList", "", [k](P& p, C& c, const Sentence&) {
         std::string list;
-        p.actorList(k, list);
+        p.actorList(c, k, list);
         return VelNet::plainTextReply(true, list);
     });
     for (const auto& named : actor.getters) {
@@ -77,24 +79,24 @@ void addActorRows(std::vector<CommandRow>& rows, const ActorRows& actor) {
     }
     row("getTrackerName", "s", getter(ActorField::Tracker));
     row("connect", "ss",
-        [k](P& p, const Sentence& s) { return VelNet::okReply(p.connectActor(k, text(s, 0), text(s, 1))); });
+        [k](P& p, C& c, const Sentence& s) { return VelNet::okReply(p.connectActor(c, k, text(s, 0), text(s, 1))); });
     row("unconnect", "s",
-        [k](P& p, const Sentence& s) { return VelNet::okReply(p.unconnectActor(k, text(s, 0))); });
+        [k](P& p, C& c, const Sentence& s) { return VelNet::okReply(p.unconnectActor(c, k, text(s, 0))); });
     row("translate", "sfff", triple(&P::translateActor));
     row("getTranslation", "s", tripleOut(&P::actorTranslation));
     if (!actor.turns) {
         return; // light and file actors end here
     }
-    row("rotate", "sffff", [k](P& p, const Sentence& s) {
+    row("rotate", "sffff", [k](P& p, C& c, const Sentence& s) {
         return VelNet::okReply(
-            p.rotateActor(k, text(s, 0), number(s, 1), number(s, 2), number(s, 3), number(s, 4)));
+            p.rotateActor(c, k, text(s, 0), number(s, 1), number(s, 2), number(s, 3), number(s, 4)));
     });
     row("pitch", "sf", turn(TurnAxis::Pitch));
     row("yaw", "sf", turn(TurnAxis::Yaw));
     row("roll", "sf", turn(TurnAxis::Roll));
-    row("getRotation", "s", [k](P& p, const Sentence& s) {
+    row("getRotation", "s", [k](P& p, C& c, const Sentence& s) {
         double w = 0, x = 0, y = 0, z = 0;
-        const bool ok = p.actorRotation(k, text(s, 0), w, x, y, z);
+        const bool ok = p.actorRotation(c, k, text(s, 0), w, x, y, z);
         return VelNet::quadrupleReply(ok, w, x, y, z);
     });
     row("getAngles", "s", tripleOut(&P::actorAngles));
@@ -112,51 +114,51 @@ std::vector<CommandRow> buildTable() {
     auto row = [&rows](const char* name, const char* signature, Run run) {
         rows.push_back({name, signature, std::move(run)});
     };
-    auto always = [](void (P::*m)()) {
-        return [m](P& p, const Sentence&) {
-            (p.*m)();
+    auto always = [](void (P::*m)(C&)) {
+        return [m](P& p, C& c, const Sentence&) {
+            (p.*m)(c);
             return okReply(true);
         };
     };
-    auto truth = [](bool (P::*m)()) { return [m](P& p, const Sentence&) { return truthReply((p.*m)()); }; };
-    auto quotedOut = [](bool (P::*m)(std::string&)) {
-        return [m](P& p, const Sentence&) {
+    auto truth = [](bool (P::*m)(C&)) { return [m](P& p, C& c, const Sentence&) { return truthReply((p.*m)(c)); }; };
+    auto quotedOut = [](bool (P::*m)(C&, std::string&)) {
+        return [m](P& p, C& c, const Sentence&) {
             std::string value;
-            const bool ok = (p.*m)(value);
+            const bool ok = (p.*m)(c, value);
             return quotedTextReply(ok, value);
         };
     };
-    auto listOut = [](void (P::*m)(std::string&)) {
-        return [m](P& p, const Sentence&) {
+    auto listOut = [](void (P::*m)(C&, std::string&)) {
+        return [m](P& p, C& c, const Sentence&) {
             std::string list;
-            (p.*m)(list);
+            (p.*m)(c, list);
             return plainTextReply(true, list);
         };
     };
-    auto okOfName = [](bool (P::*m)(const std::string&)) {
-        return [m](P& p, const Sentence& s) { return okReply((p.*m)(text(s, 0))); };
+    auto okOfName = [](bool (P::*m)(C&, const std::string&)) {
+        return [m](P& p, C& c, const Sentence& s) { return okReply((p.*m)(c, text(s, 0))); };
     };
-    auto quotedOfName = [](bool (P::*m)(const std::string&, std::string&)) {
-        return [m](P& p, const Sentence& s) {
+    auto quotedOfName = [](bool (P::*m)(C&, const std::string&, std::string&)) {
+        return [m](P& p, C& c, const Sentence& s) {
             std::string value;
-            const bool ok = (p.*m)(text(s, 0), value);
+            const bool ok = (p.*m)(c, text(s, 0), value);
             return quotedTextReply(ok, value);
         };
     };
 
-    row("quit", "", [](P&, const Sentence&) { return okReply(true); });
-    row("project.new", "", [](P& p, const Sentence&) { return okReply(p.newProject()); });
+    row("quit", "", [](P&, C&, const Sentence&) { return okReply(true); });
+    row("project.new", "", [](P& p, C& c, const Sentence&) { return okReply(p.newProject(c)); });
     row("project.load", "s", okOfName(&P::load));
     row("project.save", "s", okOfName(&P::save));
-    row("project.net.init", "s", [](P& p, const Sentence& s) {
+    row("project.net.init", "s", [](P& p, C& c, const Sentence& s) {
         const long port = s.longArgument(0);
         VelOS::engineLog("project.net.init(" + std::to_string(port) + ")");
         if (port < 0 || port > 65535) {
             VelOS::engineLog("project.net.init: port out of range: " + std::to_string(port));
-            VelOS::noteFailure("port out of range (0 to 65535)");
+            c.fail("port out of range (0 to 65535)");
             return okReply(false);
         }
-        return okReply(p.netInit(static_cast<int>(port)));
+        return okReply(p.netInit(c, static_cast<int>(port)));
     });
     row("project.net.done", "", always(&P::netDone));
     row("project.title.set", "s", okOfName(&P::setTitle));
@@ -165,8 +167,8 @@ std::vector<CommandRow> buildTable() {
     row("project.debug.show", "", always(&P::debugShow));
     row("project.debug.hide", "", always(&P::debugHide));
     row("project.debug.isVisible", "", truth(&P::debugIsVisible));
-    row("project.videocapture.init", "ss", [](P& p, const Sentence& s) {
-        p.videoCaptureInit(text(s, 0), text(s, 1));
+    row("project.videocapture.init", "ss", [](P& p, C& c, const Sentence& s) {
+        p.videoCaptureInit(c, text(s, 0), text(s, 1));
         return okReply(true);
     });
     row("project.videocapture.done", "", always(&P::videoCaptureDone));
@@ -180,78 +182,78 @@ std::vector<CommandRow> buildTable() {
     row("project.videocapture.flipY.unset", "", always(&P::flipYUnset));
     row("project.videocapture.flipY.get", "", truth(&P::flipYGet));
     row("project.videocapture.threshold.auto", "", always(&P::thresholdAuto));
-    row("project.videocapture.threshold.manual", "", [](P& p, const Sentence&) {
-        p.thresholdManual();
+    row("project.videocapture.threshold.manual", "", [](P& p, C& c, const Sentence&) {
+        p.thresholdManual(c);
         return okReply(true);
     });
-    row("project.videocapture.threshold.manual", "l", [](P& p, const Sentence& s) {
+    row("project.videocapture.threshold.manual", "l", [](P& p, C& c, const Sentence& s) {
         int level = 0;
         if (!s.intArgument(0, level)) {
             return okReply(false);
         }
-        p.thresholdManual(level);
+        p.thresholdManual(c, level);
         return okReply(true);
     });
     row("project.videocapture.threshold.isAuto", "", truth(&P::thresholdIsAuto));
-    row("project.videocapture.threshold.getValue", "", [](P& p, const Sentence&) {
+    row("project.videocapture.threshold.getValue", "", [](P& p, C& c, const Sentence&) {
         int value = 0;
-        const bool ok = p.thresholdGetValue(value);
+        const bool ok = p.thresholdGetValue(c, value);
         return integerReply(ok, value);
     });
-    row("project.resources.create", "ss", [](P& p, const Sentence& s) {
+    row("project.resources.create", "ss", [](P& p, C& c, const Sentence& s) {
         // The package must be a file of the work directory; no name may lead out of it.
         std::string package;
         if (!VelOS::resolveInside(VelOS::getWorkDirectory(false), text(s, 1), package)) {
-            VelOS::noteFailure("the package file name leads out of the work directory");
+            c.fail("the package file name leads out of the work directory");
             return okReply(false);
         }
-        return okReply(p.resourceCreate(text(s, 0), VelOS::getWorkDirectory(false) + text(s, 1)));
+        return okReply(p.resourceCreate(c, text(s, 0), VelOS::getWorkDirectory(false) + text(s, 1)));
     });
-    row("project.resources.destroy", "s", [](P& p, const Sentence& s) {
-        p.resourceDestroy(text(s, 0));
+    row("project.resources.destroy", "s", [](P& p, C& c, const Sentence& s) {
+        p.resourceDestroy(c, text(s, 0));
         return okReply(true);
     });
     row("project.resources.getList", "", listOut(&P::resourceGetList));
-    row("project.resources.getFilesInside", "s", [](P& p, const Sentence& s) {
+    row("project.resources.getFilesInside", "s", [](P& p, C& c, const Sentence& s) {
         std::string list;
-        p.resourceGetFilesInside(text(s, 0), list);
+        p.resourceGetFilesInside(c, text(s, 0), list);
         return plainTextReply(true, list);
     });
     row("project.resources.getFilename", "s", quotedOfName(&P::resourceGetFilename));
-    row("project.trackers.AR.create", "ssl", [](P& p, const Sentence& s) {
+    row("project.trackers.AR.create", "ssl", [](P& p, C& c, const Sentence& s) {
         int width = 0;
-        return okReply(s.intArgument(2, width) && p.trackerCreate(text(s, 0), text(s, 1), width));
+        return okReply(s.intArgument(2, width) && p.trackerCreate(c, text(s, 0), text(s, 1), width));
     });
-    row("project.trackers.AR.destroy", "s", [](P& p, const Sentence& s) {
-        p.trackerDestroy(text(s, 0));
+    row("project.trackers.AR.destroy", "s", [](P& p, C& c, const Sentence& s) {
+        p.trackerDestroy(c, text(s, 0));
         return okReply(true);
     });
     row("project.trackers.AR.getList", "", listOut(&P::trackerGetList));
     row("project.trackers.AR.getPatternFilename", "s", quotedOfName(&P::trackerGetPatternFilename));
-    row("project.trackers.AR.getWidth", "s", [](P& p, const Sentence& s) {
+    row("project.trackers.AR.getWidth", "s", [](P& p, C& c, const Sentence& s) {
         int width = 0;
-        const bool ok = p.trackerGetWidth(text(s, 0), width);
+        const bool ok = p.trackerGetWidth(c, text(s, 0), width);
         return integerReply(ok, width);
     });
     row("project.actors.viewports", "s", okOfName(&P::actorsViewports));
-    row("project.actors.getAnimationsList", "s", [](P& p, const Sentence& s) {
+    row("project.actors.getAnimationsList", "s", [](P& p, C& c, const Sentence& s) {
         std::string list;
-        p.actorGetAnimationsList(text(s, 0), list);
+        p.actorGetAnimationsList(c, text(s, 0), list);
         return plainTextReply(true, list);
     });
     row("project.actors.action", "sss",
-        [](P& p, const Sentence& s) { return okReply(p.actorAction(text(s, 0), text(s, 1), text(s, 2))); });
-    row("project.actors.selectAll", "", [](P& p, const Sentence&) { return okReply(p.actorsSelectAll()); });
+        [](P& p, C& c, const Sentence& s) { return okReply(p.actorAction(c, text(s, 0), text(s, 1), text(s, 2))); });
+    row("project.actors.selectAll", "", [](P& p, C& c, const Sentence&) { return okReply(p.actorsSelectAll(c)); });
     row("project.actors.select", "s", okOfName(&P::actorSelect));
     row("project.actors.unselect", "s", okOfName(&P::actorUnselect));
     row("project.actors.isSelected", "s", okOfName(&P::actorIsSelected));
     row("project.actors.unselectAll", "",
-        [](P& p, const Sentence&) { return okReply(p.actorsUnselectAll()); });
+        [](P& p, C& c, const Sentence&) { return okReply(p.actorsUnselectAll(c)); });
 
     addActorRows(rows, {ActorKind::File,
                         "ssss",
-                        [](P& p, const Sentence& s) {
-                            return okReply(p.fileCreate(text(s, 0), text(s, 1), text(s, 2), text(s, 3)));
+                        [](P& p, C& c, const Sentence& s) {
+                            return okReply(p.fileCreate(c, text(s, 0), text(s, 1), text(s, 2), text(s, 3)));
                         },
                         {{"getResourceName", ActorField::Resource},
                          {"getType", ActorField::Type},
@@ -259,20 +261,20 @@ std::vector<CommandRow> buildTable() {
                         false});
     addActorRows(rows, {ActorKind::Mesh,
                         "sss",
-                        [](P& p, const Sentence& s) {
-                            return okReply(p.meshCreate(text(s, 0), text(s, 1), text(s, 2)));
+                        [](P& p, C& c, const Sentence& s) {
+                            return okReply(p.meshCreate(c, text(s, 0), text(s, 1), text(s, 2)));
                         },
                         {{"getResourceName", ActorField::Resource}, {"getMeshName", ActorField::Source}},
                         true});
     addActorRows(rows, {ActorKind::Light,
                         "s",
-                        [](P& p, const Sentence& s) { return okReply(p.lightCreate(text(s, 0))); },
+                        [](P& p, C& c, const Sentence& s) { return okReply(p.lightCreate(c, text(s, 0))); },
                         {{"getLightName", ActorField::Source}},
                         false});
     addActorRows(rows, {ActorKind::Scene,
                         "sss",
-                        [](P& p, const Sentence& s) {
-                            return okReply(p.sceneCreate(text(s, 0), text(s, 1), text(s, 2)));
+                        [](P& p, C& c, const Sentence& s) {
+                            return okReply(p.sceneCreate(c, text(s, 0), text(s, 1), text(s, 2)));
                         },
                         {{"getResourceName", ActorField::Resource}, {"getSceneName", ActorField::Source}},
                         true});

@@ -8,6 +8,9 @@ class ProjectOperations;
 namespace VelNet {
 class Sentence;
 }
+namespace VelOS {
+class CommandContext;
+}
 
 // One row of the protocol's vocabulary: a command name, the argument kinds it takes ("s" text,
 // "f" number, "l" integer) and what it does: call one project operation and build the reply
@@ -15,7 +18,7 @@ class Sentence;
 struct CommandRow {
     std::string name;
     std::string signature;
-    std::function<std::string(ProjectOperations&, const VelNet::Sentence&)> run;
+    std::function<std::string(ProjectOperations&, VelOS::CommandContext&, const VelNet::Sentence&)> run;
 };
 
 // The command table in lookup order: the first row whose name and signature match a sentence is

@@ -6,7 +6,7 @@ class ListenerChannel;
 
 // What the sentence handlers need from the Scene besides the project operations: the listener
 // registry for events and the work directory for file transfers. Called from connection threads;
-// addListener and removeListener take the scene lock themselves.
+// the registry is the project model's, under its own lock.
 class RemoteServices {
 public:
     virtual ~RemoteServices() = default;
@@ -14,6 +14,4 @@ public:
     virtual const std::string& getWorkDirectory() = 0;
     virtual void addListener(ListenerChannel* listener) = 0;
     virtual void removeListener(ListenerChannel* listener) = 0;
-    // Waits for every registered listener to leave and removes it.
-    virtual void dropAllListeners() = 0;
 };

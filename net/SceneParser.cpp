@@ -7,10 +7,10 @@
 #include "net/RemoteServices.h"
 #include "net/Replies.h"
 #include "net/Sentence.h"
+#include "platform/CommandContext.h"
 #include "platform/DiskBudget.h"
 #include "platform/atomicfile.h"
 #include "platform/enginelog.h"
-#include "platform/eventbatch.h"
 #include "platform/pathguard.h"
 
 #include <cerrno>
@@ -46,16 +46,12 @@ void logFailure(std::string line, const std::string& reason) {
 void SceneParser::dispatch(ProjectOperations& operations, LineChannel& channel) {
     VelNet::Sentence sentence;
     std::string line;
-    // Whatever events were held back go out before the loop waits for a client, and at its end.
-    struct BatchEnd {
-        ~BatchEnd() {
-            VelOS::replyWritten();
-            VelOS::endBatch();
-        }
-    } batchEnd;
+    // One context for the connection's commands in turn; whatever events it holds back go out
+    // before the loop waits for a client, and at the end (its destruction).
+    VelOS::CommandContext context;
     while (channel.isOpen()) {
         if (!channel.hasWaitingLine()) {
-            VelOS::endBatch();
+            context.endBatch();
         }
         if (!channel.readLine(line)) {
             std::cout << NetTexts::NextLineError << NetTexts::ReplyEnd << std::flush;
@@ -75,11 +71,11 @@ void SceneParser::dispatch(ProjectOperations& operations, LineChannel& channel) 
             channel.writeLine(VelNet::errorReply(NetTexts::InvalidSentence));
             continue;
         }
-        VelOS::takeFailureReason();
-        VelOS::setCommandsWaiting(channel.hasWaitingLine());
-        VelOS::commandStarted();
-        const std::string reply = row->run(operations, sentence);
-        std::string reason = VelOS::takeFailureReason();
+        context.takeFailure();
+        context.setCommandsWaiting(channel.hasWaitingLine());
+        context.commandStarted();
+        const std::string reply = row->run(operations, context, sentence);
+        std::string reason = context.takeFailure();
         if (reason.empty() && reply.compare(0, 4, NetTexts::Fail) == 0) {
             reason = NetTexts::FailedReason;
         }
@@ -87,7 +83,7 @@ void SceneParser::dispatch(ProjectOperations& operations, LineChannel& channel) 
             logFailure(line, reason);
         }
         channel.writeLine(reply);
-        VelOS::replyWritten();
+        context.replyWritten();
         if (row->name == NetTexts::Quit) {
             return;
         }

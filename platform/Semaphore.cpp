@@ -25,16 +25,10 @@ const char* lockName(LockRank rank) {
         return "an unranked lock";
     case LockRank::Connection:
         return "a connection's handler lock";
-    case LockRank::Frame:
-        return "the frame lock";
-    case LockRank::Image:
-        return "the image lock";
-    case LockRank::Scene:
-        return "the scene lock";
-    case LockRank::TrackerListener:
-        return "a tracker's listener lock";
     case LockRank::Capture:
         return "the capture lock";
+    case LockRank::Staging:
+        return "the staging lock";
     case LockRank::ServerList:
         return "a server's list lock";
     case LockRank::Model:

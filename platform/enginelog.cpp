@@ -12,7 +12,6 @@ namespace {
 std::mutex sinkMutex; // guards sink, standardErrorRepeats and every write through them
 EngineLogSink sink;
 RepeatFilter standardErrorRepeats;
-thread_local std::string failureReason; // noted by this thread's current operation
 
 // Caller holds sinkMutex.
 void writeToStandardError(const std::vector<std::string>& lines) {
@@ -35,18 +34,6 @@ void engineLog(const std::string& line) {
     if (sink) {
         sink(line);
     }
-}
-
-void noteFailure(const std::string& reason) {
-    if (failureReason.empty()) {
-        failureReason = reason;
-    }
-}
-
-std::string takeFailureReason() {
-    std::string reason;
-    reason.swap(failureReason);
-    return reason;
 }
 
 void logFailure(const std::string& line) {

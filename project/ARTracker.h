@@ -18,7 +18,7 @@ public:
 
     // False when the pattern file name leads out of the work directory.
     bool init() override;
-    // Whether the marker is in view now. Takes the listener lock.
+    // Whether the marker is in view now.
     bool isFound();
     void release() override;
 
@@ -41,7 +41,7 @@ private:
     std::string patternFilename_;
     int width_;
     std::unique_ptr<Ostrevan::Target> target_; // made by init
-    bool visible_ = false;                     // the marker is in view; listener lock
-    bool posed_ = false;                       // pose_ holds the last pose; listener lock
-    float pose_[7] = {};                       // position, then conjugated orientation; listener lock
+    bool visible_ = false;                     // the marker is in view
+    bool posed_ = false;                       // pose_ holds the last pose
+    float pose_[7] = {};                       // position, then conjugated orientation
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/CommandContext.h"
+
 #include <set>
 #include <string>
 
@@ -8,9 +10,9 @@
 class ProjectInventory {
 public:
     virtual ~ProjectInventory() = default;
-    virtual void destroyAllResources() = 0;                          // "project.resources.allDestroyed();"
-    virtual void destroyAllTrackers() = 0;                           // "project.trackers.allDestroyed();"
-    virtual void destroyAllActors() = 0;                             // "project.actors.allDestroyed();"
+    virtual void destroyAllResources(VelOS::CommandContext& context) = 0;                          // "project.resources.allDestroyed();"
+    virtual void destroyAllTrackers(VelOS::CommandContext& context) = 0;                           // "project.trackers.allDestroyed();"
+    virtual void destroyAllActors(VelOS::CommandContext& context) = 0;                             // "project.actors.allDestroyed();"
     virtual void getResourceNames(std::set<std::string>& names) = 0; // replaces names, ascending
     virtual void getTrackerNames(std::set<std::string>& names) = 0;
     virtual void getLightNames(std::set<std::string>& names) = 0;

@@ -1,6 +1,5 @@
 #include "project/ProjectModel.h"
 
-#include "platform/eventbatch.h"
 #include "project/ListenerChannel.h"
 
 std::set<std::string> ProjectState::actorNames(Kind kind) const {
@@ -28,14 +27,15 @@ void ProjectModel::read(const std::function<void(const ProjectState&)>& read) {
     read(state_);
 }
 
-void ProjectModel::change(const std::function<void(ProjectState&, std::vector<std::string>&)>& change) {
+void ProjectModel::change(VelOS::CommandContext* context,
+                          const std::function<void(ProjectState&, std::vector<std::string>&)>& change) {
     std::vector<std::string> events;
     VelOS::SemaphoreLock hold(lock_);
     change(state_, events);
-    send(events);
+    send(events, context);
 }
 
-void ProjectModel::send(const std::vector<std::string>& events) {
+void ProjectModel::send(const std::vector<std::string>& events, VelOS::CommandContext* context) {
     if (events.empty() || listeners_.empty()) {
         sendHeld();
         return;
@@ -44,8 +44,8 @@ void ProjectModel::send(const std::vector<std::string>& events) {
         held_ += event;
         held_ += '\n';
     }
-    if (VelOS::commandsWaiting()) {
-        VelOS::holdUntilBatchEnds([this] {
+    if (context != nullptr && context->commandsWaiting()) {
+        context->holdUntilBatchEnds([this] {
             VelOS::SemaphoreLock hold(lock_);
             sendHeld();
         });
@@ -92,7 +92,8 @@ std::map<std::string, ActorTransform> ProjectModel::takeMoved(bool* titleChanged
     return moved;
 }
 
-void ProjectModel::synchronise(ProjectState state, const std::vector<std::string>& events) {
+void ProjectModel::synchronise(ProjectState state, const std::vector<std::string>& events,
+                               VelOS::CommandContext* context) {
     VelOS::SemaphoreLock hold(lock_);
     for (const std::string& name : moved_) {
         const auto newer = state_.actors.find(name);
@@ -105,5 +106,5 @@ void ProjectModel::synchronise(ProjectState state, const std::vector<std::string
         state.title = state_.title;
     }
     state_ = std::move(state);
-    send(events);
+    send(events, context);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/CommandContext.h"
 #include "platform/Semaphore.h"
 #include "project/ActorKind.h"
 #include "project/ActorTransform.h"
@@ -64,7 +65,7 @@ struct ProjectState {
 // commands are held back and sent together: every listener still hears every event once and in
 // the one order, as lines sent together. Changes a client makes here that the engine must follow
 // (transforms, the title) are marked; the main thread takes the marks once per frame and before
-// each piece of project work, under the frame and scene locks.
+// each piece of project work.
 class ProjectModel {
 public:
     ProjectModel() = default;
@@ -74,8 +75,10 @@ public:
     // Runs read on the state under the model lock.
     void read(const std::function<void(const ProjectState&)>& read);
     // Runs change on the state under the model lock; the events it adds are sent to every
-    // listener, in order, before the lock is released.
-    void change(const std::function<void(ProjectState&, std::vector<std::string>& events)>& change);
+    // listener, in order, before the lock is released, or held back in the command's batch
+    // (context may be null: nothing is held).
+    void change(VelOS::CommandContext* context,
+                const std::function<void(ProjectState&, std::vector<std::string>& events)>& change);
 
     void addListener(ListenerChannel* listener);
     void removeListener(ListenerChannel* listener);
@@ -86,14 +89,15 @@ public:
     // Main thread: the marked actors with their transforms now, and whether the title changed;
     // the marks are cleared.
     std::map<std::string, ActorTransform> takeMoved(bool* titleChanged, std::string* title);
-    // Main thread, after project work: replaces the state with what the engine holds now, except
-    // the transforms of actors marked and not yet taken, which are newer than the engine's.
-    void synchronise(ProjectState state, const std::vector<std::string>& events);
+    // Main thread, after project work for the command of context (null: the player's own):
+    // replaces the state with what the engine holds now, except the transforms of actors marked
+    // and not yet taken, which are newer than the engine's, and sends the events as change does.
+    void synchronise(ProjectState state, const std::vector<std::string>& events, VelOS::CommandContext* context);
 
 private:
-    // Sends the events after those held back, or holds them too while the calling thread's
-    // client has more commands waiting (see platform/eventbatch.h). Model lock held.
-    void send(const std::vector<std::string>& events);
+    // Sends the events after those held back, or holds them too while the client of the command
+    // has more commands waiting (see VelOS::CommandContext). Model lock held.
+    void send(const std::vector<std::string>& events, VelOS::CommandContext* context);
     // Sends what is held back. Model lock held.
     void sendHeld();
 

@@ -92,14 +92,14 @@ int depthOf(const TiXmlNode* node) {
 }
 
 // Notes why a load or save stops here (the command's failure line names it) and fails.
-bool fail(const std::string& reason) {
-    VelOS::noteFailure(reason);
+bool fail(VelOS::CommandContext& c, const std::string& reason) {
+    c.fail(reason);
     return false;
 }
 
 // An operation of the load that failed has noted its own reason; this one only when it did not.
-bool failed(const std::string& element, const std::string& name) {
-    return fail("the document's " + element + " \"" + name + "\" could not be made");
+bool failed(VelOS::CommandContext& c, const std::string& element, const std::string& name) {
+    return fail(c, "the document's " + element + " \"" + name + "\" could not be made");
 }
 
 // An actor whose tracker name is empty was saved unconnected: it is left so.
@@ -107,7 +107,7 @@ template <typename Connect> bool connectIfNamed(const std::string& tracker, Conn
     return tracker.empty() || connect();
 }
 
-bool loadActors(const TiXmlElement& section, ProjectOperations& p) {
+bool loadActors(VelOS::CommandContext& c, const TiXmlElement& section, ProjectOperations& p) {
     for (const TiXmlElement* actor = section.FirstChildElement(); actor != nullptr;
          actor = actor->NextSiblingElement()) {
         const std::string kind = actor->Value();
@@ -119,41 +119,41 @@ bool loadActors(const TiXmlElement& section, ProjectOperations& p) {
                 !text(*actor, mesh ? "meshName" : "sceneName", content) ||
                 !text(*actor, "trackerName", tracker) || !numbers(*actor, {"tx", "ty", "tz"}, t) ||
                 !numbers(*actor, {"rw", "rx", "ry", "rz"}, r) || !numbers(*actor, {"sx", "sy", "sz"}, s)) {
-                return fail("the document's " + kind + " \"" + name + "\" lacks an attribute");
+                return fail(c, "the document's " + kind + " \"" + name + "\" lacks an attribute");
             }
             const ActorKind k = mesh ? ActorKind::Mesh : ActorKind::Scene;
             const bool ok =
-                (mesh ? p.meshCreate(name, resource, content) : p.sceneCreate(name, resource, content)) &&
-                connectIfNamed(tracker, [&] { return p.connectActor(k, name, tracker); }) &&
-                p.translateActor(k, name, t[0], t[1], t[2]) &&
-                p.rotateActor(k, name, r[0], r[1], r[2], r[3]) && p.scaleActor(k, name, s[0], s[1], s[2]);
+                (mesh ? p.meshCreate(c, name, resource, content) : p.sceneCreate(c, name, resource, content)) &&
+                connectIfNamed(tracker, [&] { return p.connectActor(c, k, name, tracker); }) &&
+                p.translateActor(c, k, name, t[0], t[1], t[2]) &&
+                p.rotateActor(c, k, name, r[0], r[1], r[2], r[3]) && p.scaleActor(c, k, name, s[0], s[1], s[2]);
             if (!ok) {
-                return failed(kind, name);
+                return failed(c, kind, name);
             }
         } else if (kind == "FileActor") {
             if (!text(*actor, "name", name) || !text(*actor, "type", type) ||
                 !text(*actor, "resourceName", resource) || !text(*actor, "fileName", content) ||
                 !text(*actor, "trackerName", tracker) || !numbers(*actor, {"tx", "ty", "tz"}, t)) {
-                return fail("the document's " + kind + " \"" + name + "\" lacks an attribute");
+                return fail(c, "the document's " + kind + " \"" + name + "\" lacks an attribute");
             }
-            if (!p.fileCreate(name, resource, content, type) ||
-                !connectIfNamed(tracker, [&] { return p.connectActor(ActorKind::File, name, tracker); }) ||
-                !p.translateActor(ActorKind::File, name, t[0], t[1], t[2])) {
-                return failed(kind, name);
+            if (!p.fileCreate(c, name, resource, content, type) ||
+                !connectIfNamed(tracker, [&] { return p.connectActor(c, ActorKind::File, name, tracker); }) ||
+                !p.translateActor(c, ActorKind::File, name, t[0], t[1], t[2])) {
+                return failed(c, kind, name);
             }
         } else if (kind == "LightActor") {
             // "lightName" is required though light create takes only the actor's name.
             if (!text(*actor, "name", name) || !text(*actor, "lightName", content) ||
                 !text(*actor, "trackerName", tracker) || !numbers(*actor, {"tx", "ty", "tz"}, t)) {
-                return fail("the document's " + kind + " \"" + name + "\" lacks an attribute");
+                return fail(c, "the document's " + kind + " \"" + name + "\" lacks an attribute");
             }
-            if (!p.lightCreate(name) ||
-                !connectIfNamed(tracker, [&] { return p.connectActor(ActorKind::Light, name, tracker); }) ||
-                !p.translateActor(ActorKind::Light, name, t[0], t[1], t[2])) {
-                return failed(kind, name);
+            if (!p.lightCreate(c, name) ||
+                !connectIfNamed(tracker, [&] { return p.connectActor(c, ActorKind::Light, name, tracker); }) ||
+                !p.translateActor(c, ActorKind::Light, name, t[0], t[1], t[2])) {
+                return failed(c, kind, name);
             }
         } else {
-            return fail("the document's ActorManager holds an unknown element " + kind);
+            return fail(c, "the document's ActorManager holds an unknown element " + kind);
         }
     }
     return true;
@@ -161,14 +161,14 @@ bool loadActors(const TiXmlElement& section, ProjectOperations& p) {
 
 } // namespace
 
-bool SceneSerializer::build(const TiXmlDocument& document, ProjectOperations& operations,
+bool SceneSerializer::build(VelOS::CommandContext& c, const TiXmlDocument& document, ProjectOperations& operations,
                             ProjectInventory& inventory, const std::string& workDirectory) {
     const TiXmlElement* root = document.RootElement();
     if (root == nullptr || std::string(root->Value()) != "Velquin") {
-        return fail("the document is no Velquin project (its root element is not Velquin)");
+        return fail(c, "the document is no Velquin project (its root element is not Velquin)");
     }
     if (depthOf(root) > MaximumDepth) {
-        return fail("the document nests deeper than " + std::to_string(MaximumDepth) + " levels");
+        return fail(c, "the document nests deeper than " + std::to_string(MaximumDepth) + " levels");
     }
     std::set<std::string> seen;
     for (const TiXmlElement* section = root->FirstChildElement(); section != nullptr;
@@ -178,51 +178,51 @@ bool SceneSerializer::build(const TiXmlDocument& document, ProjectOperations& op
                            name == "ActorManager";
         if (!known || !seen.insert(name).second) {
             VelOS::engineLog("SceneSerializer::load: first child named " + name + " is incorrect");
-            return fail(known ? "the document holds " + name + " twice"
+            return fail(c, known ? "the document holds " + name + " twice"
                               : "the document holds an unknown section " + name);
         }
         if (name == "Global") {
             std::string title;
             if (!text(*section, "title", title)) {
-                return fail("the document's Global has no title");
+                return fail(c, "the document's Global has no title");
             }
-            if (!operations.setTitle(title)) {
-                return fail("the title could not be set");
+            if (!operations.setTitle(c, title)) {
+                return fail(c, "the title could not be set");
             }
         } else if (name == "ResourceManager") {
-            inventory.destroyAllResources();
+            inventory.destroyAllResources(c);
             for (const TiXmlElement* resource = section->FirstChildElement(); resource != nullptr;
                  resource = resource->NextSiblingElement()) {
                 std::string resourceName, fileName, path;
                 if (std::string(resource->Value()) != "Resource" || !text(*resource, "name", resourceName) ||
                     !text(*resource, "filename", fileName)) {
-                    return fail(
+                    return fail(c, 
                         "the document's ResourceManager holds an element that is no complete Resource");
                 }
                 if (!VelOS::resolveInside(workDirectory, fileName, path)) {
-                    return fail("the package file name \"" + fileName + "\" leads out of the work directory");
+                    return fail(c, "the package file name \"" + fileName + "\" leads out of the work directory");
                 }
-                if (!operations.resourceCreate(resourceName, workDirectory + fileName)) {
-                    return failed("Resource", resourceName);
+                if (!operations.resourceCreate(c, resourceName, workDirectory + fileName)) {
+                    return failed(c, "Resource", resourceName);
                 }
             }
         } else if (name == "TrackerManager") {
-            inventory.destroyAllTrackers();
+            inventory.destroyAllTrackers(c);
             for (const TiXmlElement* tracker = section->FirstChildElement(); tracker != nullptr;
                  tracker = tracker->NextSiblingElement()) {
                 std::string trackerName, pattern, width;
                 if (std::string(tracker->Value()) != "ARTracker" || !text(*tracker, "name", trackerName) ||
                     !text(*tracker, "patternFilename", pattern) || !text(*tracker, "width", width)) {
-                    return fail(
+                    return fail(c, 
                         "the document's TrackerManager holds an element that is no complete ARTracker");
                 }
-                if (!operations.trackerCreate(trackerName, pattern, wholeNumber(width))) {
-                    return failed("ARTracker", trackerName);
+                if (!operations.trackerCreate(c, trackerName, pattern, wholeNumber(width))) {
+                    return failed(c, "ARTracker", trackerName);
                 }
             }
         } else {
-            inventory.destroyAllActors();
-            if (!loadActors(*section, operations)) {
+            inventory.destroyAllActors(c);
+            if (!loadActors(c, *section, operations)) {
                 return false;
             }
         }
@@ -230,64 +230,91 @@ bool SceneSerializer::build(const TiXmlDocument& document, ProjectOperations& op
     return true;
 }
 
-bool SceneSerializer::buildFromText(const std::string& text, ProjectOperations& operations,
+bool SceneSerializer::buildFromText(VelOS::CommandContext& c, const std::string& text, ProjectOperations& operations,
                                     ProjectInventory& inventory, const std::string& workDirectory) {
     if (!plausibleDocument(text)) {
-        return fail("the document is over 64 MiB or nests too deep to be read");
+        return fail(c, "the document is over 64 MiB or nests too deep to be read");
     }
     TiXmlDocument document;
     document.Parse(text.c_str());
     if (document.Error()) {
-        return fail(std::string("the document is no well-formed XML: ") + document.ErrorDesc() + " (line " +
+        return fail(c, std::string("the document is no well-formed XML: ") + document.ErrorDesc() + " (line " +
                     std::to_string(document.ErrorRow()) + ")");
     }
-    return build(document, operations, inventory, workDirectory);
+    return build(c, document, operations, inventory, workDirectory);
 }
 
-bool SceneSerializer::load(const std::string& archiveName, ProjectOperations& operations,
-                           ProjectInventory& inventory, const std::string& workDirectory,
-                           const Extractor& extract) {
+bool SceneSerializer::readArchive(VelOS::CommandContext& c, const std::string& archiveName,
+                                  const std::string& workDirectory, const Extractor& extract, std::string& text) {
     std::string archive;
     if (archiveName.size() < 4) {
-        return fail("\"" + archiveName + "\" is no archive name (NAME.zip)");
+        return fail(c, "\"" + archiveName + "\" is no archive name (NAME.zip)");
     }
     if (!VelOS::resolveInside(workDirectory, archiveName, archive)) {
-        return fail("the archive name leads out of the work directory");
+        return fail(c, "the archive name leads out of the work directory");
     }
     if (!VelOS::isFile(archive)) {
-        return fail("no file " + archiveName + " in the work directory (upload it first)");
+        return fail(c, "no file " + archiveName + " in the work directory (upload it first)");
     }
-    if (!extract(archive, workDirectory)) {
-        return fail("not a ZIP archive: " + archive);
+    std::string why;
+    if (!extract(archive, workDirectory, why)) {
+        return fail(c, why.empty() ? "not a ZIP archive: " + archive : why);
     }
     VelOS::deleteFile(archive);
     const std::string documentName = archiveName.substr(0, archiveName.size() - 3) + "xml";
     std::string documentPath;
     if (!VelOS::resolveInside(workDirectory, documentName, documentPath)) {
-        return fail("the document name leads out of the work directory");
+        return fail(c, "the document name leads out of the work directory");
     }
     std::FILE* file = std::fopen(documentPath.c_str(), "rb");
     if (file == nullptr) {
         // The document inside is named after the project as it was saved (show.zip holds
         // show.xml); an archive renamed on the way has none of its own name.
-        return fail("the archive holds no " + documentName +
-                    ": a project archive loads under the name it was saved with");
+        return fail(c, "the archive holds no " + documentName +
+                           ": a project archive loads under the name it was saved with");
     }
-    std::string text;
+    text.clear();
     char chunk[4096];
     std::size_t got = 0;
     while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0 && text.size() <= 64 * 1024 * 1024) {
         text.append(chunk, got);
     }
     std::fclose(file);
-    return buildFromText(text, operations, inventory, workDirectory);
+    return true;
 }
 
-bool SceneSerializer::save(const std::string& projectName, ProjectOperations& p, ProjectInventory& inventory,
+bool SceneSerializer::load(VelOS::CommandContext& c, const std::string& archiveName, ProjectOperations& operations,
+                           ProjectInventory& inventory, const std::string& workDirectory,
+                           const Extractor& extract) {
+    std::string text;
+    return readArchive(c, archiveName, workDirectory, extract, text) &&
+           buildFromText(c, text, operations, inventory, workDirectory);
+}
+
+std::vector<std::string> SceneSerializer::packagesOf(const std::string& documentText) {
+    std::vector<std::string> packages;
+    if (!plausibleDocument(documentText)) {
+        return packages;
+    }
+    TiXmlDocument document;
+    document.Parse(documentText.c_str());
+    const TiXmlElement* root = document.RootElement();
+    const TiXmlElement* resources = root != nullptr ? root->FirstChildElement("ResourceManager") : nullptr;
+    for (const TiXmlElement* resource = resources != nullptr ? resources->FirstChildElement("Resource") : nullptr;
+         resource != nullptr; resource = resource->NextSiblingElement("Resource")) {
+        std::string fileName;
+        if (text(*resource, "filename", fileName)) {
+            packages.push_back(fileName);
+        }
+    }
+    return packages;
+}
+
+bool SceneSerializer::save(VelOS::CommandContext& c, const std::string& projectName, ProjectOperations& p, ProjectInventory& inventory,
                            const std::string& workDirectory) {
     std::string base;
     if (!VelOS::resolveInside(workDirectory, projectName, base)) {
-        return fail("the project name leads out of the work directory");
+        return fail(c, "the project name leads out of the work directory");
     }
     TiXmlDocument document;
     auto* root = new TiXmlElement("Velquin");
@@ -301,7 +328,7 @@ bool SceneSerializer::save(const std::string& projectName, ProjectOperations& p,
     }
 
     std::string title;
-    if (!p.getTitle(title)) {
+    if (!p.getTitle(c, title)) {
         return false;
     }
     global->SetAttribute("title", title.c_str());
@@ -311,7 +338,7 @@ bool SceneSerializer::save(const std::string& projectName, ProjectOperations& p,
     inventory.getResourceNames(resourceNames);
     for (const std::string& name : resourceNames) {
         std::string fileName;
-        if (!p.resourceGetFilename(name, fileName)) {
+        if (!p.resourceGetFilename(c, name, fileName)) {
             return false;
         }
         auto* element = new TiXmlElement("Resource");
@@ -324,7 +351,7 @@ bool SceneSerializer::save(const std::string& projectName, ProjectOperations& p,
     for (const std::string& name : trackerNames) {
         std::string pattern;
         int width = 0;
-        if (!p.trackerGetPatternFilename(name, pattern) || !p.trackerGetWidth(name, width)) {
+        if (!p.trackerGetPatternFilename(c, name, pattern) || !p.trackerGetWidth(c, name, width)) {
             return false;
         }
         auto* element = new TiXmlElement("ARTracker");
@@ -351,12 +378,12 @@ bool SceneSerializer::save(const std::string& projectName, ProjectOperations& p,
         for (const std::string& name : names) {
             std::string resource, content, tracker;
             double t[3], r[4], s[3];
-            if (!p.actorText(k, ActorField::Resource, name, resource) ||
-                !p.actorText(k, ActorField::Source, name, content) ||
-                !p.actorText(k, ActorField::Tracker, name, tracker) ||
-                !p.actorTranslation(k, name, t[0], t[1], t[2]) ||
-                !p.actorRotation(k, name, r[0], r[1], r[2], r[3]) ||
-                !p.actorScale(k, name, s[0], s[1], s[2])) {
+            if (!p.actorText(c, k, ActorField::Resource, name, resource) ||
+                !p.actorText(c, k, ActorField::Source, name, content) ||
+                !p.actorText(c, k, ActorField::Tracker, name, tracker) ||
+                !p.actorTranslation(c, k, name, t[0], t[1], t[2]) ||
+                !p.actorRotation(c, k, name, r[0], r[1], r[2], r[3]) ||
+                !p.actorScale(c, k, name, s[0], s[1], s[2])) {
                 return false;
             }
             auto* element = new TiXmlElement(kind.element);
@@ -375,9 +402,9 @@ bool SceneSerializer::save(const std::string& projectName, ProjectOperations& p,
         std::string lightName, tracker;
         double t[3];
         const ActorKind k = ActorKind::Light;
-        if (!p.actorText(k, ActorField::Source, name, lightName) ||
-            !p.actorText(k, ActorField::Tracker, name, tracker) ||
-            !p.actorTranslation(k, name, t[0], t[1], t[2])) {
+        if (!p.actorText(c, k, ActorField::Source, name, lightName) ||
+            !p.actorText(c, k, ActorField::Tracker, name, tracker) ||
+            !p.actorTranslation(c, k, name, t[0], t[1], t[2])) {
             return false;
         }
         auto* element = new TiXmlElement("LightActor");
@@ -392,11 +419,11 @@ bool SceneSerializer::save(const std::string& projectName, ProjectOperations& p,
         std::string type, resource, fileName, tracker;
         double t[3];
         const ActorKind k = ActorKind::File;
-        if (!p.actorText(k, ActorField::Type, name, type) ||
-            !p.actorText(k, ActorField::Resource, name, resource) ||
-            !p.actorText(k, ActorField::Source, name, fileName) ||
-            !p.actorText(k, ActorField::Tracker, name, tracker) ||
-            !p.actorTranslation(k, name, t[0], t[1], t[2])) {
+        if (!p.actorText(c, k, ActorField::Type, name, type) ||
+            !p.actorText(c, k, ActorField::Resource, name, resource) ||
+            !p.actorText(c, k, ActorField::Source, name, fileName) ||
+            !p.actorText(c, k, ActorField::Tracker, name, tracker) ||
+            !p.actorTranslation(c, k, name, t[0], t[1], t[2])) {
             return false;
         }
         auto* element = new TiXmlElement("FileActor");
@@ -417,12 +444,12 @@ bool SceneSerializer::save(const std::string& projectName, ProjectOperations& p,
         for (const std::string& file : *list) {
             std::string path;
             if (!VelOS::resolveInside(workDirectory, file, path)) {
-                return fail("the file name \"" + file + "\" leads out of the work directory");
+                return fail(c, "the file name \"" + file + "\" leads out of the work directory");
             }
             // The document and the archive are written beside the project's own files, never
             // over one of them.
             if (path == documentPath || path == archivePath) {
-                return fail(VelOS::fileNameOf(path) + " is a file of the project (" +
+                return fail(c, VelOS::fileNameOf(path) + " is a file of the project (" +
                             (list == &packageFiles ? "a resource's package" : "a tracker's pattern") +
                             "): save the project under another name");
             }
@@ -436,7 +463,7 @@ bool SceneSerializer::save(const std::string& projectName, ProjectOperations& p,
     VelOS::DiskBudget::Reservation room;
     std::string reason;
     if (!room.take(bytes, reason)) {
-        return fail(reason);
+        return fail(c, reason);
     }
     // Each file is written beside its place and renamed into it once whole, so that a save
     // cut short (the player killed, the disk full) leaves the project's last archive as it was.
@@ -447,15 +474,15 @@ bool SceneSerializer::save(const std::string& projectName, ProjectOperations& p,
         if (!temporary.empty()) {
             VelOS::deleteFile(temporary);
         }
-        return fail("cannot write " + documentPath);
+        return fail(c, "cannot write " + documentPath);
     }
     files.insert(files.begin(), documentPath);
     if (!VelOS::createTemporaryBeside(archivePath, temporary)) {
-        return fail("cannot write " + archivePath);
+        return fail(c, "cannot write " + archivePath);
     }
     archiveFiles(temporary, files);
     if (!VelOS::replaceWith(temporary, archivePath)) {
-        return fail("cannot write " + archivePath);
+        return fail(c, "cannot write " + archivePath);
     }
     return true;
 }

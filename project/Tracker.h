@@ -1,21 +1,20 @@
 #pragma once
 
-#include "platform/Semaphore.h"
-
 #include <set>
+#include <string>
 
 class TrackerListener;
 
-// A marker the camera may see, with the actors that follow it. The listener lock guards the
-// listener set: connect and unconnect come from project work (under the scene lock), the
-// fan-out of found, lost and moved from the capture thread (under the frame, image and scene
-// locks), and lost also from the main thread when the camera is set up again or stopped (under
-// the frame and scene locks). Its place in the lock order: platform/LockRank.h.
+// A marker the camera may see, with the actors that follow it. Main thread: connect and unconnect
+// come from project work, found, lost and moved from the tracking results the main loop hands on
+// at the start of a frame, lost also when the camera is set up again or stopped.
 class Tracker {
 public:
     virtual ~Tracker() = default;
-    // Creates and registers the tracker's target.
+    // Creates and registers the tracker's target. failure() says why it failed, or why the
+    // tracker was made all the same but will find nothing.
     virtual bool init() = 0;
+    const std::string& failure() const { return failure_; }
     // Unregisters and deletes the target, if any.
     virtual void release() = 0;
     // Per-frame work; AR trackers have none.
@@ -26,9 +25,10 @@ public:
     bool hasListener(TrackerListener* listener);
 
 protected:
-    // Tells a new listener what it missed; listener lock held.
+    // Tells a new listener what it missed.
     virtual void greet(TrackerListener* /*listener*/) {}
+    void fail(const std::string& reason) { failure_ = reason; }
 
-    VelOS::Semaphore listenerLock_{VelOS::LockRank::TrackerListener}; // guards listeners_
-    std::set<TrackerListener*> listeners_;                            // the connected actors, not owned
+    std::set<TrackerListener*> listeners_; // the connected actors, not owned
+    std::string failure_;                  // see failure()
 };

@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-// Every tracker of the project, by name. Callers hold the scene lock.
+// Every tracker of the project, by name. Main thread (project work and the frame).
 class TrackerManager {
 public:
     TrackerManager(Ostrevan::Manager* manager, std::string workDirectory);
@@ -15,8 +15,10 @@ public:
     TrackerManager(const TrackerManager&) = delete;
     TrackerManager& operator=(const TrackerManager&) = delete;
 
-    // Null when the name is taken or the tracker's init fails.
-    ARTracker* createAR(const std::string& name, const std::string& patternFilename, int width);
+    // Null when the name is taken or the tracker's init fails; why, when given, says why (or why
+    // the tracker made will find nothing).
+    ARTracker* createAR(const std::string& name, const std::string& patternFilename, int width,
+                        std::string* why = nullptr);
     ARTracker* findAR(const std::string& name);
     Tracker* find(const std::string& name);
     // An absent name is ignored.

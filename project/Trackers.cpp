@@ -9,19 +9,16 @@
 #include <sys/stat.h>
 
 void Tracker::addListener(TrackerListener* listener) {
-    VelOS::SemaphoreLock hold(listenerLock_);
     if (listeners_.insert(listener).second) {
         greet(listener);
     }
 }
 
 void Tracker::removeListener(TrackerListener* listener) {
-    VelOS::SemaphoreLock hold(listenerLock_);
     listeners_.erase(listener);
 }
 
 bool Tracker::hasListener(TrackerListener* listener) {
-    VelOS::SemaphoreLock hold(listenerLock_);
     return listeners_.count(listener) != 0;
 }
 
@@ -36,16 +33,17 @@ ARTracker::~ARTracker() {
 
 bool ARTracker::init() {
     release();
+    failure_.clear();
     std::string path;
     if (!VelOS::resolveInside(workDirectory_, patternFilename_, path)) {
-        VelOS::noteFailure("pattern file name leads out of the work directory");
+        fail("pattern file name leads out of the work directory");
         return false;
     }
     // The tracker is made all the same (it finds nothing until the project is loaded again),
     // but the operator learns why its marker is never seen.
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) {
-        VelOS::noteFailure("pattern file not found: " + path);
+        fail("pattern file not found: " + path);
     }
     target_ = std::make_unique<Ostrevan::Target>(workDirectory_ + patternFilename_, width_);
     target_->addListener(this);
@@ -54,7 +52,6 @@ bool ARTracker::init() {
 }
 
 bool ARTracker::isFound() {
-    VelOS::SemaphoreLock hold(listenerLock_);
     return visible_;
 }
 
@@ -77,7 +74,6 @@ void ARTracker::greet(TrackerListener* listener) {
 }
 
 void ARTracker::lost() {
-    VelOS::SemaphoreLock hold(listenerLock_);
     visible_ = false;
     posed_ = false;
     for (TrackerListener* listener : listeners_) {
@@ -86,7 +82,6 @@ void ARTracker::lost() {
 }
 
 void ARTracker::found() {
-    VelOS::SemaphoreLock hold(listenerLock_);
     visible_ = true;
     for (TrackerListener* listener : listeners_) {
         listener->activated();
@@ -94,7 +89,6 @@ void ARTracker::found() {
 }
 
 void ARTracker::moved(double x, double y, double z, double qw, double qx, double qy, double qz) {
-    VelOS::SemaphoreLock hold(listenerLock_);
     const float pose[7] = {static_cast<float>(x),  static_cast<float>(y),   static_cast<float>(z),
                            static_cast<float>(qw), static_cast<float>(-qx), static_cast<float>(-qy),
                            static_cast<float>(-qz)};
@@ -111,13 +105,20 @@ TrackerManager::TrackerManager(Ostrevan::Manager* manager, std::string workDirec
 
 TrackerManager::~TrackerManager() = default;
 
-ARTracker* TrackerManager::createAR(const std::string& name, const std::string& patternFilename, int width) {
+ARTracker* TrackerManager::createAR(const std::string& name, const std::string& patternFilename, int width,
+                                    std::string* why) {
     if (trackers_.count(name) != 0) {
-        VelOS::noteFailure("a tracker named \"" + name + "\" exists");
+        if (why != nullptr) {
+            *why = "a tracker named \"" + name + "\" exists";
+        }
         return nullptr;
     }
     auto tracker = std::make_unique<ARTracker>(manager_, workDirectory_, patternFilename, width);
-    if (!tracker->init()) {
+    const bool initialised = tracker->init();
+    if (why != nullptr) {
+        *why = tracker->failure();
+    }
+    if (!initialised) {
         return nullptr;
     }
     ARTracker* made = tracker.get();

@@ -118,6 +118,7 @@ bool Resource::init(Ogre::SceneManager* sceneManager, const std::string& name,
     if (initialised_) {
         return false;
     }
+    failure_.clear();
     name_ = name;
     packageFileName_ = VelOS::fileNameOf(packagePath);
     sceneManager_ = sceneManager;
@@ -135,7 +136,7 @@ bool Resource::init(Ogre::SceneManager* sceneManager, const std::string& name,
     PackageUnpacker ownUnpacking;
     if (unpacked == nullptr) {
         if (!ownUnpacking.unpack(packagePath, workDirectory)) {
-            VelOS::noteFailure(ownUnpacking.failure());
+            fail(ownUnpacking.failure());
             return false;
         }
         unpacked = &ownUnpacking;
@@ -149,7 +150,7 @@ bool Resource::init(Ogre::SceneManager* sceneManager, const std::string& name,
         Ogre::FileSystemArchiveFactory::setIgnoreHidden(false);
         loading.archive = Ogre::ArchiveManager::getSingleton().load(unpackedDirectory, "FileSystem", true);
     } catch (...) {
-        VelOS::noteFailure("not a ZIP archive: " + packagePath);
+        fail("not a ZIP archive: " + packagePath);
         return false;
     }
     try {
@@ -185,7 +186,7 @@ bool Resource::init(Ogre::SceneManager* sceneManager, const std::string& name,
     } catch (const std::exception& error) {
         // Ogre::Exception derives from std::exception; its message is the full description.
         log("Resource::init: " + std::string(error.what()));
-        VelOS::noteFailure(error.what());
+        fail(error.what());
         removeCopiedTracks();
         for (const auto& material : loading.materialNames) {
             materialList_.insert(material.second);
@@ -205,7 +206,7 @@ bool Resource::init(Ogre::SceneManager* sceneManager, const std::string& name,
     // Only the top level of a package is read: a package made by zipping its folder loads
     // empty, which its author learns here (the reply stays "ok").
     if (loading.archive->list(false, false)->empty() && !loading.archive->list(true, false)->empty()) {
-        VelOS::noteFailure("the package's files sit in folders; only files at its top level are loaded");
+        fail("the package's files sit in folders; only files at its top level are loaded");
     }
     // Nothing reads the package after this point; a later package of the same file name must
     // not find this one's directory listing.

@@ -27,6 +27,9 @@ public:
     // (off the main thread); without one, init unpacks it itself, within the same limits.
     bool init(Ogre::SceneManager* sceneManager, const std::string& name, const std::string& workDirectory,
               const std::string& packagePath, const PackageUnpacker* unpacked = nullptr);
+    // Why the last init failed, or why it loaded less than asked (files in folders); empty when
+    // all went well.
+    const std::string& failure() const { return failure_; }
     // Removes the materials, the engine resource group and the resource directory. False when
     // not initialised.
     bool release();
@@ -76,12 +79,19 @@ private:
     void removeCopiedTracks();
     // Removes the resource directory with everything in it.
     void removeFiles();
+    // Keeps the first reason of the init under way.
+    void fail(const std::string& reason) {
+        if (failure_.empty()) {
+            failure_ = reason;
+        }
+    }
     void removeMaterials();
 
     bool initialised_ = false;
     std::string name_;
     std::string packageFileName_;
     std::string directory_; // its files below the work directory, without the final "/"; empty when none
+    std::string failure_;   // see failure()
     std::set<std::string> materialList_;
     std::set<std::string> fileList_;
     Ogre::SceneManager* sceneManager_ = nullptr; // receives the skeleton animations

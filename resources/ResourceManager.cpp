@@ -21,25 +21,32 @@ bool ResourceManager::bind(Ogre::SceneManager* sceneManager, ResourceServices* s
 }
 
 bool ResourceManager::create(const std::string& name, const std::string& packagePath,
-                             const PackageUnpacker* unpacked) {
+                             const PackageUnpacker* unpacked, std::string* why) {
+    const auto fail = [why](const std::string& reason) {
+        if (why != nullptr) {
+            *why = reason;
+        }
+        return false;
+    };
     if (!isBound()) {
         return true;
     }
     const std::string& workDirectory = services_->getWorkDirectory();
     if (resources_.count(name) != 0) {
-        VelOS::noteFailure("a resource named \"" + name + "\" exists");
-        return false;
+        return fail("a resource named \"" + name + "\" exists");
     }
     if (!Resource::isValidName(name)) {
-        VelOS::noteFailure("\"" + name + "\" cannot name a resource");
-        return false;
+        return fail("\"" + name + "\" cannot name a resource");
     }
     if (!Resource::isInsideWorkDirectory(workDirectory, packagePath)) {
-        VelOS::noteFailure("the package is not a file of the work directory");
-        return false;
+        return fail("the package is not a file of the work directory");
     }
     Resource& resource = resources_[name];
-    if (!resource.init(sceneManager_, name, workDirectory, packagePath, unpacked)) {
+    const bool loaded = resource.init(sceneManager_, name, workDirectory, packagePath, unpacked);
+    if (!resource.failure().empty()) {
+        fail(resource.failure());
+    }
+    if (!loaded) {
         resources_.erase(name);
         return false;
     }

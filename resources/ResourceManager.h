@@ -14,8 +14,7 @@ class SceneManager;
 // The project's resource packages, by name (byte order). Owns each Resource and releases it
 // when it leaves the collection (destroy, clear, destruction).
 //
-// No lock of its own: the Scene calls it under the scene lock, on the main thread (the engine
-// calls of loading and releasing belong there).
+// No lock of its own: main thread only (the engine calls of loading and releasing belong there).
 class PackageUnpacker;
 
 class ResourceManager {
@@ -32,9 +31,10 @@ public:
     // Loads the package under the name. True without doing anything while unbound. False for a
     // name that is taken or unusable (Resource::isValidName), a package path outside the work
     // directory, or a package that does not load; nothing is added then. unpacked, when given,
-    // is the package already unpacked (see Resource::init).
-    bool create(const std::string& name, const std::string& packagePath,
-                const PackageUnpacker* unpacked = nullptr);
+    // is the package already unpacked (see Resource::init). why, when given, says why it failed,
+    // or why it loaded less than asked.
+    bool create(const std::string& name, const std::string& packagePath, const PackageUnpacker* unpacked = nullptr,
+                std::string* why = nullptr);
     // Releases and removes the named resource; unknown names are ignored.
     void destroy(const std::string& name);
     // Releases and removes every resource.

@@ -53,44 +53,54 @@ void poseToQuaternion(const double m[3][4], double q[4]) {
 } // namespace
 
 bool Manager::initialise(int width, int height, int pixelSize, const std::string& cameraFile) {
-    width_ = width;
-    height_ = height;
-    pixelSize_ = pixelSize;
-    pixelCount_ = width * height;
-    if (loadCameraParameters(cameraFile.c_str(), &loaded_) < 0) {
-        return false;
+    std::vector<TargetEvent> lost;
+    bool calibrated = false;
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        width_ = width;
+        height_ = height;
+        pixelSize_ = pixelSize;
+        pixelCount_ = width * height;
+        if (loadCameraParameters(cameraFile.c_str(), &loaded_) == 0 &&
+            scaleCameraParameters(loaded_, width, height, &scaled_) == 0) {
+            library_.setDetectorCamera(scaled_);
+            hasCamera_ = true;
+            restartTargets(lost);
+            calibrated = true;
+        }
     }
-    if (scaleCameraParameters(loaded_, width, height, &scaled_) < 0) {
-        return false;
-    }
-    library_.setDetectorCamera(scaled_);
-    hasCamera_ = true;
-    restartTargets();
-    return true;
+    deliver(lost);
+    return calibrated;
 }
 
 // A new camera (or none) makes every pose of the old one meaningless, but the targets stay
 // registered: a tracker made before the camera started, or kept while the camera is switched,
 // is found again in the new pictures. Markers in view are reported lost so that their actors
 // hide until the new camera finds them.
-void Manager::restartTargets() {
+void Manager::restartTargets(std::vector<TargetEvent>& events) {
     for (Record& record : records_) {
         if (record.visible) {
             record.visible = false;
-            for (TargetListener* listener : record.target->listeners()) {
-                listener->lost();
-            }
+            TargetEvent event;
+            event.kind = TargetEvent::Kind::Lost;
+            event.target = record.target;
+            events.push_back(event);
         }
         record.firstPose = true;
     }
 }
 
 void Manager::finalise() {
-    restartTargets();
-    width_ = 0;
-    height_ = 0;
-    pixelSize_ = 0;
-    pixelCount_ = 0;
+    std::vector<TargetEvent> lost;
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        restartTargets(lost);
+        width_ = 0;
+        height_ = 0;
+        pixelSize_ = 0;
+        pixelCount_ = 0;
+    }
+    deliver(lost);
 }
 
 double Manager::verticalFieldOfView() const {
@@ -101,6 +111,7 @@ double Manager::verticalFieldOfView() const {
 }
 
 void Manager::registerTarget(Target* target) {
+    std::lock_guard<std::mutex> hold(mutex_);
     Record record;
     record.patternId = library_.loadPattern(target->patternPath().c_str());
     record.target = target;
@@ -108,6 +119,7 @@ void Manager::registerTarget(Target* target) {
 }
 
 void Manager::unregisterTarget(Target* target) {
+    std::lock_guard<std::mutex> hold(mutex_);
     for (auto record = records_.begin(); record != records_.end();) {
         if (record->target == target) {
             if (record->patternId >= 0) {
@@ -172,8 +184,15 @@ int Manager::automaticThreshold(const unsigned char* pixels) {
 }
 
 void Manager::processFrame(const unsigned char* pixels) {
-    if (pixels == nullptr || pixelCount_ <= 0) {
-        return; // not initialised (or finalised while the frame was on its way)
+    std::vector<TargetEvent> events;
+    processFrame(pixels, frameWidth(), frameHeight(), events);
+    deliver(events);
+}
+
+void Manager::processFrame(const unsigned char* pixels, int width, int height, std::vector<TargetEvent>& events) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (pixels == nullptr || pixelCount_ <= 0 || width != width_ || height != height_) {
+        return; // not initialised for this frame's size (or finalised while it was on its way)
     }
     // Automatic mode binarises each part of the frame against its own surroundings, which
     // holds under uneven light and with grey ink; the reported threshold is the frame's Otsu
@@ -192,11 +211,69 @@ void Manager::processFrame(const unsigned char* pixels) {
         return;
     }
     for (Record& record : records_) {
-        step(record, markers->data(), static_cast<int>(markers->size()));
+        step(record, markers->data(), static_cast<int>(markers->size()), events);
     }
 }
 
-void Manager::step(Record& record, const DetectedMarker* markers, int count) {
+bool Manager::isRegistered(const Target* target) const {
+    for (const Record& record : records_) {
+        if (record.target == target) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void Manager::deliver(const std::vector<TargetEvent>& events) {
+    for (const TargetEvent& event : events) {
+        std::vector<TargetListener*> listeners;
+        {
+            // A target unregistered since its frame (its tracker destroyed) hears nothing more.
+            std::lock_guard<std::mutex> hold(mutex_);
+            if (!isRegistered(event.target)) {
+                continue;
+            }
+            listeners.assign(event.target->listeners().begin(), event.target->listeners().end());
+        }
+        for (TargetListener* listener : listeners) {
+            switch (event.kind) {
+            case TargetEvent::Kind::Lost:
+                listener->lost();
+                break;
+            case TargetEvent::Kind::Found:
+                listener->found();
+                break;
+            case TargetEvent::Kind::Moved:
+                listener->moved(event.position[0], event.position[1], event.position[2], event.orientation[0],
+                                event.orientation[1], event.orientation[2], event.orientation[3]);
+                break;
+            }
+        }
+    }
+}
+
+void Manager::setThresholdMode(bool automaticMode, int level) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    automatic = automaticMode;
+    threshold = level;
+}
+
+void Manager::setThresholdMode(bool automaticMode) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    automatic = automaticMode;
+}
+
+int Manager::thresholdInUse() const {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return threshold;
+}
+
+bool Manager::automaticInUse() const {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return automatic;
+}
+
+void Manager::step(Record& record, const DetectedMarker* markers, int count, std::vector<TargetEvent>& events) {
     const DetectedMarker* best = nullptr;
     // A target whose pattern did not load never claims the unidentified squares (id -1 too).
     if (record.patternId >= 0) {
@@ -207,22 +284,21 @@ void Manager::step(Record& record, const DetectedMarker* markers, int count) {
             }
         }
     }
-    const std::set<TargetListener*>& listeners = record.target->listeners();
+    TargetEvent event;
+    event.target = record.target;
     if (best == nullptr) {
         if (record.visible) {
             record.visible = false;
-            for (TargetListener* listener : listeners) {
-                listener->lost();
-            }
+            event.kind = TargetEvent::Kind::Lost;
+            events.push_back(event);
         }
         record.firstPose = true;
         return;
     }
     if (!record.visible) {
         record.visible = true;
-        for (TargetListener* listener : listeners) {
-            listener->found();
-        }
+        event.kind = TargetEvent::Kind::Found;
+        events.push_back(event); // found comes before the first moved of the same frame
     }
     const double width = static_cast<double>(record.target->width());
     double error = -1.0;
@@ -240,12 +316,12 @@ void Manager::step(Record& record, const DetectedMarker* markers, int count) {
         return;
     }
     record.firstPose = false;
-    double q[4];
-    poseToQuaternion(record.lastPose, q);
-    for (TargetListener* listener : listeners) {
-        listener->moved(record.lastPose[0][3], record.lastPose[1][3], record.lastPose[2][3], q[0], q[1], q[2],
-                        q[3]);
+    event.kind = TargetEvent::Kind::Moved;
+    for (int i = 0; i < 3; ++i) {
+        event.position[i] = record.lastPose[i][3];
     }
+    poseToQuaternion(record.lastPose, event.orientation);
+    events.push_back(event);
 }
 
 } // namespace Ostrevan

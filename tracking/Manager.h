@@ -4,6 +4,7 @@
 #include "tracking/detection.h"
 
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -12,10 +13,12 @@
 // for every registered target the best matching marker and tells the target's listeners whether
 // its marker was found, lost or moved.
 //
-// No lock of its own: every call is made under the scene lock (processFrame on the capture
-// thread, inside the frame and image locks too; the rest from project work), which also
-// serialises its marker library. Listeners are called inside those locks and must not wait for
-// any of them.
+// Threads: the player detects on the capture thread and tells the listeners on the main thread:
+// processFrame with an event list only records what the frame tells (TargetEvent), and deliver
+// hands the events on later. Its own mutex (the tracking lock) serialises every call and the
+// marker library; it is never held while a listener is called, nor while anything else is
+// taken. The plain threshold fields are for single-threaded callers (tests, tools); the player
+// uses setThresholdMode and thresholdInUse, which take the lock.
 namespace Ostrevan {
 
 // Whoever wants a target's notices (the AR trackers of the project).
@@ -48,6 +51,15 @@ private:
     std::set<TargetListener*> listeners_; // not owned
 };
 
+// What one frame tells one target's listeners, recorded for later delivery.
+struct TargetEvent {
+    enum class Kind { Lost, Found, Moved };
+    Kind kind = Kind::Moved;
+    Target* target = nullptr; // not owned; delivered only while still registered
+    double position[3] = {};  // Moved: as TargetListener::moved takes them
+    double orientation[4] = {};
+};
+
 class Manager {
 public:
     Manager() = default;
@@ -72,8 +84,22 @@ public:
     // The marker library this manager runs (its patterns are those of the registered targets).
     const Library& library() const { return library_; }
 
-    // One camera frame of the initialised size, rows top to bottom.
+    // One camera frame of the initialised size, rows top to bottom; the listeners hear of it at
+    // once.
     void processFrame(const unsigned char* pixels);
+    // The same for a frame of width x height, with what the listeners are to hear appended to
+    // events instead of told. A frame of another size than the initialised one (the first frames
+    // of a new camera, on their way before the manager was initialised for it) is passed over.
+    void processFrame(const unsigned char* pixels, int width, int height, std::vector<TargetEvent>& events);
+    // Tells the listeners what events say, in order, for the targets still registered.
+    void deliver(const std::vector<TargetEvent>& events);
+
+    // The threshold setting under the tracking lock: automatic, or the level given.
+    void setThresholdMode(bool automaticMode, int level);
+    void setThresholdMode(bool automaticMode);
+    // The level in use (set, or found in the last frame in automatic mode), and the mode.
+    int thresholdInUse() const;
+    bool automaticInUse() const;
 
     // The calibration as the camera file gave it, or nullptr before one was read.
     const CameraParameters* loadedCamera() const { return hasCamera_ ? &loaded_ : nullptr; }
@@ -100,9 +126,10 @@ private:
         double patternCentre[2] = {0.0, 0.0};
         double lastPose[3][4] = {};
     };
-    void step(Record& record, const DetectedMarker* markers, int count);
-    // After a camera change: markers in view reported lost, every pose from scratch.
-    void restartTargets();
+    void step(Record& record, const DetectedMarker* markers, int count, std::vector<TargetEvent>& events);
+    // After a camera change: markers in view to be reported lost, every pose from scratch.
+    void restartTargets(std::vector<TargetEvent>& events);
+    bool isRegistered(const Target* target) const;
 
     CameraParameters loaded_; // as read from the camera file
     CameraParameters scaled_; // adapted to the frame size
@@ -115,6 +142,7 @@ private:
     float probabilities_[256] = {};
     std::vector<Record> records_; // in registration order
     Library library_;             // detector camera, patterns, work memory, marker history
+    mutable std::mutex mutex_;    // the tracking lock: guards everything above and the threshold
 };
 
 } // namespace Ostrevan

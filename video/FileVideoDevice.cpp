@@ -62,10 +62,11 @@ std::vector<std::string> operatorFolders() {
 }
 
 // The path inside the player's folder, the work directory or a folder the operator named, if
-// it names something there; otherwise empty, with the reason noted. inPlayerFolder tells whether
+// it names something there; otherwise empty, with the reason in why. inPlayerFolder tells whether
 // it lies in the player's own folder, whose entries may be links (the installed player runs from
 // a folder of links to its files).
-std::string locate(const std::string& path, const std::string& workDirectory, bool& inPlayerFolder) {
+std::string locate(const std::string& path, const std::string& workDirectory, bool& inPlayerFolder,
+                   std::string& why) {
     char* here = getcwd(nullptr, 0);
     const std::string current = here != nullptr ? here : ".";
     std::free(here);
@@ -97,10 +98,10 @@ std::string locate(const std::string& path, const std::string& workDirectory, bo
     }
     const bool plainName = !path.empty() && path[0] != '/' && path.find("..") == std::string::npos;
     if (!inside && plainName) {
-        VelOS::noteFailure("path '" + path + "' passes through a symbolic link, which recordings may not");
+        why = "path '" + path + "' passes through a symbolic link, which recordings may not";
         return std::string();
     }
-    VelOS::noteFailure(inside ? "no recording at '" + path + "'"
+    why = (inside ? "no recording at '" + path + "'"
                               : "path '" + path + "' is outside the player's folder and work directory" +
                                     (folders.empty() ? std::string()
                                                      : " and the folders of " +
@@ -173,8 +174,10 @@ FileVideoDevice::FileVideoDevice(const std::string& configuration, const std::st
     while (!path.empty() && std::isspace(static_cast<unsigned char>(path.back()))) {
         path.pop_back();
     }
-    const std::string located = locate(path, workDirectory, followLinks_);
+    std::string why;
+    const std::string located = locate(path, workDirectory, followLinks_, why);
     if (located.empty()) {
+        fail(why);
         return;
     }
     cacheBudget_ = cacheBudget();
@@ -214,7 +217,7 @@ FileVideoDevice::FileVideoDevice(const std::string& configuration, const std::st
         decode(i);
     }
     if (width_ == 0) {
-        VelOS::noteFailure(paths_.empty()
+        fail(paths_.empty()
                                ? "no pictures (PNG, JPEG, PPM, BMP) in '" + path + "'"
                                : "no picture of '" + path + "' could be read (" + lastFailure_ + ")");
     }

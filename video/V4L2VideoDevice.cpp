@@ -210,7 +210,7 @@ V4L2VideoDevice::V4L2VideoDevice(const std::string& configuration, V4L2Kernel& k
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     std::string device;
     if (!parseConfiguration(configuration, device, askedWidth_, askedHeight_, askedRate_)) {
-        VelOS::noteFailure("bad camera configuration '" + configuration +
+        fail("bad camera configuration '" + configuration +
                            "' (expected [/dev/videoN] [WIDTHxHEIGHT][@RATE])");
         return;
     }
@@ -227,14 +227,14 @@ V4L2VideoDevice::~V4L2VideoDevice() {
 bool V4L2VideoDevice::start(const std::string& path, const std::string& card) {
     const int fd = kernel_.open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        VelOS::noteFailure("cannot open " + path + ": " + errorText(errno));
+        fail("cannot open " + path + ": " + errorText(errno));
         return false;
     }
     fd_ = fd;
     std::string name;
     bool captures = false;
     if (!query(kernel_, fd_, name, captures) || !captures) {
-        VelOS::noteFailure(path + " is not a camera that streams video");
+        fail(path + " is not a camera that streams video");
         closeCamera();
         return false;
     }
@@ -311,7 +311,7 @@ bool V4L2VideoDevice::setFormat(const std::string& path, const std::vector<Mode>
         }
         return true;
     }
-    VelOS::noteFailure(path + " offers no YUYV or Motion JPEG format we can use" +
+    fail(path + " offers no YUYV or Motion JPEG format we can use" +
                        (refusals.empty() ? std::string() : " (" + refusals + ")"));
     return false;
 }
@@ -322,7 +322,7 @@ bool V4L2VideoDevice::startStreaming(const std::string& path) {
     request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     request.memory = V4L2_MEMORY_MMAP;
     if (xioctl(kernel_, fd_, VIDIOC_REQBUFS, &request) < 0 || request.count < 2) {
-        VelOS::noteFailure(path + " gives no streaming buffers: " +
+        fail(path + " gives no streaming buffers: " +
                            (request.count < 2 ? std::string("too few") : errorText(errno)));
         return false;
     }
@@ -332,23 +332,23 @@ bool V4L2VideoDevice::startStreaming(const std::string& path) {
         buffer.memory = V4L2_MEMORY_MMAP;
         buffer.index = i;
         if (xioctl(kernel_, fd_, VIDIOC_QUERYBUF, &buffer) < 0) {
-            VelOS::noteFailure(path + ": cannot query buffer " + std::to_string(i) + ": " + errorText(errno));
+            fail(path + ": cannot query buffer " + std::to_string(i) + ": " + errorText(errno));
             return false;
         }
         void* start = kernel_.mmap(buffer.length, fd_, static_cast<off_t>(buffer.m.offset));
         if (start == MAP_FAILED) {
-            VelOS::noteFailure(path + ": cannot map buffer " + std::to_string(i) + ": " + errorText(errno));
+            fail(path + ": cannot map buffer " + std::to_string(i) + ": " + errorText(errno));
             return false;
         }
         buffers_.push_back(Buffer{start, buffer.length});
         if (xioctl(kernel_, fd_, VIDIOC_QBUF, &buffer) < 0) {
-            VelOS::noteFailure(path + ": cannot queue buffer " + std::to_string(i) + ": " + errorText(errno));
+            fail(path + ": cannot queue buffer " + std::to_string(i) + ": " + errorText(errno));
             return false;
         }
     }
     v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     if (xioctl(kernel_, fd_, VIDIOC_STREAMON, &type) < 0) {
-        VelOS::noteFailure(path + ": cannot start streaming: " + errorText(errno));
+        fail(path + ": cannot start streaming: " + errorText(errno));
         return false;
     }
     frame_.assign(static_cast<std::size_t>(width_) * height_ * 4, 0);
@@ -408,7 +408,7 @@ void V4L2VideoDevice::lookForCamera() {
             VelOS::engineLog("V4L2VideoDevice: camera \"" + card_ + "\" is back at " + place);
             return;
         }
-        VelOS::takeFailureReason(); // a node that is not it is no failure
+        forgetFailure(); // a node that is not it is no failure
     }
 }
 

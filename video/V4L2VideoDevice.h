@@ -25,8 +25,7 @@
 // eventfd of its own.
 class V4L2VideoDevice : public VideoDevice {
 public:
-    // Opens and starts the camera; on failure the device is invalid and the reason noted
-    // (VelOS::noteFailure).
+    // Opens and starts the camera; on failure the device is invalid and failure() says why.
     explicit V4L2VideoDevice(const std::string& configuration, V4L2Kernel& kernel = V4L2Kernel::system());
     ~V4L2VideoDevice() override;
     V4L2VideoDevice(const V4L2VideoDevice&) = delete;

@@ -16,18 +16,29 @@ constexpr int CaptureNiceness = 5;
 } // namespace
 
 std::unique_ptr<VideoDevice> createVideoDevice(const std::string& type, const std::string& configuration,
-                                               const std::string& workDirectory, V4L2Kernel* kernel) {
+                                               const std::string& workDirectory, V4L2Kernel* kernel,
+                                               std::string* why) {
+    std::unique_ptr<VideoDevice> device;
+    bool valid = false;
     if (type == "File") {
-        auto device = std::make_unique<FileVideoDevice>(configuration, workDirectory);
-        return device->isValid() ? std::move(device) : nullptr;
-    }
-    if (type == "V4L2" || type == "DirectShow") {
-        auto device = std::make_unique<V4L2VideoDevice>(type == "V4L2" ? configuration : std::string(),
+        auto file = std::make_unique<FileVideoDevice>(configuration, workDirectory);
+        valid = file->isValid();
+        device = std::move(file);
+    } else if (type == "V4L2" || type == "DirectShow") {
+        auto camera = std::make_unique<V4L2VideoDevice>(type == "V4L2" ? configuration : std::string(),
                                                         kernel != nullptr ? *kernel : V4L2Kernel::system());
-        return device->isValid() ? std::move(device) : nullptr;
+        valid = camera->isValid();
+        device = std::move(camera);
+    } else if (why != nullptr) {
+        *why = "unknown device type \"" + type + "\" (\"V4L2\", \"DirectShow\" or \"File\")";
     }
-    VelOS::noteFailure("unknown device type \"" + type + "\" (\"V4L2\", \"DirectShow\" or \"File\")");
-    return nullptr;
+    if (device && !valid) {
+        if (why != nullptr) {
+            *why = device->failure();
+        }
+        device.reset();
+    }
+    return device;
 }
 
 VelVideoCapture::VelVideoCapture() = default;
@@ -58,17 +69,18 @@ void VelVideoCapture::setWorkDirectory(const std::string& workDirectory) {
     workDirectory_ = workDirectory;
 }
 
-bool VelVideoCapture::initialise(const std::string& type, const std::string& configuration) {
+bool VelVideoCapture::initialise(const std::string& type, const std::string& configuration, std::string* why) {
     stop();
     VelOS::SemaphoreLock hold(captureLock_);
     joinFinishedRuns();
-    VelOS::takeFailureReason(); // only this device's reason belongs to the status line
-    device_ = createVideoDevice(type, configuration, workDirectory_, kernel_);
+    std::string reason;
+    device_ = createVideoDevice(type, configuration, workDirectory_, kernel_, &reason);
     if (!device_) {
         VelOS::engineLog("VelVideoCapture::initialise: cannot create device");
-        // The reason stays noted for the caller's failure line, and is kept for the status line.
-        const std::string reason = VelOS::takeFailureReason();
-        VelOS::noteFailure(reason);
+        // The reason goes to the caller's failure line, and is kept for the status line.
+        if (why != nullptr) {
+            *why = reason;
+        }
         std::lock_guard<std::mutex> guard(statusMutex_);
         statusFailure_ =
             type + " \"" + configuration + "\": " + (reason.empty() ? "cannot create device" : reason);

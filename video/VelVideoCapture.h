@@ -20,11 +20,11 @@ class VideoDevice;
 // existing authoring tools: the first camera, as "V4L2" with an empty configuration; its
 // configuration text is kept but not read) or "File" (recorded frames, see FileVideoDevice).
 // Types are exact and case-sensitive. Nothing for an unknown type or a device that did not open;
-// the reason is then noted (VelOS::noteFailure).
+// the reason is then written to why, when given.
 // Cameras reach the kernel through kernel (the system's when none is given).
 std::unique_ptr<VideoDevice> createVideoDevice(const std::string& type, const std::string& configuration,
                                                const std::string& workDirectory,
-                                               V4L2Kernel* kernel = nullptr);
+                                               V4L2Kernel* kernel = nullptr, std::string* why = nullptr);
 
 // The camera of the player: one device and one capture thread per run, which copies every new
 // frame into one of two buffers (so the buffer a sink just received is not the next one
@@ -34,8 +34,8 @@ std::unique_ptr<VideoDevice> createVideoDevice(const std::string& type, const st
 // the capture thread runs each run; isCapturing and status may come from any thread and take
 // no lock the capture thread holds for long. The capture lock guards the sinks, the device, the
 // texts and the run state; the capture thread holds it only to grab and copy a frame, never
-// while it waits for the camera or calls the sinks, so a sink may take the frame, image and
-// scene locks. The wait lock (waitMutex_) counts the threads waiting on the device; stop takes
+// while it waits for the camera or calls the sinks, so a sink may take the locks that come after
+// it (platform/LockRank.h). The wait lock (waitMutex_) counts the threads waiting on the device; stop takes
 // it after the capture lock, to destroy the device only once nobody waits on it. The status
 // lock guards the status texts only.
 class VelVideoCapture {
@@ -53,8 +53,8 @@ public:
     void setKernel(V4L2Kernel* kernel);
 
     // Stops any current run, makes the device and starts a new run. False (with the engine log
-    // line "VelVideoCapture::initialise: cannot create device") when no device could be made.
-    bool initialise(const std::string& type, const std::string& configuration);
+    // line "VelVideoCapture::initialise: cannot create device") when no device could be made; why, when given, says why.
+    bool initialise(const std::string& type, const std::string& configuration, std::string* why = nullptr);
     // Ends the run and destroys the device without waiting for the thread.
     void stop();
     // Stops and waits until every capture thread has ended. The caller must hold no lock that a

@@ -56,8 +56,19 @@ public:
     virtual bool isLost() const { return false; }
     // What the status line says about the camera, for example "/dev/video0 640x480 YUYV".
     virtual std::string describe() const;
+    // Why the device did not open (an invalid device), or why it did less than asked; empty when
+    // nothing went wrong.
+    const std::string& failure() const { return failure_; }
 
 protected:
+    // Keeps why the device failed; the first reason stays (the nearest to the fault).
+    void fail(const std::string& reason) {
+        if (failure_.empty()) {
+            failure_ = reason;
+        }
+    }
+    // Forgets the reason: what failed before is over.
+    void forgetFailure() { failure_.clear(); }
     // Sleeps until the time or until interrupted.
     void pauseUntil(std::chrono::steady_clock::time_point until);
     bool interrupted();
@@ -66,4 +77,5 @@ private:
     std::mutex wakeMutex_;         // guards interrupted_
     std::condition_variable wake_; // interrupt() happened
     bool interrupted_ = false;     // set once, by interrupt()
+    std::string failure_;          // see failure(); the thread that opens or grabs
 };

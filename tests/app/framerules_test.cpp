@@ -2,13 +2,15 @@
 
 #include <gtest/gtest.h>
 
-TEST(FramePacing, SleepsTheRestOfFortyMilliseconds) {
-    EXPECT_EQ(framePacingSleep(0.0f), 40);
-    EXPECT_EQ(framePacingSleep(0.010f), 30);
-    EXPECT_EQ(framePacingSleep(0.0395f), 0); // 0.5 ms left: truncated toward zero
-    EXPECT_EQ(framePacingSleep(0.0125f), 27);
-    EXPECT_EQ(framePacingSleep(0.040f), 0);
-    EXPECT_EQ(framePacingSleep(0.100f), 0);
+// A wanted drawing waits only for what is left of the shortest frame (60 a second), so that a
+// camera of 30 frames a second has each frame drawn at once.
+TEST(FramePacing, WaitsOnlyTheRestOfTheShortestFrame) {
+    EXPECT_EQ(framePacingWait(0.0), 16);
+    EXPECT_EQ(framePacingWait(10.0), 6);
+    EXPECT_EQ(framePacingWait(15.5), 0); // half a millisecond left: truncated toward zero
+    EXPECT_EQ(framePacingWait(4.0), 12);
+    EXPECT_EQ(framePacingWait(16.0), 0);
+    EXPECT_EQ(framePacingWait(33.3), 0); // the period of a 30-frame camera: no wait at all
 }
 
 TEST(SplashRule, StaysAtLeastOneSecondThenGoesWhenTheCameraRuns) {

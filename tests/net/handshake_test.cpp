@@ -32,7 +32,6 @@ public:
         std::lock_guard<std::mutex> hold(guard_);
         listeners_.erase(listener);
     }
-    void dropAllListeners() override {}
     size_t listenerCount() {
         std::lock_guard<std::mutex> hold(guard_);
         return listeners_.size();

@@ -15,52 +15,52 @@ using VelOS::SemaphoreLock;
 
 TEST(LockOrder, LocksTakenInRankOrderPassAndAreForgottenWhenReleased) {
     SKIP_WITHOUT_LOCK_CHECKS();
-    Semaphore frame(LockRank::Frame), image(LockRank::Image), scene(LockRank::Scene);
-    Semaphore listener(LockRank::TrackerListener), unranked;
+    Semaphore capture(LockRank::Capture), staging(LockRank::Staging), list(LockRank::ServerList);
+    Semaphore model(LockRank::Model), unranked;
     {
-        SemaphoreLock a(frame);
-        SemaphoreLock b(image);
-        SemaphoreLock c(scene);
+        SemaphoreLock a(capture);
+        SemaphoreLock b(staging);
+        SemaphoreLock c(list);
         SemaphoreLock d(unranked); // outside the order: never checked
-        SemaphoreLock e(listener);
+        SemaphoreLock e(model);
         EXPECT_EQ(VelOS::heldLockCount(), 4);
     }
     EXPECT_EQ(VelOS::heldLockCount(), 0);
     // Released out of order, then taken again: nothing stale is left behind.
-    frame.wait();
-    scene.wait();
-    frame.release();
-    listener.wait();
-    scene.release();
-    listener.release();
+    capture.wait();
+    list.wait();
+    capture.release();
+    model.wait();
+    list.release();
+    model.release();
     EXPECT_EQ(VelOS::heldLockCount(), 0);
-    SemaphoreLock again(frame);
+    SemaphoreLock again(capture);
     EXPECT_EQ(VelOS::heldLockCount(), 1);
 }
 
 TEST(LockOrderDeathTest, TakingALowerRankWhileHoldingAHigherOneStopsNamingBoth) {
     SKIP_WITHOUT_LOCK_CHECKS();
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    Semaphore image(LockRank::Image), scene(LockRank::Scene);
+    Semaphore staging(LockRank::Staging), list(LockRank::ServerList);
     // One thread alone would never deadlock here: the inversion is caught before anyone waits.
     EXPECT_DEATH(
         {
-            SemaphoreLock a(scene);
-            SemaphoreLock b(image);
+            SemaphoreLock a(list);
+            SemaphoreLock b(staging);
         },
-        "lock order broken: taking the image lock \\(rank 3\\) while holding the scene lock \\(rank 4\\)");
+        "lock order broken: taking the staging lock \\(rank 3\\) while holding a server's list lock \\(rank 4\\)");
 }
 
 TEST(LockOrderDeathTest, TakingTwoLocksOfTheSameRankStops) {
     SKIP_WITHOUT_LOCK_CHECKS();
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    Semaphore one(LockRank::TrackerListener), other(LockRank::TrackerListener);
+    Semaphore one(LockRank::ServerList), other(LockRank::ServerList);
     EXPECT_DEATH(
         {
             SemaphoreLock a(one);
             SemaphoreLock b(other);
         },
-        "taking a tracker's listener lock .* while holding a tracker's listener lock");
+        "taking a server's list lock .* while holding a server's list lock");
 }
 
 TEST(LockOrderDeathTest, ARankedLockReleasedByAnotherThreadStops) {
@@ -68,10 +68,10 @@ TEST(LockOrderDeathTest, ARankedLockReleasedByAnotherThreadStops) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_DEATH(
         {
-            Semaphore scene(LockRank::Scene);
-            scene.wait();
-            std::thread other([&] { scene.release(); });
+            Semaphore staging(LockRank::Staging);
+            staging.wait();
+            std::thread other([&] { staging.release(); });
             other.join();
         },
-        "the scene lock released by another thread");
+        "the staging lock released by another thread");
 }

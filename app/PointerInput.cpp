@@ -1,17 +1,19 @@
-// Keyboard and mouse of the player's machine: the camera keys, the debug overlay key, the
-// interaction modes, picking an actor in the main view and dragging it. Main thread, inside the
-// input capture of the main loop, outside the frame lock; actor work takes the project lock.
+#include "app/PointerInput.h"
+
 #include "actors/Actor.h"
+#include "app/EngineProject.h"
+#include "app/FramePacing.h"
 #include "app/InputDispatcher.h"
-#include "app/Scene.h"
+#include "app/ViewLayout.h"
 #include "app/X11Desktop.h"
 
-#include <OGRE/Overlay/OgreOverlay.h>
+#include <OGRE/Ogre.h>
 
 #include <cstdio>
 
 namespace {
 
+constexpr const char* ListenerName = "Scene";
 constexpr const char* MouseActivated = "MOUSE ACTIVATED";
 constexpr const char* HandActivated = "HAND ACTIVATED";
 const char* const TransformTexts[] = {"", "MOVE", "ROTATE", "SCALE"};
@@ -28,75 +30,78 @@ std::string threeDecimals(double value) {
 
 } // namespace
 
-void Scene::setupInput() {
+void PointerInput::setup(Ogre::RenderWindow* window, Ogre::SceneManager* viewsScene, X11Desktop& desktop) {
+    window_ = window;
+    desktop_ = &desktop;
+    viewsScene_ = viewsScene;
     InputDispatcher& input = InputDispatcher::instance();
-    input.initialise(window_);
-    input.addKeyboardListener(this, "Scene");
-    input.addMouseListener(this, "Scene");
+    input.initialise(window);
+    input.addKeyboardListener(this, ListenerName);
+    input.addMouseListener(this, ListenerName);
+    rayQuery_ = viewsScene->createRayQuery(Ogre::Ray(Ogre::Vector3::ZERO, Ogre::Vector3::UNIT_Z), 0xFFFFFFFF);
 }
 
-bool Scene::mouseAction(const std::string& keyword) {
-    // The modes are the main thread's: the command hands its change over like any project work.
-    tasks_.run([&] { setInteractionMode(keyword); });
-    return true;
+void PointerInput::release() {
+    InputDispatcher::instance().removeListener(ListenerName);
+    if (viewsScene_ != nullptr && rayQuery_ != nullptr) {
+        viewsScene_->destroyQuery(rayQuery_);
+        rayQuery_ = nullptr;
+    }
 }
 
-void Scene::setInteractionMode(const std::string& keyword) {
+void PointerInput::setInteractionMode(const std::string& keyword) {
     if (keyword == "mouse") {
         mouseMode_ = !mouseMode_;
         handMode_ = false;
         transformMode_ = 0;
-        debugText_ = mouseMode_ ? MouseActivated : "";
+        views_.setDebugText(mouseMode_ ? MouseActivated : "");
     } else if (keyword == "hand") {
         handMode_ = !handMode_;
         mouseMode_ = false;
         transformMode_ = 0;
-        debugText_ = handMode_ ? HandActivated : "";
+        views_.setDebugText(handMode_ ? HandActivated : "");
     } else if (keyword == "move" || keyword == "rotate" || keyword == "scale") {
         transformMode_ = keyword == "move" ? 1 : keyword == "rotate" ? 2 : 3;
-        debugText_ = TransformTexts[transformMode_];
+        views_.setDebugText(TransformTexts[transformMode_]);
     } else if (keyword == "x" || keyword == "y" || keyword == "z") {
         axis_ = keyword == "x" ? 1 : keyword == "y" ? 2 : 3;
     }
 }
 
-// The camera keys move the engine camera's own transform, relative to whatever it hangs on.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-bool Scene::keyPressed(const OIS::KeyEvent& event) {
-    requestRedraw();
+bool PointerInput::keyPressed(const OIS::KeyEvent& event) {
+    pacing_.requestRedraw();
     switch (event.key) {
     case OIS::KC_ESCAPE:
         quit_ = true;
         break;
     case OIS::KC_F11:
-        toggleFullScreen();
+        views_.toggleFullScreen();
         break;
     case OIS::KC_D:
-        inProject([&] { debugOverlay_->isVisible() ? debugOverlay_->hide() : debugOverlay_->show(); });
+        project_.inProject(nullptr, [&] { views_.setDebugVisible(!views_.debugVisible()); });
         break;
     case OIS::KC_P:
-        steeredCamera_ = mainCamera_;
+        steeredCamera_ = views_.mainCamera();
         break;
     case OIS::KC_T:
-        steeredCamera_ = topCamera_;
+        steeredCamera_ = views_.topCamera();
         break;
     case OIS::KC_F:
-        steeredCamera_ = frontCamera_;
+        steeredCamera_ = views_.frontCamera();
         break;
     case OIS::KC_L:
-        steeredCamera_ = leftCamera_;
+        steeredCamera_ = views_.leftCamera();
         break;
     case OIS::KC_NUMPAD0:
         mouseMode_ = !mouseMode_;
         transformMode_ = 0;
-        debugText_ = mouseMode_ ? MouseActivated : "";
+        views_.setDebugText(mouseMode_ ? MouseActivated : "");
         break;
     case OIS::KC_NUMPAD1:
     case OIS::KC_NUMPAD2:
     case OIS::KC_NUMPAD3:
         transformMode_ = event.key == OIS::KC_NUMPAD1 ? 1 : event.key == OIS::KC_NUMPAD2 ? 2 : 3;
-        debugText_ = TransformTexts[transformMode_];
+        views_.setDebugText(TransformTexts[transformMode_]);
         break;
     case OIS::KC_NUMPAD4:
         axis_ = 1;
@@ -109,67 +114,73 @@ bool Scene::keyPressed(const OIS::KeyEvent& event) {
         break;
     default:
         if (steeredCamera_ != nullptr && event.key >= OIS::KC_1 && event.key <= OIS::KC_0) {
-            Ogre::Camera* camera = steeredCamera_;
-            inProject([&] {
-                switch (event.key) {
-                case OIS::KC_1:
-                    camera->move(Ogre::Vector3(10, 0, 0));
-                    break;
-                case OIS::KC_2:
-                    camera->move(Ogre::Vector3(-10, 0, 0));
-                    break;
-                case OIS::KC_3:
-                    camera->move(Ogre::Vector3(0, 10, 0));
-                    break;
-                case OIS::KC_4:
-                    camera->move(Ogre::Vector3(0, -10, 0));
-                    break;
-                case OIS::KC_5:
-                    camera->move(Ogre::Vector3(0, 0, 10));
-                    break;
-                case OIS::KC_6:
-                    camera->move(Ogre::Vector3(0, 0, -10));
-                    break;
-                case OIS::KC_7:
-                    camera->pitch(Ogre::Degree(10));
-                    break;
-                case OIS::KC_8:
-                    camera->pitch(Ogre::Degree(-10));
-                    break;
-                case OIS::KC_9:
-                    camera->yaw(Ogre::Degree(10));
-                    break;
-                default:
-                    camera->yaw(Ogre::Degree(-10));
-                    break;
-                }
-            });
+            project_.inProject(nullptr, [&] { steerCamera(event.key); });
         }
         break;
     }
     return true;
 }
+
+// The camera keys move the engine camera's own transform, relative to whatever it hangs on.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+void PointerInput::steerCamera(OIS::KeyCode key) {
+    Ogre::Camera* camera = steeredCamera_;
+    switch (key) {
+    case OIS::KC_1:
+        camera->move(Ogre::Vector3(10, 0, 0));
+        break;
+    case OIS::KC_2:
+        camera->move(Ogre::Vector3(-10, 0, 0));
+        break;
+    case OIS::KC_3:
+        camera->move(Ogre::Vector3(0, 10, 0));
+        break;
+    case OIS::KC_4:
+        camera->move(Ogre::Vector3(0, -10, 0));
+        break;
+    case OIS::KC_5:
+        camera->move(Ogre::Vector3(0, 0, 10));
+        break;
+    case OIS::KC_6:
+        camera->move(Ogre::Vector3(0, 0, -10));
+        break;
+    case OIS::KC_7:
+        camera->pitch(Ogre::Degree(10));
+        break;
+    case OIS::KC_8:
+        camera->pitch(Ogre::Degree(-10));
+        break;
+    case OIS::KC_9:
+        camera->yaw(Ogre::Degree(10));
+        break;
+    default:
+        camera->yaw(Ogre::Degree(-10));
+        break;
+    }
+}
 #pragma GCC diagnostic pop
 
-bool Scene::keyReleased(const OIS::KeyEvent& /*event*/) {
-    requestRedraw();
+bool PointerInput::keyReleased(const OIS::KeyEvent& /*event*/) {
+    pacing_.requestRedraw();
     return true;
 }
 
-bool Scene::mousePressed(const OIS::MouseEvent& event, OIS::MouseButtonID id) {
-    requestRedraw();
+bool PointerInput::mousePressed(const OIS::MouseEvent& event, OIS::MouseButtonID id) {
+    pacing_.requestRedraw();
     if (!mouseMode_) {
         return true;
     }
-    inProject([&] {
+    project_.inProject(nullptr, [&] {
+        ProjectActors& actors = project_.actors();
         bool wasSelected = false;
-        if (selectedActor_ != nullptr) {
-            wasSelected = selectedActor_->isSelected();
-            selectedActor_->unselect();
+        if (actors.selected() != nullptr) {
+            wasSelected = actors.selected()->isSelected();
+            actors.selected()->unselect();
         }
         float nx = static_cast<float>(event.state.X.abs) / static_cast<float>(window_->getWidth());
         float ny = static_cast<float>(event.state.Y.abs) / static_cast<float>(window_->getHeight());
-        if (fourViews_) {
+        if (views_.fourViews()) {
             if (nx > 0.5f && ny > 0.5f) {
                 nx = (nx - 0.5f) * 2.0f;
                 ny = (ny - 0.5f) * 2.0f;
@@ -178,7 +189,7 @@ bool Scene::mousePressed(const OIS::MouseEvent& event, OIS::MouseButtonID id) {
                 ny = 0.0f;
             }
         }
-        rayQuery_->setRay(mainCamera_->getCameraToViewportRay(nx, ny));
+        rayQuery_->setRay(views_.mainCamera()->getCameraToViewportRay(nx, ny));
         rayQuery_->setSortByDistance(true);
         Ogre::RaySceneQueryResult& results = rayQuery_->execute();
         bool first = true;
@@ -188,18 +199,18 @@ bool Scene::mousePressed(const OIS::MouseEvent& event, OIS::MouseButtonID id) {
                 continue;
             }
             Ogre::SceneNode* node = hit.movable != nullptr ? hit.movable->getParentSceneNode() : nullptr;
-            Actor* actor = node != nullptr ? actors_.findByNode(node) : nullptr;
+            Actor* actor = node != nullptr ? actors.manager().findByNode(node) : nullptr;
             if (actor == nullptr) {
                 continue;
             }
             if (id == OIS::MB_Left) {
-                selectedActor_ = actor;
+                actors.setSelected(actor);
                 actor->select();
             } else if (id == OIS::MB_Right) {
-                if (actor == selectedActor_ && wasSelected) {
+                if (actor == actors.selected() && wasSelected) {
                     actor->unselect();
                     mouseMode_ = false;
-                    debugText_.clear();
+                    views_.setDebugText("");
                     actor->action("", "");
                     return;
                 }
@@ -209,9 +220,9 @@ bool Scene::mousePressed(const OIS::MouseEvent& event, OIS::MouseButtonID id) {
     return true;
 }
 
-bool Scene::mouseMoved(const OIS::MouseEvent& event) {
-    requestRedraw();
-    if (!mouseMode_ || transformMode_ == 0 || selectedActor_ == nullptr ||
+bool PointerInput::mouseMoved(const OIS::MouseEvent& event) {
+    pacing_.requestRedraw();
+    if (!mouseMode_ || transformMode_ == 0 || project_.actors().selected() == nullptr ||
         !event.state.buttonDown(OIS::MB_Left)) {
         return true;
     }
@@ -219,24 +230,26 @@ bool Scene::mouseMoved(const OIS::MouseEvent& event) {
     if (!desktop_->pointerPosition(x, y)) {
         return true;
     }
+    const int screenWidth = desktop_->displayWidth();
+    const int screenHeight = desktop_->displayHeight();
     // Wrap at the screen edges, so that a drag can go on without limit; the jump moves nothing.
-    if (x == screenWidth_ - 1) {
+    if (x == screenWidth - 1) {
         x = 0;
-    } else if (y == screenHeight_ - 1) {
+    } else if (y == screenHeight - 1) {
         y = 0;
     } else if (x == 0) {
-        x = screenWidth_;
+        x = screenWidth;
     } else if (y == 0) {
-        y = screenHeight_;
+        y = screenHeight;
     } else {
         if (lastPointerX_ != -1 && lastPointerY_ != -1) {
             const std::string dx = threeDecimals((x - lastPointerX_) * 0.01);
             const std::string dy = threeDecimals((y - lastPointerY_) * 0.01);
             const char* keyword = DragActions[transformMode_ - 1][axis_ - 1];
             const std::string& argument = axis_ == 1 ? dx : dy;
-            inProject([&] {
-                if (selectedActor_ != nullptr) {
-                    selectedActor_->action(keyword, argument);
+            project_.inProject(nullptr, [&] {
+                if (Actor* selected = project_.actors().selected()) {
+                    selected->action(keyword, argument);
                 }
             });
         }
@@ -250,7 +263,7 @@ bool Scene::mouseMoved(const OIS::MouseEvent& event) {
     return true;
 }
 
-bool Scene::mouseReleased(const OIS::MouseEvent& /*event*/, OIS::MouseButtonID /*id*/) {
-    requestRedraw();
+bool PointerInput::mouseReleased(const OIS::MouseEvent& /*event*/, OIS::MouseButtonID /*id*/) {
+    pacing_.requestRedraw();
     return true;
 }
