@@ -82,8 +82,11 @@ void EngineProject::statusFacts(StatusFacts& facts) {
 
 bool EngineProject::inProject(VelOS::CommandContext* context, const std::function<void()>& work) {
     if (depth_ > 0 && tasks_.onMainThread()) {
-        // Part of a larger operation already running between two frames: the same task.
+        // Part of a larger operation already running between two frames: the same task. What it
+        // made is published at once, as the next step reads the model (a load translates the
+        // actor it just made).
         work();
+        publish(context);
         return true;
     }
     return tasks_.run([&] {

@@ -68,9 +68,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_actors: set-up failed\n");
         return 1;
     }
+    EngineProject& project = scene.project();
+    VelOS::CommandContext context;
     const std::string package = scene.getWorkDirectory() + "robot.zip";
     VelOS::copyFile("samples/robot.zip", package);
-    if (!scene.resourceCreate("robot", package)) {
+    if (!project.resourceCreate(context, "robot", package)) {
         std::fprintf(stderr, "bench_actors: the sample package did not load\n");
         return 1;
     }
@@ -78,12 +80,12 @@ int main(int argc, char** argv) {
     std::vector<Ogre::AnimationState*> states;
     for (int i = 0; i < actorCount; ++i) {
         const std::string name = "robot" + std::to_string(i);
-        if (!scene.meshCreate(name, "robot", "robot.mesh")) {
+        if (!project.meshCreate(context, name, "robot", "robot.mesh")) {
             std::fprintf(stderr, "bench_actors: actor %d was not made\n", i);
             return 1;
         }
-        scene.actorAction(name, "animation_loop", "Walk");
-        scene.actorAction(name, "play", "");
+        project.actorAction(context, name, "animation_loop", "Walk");
+        project.actorAction(context, name, "play", "");
         states.push_back(actors.findMesh(name)->getEntity()->getAnimationState("Walk"));
     }
     const float frameTime = 1.0f / 60.0f;

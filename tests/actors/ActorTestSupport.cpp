@@ -20,7 +20,8 @@ void World::SetUp() {
     ASSERT_TRUE(scene_->setup());
     const std::string package = scene_->getWorkDirectory() + "robot.zip";
     VelOS::copyFile(std::string(player) + "/samples/robot.zip", package);
-    ASSERT_TRUE(scene_->resourceCreate("robot", package));
+    VelOS::CommandContext context;
+    ASSERT_TRUE(scene_->project().resourceCreate(context, "robot", package));
 }
 
 void World::TearDown() {

@@ -50,102 +50,108 @@ void saveForViewing(const Ogre::Image& image, const std::string& name) {
 } // namespace
 
 TEST(SceneActors, TheSelectedActorFollowsSelectUnselectAndDestroy) {
+    VelOS::CommandContext context;
     Scene& scene = World::get().scene();
-    ASSERT_TRUE(scene.meshCreate("a", "robot", "robot.mesh"));
-    ASSERT_TRUE(scene.meshCreate("b", "robot", "robot.mesh"));
-    ASSERT_TRUE(scene.lightCreate("c"));
+    EngineProject& project = scene.project();
+    ASSERT_TRUE(project.meshCreate(context, "a", "robot", "robot.mesh"));
+    ASSERT_TRUE(project.meshCreate(context, "b", "robot", "robot.mesh"));
+    ASSERT_TRUE(project.lightCreate(context, "c"));
     scene.getActors().find("a")->activated();
     scene.getActors().find("c")->activated();
 
-    EXPECT_TRUE(scene.actorSelect("a"));
-    EXPECT_TRUE(scene.actorIsSelected("a"));
-    EXPECT_TRUE(scene.actorSelect("b")); // found, so true, but its marker is not in view
-    EXPECT_FALSE(scene.actorIsSelected("b"));
-    EXPECT_FALSE(scene.actorIsSelected("a")); // the previous selection was taken back
-    EXPECT_FALSE(scene.actorSelect("nobody"));
+    EXPECT_TRUE(project.actorSelect(context, "a"));
+    EXPECT_TRUE(project.actorIsSelected(context, "a"));
+    EXPECT_TRUE(project.actorSelect(context, "b")); // found, so true, but its marker is not in view
+    EXPECT_FALSE(project.actorIsSelected(context, "b"));
+    EXPECT_FALSE(project.actorIsSelected(context, "a")); // the previous selection was taken back
+    EXPECT_FALSE(project.actorSelect(context, "nobody"));
 
-    EXPECT_TRUE(scene.actorSelect("c"));
-    scene.actorsSelectAll(); // leaves the selected actor as it is
-    EXPECT_TRUE(scene.actorIsSelected("a"));
-    EXPECT_TRUE(scene.actorUnselect("a"));
-    EXPECT_FALSE(scene.actorIsSelected("a"));
-    EXPECT_TRUE(scene.actorIsSelected("c"));
+    EXPECT_TRUE(project.actorSelect(context, "c"));
+    project.actorsSelectAll(context); // leaves the selected actor as it is
+    EXPECT_TRUE(project.actorIsSelected(context, "a"));
+    EXPECT_TRUE(project.actorUnselect(context, "a"));
+    EXPECT_FALSE(project.actorIsSelected(context, "a"));
+    EXPECT_TRUE(project.actorIsSelected(context, "c"));
 
     // Destroying the selected actor through another kind's destroy leaves no selected actor.
-    EXPECT_TRUE(scene.actorSelect("c"));
-    scene.destroyActor(ActorKind::Mesh, "c");
+    EXPECT_TRUE(project.actorSelect(context, "c"));
+    project.destroyActor(context, ActorKind::Mesh, "c");
     std::string list;
-    scene.actorList(ActorKind::Light, list);
+    project.actorList(context, ActorKind::Light, list);
     EXPECT_EQ(list, "");
-    EXPECT_TRUE(scene.actorSelect("a")); // would unselect a deleted actor if one were kept
-    scene.destroyActor(ActorKind::Scene, "a");
-    scene.destroyActor(ActorKind::File, "b");
-    scene.actorList(ActorKind::Mesh, list);
+    EXPECT_TRUE(project.actorSelect(context, "a")); // would unselect a deleted actor if one were kept
+    project.destroyActor(context, ActorKind::Scene, "a");
+    project.destroyActor(context, ActorKind::File, "b");
+    project.actorList(context, ActorKind::Mesh, list);
     EXPECT_EQ(list, "");
-    EXPECT_FALSE(scene.actorSelect("a"));
+    EXPECT_FALSE(project.actorSelect(context, "a"));
 }
 
 TEST(SceneActors, ConnectionsFollowTheTrackersAndClearEmptiesTheProject) {
+    VelOS::CommandContext context;
     Scene& scene = World::get().scene();
+    EngineProject& project = scene.project();
     const std::string work = scene.getWorkDirectory();
     VelOS::copyFile(std::string(std::getenv("VELQUIN_PLAYER_DIR")) + "/markers/letter-v.pat", work + "v.pat");
-    ASSERT_TRUE(scene.trackerCreate("t1", "v.pat", 80));
-    ASSERT_TRUE(scene.trackerCreate("t2", "v.pat", 40));
-    ASSERT_TRUE(scene.meshCreate("m", "robot", "robot.mesh"));
-    ASSERT_TRUE(scene.fileCreate("f", "robot", "robot_poster.png", "image"));
+    ASSERT_TRUE(project.trackerCreate(context, "t1", "v.pat", 80));
+    ASSERT_TRUE(project.trackerCreate(context, "t2", "v.pat", 40));
+    ASSERT_TRUE(project.meshCreate(context, "m", "robot", "robot.mesh"));
+    ASSERT_TRUE(project.fileCreate(context, "f", "robot", "robot_poster.png", "image"));
 
     std::string tracker = "unchanged";
-    EXPECT_TRUE(scene.actorText(ActorKind::Mesh, ActorField::Tracker, "m", tracker));
+    EXPECT_TRUE(project.actorText(context, ActorKind::Mesh, ActorField::Tracker, "m", tracker));
     EXPECT_EQ(tracker, "");
-    EXPECT_FALSE(scene.connectActor(ActorKind::Mesh, "m", "absent"));
-    EXPECT_FALSE(scene.connectActor(ActorKind::Mesh, "f", "t1")); // a file, not a mesh
-    EXPECT_TRUE(scene.connectActor(ActorKind::Mesh, "m", "t1"));
-    EXPECT_TRUE(scene.connectActor(ActorKind::Mesh, "m", "t2"));
-    EXPECT_FALSE(scene.connectActor(ActorKind::Mesh, "m", "absent")); // stays where it was
-    EXPECT_TRUE(scene.actorText(ActorKind::Mesh, ActorField::Tracker, "m", tracker));
+    EXPECT_FALSE(project.connectActor(context, ActorKind::Mesh, "m", "absent"));
+    EXPECT_FALSE(project.connectActor(context, ActorKind::Mesh, "f", "t1")); // a file, not a mesh
+    EXPECT_TRUE(project.connectActor(context, ActorKind::Mesh, "m", "t1"));
+    EXPECT_TRUE(project.connectActor(context, ActorKind::Mesh, "m", "t2"));
+    EXPECT_FALSE(project.connectActor(context, ActorKind::Mesh, "m", "absent")); // stays where it was
+    EXPECT_TRUE(project.actorText(context, ActorKind::Mesh, ActorField::Tracker, "m", tracker));
     EXPECT_EQ(tracker, "t2");
-    EXPECT_TRUE(scene.connectActor(ActorKind::File, "f", "t1"));
-    scene.trackerDestroy("t1");
-    EXPECT_TRUE(scene.connectActor(ActorKind::File, "f", "t2")); // its tracker went away in between
-    EXPECT_TRUE(scene.unconnectActor(ActorKind::File, "f"));
-    EXPECT_TRUE(scene.actorText(ActorKind::File, ActorField::Tracker, "f", tracker));
+    EXPECT_TRUE(project.connectActor(context, ActorKind::File, "f", "t1"));
+    project.trackerDestroy(context, "t1");
+    EXPECT_TRUE(project.connectActor(context, ActorKind::File, "f", "t2")); // its tracker went away in between
+    EXPECT_TRUE(project.unconnectActor(context, ActorKind::File, "f"));
+    EXPECT_TRUE(project.actorText(context, ActorKind::File, ActorField::Tracker, "f", tracker));
     EXPECT_EQ(tracker, "");
-    EXPECT_FALSE(scene.unconnectActor(ActorKind::Light, "m"));
+    EXPECT_FALSE(project.unconnectActor(context, ActorKind::Light, "m"));
 
     double x = 0, y = 0, z = 0;
-    EXPECT_TRUE(scene.translateActor(ActorKind::File, "f", 1, 2, 3));
-    EXPECT_TRUE(scene.actorTranslation(ActorKind::File, "f", x, y, z));
+    EXPECT_TRUE(project.translateActor(context, ActorKind::File, "f", 1, 2, 3));
+    EXPECT_TRUE(project.actorTranslation(context, ActorKind::File, "f", x, y, z));
     EXPECT_EQ(x + y + z, 6.0);
-    EXPECT_FALSE(scene.actorTranslation(ActorKind::Mesh, "f", x, y, z));
+    EXPECT_FALSE(project.actorTranslation(context, ActorKind::Mesh, "f", x, y, z));
 
-    ASSERT_TRUE(scene.actorsViewports("m"));
+    ASSERT_TRUE(project.actorsViewports(context, "m"));
     EXPECT_EQ(scene.getWindow()->getViewportByZOrder(3)->getActualWidth(),
               static_cast<int>(scene.getWindow()->getWidth()) / 2);
-    EXPECT_TRUE(scene.newProject());
+    EXPECT_TRUE(project.newProject(context));
     EXPECT_EQ(scene.getWindow()->getViewportByZOrder(3)->getActualWidth(),
               static_cast<int>(scene.getWindow()->getWidth()));
     std::set<std::string> names{"stale"};
-    scene.getMeshNames(names);
+    project.getMeshNames(names);
     EXPECT_TRUE(names.empty());
-    scene.getFileNames(names);
+    project.getFileNames(names);
     EXPECT_TRUE(names.empty());
-    scene.getTrackerNames(names);
+    project.getTrackerNames(names);
     EXPECT_TRUE(names.empty());
     // clear took the resources too: put the package back for the tests that follow
     const std::string package = work + "robot.zip";
-    scene.resourceCreate("robot", package);
+    project.resourceCreate(context, "robot", package);
 }
 
 TEST(SceneActors, AMeshActorShowsInTheMainViewAndFromTopFrontAndLeft) {
+    VelOS::CommandContext context;
     Scene& scene = World::get().scene();
-    ASSERT_TRUE(scene.meshCreate("shown", "robot", "robot.mesh"));
+    EngineProject& project = scene.project();
+    ASSERT_TRUE(project.meshCreate(context, "shown", "robot", "robot.mesh"));
     // About 100 units across, whatever units the sample mesh uses: the auxiliary cameras stand
     // 300 units from the marker.
     MeshActor* actor = scene.getActors().findMesh("shown");
     ASSERT_NE(actor, nullptr);
     const Ogre::Vector3 size = actor->getEntity()->getMesh()->getBounds().getSize();
     const double scale = 100.0 / std::max({size.x, size.y, size.z});
-    ASSERT_TRUE(scene.scaleActor(ActorKind::Mesh, "shown", scale, scale, scale));
+    ASSERT_TRUE(project.scaleActor(context, ActorKind::Mesh, "shown", scale, scale, scale));
     actor->setPosePosition(0, 0, 300); // in front of the main camera
     actor->setPoseOrientation(1, 0, 0, 0);
 
@@ -156,7 +162,7 @@ TEST(SceneActors, AMeshActorShowsInTheMainViewAndFromTopFrontAndLeft) {
     const size_t width = shown.getWidth(), height = shown.getHeight();
     EXPECT_GT(changed(hidden, shown, 0, 0, width, height), 100);
 
-    ASSERT_TRUE(scene.actorsViewports("shown"));
+    ASSERT_TRUE(project.actorsViewports(context, "shown"));
     actor->deactivated();
     const Ogre::Image fourHidden = snapshot();
     actor->activated();
@@ -184,28 +190,31 @@ TEST(SceneActors, AMeshActorShowsInTheMainViewAndFromTopFrontAndLeft) {
     }
     EXPECT_GT(differentCover, 100);
 
-    ASSERT_TRUE(scene.actorsViewports("shown")); // back to the single view
-    scene.destroyActor(ActorKind::Mesh, "shown");
+    ASSERT_TRUE(project.actorsViewports(context, "shown")); // back to the single view
+    project.destroyActor(context, ActorKind::Mesh, "shown");
 }
 
 // Reads and transform changes are the project model's: a connection thread gets its answer while
 // the main loop is busy elsewhere (here: not turning at all), and the engine follows at the next
 // frame.
 TEST(SceneActors, ReadsAndMovesAreAnsweredWithoutTheMainLoop) {
+    VelOS::CommandContext context;
     Scene& scene = World::get().scene();
-    ASSERT_TRUE(scene.meshCreate("still", "robot", "robot.mesh"));
+    EngineProject& project = scene.project();
+    ASSERT_TRUE(project.meshCreate(context, "still", "robot", "robot.mesh"));
     const Ogre::Vector3 before = scene.getActors().findMesh("still")->getPosition();
 
-    auto client = std::async(std::launch::async, [&scene] {
+    auto client = std::async(std::launch::async, [&project] {
+        VelOS::CommandContext context; // a client's command of its own
         std::string title, list;
         double x = 0, y = 0, z = 0;
-        const bool moved = scene.translateActor(ActorKind::Mesh, "still", 1, 2, 3) &&
-                           scene.actorTranslation(ActorKind::Mesh, "still", x, y, z);
-        const bool refused = !scene.translateActor(ActorKind::Mesh, "still", 1e39, 0, 0) &&
-                             !scene.translateActor(ActorKind::Mesh, "nobody", 1, 2, 3);
-        scene.setTitle("Busy main loop");
-        scene.getTitle(title);
-        scene.actorList(ActorKind::Mesh, list);
+        const bool moved = project.translateActor(context, ActorKind::Mesh, "still", 1, 2, 3) &&
+                           project.actorTranslation(context, ActorKind::Mesh, "still", x, y, z);
+        const bool refused = !project.translateActor(context, ActorKind::Mesh, "still", 1e39, 0, 0) &&
+                             !project.translateActor(context, ActorKind::Mesh, "nobody", 1, 2, 3);
+        project.setTitle(context, "Busy main loop");
+        project.getTitle(context, title);
+        project.actorList(context, ActorKind::Mesh, list);
         return moved && refused && x == 1 && y == 2 && z == 3 && title == "Busy main loop" &&
                list.find("\"still\"") != std::string::npos;
     });
@@ -220,5 +229,5 @@ TEST(SceneActors, ReadsAndMovesAreAnsweredWithoutTheMainLoop) {
     EXPECT_EQ(scene.getActors().findMesh("still")->getPosition(), before);
     actortest::renderFrames(1);
     EXPECT_EQ(scene.getActors().findMesh("still")->getPosition(), Ogre::Vector3(1, 2, 3));
-    scene.destroyActor(ActorKind::Mesh, "still");
+    project.destroyActor(context, ActorKind::Mesh, "still");
 }

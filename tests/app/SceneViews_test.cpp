@@ -90,7 +90,7 @@ TEST(SceneViews, FourViewLayoutShowsTopFrontLeftAndMainAndTogglesBack) {
     ASSERT_NE(debug, nullptr);
     EXPECT_FALSE(debug->isVisible());
 
-    scene.toggleLayout();
+    scene.views().toggleLayout();
     Ogre::Image four = snapshot(scene);
     const size_t w = four.getWidth() / 2, h = four.getHeight() / 2;
     const Quarter top = count(four, 0, 0, w, h);
@@ -115,7 +115,7 @@ TEST(SceneViews, FourViewLayoutShowsTopFrontLeftAndMainAndTogglesBack) {
     EXPECT_EQ(main.green, 0);
     EXPECT_FALSE(debug->isVisible());
 
-    scene.toggleLayout();
+    scene.views().toggleLayout();
     Ogre::Image single = snapshot(scene);
     const Quarter upperLeft = count(single, 0, 0, w, h);
     EXPECT_EQ(upperLeft.red + upperLeft.green + upperLeft.blue, 0); // the top view is covered again

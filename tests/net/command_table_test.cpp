@@ -2,7 +2,6 @@
 #include "net/CommandTable.h"
 #include "net/LineChannel.h"
 #include "net/SceneParser.h"
-#include "platform/eventbatch.h"
 #include "support/RecordingOperations.h"
 
 #include <deque>
@@ -218,8 +217,8 @@ TEST(CommandLoop, WhatACommandLeavesForAfterItsReplyRunsOnceTheReplyIsWritten) {
     struct WakingOperations : RecordingOperations {
         ScriptChannel* channel = nullptr;
         std::vector<std::size_t> repliesWhenRun;
-        bool newProject() override {
-            VelOS::afterReply([this] { repliesWhenRun.push_back(channel->replies.size()); });
+        bool newProject(VelOS::CommandContext& context) override {
+            context.afterReply([this] { repliesWhenRun.push_back(channel->replies.size()); });
             return true;
         }
     } operations;
@@ -229,6 +228,7 @@ TEST(CommandLoop, WhatACommandLeavesForAfterItsReplyRunsOnceTheReplyIsWritten) {
     EXPECT_EQ(operations.repliesWhenRun, (std::vector<std::size_t>{1, 3}));
 
     bool ran = false;
-    VelOS::afterReply([&] { ran = true; });
+    VelOS::CommandContext outside;
+    outside.afterReply([&] { ran = true; });
     EXPECT_TRUE(ran);
 }

@@ -1,4 +1,3 @@
-#include "platform/eventbatch.h"
 #include "project/ListenerChannel.h"
 #include "project/ProjectModel.h"
 
@@ -50,13 +49,13 @@ double modelX(ProjectModel& model, const std::string& name) {
 
 TEST(ProjectModel, AClientsMoveOutlivesAnEngineStateTakenBeforeTheEngineHadIt) {
     ProjectModel model;
-    model.synchronise(withMesh("robot", 1), {});
-    model.change([&](ProjectState& state, std::vector<std::string>&) {
+    model.synchronise(withMesh("robot", 1), {}, nullptr);
+    model.change(nullptr, [&](ProjectState& state, std::vector<std::string>&) {
         state.actors["robot"].transform.setPosition(5, 0, 0);
         model.markMoved("robot");
     });
     // Project work publishes what the engine holds: the engine does not have the move yet.
-    model.synchronise(withMesh("robot", 1), {});
+    model.synchronise(withMesh("robot", 1), {}, nullptr);
     EXPECT_EQ(modelX(model, "robot"), 5);
 
     bool titleChanged = true;
@@ -67,18 +66,18 @@ TEST(ProjectModel, AClientsMoveOutlivesAnEngineStateTakenBeforeTheEngineHadIt) {
     EXPECT_FALSE(titleChanged);
     // Taken: from now on the engine's state is the newer one.
     EXPECT_TRUE(model.takeMoved(&titleChanged, &title).empty());
-    model.synchronise(withMesh("robot", 7), {});
+    model.synchronise(withMesh("robot", 7), {}, nullptr);
     EXPECT_EQ(modelX(model, "robot"), 7);
 }
 
 TEST(ProjectModel, AMoveOfAnActorTheEngineDestroyedIsDropped) {
     ProjectModel model;
-    model.synchronise(withMesh("robot", 1), {});
-    model.change([&](ProjectState& state, std::vector<std::string>&) {
+    model.synchronise(withMesh("robot", 1), {}, nullptr);
+    model.change(nullptr, [&](ProjectState& state, std::vector<std::string>&) {
         state.actors["robot"].transform.setPosition(5, 0, 0);
         model.markMoved("robot");
     });
-    model.synchronise(ProjectState(), {"project.actors.mesh.destroyed(\"robot\");"});
+    model.synchronise(ProjectState(), {"project.actors.mesh.destroyed(\"robot\");"}, nullptr);
     bool titleChanged = false;
     std::string title;
     EXPECT_TRUE(model.takeMoved(&titleChanged, &title).empty());
@@ -87,11 +86,11 @@ TEST(ProjectModel, AMoveOfAnActorTheEngineDestroyedIsDropped) {
 
 TEST(ProjectModel, ATitleSetByAClientIsKeptUntilTheEngineTakesIt) {
     ProjectModel model;
-    model.change([&](ProjectState& state, std::vector<std::string>&) {
+    model.change(nullptr, [&](ProjectState& state, std::vector<std::string>&) {
         state.title = "Show";
         model.markTitle();
     });
-    model.synchronise(ProjectState(), {});
+    model.synchronise(ProjectState(), {}, nullptr);
     bool titleChanged = false;
     std::string title;
     model.takeMoved(&titleChanged, &title);
@@ -114,10 +113,10 @@ TEST(ProjectModel, EveryListenerHearsEveryEventOnceInOneOrder) {
             for (int i = 0; i < 200; ++i) {
                 const std::string event = "e" + std::to_string(t) + "." + std::to_string(i);
                 if (t == 0) {
-                    model.synchronise(ProjectState(), {event + "a", event + "b"});
+                    model.synchronise(ProjectState(), {event + "a", event + "b"}, nullptr);
                 } else {
                     model.change(
-                        [&](ProjectState&, std::vector<std::string>& events) { events.push_back(event); });
+                        nullptr, [&](ProjectState&, std::vector<std::string>& events) { events.push_back(event); });
                 }
             }
         });
@@ -168,13 +167,14 @@ TEST(ProjectModel, EventsOfCommandsSentTogetherGoOutTogetherWhenTheBatchEnds) {
     ProjectModel model;
     RecordingListener early;
     model.addListener(&early);
-    const auto event = [&model](const std::string& text) {
-        model.change([&](ProjectState&, std::vector<std::string>& events) { events.push_back(text); });
+    VelOS::CommandContext client;
+    const auto event = [&model](VelOS::CommandContext* context, const std::string& text) {
+        model.change(context, [&](ProjectState&, std::vector<std::string>& events) { events.push_back(text); });
     };
-    VelOS::setCommandsWaiting(true);
-    event("one");
-    VelOS::setCommandsWaiting(true);
-    event("two");
+    client.setCommandsWaiting(true);
+    event(&client, "one");
+    client.setCommandsWaiting(true);
+    event(&client, "two");
     EXPECT_TRUE(early.lines().empty()); // held while more commands wait
 
     // A listener that comes now hears only what follows; the held events reach the earlier one.
@@ -182,16 +182,19 @@ TEST(ProjectModel, EventsOfCommandsSentTogetherGoOutTogetherWhenTheBatchEnds) {
     model.addListener(&late);
     EXPECT_EQ(early.lines(), (std::vector<std::string>{"one", "two"}));
 
-    VelOS::setCommandsWaiting(true);
-    event("three");
-    // Another thread's event, not held, goes out behind the held one, in order.
-    std::thread([&] { event("four"); }).join();
+    client.setCommandsWaiting(true);
+    event(&client, "three");
+    // Another client's event, not held, goes out behind the held one, in order.
+    std::thread([&] {
+        VelOS::CommandContext other;
+        event(&other, "four");
+    }).join();
     EXPECT_EQ(late.lines(), (std::vector<std::string>{"three", "four"}));
-    VelOS::endBatch(); // nothing left to send
+    client.endBatch(); // nothing left to send
     EXPECT_EQ(early.lines(), (std::vector<std::string>{"one", "two", "three", "four"}));
 
-    VelOS::setCommandsWaiting(true);
-    event("five");
-    VelOS::endBatch();
+    client.setCommandsWaiting(true);
+    event(&client, "five");
+    client.endBatch();
     EXPECT_EQ(late.lines(), (std::vector<std::string>{"three", "four", "five"}));
 }

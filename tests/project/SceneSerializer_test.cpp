@@ -9,8 +9,11 @@
 
 namespace {
 
-bool build(const std::string& text, RecordingOperations& operations, RecordingInventory& inventory) {
-    return SceneSerializer::buildFromText(text, operations, inventory, "/work/");
+// Builds with a context of its own unless one is given to read the failure from.
+bool build(const std::string& text, RecordingOperations& operations, RecordingInventory& inventory,
+           VelOS::CommandContext* given = nullptr) {
+    VelOS::CommandContext own;
+    return SceneSerializer::buildFromText(given != nullptr ? *given : own, text, operations, inventory, "/work/");
 }
 
 // Calls of a build, the inventory's first, then the operations'.
@@ -24,6 +27,7 @@ std::vector<std::string> callsOf(RecordingOperations& operations, RecordingInven
 } // namespace
 
 TEST(SceneSerializer, SavesTheDocumentAsTheXmlLibraryPrintsIt) {
+    VelOS::CommandContext context;
     ScratchDirectory scratch;
     scratch.write("robots.zip", "package");
     scratch.write("vee.pat", "pattern");
@@ -36,7 +40,7 @@ TEST(SceneSerializer, SavesTheDocumentAsTheXmlLibraryPrintsIt) {
     inventory.meshes = {"bot"};
     inventory.lights = {"sun"};
     inventory.files = {"talk"};
-    ASSERT_TRUE(SceneSerializer::save("show", operations, inventory, scratch.path()));
+    ASSERT_TRUE(SceneSerializer::save(context, "show", operations, inventory, scratch.path()));
     const std::string expected =
         "<Velquin>\n"
         "    <Global title=\"out\" />\n"
@@ -66,13 +70,13 @@ TEST(SceneSerializer, SavesTheDocumentAsTheXmlLibraryPrintsIt) {
 
     // An empty project has empty sections; a failing getter fails the save.
     RecordingInventory empty;
-    ASSERT_TRUE(SceneSerializer::save("empty", operations, empty, scratch.path()));
+    ASSERT_TRUE(SceneSerializer::save(context, "empty", operations, empty, scratch.path()));
     EXPECT_NE(readWholeFile(scratch.path() + "empty.xml").find("    <TrackerManager />\n"),
               std::string::npos);
     operations.result = false;
-    EXPECT_FALSE(SceneSerializer::save("broken", operations, inventory, scratch.path()));
+    EXPECT_FALSE(SceneSerializer::save(context, "broken", operations, inventory, scratch.path()));
     EXPECT_FALSE(pathExists(scratch.path() + "broken.xml"));
-    EXPECT_FALSE(SceneSerializer::save("../outside", operations, inventory, scratch.path()));
+    EXPECT_FALSE(SceneSerializer::save(context, "../outside", operations, inventory, scratch.path()));
 }
 
 TEST(SceneSerializer, BuildsSectionsInDocumentOrderThroughTheOperations) {
@@ -102,6 +106,7 @@ TEST(SceneSerializer, BuildsSectionsInDocumentOrderThroughTheOperations) {
 }
 
 TEST(SceneSerializer, ASavedProjectLoadsBackFieldForField) {
+    VelOS::CommandContext context;
     // Every field the fake reports is different, so a save or a load that puts one value in
     // another's place (x for y, the resource for the mesh, a translation for a scale) builds
     // another project than the one saved.
@@ -116,7 +121,7 @@ TEST(SceneSerializer, ASavedProjectLoadsBackFieldForField) {
     inventory.scenes = {"hall"};
     inventory.lights = {"sun"};
     inventory.files = {"talk"};
-    ASSERT_TRUE(SceneSerializer::save("trip", saved, inventory, scratch.path()));
+    ASSERT_TRUE(SceneSerializer::save(context, "trip", saved, inventory, scratch.path()));
 
     RecordingOperations loaded;
     RecordingInventory replaced;
@@ -171,6 +176,7 @@ TEST(SceneSerializer, LoadsEveryAttributeIntoItsOwnArgument) {
 }
 
 TEST(SceneSerializer, FailsOnTheFirstFault) {
+    VelOS::CommandContext context;
     std::vector<std::string> log;
     VelOS::setEngineLogSink([&log](const std::string& line) { log.push_back(line); });
     const std::vector<std::string> failing = {
@@ -193,10 +199,10 @@ TEST(SceneSerializer, FailsOnTheFirstFault) {
     for (const std::string& text : failing) {
         RecordingOperations operations;
         RecordingInventory inventory;
-        VelOS::takeFailureReason();
-        EXPECT_FALSE(build(text, operations, inventory)) << text.substr(0, 80);
+        context.takeFailure();
+        EXPECT_FALSE(build(text, operations, inventory, &context)) << text.substr(0, 80);
         // The load's failure line names what is wrong with the document.
-        EXPECT_NE(VelOS::takeFailureReason(), "") << text.substr(0, 80);
+        EXPECT_NE(context.takeFailure(), "") << text.substr(0, 80);
     }
     EXPECT_NE(
         std::find(log.begin(), log.end(), "SceneSerializer::load: first child named Global is incorrect"),
@@ -216,61 +222,63 @@ TEST(SceneSerializer, FailsOnTheFirstFault) {
 }
 
 TEST(SceneSerializer, LoadUnpacksDeletesTheArchiveAndReadsItsDocument) {
+    VelOS::CommandContext context;
     ScratchDirectory scratch;
     scratch.write("show.zip", "archive");
     RecordingOperations operations;
     RecordingInventory inventory;
-    const auto extract = [&scratch](const std::string& archive, const std::string& directory) {
+    const auto extract = [&scratch](const std::string& archive, const std::string& directory, std::string&) {
         EXPECT_EQ(archive, scratch.path() + "show.zip");
         EXPECT_EQ(directory, scratch.path());
         scratch.write("show.xml", "<Velquin><Global title=\"Loaded\" /></Velquin>");
         return true;
     };
-    ASSERT_TRUE(SceneSerializer::load("show.zip", operations, inventory, scratch.path(), extract));
+    ASSERT_TRUE(SceneSerializer::load(context, "show.zip", operations, inventory, scratch.path(), extract));
     EXPECT_FALSE(pathExists(scratch.path() + "show.zip"));
     EXPECT_EQ(operations.calls(), std::vector<std::string>{"setTitle(Loaded)"});
 
-    const auto refuse = [](const std::string&, const std::string&) { return false; };
-    EXPECT_FALSE(SceneSerializer::load("missing.zip", operations, inventory, scratch.path(), refuse));
-    EXPECT_FALSE(SceneSerializer::load(".zi", operations, inventory, scratch.path(), extract));
-    EXPECT_FALSE(SceneSerializer::load("../show.zip", operations, inventory, scratch.path(), extract));
+    const auto refuse = [](const std::string&, const std::string&, std::string&) { return false; };
+    EXPECT_FALSE(SceneSerializer::load(context, "missing.zip", operations, inventory, scratch.path(), refuse));
+    EXPECT_FALSE(SceneSerializer::load(context, ".zi", operations, inventory, scratch.path(), extract));
+    EXPECT_FALSE(SceneSerializer::load(context, "../show.zip", operations, inventory, scratch.path(), extract));
 }
 
 TEST(SceneSerializer, EveryFailedLoadSaysWhy) {
+    VelOS::CommandContext context;
     ScratchDirectory scratch;
     RecordingOperations operations;
     RecordingInventory inventory;
-    const auto unpack = [&scratch](const std::string&, const std::string&) {
+    const auto unpack = [&scratch](const std::string&, const std::string&, std::string&) {
         scratch.write("show.xml", "<Velquin><Global title=\"Saved as show\" /></Velquin>");
         return true;
     };
-    const auto refuse = [](const std::string&, const std::string&) { return false; };
-    VelOS::takeFailureReason();
+    const auto refuse = [](const std::string&, const std::string&, std::string&) { return false; };
+    context.takeFailure();
     // An archive saved as show.zip and uploaded as copy.zip holds show.xml, not copy.xml.
     scratch.write("copy.zip", "archive");
-    EXPECT_FALSE(SceneSerializer::load("copy.zip", operations, inventory, scratch.path(), unpack));
-    EXPECT_EQ(VelOS::takeFailureReason(),
+    EXPECT_FALSE(SceneSerializer::load(context, "copy.zip", operations, inventory, scratch.path(), unpack));
+    EXPECT_EQ(context.takeFailure(),
               "the archive holds no copy.xml: a project archive loads under the name it was saved with");
-    EXPECT_FALSE(SceneSerializer::load("missing.zip", operations, inventory, scratch.path(), unpack));
-    EXPECT_EQ(VelOS::takeFailureReason(), "no file missing.zip in the work directory (upload it first)");
+    EXPECT_FALSE(SceneSerializer::load(context, "missing.zip", operations, inventory, scratch.path(), unpack));
+    EXPECT_EQ(context.takeFailure(), "no file missing.zip in the work directory (upload it first)");
     scratch.write("notes.zip", "not an archive");
-    EXPECT_FALSE(SceneSerializer::load("notes.zip", operations, inventory, scratch.path(), refuse));
-    EXPECT_EQ(VelOS::takeFailureReason(), "not a ZIP archive: " + scratch.path() + "notes.zip");
-    EXPECT_FALSE(SceneSerializer::load("../show.zip", operations, inventory, scratch.path(), unpack));
-    EXPECT_EQ(VelOS::takeFailureReason(), "the archive name leads out of the work directory");
-    EXPECT_FALSE(SceneSerializer::save("../show", operations, inventory, scratch.path()));
-    EXPECT_EQ(VelOS::takeFailureReason(), "the project name leads out of the work directory");
+    EXPECT_FALSE(SceneSerializer::load(context, "notes.zip", operations, inventory, scratch.path(), refuse));
+    EXPECT_EQ(context.takeFailure(), "not a ZIP archive: " + scratch.path() + "notes.zip");
+    EXPECT_FALSE(SceneSerializer::load(context, "../show.zip", operations, inventory, scratch.path(), unpack));
+    EXPECT_EQ(context.takeFailure(), "the archive name leads out of the work directory");
+    EXPECT_FALSE(SceneSerializer::save(context, "../show", operations, inventory, scratch.path()));
+    EXPECT_EQ(context.takeFailure(), "the project name leads out of the work directory");
     // An operation that refuses notes its own reason; the load adds its own only when none was.
     operations.result = false;
     EXPECT_FALSE(
         build("<Velquin><TrackerManager><ARTracker name=\"v\" patternFilename=\"v.pat\" width=\"80\" />"
               "</TrackerManager></Velquin>",
-              operations, inventory));
-    EXPECT_EQ(VelOS::takeFailureReason(), "the document's ARTracker \"v\" could not be made");
-    VelOS::noteFailure("a tracker named \"v\" exists");
+              operations, inventory, &context));
+    EXPECT_EQ(context.takeFailure(), "the document's ARTracker \"v\" could not be made");
+    context.fail("a tracker named \"v\" exists");
     EXPECT_FALSE(
         build("<Velquin><TrackerManager><ARTracker name=\"v\" patternFilename=\"v.pat\" width=\"80\" />"
               "</TrackerManager></Velquin>",
-              operations, inventory));
-    EXPECT_EQ(VelOS::takeFailureReason(), "a tracker named \"v\" exists");
+              operations, inventory, &context));
+    EXPECT_EQ(context.takeFailure(), "a tracker named \"v\" exists");
 }

@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     RecordingOperations operations;
     RecordingInventory inventory;
     operations.result = size > 0 && (data[0] & 1) != 0;
-    SceneSerializer::buildFromText(std::string(reinterpret_cast<const char*>(data), size), operations,
+    VelOS::CommandContext context;
+    SceneSerializer::buildFromText(context, std::string(reinterpret_cast<const char*>(data), size), operations,
                                    inventory, "/nonexistent-work/");
     return 0;
 }

@@ -11,9 +11,9 @@ public:
     std::set<std::string> resources, trackers, lights, files, meshes, scenes;
     std::vector<std::string> calls;
 
-    void destroyAllResources() override { calls.push_back("destroyAllResources()"); }
-    void destroyAllTrackers() override { calls.push_back("destroyAllTrackers()"); }
-    void destroyAllActors() override { calls.push_back("destroyAllActors()"); }
+    void destroyAllResources(VelOS::CommandContext&) override { calls.push_back("destroyAllResources()"); }
+    void destroyAllTrackers(VelOS::CommandContext&) override { calls.push_back("destroyAllTrackers()"); }
+    void destroyAllActors(VelOS::CommandContext&) override { calls.push_back("destroyAllActors()"); }
     void getResourceNames(std::set<std::string>& names) override { names = resources; }
     void getTrackerNames(std::set<std::string>& names) override { names = trackers; }
     void getLightNames(std::set<std::string>& names) override { names = lights; }

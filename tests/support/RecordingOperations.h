@@ -35,170 +35,170 @@ public:
         return calls_.empty() ? std::string() : calls_.back();
     }
 
-    bool newProject() override {
+    bool newProject(VelOS::CommandContext&) override {
         record("newProject");
         return result;
     }
-    bool load(const std::string& path) override {
+    bool load(VelOS::CommandContext&, const std::string& path) override {
         record("load", path);
         return result;
     }
-    bool save(const std::string& path) override {
+    bool save(VelOS::CommandContext&, const std::string& path) override {
         record("save", path);
         return result;
     }
-    bool netInit(int port) override {
+    bool netInit(VelOS::CommandContext&, int port) override {
         record("netInit", port);
         return result;
     }
-    void netDone() override { record("netDone"); }
-    bool setTitle(const std::string& title) override {
+    void netDone(VelOS::CommandContext&) override { record("netDone"); }
+    bool setTitle(VelOS::CommandContext&, const std::string& title) override {
         record("setTitle", title);
         return result;
     }
-    bool getTitle(std::string& title) override {
+    bool getTitle(VelOS::CommandContext&, std::string& title) override {
         record("getTitle");
         title = textOut;
         return result;
     }
-    bool mouseAction(const std::string& keyword) override {
+    bool mouseAction(VelOS::CommandContext&, const std::string& keyword) override {
         record("mouseAction", keyword);
         return result;
     }
-    void debugShow() override { record("debugShow"); }
-    void debugHide() override { record("debugHide"); }
-    bool debugIsVisible() override {
+    void debugShow(VelOS::CommandContext&) override { record("debugShow"); }
+    void debugHide(VelOS::CommandContext&) override { record("debugHide"); }
+    bool debugIsVisible(VelOS::CommandContext&) override {
         record("debugIsVisible");
         return result;
     }
-    bool videoCaptureInit(const std::string& device, const std::string& configuration) override {
+    bool videoCaptureInit(VelOS::CommandContext&, const std::string& device, const std::string& configuration) override {
         record("videoCaptureInit", device, configuration);
         return result;
     }
-    void videoCaptureDone() override { record("videoCaptureDone"); }
-    bool isCapturing() override {
+    void videoCaptureDone(VelOS::CommandContext&) override { record("videoCaptureDone"); }
+    bool isCapturing(VelOS::CommandContext&) override {
         record("isCapturing");
         return result;
     }
-    bool getDeviceName(std::string& name) override {
+    bool getDeviceName(VelOS::CommandContext&, std::string& name) override {
         record("getDeviceName");
         name = textOut + " device";
         return result;
     }
-    bool getConfiguration(std::string& configuration) override {
+    bool getConfiguration(VelOS::CommandContext&, std::string& configuration) override {
         record("getConfiguration");
         configuration = textOut + " configuration";
         return result;
     }
-    void flipXSet() override { record("flipXSet"); }
-    void flipXUnset() override { record("flipXUnset"); }
-    bool flipXGet() override {
+    void flipXSet(VelOS::CommandContext&) override { record("flipXSet"); }
+    void flipXUnset(VelOS::CommandContext&) override { record("flipXUnset"); }
+    bool flipXGet(VelOS::CommandContext&) override {
         record("flipXGet");
         return result;
     }
-    void flipYSet() override { record("flipYSet"); }
-    void flipYUnset() override { record("flipYUnset"); }
-    bool flipYGet() override {
+    void flipYSet(VelOS::CommandContext&) override { record("flipYSet"); }
+    void flipYUnset(VelOS::CommandContext&) override { record("flipYUnset"); }
+    bool flipYGet(VelOS::CommandContext&) override {
         record("flipYGet");
         return result;
     }
-    void thresholdAuto() override { record("thresholdAuto"); }
-    void thresholdManual(int value) override { record("thresholdManual", value); }
-    void thresholdManual() override { record("thresholdManual"); }
-    bool thresholdIsAuto() override {
+    void thresholdAuto(VelOS::CommandContext&) override { record("thresholdAuto"); }
+    void thresholdManual(VelOS::CommandContext&, int value) override { record("thresholdManual", value); }
+    void thresholdManual(VelOS::CommandContext&) override { record("thresholdManual"); }
+    bool thresholdIsAuto(VelOS::CommandContext&) override {
         record("thresholdIsAuto");
         return result;
     }
-    bool thresholdGetValue(int& value) override {
+    bool thresholdGetValue(VelOS::CommandContext&, int& value) override {
         record("thresholdGetValue");
         value = integerOut;
         return result;
     }
-    bool resourceCreate(const std::string& name, const std::string& packagePath) override {
+    bool resourceCreate(VelOS::CommandContext&, const std::string& name, const std::string& packagePath) override {
         record("resourceCreate", name, packagePath);
         return result;
     }
-    void resourceDestroy(const std::string& name) override { record("resourceDestroy", name); }
-    void resourceGetList(std::string& list) override {
+    void resourceDestroy(VelOS::CommandContext&, const std::string& name) override { record("resourceDestroy", name); }
+    void resourceGetList(VelOS::CommandContext&, std::string& list) override {
         record("resourceGetList");
         list = textOut;
     }
-    void resourceGetFilesInside(const std::string& name, std::string& list) override {
+    void resourceGetFilesInside(VelOS::CommandContext&, const std::string& name, std::string& list) override {
         record("resourceGetFilesInside", name);
         list = textOut + " files";
     }
-    bool resourceGetFilename(const std::string& name, std::string& fileName) override {
+    bool resourceGetFilename(VelOS::CommandContext&, const std::string& name, std::string& fileName) override {
         record("resourceGetFilename", name);
         fileName = name + ".zip";
         return result;
     }
-    bool trackerCreate(const std::string& name, const std::string& patternFile, int width) override {
+    bool trackerCreate(VelOS::CommandContext&, const std::string& name, const std::string& patternFile, int width) override {
         record("trackerCreate", name, patternFile, width);
         return result;
     }
-    void trackerDestroy(const std::string& name) override { record("trackerDestroy", name); }
-    void trackerGetList(std::string& list) override {
+    void trackerDestroy(VelOS::CommandContext&, const std::string& name) override { record("trackerDestroy", name); }
+    void trackerGetList(VelOS::CommandContext&, std::string& list) override {
         record("trackerGetList");
         list = textOut;
     }
-    bool trackerGetPatternFilename(const std::string& name, std::string& patternFile) override {
+    bool trackerGetPatternFilename(VelOS::CommandContext&, const std::string& name, std::string& patternFile) override {
         record("trackerGetPatternFilename", name);
         patternFile = name + ".pat";
         return result;
     }
-    bool trackerGetWidth(const std::string& name, int& width) override {
+    bool trackerGetWidth(VelOS::CommandContext&, const std::string& name, int& width) override {
         record("trackerGetWidth", name);
         width = integerOut + 1;
         return result;
     }
-    bool actorsViewports(const std::string& actorName) override {
+    bool actorsViewports(VelOS::CommandContext&, const std::string& actorName) override {
         record("actorsViewports", actorName);
         return result;
     }
-    void actorGetAnimationsList(const std::string& actorName, std::string& list) override {
+    void actorGetAnimationsList(VelOS::CommandContext&, const std::string& actorName, std::string& list) override {
         record("actorGetAnimationsList", actorName);
         list = actorName + ".animations";
     }
-    bool actorAction(const std::string& actorName, const std::string& keyword,
+    bool actorAction(VelOS::CommandContext&, const std::string& actorName, const std::string& keyword,
                      const std::string& argument) override {
         record("actorAction", actorName, keyword, argument);
         return result;
     }
-    bool actorsSelectAll() override {
+    bool actorsSelectAll(VelOS::CommandContext&) override {
         record("actorsSelectAll");
         return result;
     }
-    bool actorsUnselectAll() override {
+    bool actorsUnselectAll(VelOS::CommandContext&) override {
         record("actorsUnselectAll");
         return result;
     }
-    bool actorSelect(const std::string& actorName) override {
+    bool actorSelect(VelOS::CommandContext&, const std::string& actorName) override {
         record("actorSelect", actorName);
         return result;
     }
-    bool actorUnselect(const std::string& actorName) override {
+    bool actorUnselect(VelOS::CommandContext&, const std::string& actorName) override {
         record("actorUnselect", actorName);
         return result;
     }
-    bool actorIsSelected(const std::string& actorName) override {
+    bool actorIsSelected(VelOS::CommandContext&, const std::string& actorName) override {
         record("actorIsSelected", actorName);
         return result;
     }
-    bool lightCreate(const std::string& name) override {
+    bool lightCreate(VelOS::CommandContext&, const std::string& name) override {
         record("lightCreate", name);
         return result;
     }
-    bool fileCreate(const std::string& name, const std::string& resource, const std::string& fileName,
+    bool fileCreate(VelOS::CommandContext&, const std::string& name, const std::string& resource, const std::string& fileName,
                     const std::string& type) override {
         record("fileCreate", name, resource, fileName, type);
         return result;
     }
-    bool meshCreate(const std::string& name, const std::string& resource,
+    bool meshCreate(VelOS::CommandContext&, const std::string& name, const std::string& resource,
                     const std::string& meshName) override {
         record("meshCreate", name, resource, meshName);
         return result;
     }
-    bool sceneCreate(const std::string& name, const std::string& resource,
+    bool sceneCreate(VelOS::CommandContext&, const std::string& name, const std::string& resource,
                      const std::string& sceneName) override {
         record("sceneCreate", name, resource, sceneName);
         return result;
@@ -206,14 +206,14 @@ public:
 
     // The operations of every actor kind, recorded under the kind's own operation name
     // ("meshTranslate", "fileGetType").
-    void destroyActor(ActorKind kind, const std::string& name) override {
+    void destroyActor(VelOS::CommandContext&, ActorKind kind, const std::string& name) override {
         record(named(kind, "Destroy"), name);
     }
-    void actorList(ActorKind kind, std::string& list) override {
+    void actorList(VelOS::CommandContext&, ActorKind kind, std::string& list) override {
         record(named(kind, "GetList"));
         list = textOut;
     }
-    bool actorText(ActorKind kind, ActorField field, const std::string& name, std::string& text) override {
+    bool actorText(VelOS::CommandContext&, ActorKind kind, ActorField field, const std::string& name, std::string& text) override {
         static const char* const sources[] = {"GetLightName", "GetFileName", "GetMeshName", "GetSceneName"};
         static const char* const sourceFields[] = {"light", "file", "mesh", "scene"};
         const char* getter = field == ActorField::Tracker    ? "GetTrackerName"
@@ -228,36 +228,36 @@ public:
         text = name + "." + value;
         return result;
     }
-    bool connectActor(ActorKind kind, const std::string& name, const std::string& trackerName) override {
+    bool connectActor(VelOS::CommandContext&, ActorKind kind, const std::string& name, const std::string& trackerName) override {
         record(named(kind, "Connect"), name, trackerName);
         return result;
     }
-    bool unconnectActor(ActorKind kind, const std::string& name) override {
+    bool unconnectActor(VelOS::CommandContext&, ActorKind kind, const std::string& name) override {
         record(named(kind, "Unconnect"), name);
         return result;
     }
-    bool translateActor(ActorKind kind, const std::string& name, double x, double y, double z) override {
+    bool translateActor(VelOS::CommandContext&, ActorKind kind, const std::string& name, double x, double y, double z) override {
         record(named(kind, "Translate"), name, x, y, z);
         return result;
     }
-    bool actorTranslation(ActorKind kind, const std::string& name, double& x, double& y, double& z) override {
+    bool actorTranslation(VelOS::CommandContext&, ActorKind kind, const std::string& name, double& x, double& y, double& z) override {
         record(named(kind, "GetTranslation"), name);
         x = numberOut;
         y = numberOut + 1;
         z = numberOut + 2;
         return result;
     }
-    bool rotateActor(ActorKind kind, const std::string& name, double w, double x, double y,
+    bool rotateActor(VelOS::CommandContext&, ActorKind kind, const std::string& name, double w, double x, double y,
                      double z) override {
         record(named(kind, "Rotate"), name, w, x, y, z);
         return result;
     }
-    bool turnActor(ActorKind kind, const std::string& name, TurnAxis axis, double degrees) override {
+    bool turnActor(VelOS::CommandContext&, ActorKind kind, const std::string& name, TurnAxis axis, double degrees) override {
         const char* turn = axis == TurnAxis::Pitch ? "Pitch" : axis == TurnAxis::Yaw ? "Yaw" : "Roll";
         record(named(kind, turn), name, degrees);
         return result;
     }
-    bool actorRotation(ActorKind kind, const std::string& name, double& w, double& x, double& y,
+    bool actorRotation(VelOS::CommandContext&, ActorKind kind, const std::string& name, double& w, double& x, double& y,
                        double& z) override {
         record(named(kind, "GetRotation"), name);
         w = numberOut + 3;
@@ -266,7 +266,7 @@ public:
         z = numberOut + 6;
         return result;
     }
-    bool actorAngles(ActorKind kind, const std::string& name, double& pitch, double& yaw,
+    bool actorAngles(VelOS::CommandContext&, ActorKind kind, const std::string& name, double& pitch, double& yaw,
                      double& roll) override {
         record(named(kind, "GetAngles"), name);
         pitch = numberOut + 10;
@@ -274,11 +274,11 @@ public:
         roll = numberOut + 12;
         return result;
     }
-    bool scaleActor(ActorKind kind, const std::string& name, double x, double y, double z) override {
+    bool scaleActor(VelOS::CommandContext&, ActorKind kind, const std::string& name, double x, double y, double z) override {
         record(named(kind, "Scale"), name, x, y, z);
         return result;
     }
-    bool actorScale(ActorKind kind, const std::string& name, double& x, double& y, double& z) override {
+    bool actorScale(VelOS::CommandContext&, ActorKind kind, const std::string& name, double& x, double& y, double& z) override {
         record(named(kind, "GetScale"), name);
         x = numberOut + 7;
         y = numberOut + 8;

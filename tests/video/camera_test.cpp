@@ -145,34 +145,35 @@ TEST(V4L2Camera, RefusedFormatsFallBackOrFailWithTheirReason) {
     FakeCamera picky = webcam();
     picky.refused = {V4L2_PIX_FMT_YUYV};
     kernel.plug("/dev/video0", picky);
-    VelOS::takeFailureReason();
     V4L2VideoDevice fallback("640x480", kernel);
     ASSERT_TRUE(fallback.isValid());
     EXPECT_EQ(fallback.cameraFormat(), V4L2_PIX_FMT_MJPEG);
-    VelOS::takeFailureReason();
 
     FakeCamera stubborn = webcam("Stubborn");
     stubborn.refused = {V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_MJPEG};
     kernel.plug("/dev/video1", stubborn);
     V4L2VideoDevice refused("/dev/video1", kernel);
     EXPECT_FALSE(refused.isValid());
-    const std::string reason = VelOS::takeFailureReason();
+    const std::string reason = refused.failure();
     EXPECT_NE(reason.find("offers no YUYV or Motion JPEG"), std::string::npos) << reason;
     EXPECT_NE(reason.find("Invalid argument"), std::string::npos) << reason;
 
     FakeCamera grey;
     grey.formats = {{V4L2_PIX_FMT_GREY, {{640, 480, {30}}}}};
     kernel.plug("/dev/video2", grey);
-    EXPECT_FALSE(V4L2VideoDevice("/dev/video2", kernel).isValid());
-    EXPECT_NE(VelOS::takeFailureReason().find("GREY"), std::string::npos);
+    V4L2VideoDevice greyOnly("/dev/video2", kernel);
+    EXPECT_FALSE(greyOnly.isValid());
+    EXPECT_NE(greyOnly.failure().find("GREY"), std::string::npos);
 
-    EXPECT_FALSE(V4L2VideoDevice("/dev/video7", kernel).isValid());
-    EXPECT_EQ(VelOS::takeFailureReason(), "cannot open /dev/video7: No such file or directory");
+    V4L2VideoDevice absent("/dev/video7", kernel);
+    EXPECT_FALSE(absent.isValid());
+    EXPECT_EQ(absent.failure(), "cannot open /dev/video7: No such file or directory");
     FakeCamera metadata = webcam();
     metadata.captures = false;
     kernel.plug("/dev/video3", metadata);
-    EXPECT_FALSE(V4L2VideoDevice("/dev/video3", kernel).isValid());
-    EXPECT_EQ(VelOS::takeFailureReason(), "/dev/video3 is not a camera that streams video");
+    V4L2VideoDevice notStreaming("/dev/video3", kernel);
+    EXPECT_FALSE(notStreaming.isValid());
+    EXPECT_EQ(notStreaming.failure(), "/dev/video3 is not a camera that streams video");
     EXPECT_EQ(kernel.openHandles(), 1); // only the fallback camera stays open
 }
 

@@ -210,10 +210,9 @@ TEST(VideoDevices, OperatorFoldersOpenRecordingsOutsideThePlayersFolders) {
     writeFrame(elsewhere.path() + "desk.ppm", 8, 4, 10, 20, 30);
     const std::string absolute = elsewhere.path() + "desk.ppm";
     unsetenv(FileVideoDevice::RecordingsVariable);
-    VelOS::takeFailureReason();
-    EXPECT_FALSE(createVideoDevice("File", absolute + "@10", scratch.path()));
-    EXPECT_NE(VelOS::takeFailureReason().find("is outside the player's folder and work directory"),
-              std::string::npos);
+    std::string why;
+    EXPECT_FALSE(createVideoDevice("File", absolute + "@10", scratch.path(), nullptr, &why));
+    EXPECT_NE(why.find("is outside the player's folder and work directory"), std::string::npos) << why;
 
     // Named by the operator: absolute paths inside the folder, and names relative to it.
     const std::string folders = "relative/ignored:" + elsewhere.path();
@@ -222,9 +221,8 @@ TEST(VideoDevices, OperatorFoldersOpenRecordingsOutsideThePlayersFolders) {
     EXPECT_TRUE(createVideoDevice("File", "desk.ppm", scratch.path()));
     // Still nothing out of it, and a missing file is said to be missing.
     EXPECT_FALSE(createVideoDevice("File", elsewhere.path() + "../etc/hostname", scratch.path()));
-    VelOS::takeFailureReason();
-    EXPECT_FALSE(createVideoDevice("File", "gone.ppm", scratch.path()));
-    EXPECT_EQ(VelOS::takeFailureReason(), "no recording at 'gone.ppm'");
+    EXPECT_FALSE(createVideoDevice("File", "gone.ppm", scratch.path(), nullptr, &why));
+    EXPECT_EQ(why, "no recording at 'gone.ppm'");
     unsetenv(FileVideoDevice::RecordingsVariable);
 }
 
