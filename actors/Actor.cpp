@@ -87,6 +87,22 @@ void Actor::removeFromScene() {
     destroyFrame();
 }
 
+Ogre::Entity* Actor::createEntityOfMesh(const std::string& suffix, const std::string& meshName) {
+    Ogre::MeshManager& meshes = Ogre::MeshManager::getSingleton();
+    const bool known = static_cast<bool>(meshes.getResourceByName(meshName, Ogre::RGN_AUTODETECT));
+    try {
+        return sceneManager_->createEntity(engineName(suffix), meshName);
+    } catch (const Ogre::Exception&) {
+        if (!known) {
+            Ogre::ResourcePtr left = meshes.getResourceByName(meshName, Ogre::RGN_AUTODETECT);
+            if (left && !left->isLoaded()) {
+                meshes.remove(left);
+            }
+        }
+        throw;
+    }
+}
+
 void Actor::destroyFrame() {
     if (rootNode_ != nullptr) {
         try {

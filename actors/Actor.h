@@ -141,6 +141,11 @@ protected:
     bool transformAction(const std::string& keyword, const std::string& argument);
     // Name of an engine object of this actor: prefix + suffix.
     std::string engineName(const std::string& suffix) const { return prefix_ + suffix; }
+    // An entity of a mesh named by a client or a file, named engineName(suffix). The engine's
+    // exception when the mesh cannot be loaded; a mesh it did not know before is then forgotten
+    // again, as the engine would otherwise keep an empty mesh of that name that hides the one a
+    // package loaded later brings.
+    Ogre::Entity* createEntityOfMesh(const std::string& suffix, const std::string& meshName);
     void logLine(const std::string& line) const;
 
     Ogre::SceneManager* sceneManager_;        // the views scene manager; not owned

@@ -64,8 +64,8 @@ FileActor* ActorManager::createFile(const std::string& name, const std::string& 
     if (!isBound() || !isNameFree(name)) {
         return nullptr;
     }
-    return keep(files_, name,
-                std::make_unique<FileActor>(sceneManager_, services_, resource, fileName, type), engineFailure);
+    return keep(files_, name, std::make_unique<FileActor>(sceneManager_, services_, resource, fileName, type),
+                engineFailure);
 }
 
 MeshActor* ActorManager::createMesh(const std::string& name, const std::string& resource,
@@ -92,7 +92,8 @@ SceneActor* ActorManager::createScene(const std::string& name, const std::string
         return nullptr;
     }
     return keep(scenes_, name,
-                std::make_unique<SceneActor>(sceneManager_, services_, resource, sceneFileName), engineFailure);
+                std::make_unique<SceneActor>(sceneManager_, services_, resource, sceneFileName),
+                engineFailure);
 }
 
 MeshActor* ActorManager::findMesh(const std::string& name) const {

@@ -46,8 +46,8 @@ public:
     // said).
     FileActor* createFile(const std::string& name, const std::string& resource, const std::string& fileName,
                           const std::string& type, std::string* engineFailure = nullptr);
-    MeshActor* createMesh(const std::string& name, const std::string& resource, const std::string& meshFileName,
-                          std::string* engineFailure = nullptr);
+    MeshActor* createMesh(const std::string& name, const std::string& resource,
+                          const std::string& meshFileName, std::string* engineFailure = nullptr);
     LightActor* createLight(const std::string& name, std::string* engineFailure = nullptr);
     SceneActor* createScene(const std::string& name, const std::string& resource,
                             const std::string& sceneFileName, std::string* engineFailure = nullptr);

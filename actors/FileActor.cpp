@@ -38,8 +38,7 @@ bool FileActor::createContent() {
     if (!isPlainWord(type_)) {
         return false;
     }
-    entity_ =
-        sceneManager_->createEntity(engineName(ActorTexts::EntitySuffix), type_ + ActorTexts::MeshExtension);
+    entity_ = createEntityOfMesh(ActorTexts::EntitySuffix, type_ + ActorTexts::MeshExtension);
     if (entity_ == nullptr) {
         return false;
     }

@@ -20,8 +20,7 @@ MeshActor::~MeshActor() {
 }
 
 bool MeshActor::createContent() {
-    entity_ = sceneManager_->createEntity(engineName(ActorTexts::EntitySuffix),
-                                          resourceName_ + "_" + meshFileName_);
+    entity_ = createEntityOfMesh(ActorTexts::EntitySuffix, resourceName_ + "_" + meshFileName_);
     if (entity_ == nullptr) {
         return false;
     }

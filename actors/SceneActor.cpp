@@ -162,7 +162,7 @@ void SceneActor::loadEntity(TiXmlElement* element) {
     const std::string base = ActorTexts::Separator + name;
     Ogre::SceneNode* node = actorNode_->createChildSceneNode(engineName(base + ActorTexts::NodeSuffix),
                                                              Ogre::Vector3::ZERO, Ogre::Quaternion::IDENTITY);
-    Ogre::Entity* entity = sceneManager_->createEntity(engineName(base + ActorTexts::EntitySuffix), mesh);
+    Ogre::Entity* entity = createEntityOfMesh(base + ActorTexts::EntitySuffix, mesh);
     entities_.insert(entity);
     entity->setCastShadows(castsShadows(element));
     node->attachObject(entity);

@@ -40,8 +40,8 @@ Ogre::PixelFormat engineFormat(unsigned format) {
 
 // Copies a frame of rows of `row` bytes, mirrored as asked: upsideDown puts the last row first,
 // sideways turns each row of pixels of pixelSize bytes end to end.
-void copyFrame(const unsigned char* from, unsigned char* to, int width, int height, int pixelSize, bool upsideDown,
-               bool sideways) {
+void copyFrame(const unsigned char* from, unsigned char* to, int width, int height, int pixelSize,
+               bool upsideDown, bool sideways) {
     const std::size_t row = static_cast<std::size_t>(width) * pixelSize;
     for (int y = 0; y < height; ++y) {
         const unsigned char* source = from + static_cast<std::size_t>(upsideDown ? height - 1 - y : y) * row;
@@ -65,19 +65,21 @@ CameraBackground::~CameraBackground() {
     capture_.stopAndWait();
 }
 
-void CameraBackground::setup(Ogre::SceneManager* mainScene, Ogre::Camera* mainCamera, Ogre::Viewport* mainViewport) {
+void CameraBackground::setup(Ogre::SceneManager* mainScene, Ogre::Camera* mainCamera,
+                             Ogre::Viewport* mainViewport) {
     mainCamera_ = mainCamera;
     mainViewport_ = mainViewport;
     texture_ = Ogre::TextureManager::getSingleton().createManual(
-        ShellTexts::BackgroundTexture, Ogre::ResourceGroupManager::DEFAULT_RESOURCE_GROUP_NAME, Ogre::TEX_TYPE_2D,
-        FirstWidth, FirstHeight, 0, Ogre::PF_R8G8B8, Ogre::TU_DYNAMIC_WRITE_ONLY_DISCARDABLE);
+        ShellTexts::BackgroundTexture, Ogre::ResourceGroupManager::DEFAULT_RESOURCE_GROUP_NAME,
+        Ogre::TEX_TYPE_2D, FirstWidth, FirstHeight, 0, Ogre::PF_R8G8B8,
+        Ogre::TU_DYNAMIC_WRITE_ONLY_DISCARDABLE);
     // Start from black rather than whatever the driver hands out.
     Ogre::Image black(Ogre::PF_R8G8B8, FirstWidth, FirstHeight);
     black.setTo(Ogre::ColourValue::Black);
     texture_->getBuffer()->blitFromMemory(black.getPixelBox());
 
-    material_ = Ogre::MaterialManager::getSingleton().create(ShellTexts::BackgroundMaterial,
-                                                             Ogre::ResourceGroupManager::DEFAULT_RESOURCE_GROUP_NAME);
+    material_ = Ogre::MaterialManager::getSingleton().create(
+        ShellTexts::BackgroundMaterial, Ogre::ResourceGroupManager::DEFAULT_RESOURCE_GROUP_NAME);
     Ogre::Pass* pass = material_->getTechnique(0)->getPass(0);
     Ogre::TextureUnitState* unit = pass->createTextureUnitState(ShellTexts::BackgroundTexture);
     // Screen points that the camera did not see show black, not the other side of the picture.
@@ -96,7 +98,9 @@ void CameraBackground::setup(Ogre::SceneManager* mainScene, Ogre::Camera* mainCa
     showFrameInView(nullptr, FirstWidth, FirstHeight);
     grid_->setBoundingBox(Ogre::AxisAlignedBox(-100000, -100000, -100000, 100000, 100000, 100000));
     grid_->setRenderQueueGroup(Ogre::RENDER_QUEUE_BACKGROUND);
-    mainScene->getRootSceneNode()->createChildSceneNode(ShellTexts::BackgroundNode)->attachObject(grid_.get());
+    mainScene->getRootSceneNode()
+        ->createChildSceneNode(ShellTexts::BackgroundNode)
+        ->attachObject(grid_.get());
 }
 
 void CameraBackground::release() {
@@ -205,8 +209,8 @@ void CameraBackground::showNewestFrame() {
         shownDelivery_ = stagedDelivery_;
     }
     Ogre::Image picture;
-    picture.loadDynamicImage(uploading_.data(), static_cast<Ogre::uint32>(width), static_cast<Ogre::uint32>(height),
-                             1, engineFormat(format), false);
+    picture.loadDynamicImage(uploading_.data(), static_cast<Ogre::uint32>(width),
+                             static_cast<Ogre::uint32>(height), 1, engineFormat(format), false);
     Ogre::Log* log = Ogre::LogManager::getSingleton().getDefaultLog();
     // The engine would write a line for every upload; detail level 0 writes nothing.
     log->setLogDetail(static_cast<Ogre::LoggingLevel>(0));

@@ -92,10 +92,10 @@ private:
     void dropStaged();
 
     FramePacing& pacing_;
-    VelVideoCapture capture_;     // the camera; its thread calls frame()
-    Ostrevan::Manager tracking_;  // finds the trackers' markers; its own lock
-    std::atomic<bool> flipX_{false}; // mirror the picture: rows upside down; any thread
-    std::atomic<bool> flipY_{false}; // mirror the picture: left to right; any thread
+    VelVideoCapture capture_;         // the camera; its thread calls frame()
+    Ostrevan::Manager tracking_;      // finds the trackers' markers; its own lock
+    std::atomic<bool> flipX_{false};  // mirror the picture: rows upside down; any thread
+    std::atomic<bool> flipY_{false};  // mirror the picture: left to right; any thread
     std::atomic<int> threshold_{100}; // the binarisation level in use; any thread
 
     // Capture thread only: the frame being worked on.
@@ -113,17 +113,17 @@ private:
     FrameLatency::Clock::time_point stagedDelivery_;  // when the capture thread delivered it
 
     // Main thread.
-    std::vector<unsigned char> uploading_;           // the frame uploaded this turn
-    FrameLatency::Clock::time_point shownDelivery_;  // its delivery; empty when none
-    FrameLatency latency_;                           // delivery to swap, when measured
-    std::string calibrationNote_;                    // the camera file was made for another size
-    Ogre::Camera* mainCamera_ = nullptr;             // owned by the main scene manager
-    Ogre::Viewport* mainViewport_ = nullptr;         // owned by the window
-    Ogre::MaterialPtr material_;                     // "BackgroundMaterial"
-    Ogre::TexturePtr texture_;                       // "BackgroundTexture", the frame's size
-    std::unique_ptr<Ogre::ManualObject> grid_;       // the picture, as a divided rectangle
-    int viewFrameWidth_ = 640;                       // the frame the view is fitted to
+    std::vector<unsigned char> uploading_;          // the frame uploaded this turn
+    FrameLatency::Clock::time_point shownDelivery_; // its delivery; empty when none
+    FrameLatency latency_;                          // delivery to swap, when measured
+    std::string calibrationNote_;                   // the camera file was made for another size
+    Ogre::Camera* mainCamera_ = nullptr;            // owned by the main scene manager
+    Ogre::Viewport* mainViewport_ = nullptr;        // owned by the window
+    Ogre::MaterialPtr material_;                    // "BackgroundMaterial"
+    Ogre::TexturePtr texture_;                      // "BackgroundTexture", the frame's size
+    std::unique_ptr<Ogre::ManualObject> grid_;      // the picture, as a divided rectangle
+    int viewFrameWidth_ = 640;                      // the frame the view is fitted to
     int viewFrameHeight_ = 480;
-    bool viewCalibrated_ = false;                    // viewCamera_ is the calibration at that size
+    bool viewCalibrated_ = false; // viewCamera_ is the calibration at that size
     Ostrevan::CameraParameters viewCamera_;
 };

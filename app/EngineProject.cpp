@@ -355,9 +355,8 @@ void EngineProject::thresholdAuto(VelOS::CommandContext& context) {
 }
 
 void EngineProject::thresholdManual(VelOS::CommandContext& context, int value) {
-    changeCamera(
-        context, [&] { camera_.setThresholdManual(value); },
-        {Events::thresholdAutoChanged(false), Events::thresholdValueChanged(value)});
+    changeCamera(context, [&] { camera_.setThresholdManual(value); },
+                 {Events::thresholdAutoChanged(false), Events::thresholdValueChanged(value)});
 }
 
 void EngineProject::thresholdManual(VelOS::CommandContext& context) {
@@ -440,7 +439,8 @@ void EngineProject::resourceGetList(VelOS::CommandContext&, std::string& list) {
     list = Events::listText(names);
 }
 
-void EngineProject::resourceGetFilesInside(VelOS::CommandContext&, const std::string& name, std::string& list) {
+void EngineProject::resourceGetFilesInside(VelOS::CommandContext&, const std::string& name,
+                                           std::string& list) {
     std::set<std::string> files;
     readProject([&](const ProjectState& state) {
         const auto found = state.resources.find(name);
@@ -592,8 +592,8 @@ void EngineProject::getSceneNames(std::set<std::string>& names) {
 }
 
 bool EngineProject::actorsViewports(VelOS::CommandContext& context, const std::string& actorName) {
-    return actors_.viewports(context, actorName, views_.topCamera(), views_.frontCamera(), views_.leftCamera(),
-                             [this] {
+    return actors_.viewports(context, actorName, views_.topCamera(), views_.frontCamera(),
+                             views_.leftCamera(), [this] {
                                  views_.toggleLayout();
                                  return views_.fourViews();
                              });

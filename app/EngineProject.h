@@ -117,10 +117,12 @@ public:
                         const std::string& packagePath) override;
     void resourceDestroy(VelOS::CommandContext& context, const std::string& name) override;
     void resourceGetList(VelOS::CommandContext& context, std::string& list) override;
-    void resourceGetFilesInside(VelOS::CommandContext& context, const std::string& name, std::string& list) override;
-    bool resourceGetFilename(VelOS::CommandContext& context, const std::string& name, std::string& fileName) override;
-    bool trackerCreate(VelOS::CommandContext& context, const std::string& name, const std::string& patternFile,
-                       int width) override;
+    void resourceGetFilesInside(VelOS::CommandContext& context, const std::string& name,
+                                std::string& list) override;
+    bool resourceGetFilename(VelOS::CommandContext& context, const std::string& name,
+                             std::string& fileName) override;
+    bool trackerCreate(VelOS::CommandContext& context, const std::string& name,
+                       const std::string& patternFile, int width) override;
     void trackerDestroy(VelOS::CommandContext& context, const std::string& name) override;
     void trackerGetList(VelOS::CommandContext& context, std::string& list) override;
     bool trackerGetPatternFilename(VelOS::CommandContext& context, const std::string& name,
@@ -128,44 +130,89 @@ public:
     bool trackerGetWidth(VelOS::CommandContext& context, const std::string& name, int& width) override;
     // The actors' operations are ProjectActors'.
     bool actorsViewports(VelOS::CommandContext& context, const std::string& actorName) override;
-    void actorGetAnimationsList(VelOS::CommandContext&, const std::string& actorName, std::string& list) override { actors_.animations(actorName, list); }
-    bool actorAction(VelOS::CommandContext& context, const std::string& actorName,
-                                const std::string& keyword, const std::string& argument) override { return actors_.action(context, actorName, keyword, argument); }
+    void actorGetAnimationsList(VelOS::CommandContext&, const std::string& actorName,
+                                std::string& list) override {
+        actors_.animations(actorName, list);
+    }
+    bool actorAction(VelOS::CommandContext& context, const std::string& actorName, const std::string& keyword,
+                     const std::string& argument) override {
+        return actors_.action(context, actorName, keyword, argument);
+    }
     bool actorsSelectAll(VelOS::CommandContext& context) override { return actors_.selectAll(context); }
     bool actorsUnselectAll(VelOS::CommandContext& context) override { return actors_.unselectAll(context); }
-    bool actorSelect(VelOS::CommandContext& context, const std::string& actorName) override { return actors_.select(context, actorName); }
-    bool actorUnselect(VelOS::CommandContext& context, const std::string& actorName) override { return actors_.unselect(context, actorName); }
-    bool actorIsSelected(VelOS::CommandContext& context, const std::string& actorName) override { return actors_.isSelected(context, actorName); }
-    bool lightCreate(VelOS::CommandContext& context, const std::string& name) override { return actors_.createLight(context, name); }
+    bool actorSelect(VelOS::CommandContext& context, const std::string& actorName) override {
+        return actors_.select(context, actorName);
+    }
+    bool actorUnselect(VelOS::CommandContext& context, const std::string& actorName) override {
+        return actors_.unselect(context, actorName);
+    }
+    bool actorIsSelected(VelOS::CommandContext& context, const std::string& actorName) override {
+        return actors_.isSelected(context, actorName);
+    }
+    bool lightCreate(VelOS::CommandContext& context, const std::string& name) override {
+        return actors_.createLight(context, name);
+    }
     bool fileCreate(VelOS::CommandContext& context, const std::string& name, const std::string& resource,
-                               const std::string& fileName, const std::string& type) override { return actors_.createFile(context, name, resource, fileName, type); }
+                    const std::string& fileName, const std::string& type) override {
+        return actors_.createFile(context, name, resource, fileName, type);
+    }
     bool meshCreate(VelOS::CommandContext& context, const std::string& name, const std::string& resource,
-                               const std::string& meshName) override { return actors_.createMesh(context, name, resource, meshName); }
+                    const std::string& meshName) override {
+        return actors_.createMesh(context, name, resource, meshName);
+    }
     bool sceneCreate(VelOS::CommandContext& context, const std::string& name, const std::string& resource,
-                                const std::string& sceneName) override { return actors_.createScene(context, name, resource, sceneName); }
-    void destroyActor(VelOS::CommandContext& context, ActorKind kind, const std::string& name) override { actors_.destroy(context, kind, name); }
-    void actorList(VelOS::CommandContext&, ActorKind kind, std::string& list) override { actors_.list(kind, list); }
-    bool actorText(VelOS::CommandContext& context, ActorKind kind, ActorField field,
-                              const std::string& name, std::string& text) override { return actors_.text(context, kind, field, name, text); }
+                     const std::string& sceneName) override {
+        return actors_.createScene(context, name, resource, sceneName);
+    }
+    void destroyActor(VelOS::CommandContext& context, ActorKind kind, const std::string& name) override {
+        actors_.destroy(context, kind, name);
+    }
+    void actorList(VelOS::CommandContext&, ActorKind kind, std::string& list) override {
+        actors_.list(kind, list);
+    }
+    bool actorText(VelOS::CommandContext& context, ActorKind kind, ActorField field, const std::string& name,
+                   std::string& text) override {
+        return actors_.text(context, kind, field, name, text);
+    }
     bool connectActor(VelOS::CommandContext& context, ActorKind kind, const std::string& name,
-                                 const std::string& trackerName) override { return actors_.connect(context, kind, name, trackerName); }
-    bool unconnectActor(VelOS::CommandContext& context, ActorKind kind, const std::string& name) override { return actors_.unconnect(context, kind, name); }
-    bool translateActor(VelOS::CommandContext& context, ActorKind kind, const std::string& name,
-                                   double x, double y, double z) override { return actors_.translate(context, kind, name, x, y, z); }
-    bool actorTranslation(VelOS::CommandContext& context, ActorKind kind, const std::string& name,
-                                     double& x, double& y, double& z) override { return actors_.translation(context, kind, name, x, y, z); }
+                      const std::string& trackerName) override {
+        return actors_.connect(context, kind, name, trackerName);
+    }
+    bool unconnectActor(VelOS::CommandContext& context, ActorKind kind, const std::string& name) override {
+        return actors_.unconnect(context, kind, name);
+    }
+    bool translateActor(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double x,
+                        double y, double z) override {
+        return actors_.translate(context, kind, name, x, y, z);
+    }
+    bool actorTranslation(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double& x,
+                          double& y, double& z) override {
+        return actors_.translation(context, kind, name, x, y, z);
+    }
     bool rotateActor(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double w,
-                                double x, double y, double z) override { return actors_.rotate(context, kind, name, w, x, y, z); }
+                     double x, double y, double z) override {
+        return actors_.rotate(context, kind, name, w, x, y, z);
+    }
     bool turnActor(VelOS::CommandContext& context, ActorKind kind, const std::string& name, TurnAxis axis,
-                              double degrees) override { return actors_.turn(context, kind, name, axis, degrees); }
+                   double degrees) override {
+        return actors_.turn(context, kind, name, axis, degrees);
+    }
     bool actorRotation(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double& w,
-                                  double& x, double& y, double& z) override { return actors_.rotation(context, kind, name, w, x, y, z); }
-    bool actorAngles(VelOS::CommandContext& context, ActorKind kind, const std::string& name,
-                                double& pitch, double& yaw, double& roll) override { return actors_.angles(context, kind, name, pitch, yaw, roll); }
+                       double& x, double& y, double& z) override {
+        return actors_.rotation(context, kind, name, w, x, y, z);
+    }
+    bool actorAngles(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double& pitch,
+                     double& yaw, double& roll) override {
+        return actors_.angles(context, kind, name, pitch, yaw, roll);
+    }
     bool scaleActor(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double x,
-                               double y, double z) override { return actors_.scale(context, kind, name, x, y, z); }
+                    double y, double z) override {
+        return actors_.scale(context, kind, name, x, y, z);
+    }
     bool actorScale(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double& x,
-                               double& y, double& z) override { return actors_.scaleOf(context, kind, name, x, y, z); }
+                    double& y, double& z) override {
+        return actors_.scaleOf(context, kind, name, x, y, z);
+    }
 
     // ProjectInventory
     void destroyAllResources(VelOS::CommandContext& context) override;
@@ -187,8 +234,8 @@ private:
     bool readTracker(VelOS::CommandContext& context, const std::string& name,
                      const std::function<void(const ProjectState::Tracker&)>& read);
     // Makes a resource from a package unpacked beforehand. Inside inProject.
-    bool createResource(VelOS::CommandContext& context, const std::string& name, const std::string& packagePath,
-                        const PackageUnpacker& unpacked);
+    bool createResource(VelOS::CommandContext& context, const std::string& name,
+                        const std::string& packagePath, const PackageUnpacker& unpacked);
     // The flips and threshold commands: change the camera, announce the events.
     void changeCamera(VelOS::CommandContext& context, const std::function<void()>& change,
                       std::initializer_list<std::string> events);
@@ -198,11 +245,11 @@ private:
     FramePacing& pacing_;
     CameraBackground& camera_;
     ViewLayout& views_;
-    std::string workDirectory_; // ends in "/"; empty until set-up
-    ResourceManager resources_; // the project's packages
-    TrackerManager trackers_;   // the project's trackers
-    ProjectActors actors_;      // the project's actors and the selection
-    std::string title_;         // the title the debug overlay shows
+    std::string workDirectory_;       // ends in "/"; empty until set-up
+    ResourceManager resources_;       // the project's packages
+    TrackerManager trackers_;         // the project's trackers
+    ProjectActors actors_;            // the project's actors and the selection
+    std::string title_;               // the title the debug overlay shows
     std::vector<std::string> outbox_; // events announced by the project work running now
     int depth_ = 0;                   // project work running now, nested
     // Counts project.new and project.load: a package unpacked for an earlier project is not
@@ -211,9 +258,9 @@ private:
     // Packages a load unpacked before its task began, by package path; only during that task.
     const std::map<std::string, std::unique_ptr<PackageUnpacker>>* prepared_ = nullptr;
 
-    VelNet::ServerPolicy serverPolicy_;                  // given to every server net init makes
-    ConnectionHandlerFactory* handlers_ = nullptr;       // serves every server's connections; not owned
-    std::unique_ptr<VelNet::Server> server_;             // made by net init
-    std::string netFailure_;                             // why the remote control is not listening
+    VelNet::ServerPolicy serverPolicy_;                   // given to every server net init makes
+    ConnectionHandlerFactory* handlers_ = nullptr;        // serves every server's connections; not owned
+    std::unique_ptr<VelNet::Server> server_;              // made by net init
+    std::string netFailure_;                              // why the remote control is not listening
     std::function<void(const std::string&)> mouseAction_; // pointer interaction's modes
 };

@@ -29,8 +29,8 @@ public:
 
 private:
     MainThreadQueue& tasks_;
-    std::atomic<bool> redraw_{true}; // a change asks for a drawing; any thread
+    std::atomic<bool> redraw_{true};                    // a change asks for a drawing; any thread
     std::chrono::steady_clock::time_point lastDrawn_{}; // main thread
-    unsigned drawnWidth_ = 0; // window size at the last drawing; main thread
+    unsigned drawnWidth_ = 0;                           // window size at the last drawing; main thread
     unsigned drawnHeight_ = 0;
 };

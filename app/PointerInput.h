@@ -52,16 +52,16 @@ private:
     EngineProject& project_;
     ViewLayout& views_;
     FramePacing& pacing_;
-    X11Desktop* desktop_ = nullptr;             // pointer position and warping; owned by the Scene
-    Ogre::RenderWindow* window_ = nullptr;      // owned by the root
-    Ogre::SceneManager* viewsScene_ = nullptr;  // "VIEWPORTS"
-    Ogre::RaySceneQuery* rayQuery_ = nullptr;   // picking in VIEWPORTS; owned by it
-    bool mouseMode_ = false;                    // picking and dragging enabled
-    int transformMode_ = 0;                     // 0 none, 1 move, 2 rotate, 3 scale
-    int axis_ = 1;                              // 1 x, 2 y, 3 z
-    int lastPointerX_ = -1;                     // previous drag position on the screen; -1 none yet
+    X11Desktop* desktop_ = nullptr;            // pointer position and warping; owned by the Scene
+    Ogre::RenderWindow* window_ = nullptr;     // owned by the root
+    Ogre::SceneManager* viewsScene_ = nullptr; // "VIEWPORTS"
+    Ogre::RaySceneQuery* rayQuery_ = nullptr;  // picking in VIEWPORTS; owned by it
+    bool mouseMode_ = false;                   // picking and dragging enabled
+    int transformMode_ = 0;                    // 0 none, 1 move, 2 rotate, 3 scale
+    int axis_ = 1;                             // 1 x, 2 y, 3 z
+    int lastPointerX_ = -1;                    // previous drag position on the screen; -1 none yet
     int lastPointerY_ = -1;
-    Ogre::Camera* steeredCamera_ = nullptr;     // the camera the number keys move
-    bool handMode_ = false;                     // marker gesture enabled
-    bool quit_ = false;                         // set by Escape only
+    Ogre::Camera* steeredCamera_ = nullptr; // the camera the number keys move
+    bool handMode_ = false;                 // marker gesture enabled
+    bool quit_ = false;                     // set by Escape only
 };

@@ -24,8 +24,8 @@ std::string lowerCase(std::string text) {
 
 } // namespace
 
-void ProjectActors::bind(Ogre::SceneManager* viewsScene, Ogre::SceneNode* mainNode, const std::string& workDirectory,
-                         TrackerManager* trackers) {
+void ProjectActors::bind(Ogre::SceneManager* viewsScene, Ogre::SceneNode* mainNode,
+                         const std::string& workDirectory, TrackerManager* trackers) {
     mainNode_ = mainNode;
     workDirectory_ = workDirectory;
     trackers_ = trackers;
@@ -104,7 +104,8 @@ Actor* ProjectActors::find(ActorKind kind, const std::string& name) {
 // ---------------------------------------------------------------- actors in general
 
 bool ProjectActors::viewports(VelOS::CommandContext& context, const std::string& actorName, Ogre::Camera* top,
-                              Ogre::Camera* front, Ogre::Camera* left, const std::function<bool()>& toggleLayout) {
+                              Ogre::Camera* front, Ogre::Camera* left,
+                              const std::function<bool()>& toggleLayout) {
     project_.inProject(&context, [&] {
         if (toggleLayout()) {
             actors_.attachViewCameras(actorName, top, front, left);
@@ -117,12 +118,13 @@ bool ProjectActors::viewports(VelOS::CommandContext& context, const std::string&
 void ProjectActors::animations(const std::string& actorName, std::string& list) {
     project_.readProject([&](const ProjectState& state) {
         const auto actor = state.actors.find(actorName);
-        list = Events::listText(actor != state.actors.end() ? actor->second.animations : std::set<std::string>());
+        list = Events::listText(actor != state.actors.end() ? actor->second.animations
+                                                            : std::set<std::string>());
     });
 }
 
-bool ProjectActors::action(VelOS::CommandContext& context, const std::string& actorName, const std::string& keyword,
-                           const std::string& argument) {
+bool ProjectActors::action(VelOS::CommandContext& context, const std::string& actorName,
+                           const std::string& keyword, const std::string& argument) {
     bool found = false;
     project_.inProject(&context, [&] { found = actors_.action(actorName, keyword, argument); });
     if (!found) {
@@ -226,7 +228,8 @@ bool ProjectActors::changeActor(VelOS::CommandContext& context, ActorKind kind, 
         ActorTransform transform = actor->transform;
         std::string event;
         if (!change(transform, event)) {
-            context.fail("a number is not finite or beyond single precision (3.4e38), or the rotation has no length");
+            context.fail(
+                "a number is not finite or beyond single precision (3.4e38), or the rotation has no length");
             return;
         }
         actor->transform = transform;
@@ -263,9 +266,10 @@ void ProjectActors::noteCreateFailure(VelOS::CommandContext& context, const std:
 
 // ---------------------------------------------------------------- the actor blocks
 
-bool ProjectActors::create(VelOS::CommandContext& context, const std::string& name, const std::string& resource,
-                           const std::string& fileName, const char* extension,
-                           const std::function<Actor*(std::string* engineFailure)>& make, const std::string& event) {
+bool ProjectActors::create(VelOS::CommandContext& context, const std::string& name,
+                           const std::string& resource, const std::string& fileName, const char* extension,
+                           const std::function<Actor*(std::string* engineFailure)>& make,
+                           const std::string& event) {
     bool created = false;
     project_.inProject(&context, [&] {
         std::string engineFailure;
@@ -285,24 +289,25 @@ bool ProjectActors::createLight(VelOS::CommandContext& context, const std::strin
         [&](std::string* why) { return actors_.createLight(name, why); }, Events::lightCreated(name));
 }
 
-bool ProjectActors::createFile(VelOS::CommandContext& context, const std::string& name, const std::string& resource,
-                               const std::string& fileName, const std::string& type) {
+bool ProjectActors::createFile(VelOS::CommandContext& context, const std::string& name,
+                               const std::string& resource, const std::string& fileName,
+                               const std::string& type) {
     return create(
         context, name, resource, fileName, nullptr,
         [&](std::string* why) { return actors_.createFile(name, resource, fileName, type, why); },
         Events::fileCreated(name, resource, fileName, type));
 }
 
-bool ProjectActors::createMesh(VelOS::CommandContext& context, const std::string& name, const std::string& resource,
-                               const std::string& meshName) {
+bool ProjectActors::createMesh(VelOS::CommandContext& context, const std::string& name,
+                               const std::string& resource, const std::string& meshName) {
     return create(
         context, name, resource, meshName, ".mesh",
         [&](std::string* why) { return actors_.createMesh(name, resource, meshName, why); },
         Events::meshCreated(name, resource, meshName));
 }
 
-bool ProjectActors::createScene(VelOS::CommandContext& context, const std::string& name, const std::string& resource,
-                                const std::string& sceneName) {
+bool ProjectActors::createScene(VelOS::CommandContext& context, const std::string& name,
+                                const std::string& resource, const std::string& sceneName) {
     return create(
         context, name, resource, sceneName, ".osm",
         [&](std::string* why) { return actors_.createScene(name, resource, sceneName, why); },
@@ -340,8 +345,8 @@ void ProjectActors::list(ActorKind kind, std::string& list) {
     project_.readProject([&](const ProjectState& state) { list = Events::listText(state.actorNames(kind)); });
 }
 
-bool ProjectActors::text(VelOS::CommandContext& context, ActorKind kind, ActorField field, const std::string& name,
-                         std::string& text) {
+bool ProjectActors::text(VelOS::CommandContext& context, ActorKind kind, ActorField field,
+                         const std::string& name, std::string& text) {
     return readActor(context, kind, name, [&](const ProjectState::Actor& actor) {
         switch (field) {
         case ActorField::Tracker:
@@ -403,16 +408,16 @@ bool ProjectActors::unconnect(VelOS::CommandContext& context, ActorKind kind, co
     return unconnected;
 }
 
-bool ProjectActors::translate(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double x,
-                              double y, double z) {
+bool ProjectActors::translate(VelOS::CommandContext& context, ActorKind kind, const std::string& name,
+                              double x, double y, double z) {
     return changeActor(context, kind, name, [&](ActorTransform& transform, std::string& event) {
         event = Events::actorTranslated(actorKindWord(kind), name, x, y, z);
         return transform.setPosition(x, y, z);
     });
 }
 
-bool ProjectActors::translation(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double& x,
-                                double& y, double& z) {
+bool ProjectActors::translation(VelOS::CommandContext& context, ActorKind kind, const std::string& name,
+                                double& x, double& y, double& z) {
     return readActor(context, kind, name, [&](const ProjectState::Actor& actor) {
         x = actor.transform.position().x;
         y = actor.transform.position().y;
@@ -426,8 +431,8 @@ bool ProjectActors::changeOrientation(VelOS::CommandContext& context, ActorKind 
         if (!turn(transform)) {
             return false;
         }
-        event = Events::actorRotated(actorKindWord(kind), name, transform.pitchDegrees(), transform.yawDegrees(),
-                                     transform.rollDegrees());
+        event = Events::actorRotated(actorKindWord(kind), name, transform.pitchDegrees(),
+                                     transform.yawDegrees(), transform.rollDegrees());
         return true;
     });
 }
@@ -438,8 +443,8 @@ bool ProjectActors::rotate(VelOS::CommandContext& context, ActorKind kind, const
                              [&](ActorTransform& transform) { return transform.setOrientation(w, x, y, z); });
 }
 
-bool ProjectActors::turn(VelOS::CommandContext& context, ActorKind kind, const std::string& name, TurnAxis axis,
-                         double degrees) {
+bool ProjectActors::turn(VelOS::CommandContext& context, ActorKind kind, const std::string& name,
+                         TurnAxis axis, double degrees) {
     return changeOrientation(context, kind, name, [&](ActorTransform& transform) {
         switch (axis) {
         case TurnAxis::Pitch:
@@ -453,8 +458,8 @@ bool ProjectActors::turn(VelOS::CommandContext& context, ActorKind kind, const s
     });
 }
 
-bool ProjectActors::rotation(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double& w,
-                             double& x, double& y, double& z) {
+bool ProjectActors::rotation(VelOS::CommandContext& context, ActorKind kind, const std::string& name,
+                             double& w, double& x, double& y, double& z) {
     return readActor(context, kind, name, [&](const ProjectState::Actor& actor) {
         w = actor.transform.orientation().w;
         x = actor.transform.orientation().x;
@@ -463,8 +468,8 @@ bool ProjectActors::rotation(VelOS::CommandContext& context, ActorKind kind, con
     });
 }
 
-bool ProjectActors::angles(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double& pitch,
-                           double& yaw, double& roll) {
+bool ProjectActors::angles(VelOS::CommandContext& context, ActorKind kind, const std::string& name,
+                           double& pitch, double& yaw, double& roll) {
     return readActor(context, kind, name, [&](const ProjectState::Actor& actor) {
         pitch = actor.transform.pitchDegrees();
         yaw = actor.transform.yawDegrees();
@@ -472,16 +477,16 @@ bool ProjectActors::angles(VelOS::CommandContext& context, ActorKind kind, const
     });
 }
 
-bool ProjectActors::scale(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double x, double y,
-                          double z) {
+bool ProjectActors::scale(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double x,
+                          double y, double z) {
     return changeActor(context, kind, name, [&](ActorTransform& transform, std::string& event) {
         event = Events::actorScaled(actorKindWord(kind), name, x, y, z);
         return transform.setScale(x, y, z);
     });
 }
 
-bool ProjectActors::scaleOf(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double& x,
-                            double& y, double& z) {
+bool ProjectActors::scaleOf(VelOS::CommandContext& context, ActorKind kind, const std::string& name,
+                            double& x, double& y, double& z) {
     return readActor(context, kind, name, [&](const ProjectState::Actor& actor) {
         x = actor.transform.scale().x;
         y = actor.transform.scale().y;

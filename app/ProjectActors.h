@@ -79,22 +79,22 @@ public:
     bool connect(VelOS::CommandContext& context, ActorKind kind, const std::string& name,
                  const std::string& trackerName);
     bool unconnect(VelOS::CommandContext& context, ActorKind kind, const std::string& name);
-    bool translate(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double x, double y,
-                   double z);
-    bool translation(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double& x, double& y,
-                     double& z);
-    bool rotate(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double w, double x, double y,
-                double z);
+    bool translate(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double x,
+                   double y, double z);
+    bool translation(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double& x,
+                     double& y, double& z);
+    bool rotate(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double w, double x,
+                double y, double z);
     bool turn(VelOS::CommandContext& context, ActorKind kind, const std::string& name, TurnAxis axis,
               double degrees);
-    bool rotation(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double& w, double& x,
-                  double& y, double& z);
-    bool angles(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double& pitch, double& yaw,
-                double& roll);
+    bool rotation(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double& w,
+                  double& x, double& y, double& z);
+    bool angles(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double& pitch,
+                double& yaw, double& roll);
     bool scale(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double x, double y,
                double z);
-    bool scaleOf(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double& x, double& y,
-                 double& z);
+    bool scaleOf(VelOS::CommandContext& context, ActorKind kind, const std::string& name, double& x,
+                 double& y, double& z);
 
 private:
     Actor* find(ActorKind kind, const std::string& name);
@@ -102,8 +102,9 @@ private:
     static void noteNoActor(VelOS::CommandContext& context, ActorKind kind, const std::string& name);
     // Notes why making an actor failed: the name is taken, the file name has the wrong kind, the
     // resource or the file in its package is missing, or else what the engine said.
-    void noteCreateFailure(VelOS::CommandContext& context, const std::string& name, const std::string& resource,
-                           const std::string& fileName, const char* extension, const std::string& engineReason);
+    void noteCreateFailure(VelOS::CommandContext& context, const std::string& name,
+                           const std::string& resource, const std::string& fileName, const char* extension,
+                           const std::string& engineReason);
     // Runs read on the model's actor of that kind; false when there is none.
     bool readActor(VelOS::CommandContext& context, ActorKind kind, const std::string& name,
                    const std::function<void(const ProjectState::Actor&)>& read);
@@ -122,8 +123,8 @@ private:
                 const std::function<Actor*(std::string* engineFailure)>& make, const std::string& event);
 
     EngineProject& project_;
-    ActorManager actors_;               // the actors; main thread
-    Actor* selected_ = nullptr;         // last selected by name or by the pointer, not owned
+    ActorManager actors_;                 // the actors; main thread
+    Actor* selected_ = nullptr;           // last selected by name or by the pointer, not owned
     Ogre::SceneNode* mainNode_ = nullptr; // "MainNode", parent of every actor
     std::string workDirectory_;
     TrackerManager* trackers_ = nullptr; // the project's trackers, not owned

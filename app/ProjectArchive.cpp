@@ -9,7 +9,8 @@
 #include <sys/stat.h>
 #include <vector>
 
-bool extractProjectArchive(const std::string& archivePath, const std::string& workDirectory, std::string& why) {
+bool extractProjectArchive(const std::string& archivePath, const std::string& workDirectory,
+                           std::string& why) {
     // Unpacked within the bounds of a package into a folder of its own first: a bomb stops at
     // its bound with nothing left behind.
     PackageUnpacker unpacked(PackageLimits::fromEnvironment(), "project archive");

@@ -8,4 +8,5 @@
 // Entries in folders, and names that would lead out of the work directory, are skipped with a
 // log line. False, with the reason in why, when the archive is no ZIP file or goes past a bound.
 // Any thread: it uses none of the engine's registries.
-bool extractProjectArchive(const std::string& archivePath, const std::string& workDirectory, std::string& why);
+bool extractProjectArchive(const std::string& archivePath, const std::string& workDirectory,
+                           std::string& why);

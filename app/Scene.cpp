@@ -1,12 +1,12 @@
 // The application object: set-up, the main loop and the frame, teardown.
 #include "app/Scene.h"
 
+#include "app/CommandFileChannel.h"
 #include "app/InputDispatcher.h"
 #include "app/LogFileListener.h"
 #include "app/ShellTexts.h"
 #include "app/ViewsSceneManager.h"
 #include "app/X11Desktop.h"
-#include "app/CommandFileChannel.h"
 #include "net/SceneParser.h"
 #include "net/SentenceHandler.h"
 #include "platform/DiskBudget.h"
@@ -189,8 +189,8 @@ bool Scene::setup() {
     // 6. and 7. The two scene managers; everything under VIEWPORTS is drawn by MAIN too.
     viewsFactory_ = std::make_unique<ViewsSceneManagerFactory>();
     root_->addSceneManagerFactory(viewsFactory_.get());
-    mainScene_ =
-        root_->createSceneManager(Ogre::DefaultSceneManagerFactory::FACTORY_TYPE_NAME, ShellTexts::MainSceneManager);
+    mainScene_ = root_->createSceneManager(Ogre::DefaultSceneManagerFactory::FACTORY_TYPE_NAME,
+                                           ShellTexts::MainSceneManager);
     viewsScene_ = root_->createSceneManager(ViewsSceneManager::TypeName, ShellTexts::ViewsSceneManager);
     if (mainScene_ == nullptr || viewsScene_ == nullptr) {
         return failSetup("cannot create the scene managers");
@@ -199,8 +199,8 @@ bool Scene::setup() {
     mainScene_->setAmbientLight(Ogre::ColourValue(AmbientLevel, AmbientLevel, AmbientLevel));
     viewsScene_->setAmbientLight(Ogre::ColourValue(AmbientLevel, AmbientLevel, AmbientLevel));
     mainScene_->addRenderQueueListener(overlaySystem_.get());
-    mainNode_ = viewsScene_->getRootSceneNode()->createChildSceneNode(ShellTexts::MainNode, Ogre::Vector3::ZERO,
-                                                                      Ogre::Quaternion::IDENTITY);
+    mainNode_ = viewsScene_->getRootSceneNode()->createChildSceneNode(
+        ShellTexts::MainNode, Ogre::Vector3::ZERO, Ogre::Quaternion::IDENTITY);
     mainScene_->getRootSceneNode()->addChild(viewsScene_->getRootSceneNode());
 
     // 8. to 13. Cameras, viewports, the auxiliary views' light and grid, the overlays.

@@ -106,11 +106,11 @@ private:
     std::unique_ptr<ViewsSceneManagerFactory> viewsFactory_; // makes "VIEWPORTS"; outlives root_
     std::unique_ptr<Ogre::Root> root_;
     std::unique_ptr<Ogre::OverlaySystem> overlaySystem_;
-    std::unique_ptr<X11Desktop> desktop_;           // close protocol, cursor, display size
-    Ogre::RenderWindow* window_ = nullptr;          // made by the root, owned by it
-    Ogre::SceneManager* mainScene_ = nullptr;       // "MAIN": the augmented view
-    Ogre::SceneManager* viewsScene_ = nullptr;      // "VIEWPORTS": actors and auxiliary views
-    Ogre::SceneNode* mainNode_ = nullptr;           // "MainNode", parent of every actor
+    std::unique_ptr<X11Desktop> desktop_;      // close protocol, cursor, display size
+    Ogre::RenderWindow* window_ = nullptr;     // made by the root, owned by it
+    Ogre::SceneManager* mainScene_ = nullptr;  // "MAIN": the augmented view
+    Ogre::SceneManager* viewsScene_ = nullptr; // "VIEWPORTS": actors and auxiliary views
+    Ogre::SceneNode* mainNode_ = nullptr;      // "MainNode", parent of every actor
 
     // The parts, in the order they are made; destroyed the other way round.
     MainThreadQueue tasks_;                                  // project work handed to the main thread
@@ -122,7 +122,7 @@ private:
     std::unique_ptr<PointerInput> input_;                    // keyboard and mouse
     std::unique_ptr<SentenceHandlerFactory> handlerFactory_; // handlers of every server's connections
 
-    bool animating_ = false; // something moved in the last frame; main thread
+    bool animating_ = false;   // something moved in the last frame; main thread
     double secondClock_ = 0.0; // seconds since the once-a-second work last ran; main thread
     static volatile std::sig_atomic_t terminationRequested_; // SIGINT or SIGTERM arrived
 };

@@ -54,8 +54,9 @@ ViewLayout::ViewLayout() = default;
 
 ViewLayout::~ViewLayout() = default;
 
-bool ViewLayout::setup(Ogre::RenderWindow* window, Ogre::SceneManager* mainScene, Ogre::SceneManager* viewsScene,
-                       X11Desktop& desktop, const StartOptions& options, std::string& failure) {
+bool ViewLayout::setup(Ogre::RenderWindow* window, Ogre::SceneManager* mainScene,
+                       Ogre::SceneManager* viewsScene, X11Desktop& desktop, const StartOptions& options,
+                       std::string& failure) {
     window_ = window;
     desktop_ = &desktop;
     viewsScene_ = viewsScene;
@@ -65,7 +66,8 @@ bool ViewLayout::setup(Ogre::RenderWindow* window, Ogre::SceneManager* mainScene
     topCamera_ = viewsScene->createCamera(ShellTexts::TopCamera);
     frontCamera_ = viewsScene->createCamera(ShellTexts::FrontCamera);
     leftCamera_ = viewsScene->createCamera(ShellTexts::LeftCamera);
-    if (mainCamera_ == nullptr || topCamera_ == nullptr || frontCamera_ == nullptr || leftCamera_ == nullptr) {
+    if (mainCamera_ == nullptr || topCamera_ == nullptr || frontCamera_ == nullptr ||
+        leftCamera_ == nullptr) {
         failure = "cannot create the cameras";
         return false;
     }
@@ -91,7 +93,9 @@ bool ViewLayout::setup(Ogre::RenderWindow* window, Ogre::SceneManager* mainScene
     gridRectangle_->setRenderQueueGroup(Ogre::RENDER_QUEUE_BACKGROUND);
     gridRectangle_->setMaterial(Ogre::MaterialManager::getSingleton().getByName(ShellTexts::GridMaterial));
     gridRectangle_->setVisibilityFlags(GridVisibilityBit);
-    viewsScene->getRootSceneNode()->createChildSceneNode(ShellTexts::GridNode)->attachObject(gridRectangle_.get());
+    viewsScene->getRootSceneNode()
+        ->createChildSceneNode(ShellTexts::GridNode)
+        ->attachObject(gridRectangle_.get());
     return true;
 }
 
@@ -220,7 +224,8 @@ void ViewLayout::toggleFullScreen() {
     window_->getCustomAttribute("WINDOW", &xWindow);
     fullScreen_ = !fullScreen_;
     if (!fullScreen_) {
-        window_->setFullscreen(false, static_cast<unsigned>(windowedWidth_), static_cast<unsigned>(windowedHeight_));
+        window_->setFullscreen(false, static_cast<unsigned>(windowedWidth_),
+                               static_cast<unsigned>(windowedHeight_));
         desktop_->placeWindow(xWindow, windowedLeft_, windowedTop_, windowedWidth_, windowedHeight_);
     } else {
         unsigned int width0 = 0, height0 = 0, depth = 0;
@@ -270,14 +275,16 @@ void ViewLayout::updateDebugOverlay(Ogre::RenderWindow* window, const std::strin
         };
         using Ogre::StringConverter;
         caption(ShellTexts::ProjectTitleElement, ShellTexts::TitleLabel + title);
-        caption(ShellTexts::AverageFpsElement, ShellTexts::AverageFpsLabel + StringConverter::toString(stats.avgFPS));
-        caption(ShellTexts::CurrentFpsElement, ShellTexts::CurrentFpsLabel + StringConverter::toString(stats.lastFPS));
-        caption(ShellTexts::BestFpsElement, ShellTexts::BestFpsLabel + StringConverter::toString(stats.bestFPS) + " " +
-                                                StringConverter::toString(stats.bestFrameTime) +
-                                                ShellTexts::MillisecondsUnit);
-        caption(ShellTexts::WorstFpsElement, ShellTexts::WorstFpsLabel + StringConverter::toString(stats.worstFPS) +
-                                                 " " + StringConverter::toString(stats.worstFrameTime) +
-                                                 ShellTexts::MillisecondsUnit);
+        caption(ShellTexts::AverageFpsElement,
+                ShellTexts::AverageFpsLabel + StringConverter::toString(stats.avgFPS));
+        caption(ShellTexts::CurrentFpsElement,
+                ShellTexts::CurrentFpsLabel + StringConverter::toString(stats.lastFPS));
+        caption(ShellTexts::BestFpsElement,
+                ShellTexts::BestFpsLabel + StringConverter::toString(stats.bestFPS) + " " +
+                    StringConverter::toString(stats.bestFrameTime) + ShellTexts::MillisecondsUnit);
+        caption(ShellTexts::WorstFpsElement,
+                ShellTexts::WorstFpsLabel + StringConverter::toString(stats.worstFPS) + " " +
+                    StringConverter::toString(stats.worstFrameTime) + ShellTexts::MillisecondsUnit);
         caption(ShellTexts::TriangleCountElement,
                 ShellTexts::TriangleCountLabel + StringConverter::toString(stats.triangleCount));
         caption(ShellTexts::DebugTextElement, debugText_);
@@ -309,7 +316,9 @@ void ViewLayout::updateStatusLine(float frameTime, StatusFacts facts, std::uint6
     const std::string text = statusLine(facts);
     if (text != statusText_) {
         try {
-            Ogre::OverlayManager::getSingleton().getOverlayElement(ShellTexts::StatusLineElement)->setCaption(text);
+            Ogre::OverlayManager::getSingleton()
+                .getOverlayElement(ShellTexts::StatusLineElement)
+                ->setCaption(text);
             statusText_ = text;
         } catch (...) {
             statusOverlay_ = nullptr; // an archive without the element: no status line

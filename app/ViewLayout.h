@@ -73,8 +73,8 @@ private:
 
     X11Desktop* desktop_ = nullptr; // display size, window placement; owned by the Scene
     StartOptions options_;
-    Ogre::RenderWindow* window_ = nullptr;         // made by the root, owned by it
-    Ogre::SceneManager* viewsScene_ = nullptr;      // "VIEWPORTS"
+    Ogre::RenderWindow* window_ = nullptr;     // made by the root, owned by it
+    Ogre::SceneManager* viewsScene_ = nullptr; // "VIEWPORTS"
     std::function<void()> mainViewChanged_;
 
     // Cameras and viewports: main, top, front, left. Owned by the scene managers and the window.

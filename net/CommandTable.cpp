@@ -78,8 +78,9 @@ void addActorRows(std::vector<CommandRow>& rows, const ActorRows& actor) {
         row(named.first, "s", getter(named.second));
     }
     row("getTrackerName", "s", getter(ActorField::Tracker));
-    row("connect", "ss",
-        [k](P& p, C& c, const Sentence& s) { return VelNet::okReply(p.connectActor(c, k, text(s, 0), text(s, 1))); });
+    row("connect", "ss", [k](P& p, C& c, const Sentence& s) {
+        return VelNet::okReply(p.connectActor(c, k, text(s, 0), text(s, 1)));
+    });
     row("unconnect", "s",
         [k](P& p, C& c, const Sentence& s) { return VelNet::okReply(p.unconnectActor(c, k, text(s, 0))); });
     row("translate", "sfff", triple(&P::translateActor));
@@ -120,7 +121,9 @@ std::vector<CommandRow> buildTable() {
             return okReply(true);
         };
     };
-    auto truth = [](bool (P::*m)(C&)) { return [m](P& p, C& c, const Sentence&) { return truthReply((p.*m)(c)); }; };
+    auto truth = [](bool (P::*m)(C&)) {
+        return [m](P& p, C& c, const Sentence&) { return truthReply((p.*m)(c)); };
+    };
     auto quotedOut = [](bool (P::*m)(C&, std::string&)) {
         return [m](P& p, C& c, const Sentence&) {
             std::string value;
@@ -241,9 +244,11 @@ std::vector<CommandRow> buildTable() {
         p.actorGetAnimationsList(c, text(s, 0), list);
         return plainTextReply(true, list);
     });
-    row("project.actors.action", "sss",
-        [](P& p, C& c, const Sentence& s) { return okReply(p.actorAction(c, text(s, 0), text(s, 1), text(s, 2))); });
-    row("project.actors.selectAll", "", [](P& p, C& c, const Sentence&) { return okReply(p.actorsSelectAll(c)); });
+    row("project.actors.action", "sss", [](P& p, C& c, const Sentence& s) {
+        return okReply(p.actorAction(c, text(s, 0), text(s, 1), text(s, 2)));
+    });
+    row("project.actors.selectAll", "",
+        [](P& p, C& c, const Sentence&) { return okReply(p.actorsSelectAll(c)); });
     row("project.actors.select", "s", okOfName(&P::actorSelect));
     row("project.actors.unselect", "s", okOfName(&P::actorUnselect));
     row("project.actors.isSelected", "s", okOfName(&P::actorIsSelected));

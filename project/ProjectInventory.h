@@ -10,10 +10,11 @@
 class ProjectInventory {
 public:
     virtual ~ProjectInventory() = default;
-    virtual void destroyAllResources(VelOS::CommandContext& context) = 0;                          // "project.resources.allDestroyed();"
-    virtual void destroyAllTrackers(VelOS::CommandContext& context) = 0;                           // "project.trackers.allDestroyed();"
-    virtual void destroyAllActors(VelOS::CommandContext& context) = 0;                             // "project.actors.allDestroyed();"
-    virtual void getResourceNames(std::set<std::string>& names) = 0; // replaces names, ascending
+    virtual void
+    destroyAllResources(VelOS::CommandContext& context) = 0; // "project.resources.allDestroyed();"
+    virtual void destroyAllTrackers(VelOS::CommandContext& context) = 0; // "project.trackers.allDestroyed();"
+    virtual void destroyAllActors(VelOS::CommandContext& context) = 0;   // "project.actors.allDestroyed();"
+    virtual void getResourceNames(std::set<std::string>& names) = 0;     // replaces names, ascending
     virtual void getTrackerNames(std::set<std::string>& names) = 0;
     virtual void getLightNames(std::set<std::string>& names) = 0;
     virtual void getFileNames(std::set<std::string>& names) = 0;

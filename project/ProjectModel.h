@@ -92,7 +92,8 @@ public:
     // Main thread, after project work for the command of context (null: the player's own):
     // replaces the state with what the engine holds now, except the transforms of actors marked
     // and not yet taken, which are newer than the engine's, and sends the events as change does.
-    void synchronise(ProjectState state, const std::vector<std::string>& events, VelOS::CommandContext* context);
+    void synchronise(ProjectState state, const std::vector<std::string>& events,
+                     VelOS::CommandContext* context);
 
 private:
     // Sends the events after those held back, or holds them too while the client of the command

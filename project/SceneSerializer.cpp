@@ -122,11 +122,12 @@ bool loadActors(VelOS::CommandContext& c, const TiXmlElement& section, ProjectOp
                 return fail(c, "the document's " + kind + " \"" + name + "\" lacks an attribute");
             }
             const ActorKind k = mesh ? ActorKind::Mesh : ActorKind::Scene;
-            const bool ok =
-                (mesh ? p.meshCreate(c, name, resource, content) : p.sceneCreate(c, name, resource, content)) &&
-                connectIfNamed(tracker, [&] { return p.connectActor(c, k, name, tracker); }) &&
-                p.translateActor(c, k, name, t[0], t[1], t[2]) &&
-                p.rotateActor(c, k, name, r[0], r[1], r[2], r[3]) && p.scaleActor(c, k, name, s[0], s[1], s[2]);
+            const bool ok = (mesh ? p.meshCreate(c, name, resource, content)
+                                  : p.sceneCreate(c, name, resource, content)) &&
+                            connectIfNamed(tracker, [&] { return p.connectActor(c, k, name, tracker); }) &&
+                            p.translateActor(c, k, name, t[0], t[1], t[2]) &&
+                            p.rotateActor(c, k, name, r[0], r[1], r[2], r[3]) &&
+                            p.scaleActor(c, k, name, s[0], s[1], s[2]);
             if (!ok) {
                 return failed(c, kind, name);
             }
@@ -148,7 +149,8 @@ bool loadActors(VelOS::CommandContext& c, const TiXmlElement& section, ProjectOp
                 return fail(c, "the document's " + kind + " \"" + name + "\" lacks an attribute");
             }
             if (!p.lightCreate(c, name) ||
-                !connectIfNamed(tracker, [&] { return p.connectActor(c, ActorKind::Light, name, tracker); }) ||
+                !connectIfNamed(tracker,
+                                [&] { return p.connectActor(c, ActorKind::Light, name, tracker); }) ||
                 !p.translateActor(c, ActorKind::Light, name, t[0], t[1], t[2])) {
                 return failed(c, kind, name);
             }
@@ -161,8 +163,9 @@ bool loadActors(VelOS::CommandContext& c, const TiXmlElement& section, ProjectOp
 
 } // namespace
 
-bool SceneSerializer::build(VelOS::CommandContext& c, const TiXmlDocument& document, ProjectOperations& operations,
-                            ProjectInventory& inventory, const std::string& workDirectory) {
+bool SceneSerializer::build(VelOS::CommandContext& c, const TiXmlDocument& document,
+                            ProjectOperations& operations, ProjectInventory& inventory,
+                            const std::string& workDirectory) {
     const TiXmlElement* root = document.RootElement();
     if (root == nullptr || std::string(root->Value()) != "Velquin") {
         return fail(c, "the document is no Velquin project (its root element is not Velquin)");
@@ -179,7 +182,7 @@ bool SceneSerializer::build(VelOS::CommandContext& c, const TiXmlDocument& docum
         if (!known || !seen.insert(name).second) {
             VelOS::engineLog("SceneSerializer::load: first child named " + name + " is incorrect");
             return fail(c, known ? "the document holds " + name + " twice"
-                              : "the document holds an unknown section " + name);
+                                 : "the document holds an unknown section " + name);
         }
         if (name == "Global") {
             std::string title;
@@ -196,11 +199,12 @@ bool SceneSerializer::build(VelOS::CommandContext& c, const TiXmlDocument& docum
                 std::string resourceName, fileName, path;
                 if (std::string(resource->Value()) != "Resource" || !text(*resource, "name", resourceName) ||
                     !text(*resource, "filename", fileName)) {
-                    return fail(c, 
-                        "the document's ResourceManager holds an element that is no complete Resource");
+                    return fail(
+                        c, "the document's ResourceManager holds an element that is no complete Resource");
                 }
                 if (!VelOS::resolveInside(workDirectory, fileName, path)) {
-                    return fail(c, "the package file name \"" + fileName + "\" leads out of the work directory");
+                    return fail(c,
+                                "the package file name \"" + fileName + "\" leads out of the work directory");
                 }
                 if (!operations.resourceCreate(c, resourceName, workDirectory + fileName)) {
                     return failed(c, "Resource", resourceName);
@@ -213,8 +217,8 @@ bool SceneSerializer::build(VelOS::CommandContext& c, const TiXmlDocument& docum
                 std::string trackerName, pattern, width;
                 if (std::string(tracker->Value()) != "ARTracker" || !text(*tracker, "name", trackerName) ||
                     !text(*tracker, "patternFilename", pattern) || !text(*tracker, "width", width)) {
-                    return fail(c, 
-                        "the document's TrackerManager holds an element that is no complete ARTracker");
+                    return fail(
+                        c, "the document's TrackerManager holds an element that is no complete ARTracker");
                 }
                 if (!operations.trackerCreate(c, trackerName, pattern, wholeNumber(width))) {
                     return failed(c, "ARTracker", trackerName);
@@ -230,22 +234,24 @@ bool SceneSerializer::build(VelOS::CommandContext& c, const TiXmlDocument& docum
     return true;
 }
 
-bool SceneSerializer::buildFromText(VelOS::CommandContext& c, const std::string& text, ProjectOperations& operations,
-                                    ProjectInventory& inventory, const std::string& workDirectory) {
+bool SceneSerializer::buildFromText(VelOS::CommandContext& c, const std::string& text,
+                                    ProjectOperations& operations, ProjectInventory& inventory,
+                                    const std::string& workDirectory) {
     if (!plausibleDocument(text)) {
         return fail(c, "the document is over 64 MiB or nests too deep to be read");
     }
     TiXmlDocument document;
     document.Parse(text.c_str());
     if (document.Error()) {
-        return fail(c, std::string("the document is no well-formed XML: ") + document.ErrorDesc() + " (line " +
-                    std::to_string(document.ErrorRow()) + ")");
+        return fail(c, std::string("the document is no well-formed XML: ") + document.ErrorDesc() +
+                           " (line " + std::to_string(document.ErrorRow()) + ")");
     }
     return build(c, document, operations, inventory, workDirectory);
 }
 
 bool SceneSerializer::readArchive(VelOS::CommandContext& c, const std::string& archiveName,
-                                  const std::string& workDirectory, const Extractor& extract, std::string& text) {
+                                  const std::string& workDirectory, const Extractor& extract,
+                                  std::string& text) {
     std::string archive;
     if (archiveName.size() < 4) {
         return fail(c, "\"" + archiveName + "\" is no archive name (NAME.zip)");
@@ -283,9 +289,9 @@ bool SceneSerializer::readArchive(VelOS::CommandContext& c, const std::string& a
     return true;
 }
 
-bool SceneSerializer::load(VelOS::CommandContext& c, const std::string& archiveName, ProjectOperations& operations,
-                           ProjectInventory& inventory, const std::string& workDirectory,
-                           const Extractor& extract) {
+bool SceneSerializer::load(VelOS::CommandContext& c, const std::string& archiveName,
+                           ProjectOperations& operations, ProjectInventory& inventory,
+                           const std::string& workDirectory, const Extractor& extract) {
     std::string text;
     return readArchive(c, archiveName, workDirectory, extract, text) &&
            buildFromText(c, text, operations, inventory, workDirectory);
@@ -300,7 +306,8 @@ std::vector<std::string> SceneSerializer::packagesOf(const std::string& document
     document.Parse(documentText.c_str());
     const TiXmlElement* root = document.RootElement();
     const TiXmlElement* resources = root != nullptr ? root->FirstChildElement("ResourceManager") : nullptr;
-    for (const TiXmlElement* resource = resources != nullptr ? resources->FirstChildElement("Resource") : nullptr;
+    for (const TiXmlElement* resource = resources != nullptr ? resources->FirstChildElement("Resource")
+                                                             : nullptr;
          resource != nullptr; resource = resource->NextSiblingElement("Resource")) {
         std::string fileName;
         if (text(*resource, "filename", fileName)) {
@@ -310,8 +317,8 @@ std::vector<std::string> SceneSerializer::packagesOf(const std::string& document
     return packages;
 }
 
-bool SceneSerializer::save(VelOS::CommandContext& c, const std::string& projectName, ProjectOperations& p, ProjectInventory& inventory,
-                           const std::string& workDirectory) {
+bool SceneSerializer::save(VelOS::CommandContext& c, const std::string& projectName, ProjectOperations& p,
+                           ProjectInventory& inventory, const std::string& workDirectory) {
     std::string base;
     if (!VelOS::resolveInside(workDirectory, projectName, base)) {
         return fail(c, "the project name leads out of the work directory");
@@ -450,8 +457,8 @@ bool SceneSerializer::save(VelOS::CommandContext& c, const std::string& projectN
             // over one of them.
             if (path == documentPath || path == archivePath) {
                 return fail(c, VelOS::fileNameOf(path) + " is a file of the project (" +
-                            (list == &packageFiles ? "a resource's package" : "a tracker's pattern") +
-                            "): save the project under another name");
+                                   (list == &packageFiles ? "a resource's package" : "a tracker's pattern") +
+                                   "): save the project under another name");
             }
             struct stat info {};
             if (::stat(path.c_str(), &info) == 0) {

@@ -22,14 +22,15 @@ public:
     // Unpacks every top-level entry of a ZIP archive into the work directory under its bare
     // name; false, with the reason in why, when the archive cannot be opened or goes past a
     // bound. Supplied by the engine side.
-    using Extractor =
-        std::function<bool(const std::string& archivePath, const std::string& workDirectory, std::string& why)>;
+    using Extractor = std::function<bool(const std::string& archivePath, const std::string& workDirectory,
+                                         std::string& why)>;
 
     // Loads the archive named (relative to the work directory, a three-letter extension): unpacks
     // it, deletes it, and rebuilds the project from the document named like it with "xml" as its
     // extension. False on the first failure; what was built until then stays.
-    static bool load(VelOS::CommandContext& context, const std::string& archiveName, ProjectOperations& operations,
-                     ProjectInventory& inventory, const std::string& workDirectory, const Extractor& extract);
+    static bool load(VelOS::CommandContext& context, const std::string& archiveName,
+                     ProjectOperations& operations, ProjectInventory& inventory,
+                     const std::string& workDirectory, const Extractor& extract);
     // The first steps of load: unpacks the archive, deletes it and reads the document's text.
     static bool readArchive(VelOS::CommandContext& context, const std::string& archiveName,
                             const std::string& workDirectory, const Extractor& extract, std::string& text);
@@ -39,8 +40,9 @@ public:
 
     // Writes projectName + ".xml" and projectName + ".zip" (document, pattern files, packages)
     // into the work directory.
-    static bool save(VelOS::CommandContext& context, const std::string& projectName, ProjectOperations& operations,
-                     ProjectInventory& inventory, const std::string& workDirectory);
+    static bool save(VelOS::CommandContext& context, const std::string& projectName,
+                     ProjectOperations& operations, ProjectInventory& inventory,
+                     const std::string& workDirectory);
 
     // Steps of load after the unpacking: rebuilds the project from the document's text (refused
     // when it is not well-formed, over 64 MiB or nested deeper than 64 elements).
@@ -48,8 +50,9 @@ public:
                               ProjectOperations& operations, ProjectInventory& inventory,
                               const std::string& workDirectory);
     // The same from a parsed document.
-    static bool build(VelOS::CommandContext& context, const TiXmlDocument& document, ProjectOperations& operations,
-                      ProjectInventory& inventory, const std::string& workDirectory);
+    static bool build(VelOS::CommandContext& context, const TiXmlDocument& document,
+                      ProjectOperations& operations, ProjectInventory& inventory,
+                      const std::string& workDirectory);
 
     // A document deeper than this is refused before it is walked.
     static constexpr int MaximumDepth = 8;

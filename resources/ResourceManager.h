@@ -33,8 +33,8 @@ public:
     // directory, or a package that does not load; nothing is added then. unpacked, when given,
     // is the package already unpacked (see Resource::init). why, when given, says why it failed,
     // or why it loaded less than asked.
-    bool create(const std::string& name, const std::string& packagePath, const PackageUnpacker* unpacked = nullptr,
-                std::string* why = nullptr);
+    bool create(const std::string& name, const std::string& packagePath,
+                const PackageUnpacker* unpacked = nullptr, std::string* why = nullptr);
     // Releases and removes the named resource; unknown names are ignored.
     void destroy(const std::string& name);
     // Releases and removes every resource.

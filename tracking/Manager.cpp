@@ -189,7 +189,8 @@ void Manager::processFrame(const unsigned char* pixels) {
     deliver(events);
 }
 
-void Manager::processFrame(const unsigned char* pixels, int width, int height, std::vector<TargetEvent>& events) {
+void Manager::processFrame(const unsigned char* pixels, int width, int height,
+                           std::vector<TargetEvent>& events) {
     std::lock_guard<std::mutex> hold(mutex_);
     if (pixels == nullptr || pixelCount_ <= 0 || width != width_ || height != height_) {
         return; // not initialised for this frame's size (or finalised while it was on its way)
@@ -273,7 +274,8 @@ bool Manager::automaticInUse() const {
     return automatic;
 }
 
-void Manager::step(Record& record, const DetectedMarker* markers, int count, std::vector<TargetEvent>& events) {
+void Manager::step(Record& record, const DetectedMarker* markers, int count,
+                   std::vector<TargetEvent>& events) {
     const DetectedMarker* best = nullptr;
     // A target whose pattern did not load never claims the unidentified squares (id -1 too).
     if (record.patternId >= 0) {

@@ -102,10 +102,10 @@ std::string locate(const std::string& path, const std::string& workDirectory, bo
         return std::string();
     }
     why = (inside ? "no recording at '" + path + "'"
-                              : "path '" + path + "' is outside the player's folder and work directory" +
-                                    (folders.empty() ? std::string()
-                                                     : " and the folders of " +
-                                                           std::string(FileVideoDevice::RecordingsVariable)));
+                  : "path '" + path + "' is outside the player's folder and work directory" +
+                        (folders.empty()
+                             ? std::string()
+                             : " and the folders of " + std::string(FileVideoDevice::RecordingsVariable)));
     return std::string();
 }
 
@@ -217,9 +217,8 @@ FileVideoDevice::FileVideoDevice(const std::string& configuration, const std::st
         decode(i);
     }
     if (width_ == 0) {
-        fail(paths_.empty()
-                               ? "no pictures (PNG, JPEG, PPM, BMP) in '" + path + "'"
-                               : "no picture of '" + path + "' could be read (" + lastFailure_ + ")");
+        fail(paths_.empty() ? "no pictures (PNG, JPEG, PPM, BMP) in '" + path + "'"
+                            : "no picture of '" + path + "' could be read (" + lastFailure_ + ")");
     }
     due_ = std::chrono::steady_clock::now();
 }

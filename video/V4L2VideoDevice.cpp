@@ -211,7 +211,7 @@ V4L2VideoDevice::V4L2VideoDevice(const std::string& configuration, V4L2Kernel& k
     std::string device;
     if (!parseConfiguration(configuration, device, askedWidth_, askedHeight_, askedRate_)) {
         fail("bad camera configuration '" + configuration +
-                           "' (expected [/dev/videoN] [WIDTHxHEIGHT][@RATE])");
+             "' (expected [/dev/videoN] [WIDTHxHEIGHT][@RATE])");
         return;
     }
     started_ = start(device, std::string());
@@ -312,7 +312,7 @@ bool V4L2VideoDevice::setFormat(const std::string& path, const std::vector<Mode>
         return true;
     }
     fail(path + " offers no YUYV or Motion JPEG format we can use" +
-                       (refusals.empty() ? std::string() : " (" + refusals + ")"));
+         (refusals.empty() ? std::string() : " (" + refusals + ")"));
     return false;
 }
 
@@ -323,7 +323,7 @@ bool V4L2VideoDevice::startStreaming(const std::string& path) {
     request.memory = V4L2_MEMORY_MMAP;
     if (xioctl(kernel_, fd_, VIDIOC_REQBUFS, &request) < 0 || request.count < 2) {
         fail(path + " gives no streaming buffers: " +
-                           (request.count < 2 ? std::string("too few") : errorText(errno)));
+             (request.count < 2 ? std::string("too few") : errorText(errno)));
         return false;
     }
     for (__u32 i = 0; i < request.count && i < 32; ++i) {

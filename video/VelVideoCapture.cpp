@@ -69,7 +69,8 @@ void VelVideoCapture::setWorkDirectory(const std::string& workDirectory) {
     workDirectory_ = workDirectory;
 }
 
-bool VelVideoCapture::initialise(const std::string& type, const std::string& configuration, std::string* why) {
+bool VelVideoCapture::initialise(const std::string& type, const std::string& configuration,
+                                 std::string* why) {
     stop();
     VelOS::SemaphoreLock hold(captureLock_);
     joinFinishedRuns();

@@ -23,8 +23,8 @@ class VideoDevice;
 // the reason is then written to why, when given.
 // Cameras reach the kernel through kernel (the system's when none is given).
 std::unique_ptr<VideoDevice> createVideoDevice(const std::string& type, const std::string& configuration,
-                                               const std::string& workDirectory,
-                                               V4L2Kernel* kernel = nullptr, std::string* why = nullptr);
+                                               const std::string& workDirectory, V4L2Kernel* kernel = nullptr,
+                                               std::string* why = nullptr);
 
 // The camera of the player: one device and one capture thread per run, which copies every new
 // frame into one of two buffers (so the buffer a sink just received is not the next one
@@ -53,7 +53,8 @@ public:
     void setKernel(V4L2Kernel* kernel);
 
     // Stops any current run, makes the device and starts a new run. False (with the engine log
-    // line "VelVideoCapture::initialise: cannot create device") when no device could be made; why, when given, says why.
+    // line "VelVideoCapture::initialise: cannot create device") when no device could be made; why, when
+    // given, says why.
     bool initialise(const std::string& type, const std::string& configuration, std::string* why = nullptr);
     // Ends the run and destroys the device without waiting for the thread.
     void stop();
@@ -100,7 +101,8 @@ private:
     void destroyDevice();
 
     std::vector<FrameSink*> sinks_; // in registration order, not owned
-    VelOS::Semaphore captureLock_{VelOS::LockRank::Capture}; // guards everything below up to device_, and every Run
+    VelOS::Semaphore captureLock_{
+        VelOS::LockRank::Capture}; // guards everything below up to device_, and every Run
     std::string workDirectory_;
     V4L2Kernel* kernel_ = nullptr; // null: the system's
     std::string deviceName_;

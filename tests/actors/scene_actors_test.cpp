@@ -110,7 +110,8 @@ TEST(SceneActors, ConnectionsFollowTheTrackersAndClearEmptiesTheProject) {
     EXPECT_EQ(tracker, "t2");
     EXPECT_TRUE(project.connectActor(context, ActorKind::File, "f", "t1"));
     project.trackerDestroy(context, "t1");
-    EXPECT_TRUE(project.connectActor(context, ActorKind::File, "f", "t2")); // its tracker went away in between
+    EXPECT_TRUE(
+        project.connectActor(context, ActorKind::File, "f", "t2")); // its tracker went away in between
     EXPECT_TRUE(project.unconnectActor(context, ActorKind::File, "f"));
     EXPECT_TRUE(project.actorText(context, ActorKind::File, ActorField::Tracker, "f", tracker));
     EXPECT_EQ(tracker, "");
@@ -230,4 +231,19 @@ TEST(SceneActors, ReadsAndMovesAreAnsweredWithoutTheMainLoop) {
     actortest::renderFrames(1);
     EXPECT_EQ(scene.getActors().findMesh("still")->getPosition(), Ogre::Vector3(1, 2, 3));
     project.destroyActor(context, ActorKind::Mesh, "still");
+}
+
+TEST(SceneActors, AMeshAskedForBeforeItsPackageLoadsCanBeMadeOnceItHas) {
+    // A client that makes the mesh actor before the resource (or names a resource that is not
+    // there yet) is refused; the mesh must still load once the package is there.
+    VelOS::CommandContext context;
+    Scene& scene = World::get().scene();
+    EngineProject& project = scene.project();
+    EXPECT_FALSE(project.meshCreate(context, "early", "later", "robot.mesh"));
+    const std::string package = scene.getWorkDirectory() + "later.zip";
+    VelOS::copyFile(std::string(std::getenv("VELQUIN_PLAYER_DIR")) + "/samples/robot.zip", package);
+    ASSERT_TRUE(project.resourceCreate(context, "later", package));
+    EXPECT_TRUE(project.meshCreate(context, "early", "later", "robot.mesh"));
+    project.resourceDestroy(context, "later");
+    EXPECT_EQ(scene.getActors().find("early"), nullptr);
 }

@@ -48,7 +48,8 @@ TEST(LockOrderDeathTest, TakingALowerRankWhileHoldingAHigherOneStopsNamingBoth) 
             SemaphoreLock a(list);
             SemaphoreLock b(staging);
         },
-        "lock order broken: taking the staging lock \\(rank 3\\) while holding a server's list lock \\(rank 4\\)");
+        "lock order broken: taking the staging lock \\(rank 3\\) while holding a server's list lock \\(rank "
+        "4\\)");
 }
 
 TEST(LockOrderDeathTest, TakingTwoLocksOfTheSameRankStops) {

@@ -115,8 +115,9 @@ TEST(ProjectModel, EveryListenerHearsEveryEventOnceInOneOrder) {
                 if (t == 0) {
                     model.synchronise(ProjectState(), {event + "a", event + "b"}, nullptr);
                 } else {
-                    model.change(
-                        nullptr, [&](ProjectState&, std::vector<std::string>& events) { events.push_back(event); });
+                    model.change(nullptr, [&](ProjectState&, std::vector<std::string>& events) {
+                        events.push_back(event);
+                    });
                 }
             }
         });
@@ -169,7 +170,8 @@ TEST(ProjectModel, EventsOfCommandsSentTogetherGoOutTogetherWhenTheBatchEnds) {
     model.addListener(&early);
     VelOS::CommandContext client;
     const auto event = [&model](VelOS::CommandContext* context, const std::string& text) {
-        model.change(context, [&](ProjectState&, std::vector<std::string>& events) { events.push_back(text); });
+        model.change(context,
+                     [&](ProjectState&, std::vector<std::string>& events) { events.push_back(text); });
     };
     client.setCommandsWaiting(true);
     event(&client, "one");

@@ -13,7 +13,8 @@ namespace {
 bool build(const std::string& text, RecordingOperations& operations, RecordingInventory& inventory,
            VelOS::CommandContext* given = nullptr) {
     VelOS::CommandContext own;
-    return SceneSerializer::buildFromText(given != nullptr ? *given : own, text, operations, inventory, "/work/");
+    return SceneSerializer::buildFromText(given != nullptr ? *given : own, text, operations, inventory,
+                                          "/work/");
 }
 
 // Calls of a build, the inventory's first, then the operations'.
@@ -238,9 +239,11 @@ TEST(SceneSerializer, LoadUnpacksDeletesTheArchiveAndReadsItsDocument) {
     EXPECT_EQ(operations.calls(), std::vector<std::string>{"setTitle(Loaded)"});
 
     const auto refuse = [](const std::string&, const std::string&, std::string&) { return false; };
-    EXPECT_FALSE(SceneSerializer::load(context, "missing.zip", operations, inventory, scratch.path(), refuse));
+    EXPECT_FALSE(
+        SceneSerializer::load(context, "missing.zip", operations, inventory, scratch.path(), refuse));
     EXPECT_FALSE(SceneSerializer::load(context, ".zi", operations, inventory, scratch.path(), extract));
-    EXPECT_FALSE(SceneSerializer::load(context, "../show.zip", operations, inventory, scratch.path(), extract));
+    EXPECT_FALSE(
+        SceneSerializer::load(context, "../show.zip", operations, inventory, scratch.path(), extract));
 }
 
 TEST(SceneSerializer, EveryFailedLoadSaysWhy) {
@@ -259,12 +262,14 @@ TEST(SceneSerializer, EveryFailedLoadSaysWhy) {
     EXPECT_FALSE(SceneSerializer::load(context, "copy.zip", operations, inventory, scratch.path(), unpack));
     EXPECT_EQ(context.takeFailure(),
               "the archive holds no copy.xml: a project archive loads under the name it was saved with");
-    EXPECT_FALSE(SceneSerializer::load(context, "missing.zip", operations, inventory, scratch.path(), unpack));
+    EXPECT_FALSE(
+        SceneSerializer::load(context, "missing.zip", operations, inventory, scratch.path(), unpack));
     EXPECT_EQ(context.takeFailure(), "no file missing.zip in the work directory (upload it first)");
     scratch.write("notes.zip", "not an archive");
     EXPECT_FALSE(SceneSerializer::load(context, "notes.zip", operations, inventory, scratch.path(), refuse));
     EXPECT_EQ(context.takeFailure(), "not a ZIP archive: " + scratch.path() + "notes.zip");
-    EXPECT_FALSE(SceneSerializer::load(context, "../show.zip", operations, inventory, scratch.path(), unpack));
+    EXPECT_FALSE(
+        SceneSerializer::load(context, "../show.zip", operations, inventory, scratch.path(), unpack));
     EXPECT_EQ(context.takeFailure(), "the archive name leads out of the work directory");
     EXPECT_FALSE(SceneSerializer::save(context, "../show", operations, inventory, scratch.path()));
     EXPECT_EQ(context.takeFailure(), "the project name leads out of the work directory");

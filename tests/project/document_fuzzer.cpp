@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     RecordingInventory inventory;
     operations.result = size > 0 && (data[0] & 1) != 0;
     VelOS::CommandContext context;
-    SceneSerializer::buildFromText(context, std::string(reinterpret_cast<const char*>(data), size), operations,
-                                   inventory, "/nonexistent-work/");
+    SceneSerializer::buildFromText(context, std::string(reinterpret_cast<const char*>(data), size),
+                                   operations, inventory, "/nonexistent-work/");
     return 0;
 }

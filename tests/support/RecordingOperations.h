@@ -71,7 +71,8 @@ public:
         record("debugIsVisible");
         return result;
     }
-    bool videoCaptureInit(VelOS::CommandContext&, const std::string& device, const std::string& configuration) override {
+    bool videoCaptureInit(VelOS::CommandContext&, const std::string& device,
+                          const std::string& configuration) override {
         record("videoCaptureInit", device, configuration);
         return result;
     }
@@ -114,11 +115,14 @@ public:
         value = integerOut;
         return result;
     }
-    bool resourceCreate(VelOS::CommandContext&, const std::string& name, const std::string& packagePath) override {
+    bool resourceCreate(VelOS::CommandContext&, const std::string& name,
+                        const std::string& packagePath) override {
         record("resourceCreate", name, packagePath);
         return result;
     }
-    void resourceDestroy(VelOS::CommandContext&, const std::string& name) override { record("resourceDestroy", name); }
+    void resourceDestroy(VelOS::CommandContext&, const std::string& name) override {
+        record("resourceDestroy", name);
+    }
     void resourceGetList(VelOS::CommandContext&, std::string& list) override {
         record("resourceGetList");
         list = textOut;
@@ -127,21 +131,26 @@ public:
         record("resourceGetFilesInside", name);
         list = textOut + " files";
     }
-    bool resourceGetFilename(VelOS::CommandContext&, const std::string& name, std::string& fileName) override {
+    bool resourceGetFilename(VelOS::CommandContext&, const std::string& name,
+                             std::string& fileName) override {
         record("resourceGetFilename", name);
         fileName = name + ".zip";
         return result;
     }
-    bool trackerCreate(VelOS::CommandContext&, const std::string& name, const std::string& patternFile, int width) override {
+    bool trackerCreate(VelOS::CommandContext&, const std::string& name, const std::string& patternFile,
+                       int width) override {
         record("trackerCreate", name, patternFile, width);
         return result;
     }
-    void trackerDestroy(VelOS::CommandContext&, const std::string& name) override { record("trackerDestroy", name); }
+    void trackerDestroy(VelOS::CommandContext&, const std::string& name) override {
+        record("trackerDestroy", name);
+    }
     void trackerGetList(VelOS::CommandContext&, std::string& list) override {
         record("trackerGetList");
         list = textOut;
     }
-    bool trackerGetPatternFilename(VelOS::CommandContext&, const std::string& name, std::string& patternFile) override {
+    bool trackerGetPatternFilename(VelOS::CommandContext&, const std::string& name,
+                                   std::string& patternFile) override {
         record("trackerGetPatternFilename", name);
         patternFile = name + ".pat";
         return result;
@@ -155,7 +164,8 @@ public:
         record("actorsViewports", actorName);
         return result;
     }
-    void actorGetAnimationsList(VelOS::CommandContext&, const std::string& actorName, std::string& list) override {
+    void actorGetAnimationsList(VelOS::CommandContext&, const std::string& actorName,
+                                std::string& list) override {
         record("actorGetAnimationsList", actorName);
         list = actorName + ".animations";
     }
@@ -188,8 +198,8 @@ public:
         record("lightCreate", name);
         return result;
     }
-    bool fileCreate(VelOS::CommandContext&, const std::string& name, const std::string& resource, const std::string& fileName,
-                    const std::string& type) override {
+    bool fileCreate(VelOS::CommandContext&, const std::string& name, const std::string& resource,
+                    const std::string& fileName, const std::string& type) override {
         record("fileCreate", name, resource, fileName, type);
         return result;
     }
@@ -213,7 +223,8 @@ public:
         record(named(kind, "GetList"));
         list = textOut;
     }
-    bool actorText(VelOS::CommandContext&, ActorKind kind, ActorField field, const std::string& name, std::string& text) override {
+    bool actorText(VelOS::CommandContext&, ActorKind kind, ActorField field, const std::string& name,
+                   std::string& text) override {
         static const char* const sources[] = {"GetLightName", "GetFileName", "GetMeshName", "GetSceneName"};
         static const char* const sourceFields[] = {"light", "file", "mesh", "scene"};
         const char* getter = field == ActorField::Tracker    ? "GetTrackerName"
@@ -228,7 +239,8 @@ public:
         text = name + "." + value;
         return result;
     }
-    bool connectActor(VelOS::CommandContext&, ActorKind kind, const std::string& name, const std::string& trackerName) override {
+    bool connectActor(VelOS::CommandContext&, ActorKind kind, const std::string& name,
+                      const std::string& trackerName) override {
         record(named(kind, "Connect"), name, trackerName);
         return result;
     }
@@ -236,29 +248,32 @@ public:
         record(named(kind, "Unconnect"), name);
         return result;
     }
-    bool translateActor(VelOS::CommandContext&, ActorKind kind, const std::string& name, double x, double y, double z) override {
+    bool translateActor(VelOS::CommandContext&, ActorKind kind, const std::string& name, double x, double y,
+                        double z) override {
         record(named(kind, "Translate"), name, x, y, z);
         return result;
     }
-    bool actorTranslation(VelOS::CommandContext&, ActorKind kind, const std::string& name, double& x, double& y, double& z) override {
+    bool actorTranslation(VelOS::CommandContext&, ActorKind kind, const std::string& name, double& x,
+                          double& y, double& z) override {
         record(named(kind, "GetTranslation"), name);
         x = numberOut;
         y = numberOut + 1;
         z = numberOut + 2;
         return result;
     }
-    bool rotateActor(VelOS::CommandContext&, ActorKind kind, const std::string& name, double w, double x, double y,
-                     double z) override {
+    bool rotateActor(VelOS::CommandContext&, ActorKind kind, const std::string& name, double w, double x,
+                     double y, double z) override {
         record(named(kind, "Rotate"), name, w, x, y, z);
         return result;
     }
-    bool turnActor(VelOS::CommandContext&, ActorKind kind, const std::string& name, TurnAxis axis, double degrees) override {
+    bool turnActor(VelOS::CommandContext&, ActorKind kind, const std::string& name, TurnAxis axis,
+                   double degrees) override {
         const char* turn = axis == TurnAxis::Pitch ? "Pitch" : axis == TurnAxis::Yaw ? "Yaw" : "Roll";
         record(named(kind, turn), name, degrees);
         return result;
     }
-    bool actorRotation(VelOS::CommandContext&, ActorKind kind, const std::string& name, double& w, double& x, double& y,
-                       double& z) override {
+    bool actorRotation(VelOS::CommandContext&, ActorKind kind, const std::string& name, double& w, double& x,
+                       double& y, double& z) override {
         record(named(kind, "GetRotation"), name);
         w = numberOut + 3;
         x = numberOut + 4;
@@ -266,19 +281,21 @@ public:
         z = numberOut + 6;
         return result;
     }
-    bool actorAngles(VelOS::CommandContext&, ActorKind kind, const std::string& name, double& pitch, double& yaw,
-                     double& roll) override {
+    bool actorAngles(VelOS::CommandContext&, ActorKind kind, const std::string& name, double& pitch,
+                     double& yaw, double& roll) override {
         record(named(kind, "GetAngles"), name);
         pitch = numberOut + 10;
         yaw = numberOut + 11;
         roll = numberOut + 12;
         return result;
     }
-    bool scaleActor(VelOS::CommandContext&, ActorKind kind, const std::string& name, double x, double y, double z) override {
+    bool scaleActor(VelOS::CommandContext&, ActorKind kind, const std::string& name, double x, double y,
+                    double z) override {
         record(named(kind, "Scale"), name, x, y, z);
         return result;
     }
-    bool actorScale(VelOS::CommandContext&, ActorKind kind, const std::string& name, double& x, double& y, double& z) override {
+    bool actorScale(VelOS::CommandContext&, ActorKind kind, const std::string& name, double& x, double& y,
+                    double& z) override {
         record(named(kind, "GetScale"), name);
         x = numberOut + 7;
         y = numberOut + 8;
