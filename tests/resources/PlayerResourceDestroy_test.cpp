@@ -171,10 +171,7 @@ TEST(PlayerResourceDestroy, RacingMeshCreateLeavesNoActorOnADestroyedResource) {
     EXPECT_EQ(replay.meshesMade, meshReplies);
     EXPECT_EQ(2 * replay.resourcesMade, resourceReplies);
     EXPECT_GE(replay.resourcesMade, 5);
-    EXPECT_GE(replay.meshesMade, 20) << heard.size() << " events, first " << (heard.empty() ? "" : heard[0])
-                                     << " last " << (heard.empty() ? "" : heard.back()) << " "
-                                     << heard[heard.size() / 2] << heard[heard.size() / 2 + 1]
-                                     << heard[heard.size() / 2 + 2];
+    EXPECT_GE(replay.meshesMade, 20); // the race was run, not only refused
     EXPECT_FALSE(replay.resourceAlive());
     EXPECT_EQ(meshList, "\r");
     EXPECT_EQ(resourceList, "\"Nothing\"\r");
