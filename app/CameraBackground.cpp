@@ -185,7 +185,8 @@ void CameraBackground::frame(const unsigned char* pixels, int width, int height,
         stagedFormat_ = format;
         stagedEvents_.insert(stagedEvents_.end(), found_.begin(), found_.end());
         newFrame_ = true;
-        stagedDelivery_ = delivered;
+        stagedSteps_.delivered = delivered;
+        stagedSteps_.detected = FrameLatency::Clock::now();
     }
     pacing_.requestRedraw();
 }
@@ -206,7 +207,7 @@ void CameraBackground::showNewestFrame() {
         format = stagedFormat_;
         events.swap(stagedEvents_);
         newFrame_ = false;
-        shownDelivery_ = stagedDelivery_;
+        shownSteps_ = stagedSteps_;
     }
     Ogre::Image picture;
     picture.loadDynamicImage(uploading_.data(), static_cast<Ogre::uint32>(width),
@@ -223,12 +224,13 @@ void CameraBackground::showNewestFrame() {
     log->setLogDetail(Ogre::LL_NORMAL);
     // The actors follow their markers in the picture that is drawn with them.
     tracking_.deliver(events);
+    shownSteps_.uploaded = FrameLatency::Clock::now();
 }
 
 void CameraBackground::frameShown() {
-    if (shownDelivery_ != FrameLatency::Clock::time_point()) {
-        latency_.shown(shownDelivery_);
-        shownDelivery_ = FrameLatency::Clock::time_point();
+    if (shownSteps_.delivered != FrameLatency::Clock::time_point()) {
+        latency_.shown(shownSteps_);
+        shownSteps_.delivered = FrameLatency::Clock::time_point();
     }
 }
 

@@ -110,19 +110,19 @@ private:
     unsigned stagedFormat_ = 0;
     std::vector<Ostrevan::TargetEvent> stagedEvents_; // every frame's, in order, since the last taken
     bool newFrame_ = false;                           // staged_ holds a frame not yet shown
-    FrameLatency::Clock::time_point stagedDelivery_;  // when the capture thread delivered it
+    FrameLatency::Steps stagedSteps_;                 // when it was delivered and detected
 
     // Main thread.
-    std::vector<unsigned char> uploading_;          // the frame uploaded this turn
-    FrameLatency::Clock::time_point shownDelivery_; // its delivery; empty when none
-    FrameLatency latency_;                          // delivery to swap, when measured
-    std::string calibrationNote_;                   // the camera file was made for another size
-    Ogre::Camera* mainCamera_ = nullptr;            // owned by the main scene manager
-    Ogre::Viewport* mainViewport_ = nullptr;        // owned by the window
-    Ogre::MaterialPtr material_;                    // "BackgroundMaterial"
-    Ogre::TexturePtr texture_;                      // "BackgroundTexture", the frame's size
-    std::unique_ptr<Ogre::ManualObject> grid_;      // the picture, as a divided rectangle
-    int viewFrameWidth_ = 640;                      // the frame the view is fitted to
+    std::vector<unsigned char> uploading_;     // the frame uploaded this turn
+    FrameLatency::Steps shownSteps_;           // its steps; delivered empty when none
+    FrameLatency latency_;                     // delivery to swap, when measured
+    std::string calibrationNote_;              // the camera file was made for another size
+    Ogre::Camera* mainCamera_ = nullptr;       // owned by the main scene manager
+    Ogre::Viewport* mainViewport_ = nullptr;   // owned by the window
+    Ogre::MaterialPtr material_;               // "BackgroundMaterial"
+    Ogre::TexturePtr texture_;                 // "BackgroundTexture", the frame's size
+    std::unique_ptr<Ogre::ManualObject> grid_; // the picture, as a divided rectangle
+    int viewFrameWidth_ = 640;                 // the frame the view is fitted to
     int viewFrameHeight_ = 480;
     bool viewCalibrated_ = false; // viewCamera_ is the calibration at that size
     Ostrevan::CameraParameters viewCamera_;

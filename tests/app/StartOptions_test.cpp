@@ -79,7 +79,7 @@ TEST(StatusLine, SaysWhatRunsAndWhyNot) {
 TEST(FrameLatency, ReportsMedianAndNinetyNinthPercentileWhenAskedFor) {
     unsetenv(FrameLatency::Variable);
     FrameLatency off;
-    off.shown(FrameLatency::Clock::now());
+    off.shown({FrameLatency::Clock::now(), FrameLatency::Clock::now(), FrameLatency::Clock::now()});
     EXPECT_FALSE(off.enabled());
     EXPECT_EQ(off.report(), "");
 
@@ -89,12 +89,21 @@ TEST(FrameLatency, ReportsMedianAndNinetyNinthPercentileWhenAskedFor) {
     ASSERT_TRUE(on.enabled());
     // 100 frames shown 10 ms after delivery and one 500 ms late: the late one is the 99th
     // percentile's neighbour, not the median's.
+    const auto shownAfter = [&on](std::chrono::milliseconds late) {
+        // Detected 2 ms after delivery, uploaded 3 ms after that.
+        const FrameLatency::Clock::time_point delivered = FrameLatency::Clock::now() - late;
+        on.shown(
+            {delivered, delivered + std::chrono::milliseconds(2), delivered + std::chrono::milliseconds(5)});
+    };
     for (int i = 0; i < 100; ++i) {
-        on.shown(FrameLatency::Clock::now() - std::chrono::milliseconds(10));
+        shownAfter(std::chrono::milliseconds(10));
     }
-    on.shown(FrameLatency::Clock::now() - std::chrono::milliseconds(500));
+    shownAfter(std::chrono::milliseconds(500));
     const std::string report = on.report();
     EXPECT_EQ(report.rfind("Frame latency, capture delivery to swap: 101 frames, median 10.", 0), 0u)
         << report;
     EXPECT_NE(report.find("99th percentile 10."), std::string::npos) << report;
+    EXPECT_NE(report.find("detection 2.0 ms, waiting for the main loop 3.0 ms, upload to swap 5."),
+              std::string::npos)
+        << report;
 }
