@@ -27,14 +27,13 @@ class SceneNode;
 // The prefix is the class's prefix followed by a per-class number taken by every init, so
 // engine names never collide, not even for an actor made again under an old project name.
 //
-// Threads and locks: the actor has no lock and takes none.
-// - Project operations call it on the main thread under the frame and scene locks.
-// - The TrackerListener operations come from the capture thread during the tracking fan-out,
-//   under the frame, image and scene locks and the tracker's listener lock.
-// - addTime comes from the frame loop on the main thread under the frame and scene locks.
-// - Pointer interaction calls select, unselect, isSelected, ownsNode and action on the main
-//   thread.
-// The frame lock keeps the capture thread's calls apart from everything on the main thread.
+// Threads and locks: the actor has no lock and takes none; everything runs on the main thread.
+// - Project operations call it in project work, between two frames.
+// - The TrackerListener operations come at the start of a frame, when the tracking results the
+//   capture thread found in the picture about to be drawn are handed on.
+// - addTime comes from the frame.
+// - Pointer interaction calls select, unselect, isSelected, ownsNode and action inside the
+//   input capture of the main loop.
 class Actor : public TrackerListener {
 public:
     // What tells the kinds apart in the common steps.

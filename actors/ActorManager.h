@@ -22,12 +22,12 @@ class SceneNode;
 // across the four maps, compared as bytes). Each map owns its actors; an actor leaves every
 // tracker's listener set and the engine's scene before it is deleted.
 //
-// No lock of its own: the Scene calls it under the scene lock, on the main thread (engine calls),
-// and the per-frame update runs there too, under the frame and scene locks.
+// No lock of its own: only the main thread calls it, in project work and in the frame (the
+// per-frame update).
 class ActorManager {
 public:
     ActorManager() = default;
-    // Deletes what is left; the Scene empties it while the engine is still there.
+    // Deletes what is left; the engine-side project empties it while the engine is still there.
     virtual ~ActorManager();
     ActorManager(const ActorManager&) = delete;
     ActorManager& operator=(const ActorManager&) = delete;

@@ -6,7 +6,8 @@ namespace Ogre {
 class SceneNode;
 }
 
-// What actors need from the Scene. Called on the main thread.
+// What actors need from the application (the engine-side project serves it). Called on the
+// main thread.
 class ActorServices {
 public:
     virtual ~ActorServices() = default;

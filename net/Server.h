@@ -20,8 +20,8 @@ namespace VelNet {
 // flood that used up the descriptors) is retried after a pause, never the end of the server.
 //
 // Threads: start, stop and destruction come from the thread that manages the server (in the
-// player, under the scene lock; destruction may come from one of the server's own connection
-// threads). The accept thread and the ending connection threads take the list lock (its place in
+// player, the main thread in project work; destruction may come from one of the server's own
+// connection threads). The accept thread and the ending connection threads take the list lock (its place in
 // the lock order: platform/LockRank.h); the list lock is never held while waiting for a thread.
 class Server : public Runnable, public ConnectionOwner {
 public:

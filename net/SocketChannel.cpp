@@ -33,7 +33,7 @@ void SocketChannel::waitUntilLeaves() {
 }
 
 void SocketChannel::sendLine(const std::string& line) {
-    // Events are sent under the scene lock: a listener that stopped reading must not hold up
+    // Events are sent under the model lock: a listener that stopped reading must not hold up
     // the project. When its buffer is full it loses its connection (its wait then ends).
     if (!socket_.sendWithoutWaiting(line)) {
         socket_.shutdown();

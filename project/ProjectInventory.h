@@ -5,8 +5,9 @@
 #include <set>
 #include <string>
 
-// What the project document needs to empty the project and list its contents. Each operation
-// takes the scene lock itself; the destroy-all operations broadcast their event after.
+// What the project document needs to empty the project and list its contents. Each destroy-all
+// operation is one piece of project work (on the main thread, between two frames) and broadcasts
+// its event after; the name lists are read from the project model on the caller's thread.
 class ProjectInventory {
 public:
     virtual ~ProjectInventory() = default;

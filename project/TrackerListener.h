@@ -1,8 +1,8 @@
 #pragma once
 
 // Whoever wants to follow one AR tracker's marker: the actors connected to it. Called by the
-// tracker on the capture thread during the tracking manager's fan-out, under the frame, image
-// and scene locks and the tracker's listener lock.
+// tracker on the main thread at the start of a frame, when the tracking results found for the
+// picture about to be drawn are handed on; no lock is held.
 class TrackerListener {
 public:
     virtual ~TrackerListener() = default;

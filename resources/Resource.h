@@ -14,7 +14,7 @@
 // Its engine resource group is called name and holds the unpacked directory.
 //
 // Copyable; the ResourceManager keeps resources by value and releases each one when it leaves
-// the collection. Main thread (engine calls), under the scene lock held by the caller.
+// the collection. Main thread (engine calls), in project work.
 class PackageUnpacker;
 
 class Resource {

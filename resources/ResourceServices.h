@@ -2,7 +2,8 @@
 
 #include <string>
 
-// What the resource collection needs from the Scene. Called on the main thread.
+// What the resource collection needs from the application (the engine-side project serves it).
+// Called on the main thread.
 class ResourceServices {
 public:
     virtual ~ResourceServices() = default;

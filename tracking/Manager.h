@@ -108,7 +108,7 @@ public:
     int frameWidth() const { return width_; }
     int frameHeight() const { return height_; }
 
-    // The threshold setting, read and written directly by the project under the scene lock.
+    // The threshold setting, read and written directly by single-threaded callers (tests, tools).
     int threshold = 100;    // binarisation threshold handed to detection
     bool automatic = false; // recompute the threshold from every frame
 

@@ -18,7 +18,7 @@
 // The state of the marker library (detector camera, pattern table, work memory, marker history)
 // lives in a Library object; each tracking manager owns one, and two run side by side without
 // meeting. A Library is not locked: its owner serialises the calls (the player's tracking manager
-// is used under the scene lock). The functions outside it take all their input as arguments.
+// under its own lock). The functions outside it take all their input as arguments.
 namespace Ostrevan {
 
 constexpr int kMaxContour = 10000; // contour points per candidate, closing point included

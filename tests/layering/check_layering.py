@@ -13,6 +13,10 @@ The table has one row per source folder and the folders it may include:
 Prints one line per include that the table does not allow (file, line, include) and exits 1;
 exits 0 when every include fits. The table itself must name only existing folders, give every
 folder with C or C++ sources a row, and have no cycle, or the folders could still grow into one.
+
+Within the application folder (app/) the same check keeps the parts below the application
+object: only the application object and main include it. And every class stays one a reader can
+hold: no file of app/ over 600 lines, no class anywhere with more than three bases.
 """
 
 import os
@@ -25,6 +29,13 @@ INCLUDE = re.compile(r'^\s*#\s*include\s*(["<])([^">]+)[">]')
 SOURCE_SUFFIXES = (".h", ".hh", ".hpp", ".c", ".cc", ".cpp", ".cxx", ".inl")
 # Tests and benchmarks sit above everything and may include any folder; they are not layered.
 UNLAYERED = {"tests", "bench"}
+# The application object, which owns and wires the parts of app/, and who may include it.
+APPLICATION = "app/Scene.h"
+APPLICATION_USERS = {"app/Scene.cpp", "app/main.cpp"}
+LONGEST_APP_FILE = 600
+MOST_BASES = 3
+# "class Name final : public A, protected B<C, D>, ... {" up to the brace, over several lines.
+CLASS_HEAD = re.compile(r"\b(?:class|struct)\s+(\w+)(?:\s+final)?\s*:(?!:)([^;{]*)\{")
 
 
 def read_table(readme_path):
@@ -85,6 +96,44 @@ def source_files(folder_path):
                 yield os.path.join(root, name)
 
 
+def count_bases(base_list):
+    """The bases in the text between a class head's colon and its brace; commas inside template
+    arguments do not count."""
+    depth, bases = 0, 1
+    for character in base_list:
+        if character == "<":
+            depth += 1
+        elif character == ">":
+            depth -= 1
+        elif character == "," and depth == 0:
+            bases += 1
+    return bases
+
+
+def check_shape(relative, text):
+    """Problems of one file of ours that are not about its folder: its size, its classes' bases
+    and, in app/, whether it reaches up to the application object."""
+    problems = []
+    if relative.startswith("app/"):
+        lines = text.count("\n")
+        if lines > LONGEST_APP_FILE:
+            problems.append(f"{relative}: {lines} lines; a file of app/ keeps to {LONGEST_APP_FILE}")
+        if relative not in APPLICATION_USERS:
+            for number, line in enumerate(text.splitlines(), 1):
+                match = INCLUDE.match(line)
+                if match and match.group(2) == APPLICATION:
+                    problems.append(
+                        f"{relative}:{number}: {line.strip()} -- only the application object and main include it"
+                    )
+    without_comments = re.sub(r"//[^\n]*", "", text)
+    for match in CLASS_HEAD.finditer(without_comments):
+        bases = count_bases(match.group(2))
+        if bases > MOST_BASES:
+            number = without_comments.count("\n", 0, match.start()) + 1
+            problems.append(f"{relative}:{number}: class {match.group(1)} has {bases} bases; at most {MOST_BASES}")
+    return problems
+
+
 def check(source_dir):
     """Returns the list of problems; empty when the folders keep to the table."""
     table, problems = read_table(os.path.join(source_dir, "README.md"))
@@ -116,22 +165,24 @@ def check(source_dir):
         for path in files:
             relative = os.path.relpath(path, source_dir)
             with open(path, encoding="utf-8", errors="replace") as source:
-                for number, line in enumerate(source, 1):
-                    match = INCLUDE.match(line)
-                    if not match:
-                        continue
-                    quote, included = match.groups()
-                    target = included.split("/", 1)[0]
-                    if "/" not in included or target == folder or target not in top_folders:
-                        continue
-                    # <net/if.h> is the system's; an angle include is ours only when we have the file.
-                    if quote == "<" and not os.path.isfile(os.path.join(source_dir, included)):
-                        continue
-                    if target not in table[folder]:
-                        allowed = ", ".join(f"{name}/" for name in sorted(table[folder])) or "nothing of ours"
-                        problems.append(
-                            f"{relative}:{number}: {line.strip()} -- {folder}/ may include only: {allowed}"
-                        )
+                text = source.read()
+            problems.extend(check_shape(relative, text))
+            for number, line in enumerate(text.splitlines(), 1):
+                match = INCLUDE.match(line)
+                if not match:
+                    continue
+                quote, included = match.groups()
+                target = included.split("/", 1)[0]
+                if "/" not in included or target == folder or target not in top_folders:
+                    continue
+                # <net/if.h> is the system's; an angle include is ours only when we have the file.
+                if quote == "<" and not os.path.isfile(os.path.join(source_dir, included)):
+                    continue
+                if target not in table[folder]:
+                    allowed = ", ".join(f"{name}/" for name in sorted(table[folder])) or "nothing of ours"
+                    problems.append(
+                        f"{relative}:{number}: {line.strip()} -- {folder}/ may include only: {allowed}"
+                    )
     return problems
 
 

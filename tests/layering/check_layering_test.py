@@ -80,5 +80,37 @@ class CheckLayering(unittest.TestCase):
         self.assertEqual(len(self.problems()), 1)
 
 
+class CheckShape(unittest.TestCase):
+    """What keeps the application's parts readable: the checks beside the folder table."""
+
+    def test_a_part_of_app_that_includes_the_application_object_is_named(self):
+        problems = check_layering.check_shape("app/Part.cpp", '#include "app/Part.h"\n#include "app/Scene.h"\n')
+        self.assertEqual(
+            problems, ['app/Part.cpp:2: #include "app/Scene.h" -- only the application object and main include it']
+        )
+        self.assertEqual(check_layering.check_shape("app/main.cpp", '#include "app/Scene.h"\n'), [])
+
+    def test_a_long_file_counts_in_app_only(self):
+        long_text = "int x;\n" * 601
+        self.assertEqual(
+            check_layering.check_shape("app/Long.cpp", long_text),
+            ["app/Long.cpp: 601 lines; a file of app/ keeps to 600"],
+        )
+        self.assertEqual(check_layering.check_shape("app/Long.cpp", "int x;\n" * 600), [])
+        self.assertEqual(check_layering.check_shape("net/Long.cpp", long_text), [])
+
+    def test_a_class_with_four_bases_is_named_and_template_commas_do_not_count(self):
+        text = (
+            "// class Comment : public A, public B, public C, public D {\n"
+            "class Three : public A, public std::map<int, int>, private C {\n};\n"
+            "struct Four final\n    : public A,\n      public B,\n      public C,\n      public D {\n};\n"
+            "std::map<int, int>::iterator i; Base::Base() : a(1), b(2), c(3), d(4) {}\n"
+        )
+        self.assertEqual(
+            check_layering.check_shape("net/Shapes.h", text),
+            ["net/Shapes.h:4: class Four has 4 bases; at most 3"],
+        )
+
+
 if __name__ == "__main__":
     unittest.main()
