@@ -65,6 +65,15 @@ void darkRow3(const uint8_t* row, int width, const int16_t* limits, uint64_t* wo
     }
 }
 
+// Sets bits [from, to] of a row of words.
+void setBits(uint64_t* words, int from, int to) {
+    for (int w = from >> 6; w <= to >> 6; ++w) {
+        const int low = std::max(from, w * 64) - w * 64;
+        const int high = std::min(to, w * 64 + 63) - w * 64;
+        words[w] |= (~uint64_t(0) >> (63 - high)) & (~uint64_t(0) << low);
+    }
+}
+
 // Column of the first set bit at or after `from`, or `end` when there is none.
 int nextSet(const uint64_t* words, size_t count, int from, int end) {
     size_t w = static_cast<size_t>(from) >> 6;
@@ -278,8 +287,74 @@ bool labelImage(const FrameView& frame, int threshold, bool local, const Detecto
         return false;
     }
     Labelling& l = *labels;
-    const int width = frame.width;
-    const int height = frame.height;
+    // Sums of three bytes lie in 0..765: clamping keeps 3 * threshold exact and in range.
+    const int limit = 3 * std::min(std::max(threshold, -1), 255);
+    l.limits_.assign(static_cast<size_t>((frame.width + kBlock - 1) / kBlock), static_cast<int16_t>(limit));
+    if (local) {
+        l.localLimits(frame, parameters);
+    }
+    return l.labelRows(frame.width, frame.height, [&](int y, uint64_t* row) {
+        const uint8_t* pixels = frame.at(0, y);
+        if (local) {
+            l.rowLimits(y, l.limits_.data());
+        }
+        if (frame.pixelSize == 4) {
+            darkRow4(pixels, frame.width, l.limits_.data(), row);
+        } else {
+            darkRow3(pixels, frame.width, l.limits_.data(), row);
+        }
+    });
+}
+
+bool labelRegionPart(const FrameView& frame, const Labelling& whole, int region, int level, Labelling* part) {
+    if (!frame.valid() || part == nullptr || region < 1 || region > whole.regionCount() ||
+        frame.width != whole.width() || frame.height != whole.height()) {
+        return false;
+    }
+    const Region& r = whole.region(region);
+    const int top = r.box[2] - 2;
+    const int span = r.box[1] - r.box[0] + 1;
+    const size_t spanWords = (static_cast<size_t>(span) + 63) / 64;
+    const size_t partWords = (static_cast<size_t>(span) + 4 + 63) / 64;
+    // Per row: the pixels at or below the level across the box, a word at a time, kept where
+    // the region's own runs lie, moved two columns right into the part.
+    part->limits_.assign(static_cast<size_t>(span) / kBlock + 1,
+                         static_cast<int16_t>(std::clamp(level, -1, 765)));
+    part->scratch_.resize(2 * spanWords);
+    uint64_t* dark = part->scratch_.data();
+    uint64_t* inside = dark + spanWords;
+    return part->labelRows(span + 4, r.box[3] - r.box[2] + 5, [&](int y, uint64_t* row) {
+        const int frameY = y + top;
+        if (frameY < r.box[2] || frameY > r.box[3]) {
+            return;
+        }
+        std::fill(inside, inside + spanWords, 0);
+        for (int32_t k = whole.rowRuns_[frameY]; k < whole.rowRuns_[frameY + 1]; ++k) {
+            const Labelling::Run& run = whole.runs_[k];
+            if (whole.final_[run.label] == region) {
+                setBits(inside, run.x0 - r.box[0], run.x1 - r.box[0]);
+            }
+        }
+        std::fill(dark, dark + spanWords, 0);
+        if (frame.pixelSize == 4) {
+            darkRow4(frame.at(r.box[0], frameY), span, part->limits_.data(), dark);
+        } else {
+            darkRow3(frame.at(r.box[0], frameY), span, part->limits_.data(), dark);
+        }
+        uint64_t carry = 0;
+        for (size_t w = 0; w < spanWords; ++w) {
+            const uint64_t bits = dark[w] & inside[w];
+            row[w] |= (bits << 2) | carry;
+            carry = bits >> 62;
+        }
+        if (spanWords < partWords) {
+            row[spanWords] |= carry;
+        }
+    });
+}
+
+template <typename DarkBits> bool Labelling::labelRows(int width, int height, DarkBits darkBits) {
+    Labelling& l = *this;
     if (width != l.width_ || height != l.height_) {
         l.resize(width, height);
     } else {
@@ -288,12 +363,6 @@ bool labelImage(const FrameView& frame, int threshold, bool local, const Detecto
     l.runs_.clear();
     l.regions_.assign(1, Region());
     l.provisionalCount_ = 0;
-    // Sums of three bytes lie in 0..765: clamping keeps 3 * threshold exact and in range.
-    const int limit = 3 * std::min(std::max(threshold, -1), 255);
-    l.limits_.assign(static_cast<size_t>((width + kBlock - 1) / kBlock), static_cast<int16_t>(limit));
-    if (local) {
-        l.localLimits(frame, parameters);
-    }
 
     const size_t words = l.words_;
     // Columns 0 and width - 1 are never dark.
@@ -306,18 +375,9 @@ bool labelImage(const FrameView& frame, int threshold, bool local, const Detecto
     l.rowRuns_[1] = 0;
     for (int y = 1; y < height - 1; ++y) {
         uint64_t* row = l.bits_.data() + static_cast<size_t>(y) * words;
-        const uint8_t* pixels = frame.at(0, y);
-        if (local) {
-            l.rowLimits(y, l.limits_.data());
-        }
-        if (frame.pixelSize == 4) {
-            darkRow4(pixels, width, l.limits_.data(), row);
-        } else {
-            darkRow3(pixels, width, l.limits_.data(), row);
-        }
+        darkBits(y, row);
         row[0] &= ~uint64_t(1);
         row[lastColumnWord] &= ~lastColumnBit;
-
         const int32_t begin = static_cast<int32_t>(l.runs_.size());
         int32_t above = previousBegin;
         int x = nextSet(row, words, 1, width);

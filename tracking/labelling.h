@@ -52,10 +52,28 @@ public:
     // not for inner loops.
     int regionAt(int x, int y) const;
     int provisionalCount() const { return provisionalCount_; }
+    // Calls visit(y, x0, x1) for every run of dark pixels of a region (1..regionCount()), row by
+    // row from its top, each row from the left.
+    template <typename Visit> void visitRuns(int region, Visit visit) const {
+        const Region& r = regions_[region];
+        for (int y = r.box[2]; y <= r.box[3]; ++y) {
+            for (int32_t k = rowRuns_[y]; k < rowRuns_[y + 1]; ++k) {
+                if (final_[runs_[k].label] == region) {
+                    visit(y, runs_[k].x0, runs_[k].x1);
+                }
+            }
+        }
+    }
 
 private:
     friend bool labelImage(const FrameView& frame, int threshold, bool local,
                            const DetectorParameters& parameters, Labelling* labels);
+    friend bool labelRegionPart(const FrameView& frame, const Labelling& whole, int region, int level,
+                                Labelling* part);
+
+    // Labels a frame of width x height whose dark pixels darkBits(y, row) sets in the cleared
+    // bit row of each row y from 1 to height - 2; the outermost columns are cleared after it.
+    template <typename DarkBits> bool labelRows(int width, int height, DarkBits darkBits);
 
     // The limits of the blocks from the frame's block means, darkest and lightest pixels.
     void localLimits(const FrameView& frame, const DetectorParameters& parameters);
@@ -98,6 +116,7 @@ private:
     std::vector<int16_t> blockLightest_; // largest
     std::vector<int> blockLimits_;       // largest dark sum per block
     std::vector<int16_t> limits_;        // largest dark sum per block column of the current row
+    std::vector<uint64_t> scratch_;      // labelRegionPart: the bits of one row of the box
 };
 
 // Labels a frame. threshold is the grey level at or below which a pixel is dark. Returns false
@@ -108,5 +127,11 @@ bool labelImage(const FrameView& frame, int threshold, bool local, Labelling* la
 // With the detector's tunables of the local binarisation (the defaults above).
 bool labelImage(const FrameView& frame, int threshold, bool local, const DetectorParameters& parameters,
                 Labelling* labels);
+
+// Labels anew the pixels of one region of `whole` (the labels of `frame`) whose sum of bytes
+// 0..2 is at most `level`, in a frame of the region's bounding box widened by two pixels on every
+// side: pixel (x, y) of `part` is pixel (x + box x min - 2, y + box y min - 2) of the frame.
+// False when the region or the frame does not belong to `whole`, or labelling fails.
+bool labelRegionPart(const FrameView& frame, const Labelling& whole, int region, int level, Labelling* part);
 
 } // namespace Ostrevan

@@ -320,4 +320,73 @@ TEST(Labelling, RefusesMoreThan32768ProvisionalLabels) {
     EXPECT_EQ(299, labels.provisionalCount());
 }
 
+// A region's part is labelled as the frame would be that holds the region's pixels at or below
+// the level and nothing else, in the region's box widened by two pixels: compared so on frames of
+// every kind, locally binarised, with 4 and 3 bytes a pixel (a part reaching past the 64th column
+// of its box moves bits across words).
+TEST(Labelling, ARegionsPartIsLabelledAsAFrameOfItsOwn) {
+    std::vector<uint8_t> four;
+    int compared = 0;
+    for (unsigned seed = 1; seed <= 8; ++seed) {
+        FrameSynth::render(randomScene(seed), &four, 4);
+        const std::vector<uint8_t> three = toThreeBytes(four);
+        for (int pixelSize : {4, 3}) {
+            const FrameView frame = TrackingTest::viewOf(pixelSize == 4 ? four : three, 640, 480, pixelSize);
+            Labelling whole;
+            ASSERT_TRUE(labelImage(frame, 100, true, &whole));
+            for (int region = 1; region <= whole.regionCount(); ++region) {
+                const Region& r = whole.region(region);
+                if (r.area < 200 || region % 3 != 0) {
+                    continue;
+                }
+                const int level = 60 + static_cast<int>(region * 37 % 200);
+                Labelling part;
+                ASSERT_TRUE(labelRegionPart(frame, whole, region, level, &part));
+                const int width = r.box[1] - r.box[0] + 5;
+                const int height = r.box[3] - r.box[2] + 5;
+                TrackingTest::BinaryFrame alone(width, height);
+                for (int y = 0; y < height; ++y) {
+                    for (int x = 0; x < width; ++x) {
+                        const int fx = x + r.box[0] - 2;
+                        const int fy = y + r.box[2] - 2;
+                        if (whole.regionAt(fx, fy) == region) {
+                            const uint8_t* p = frame.at(fx, fy);
+                            if (p[0] + p[1] + p[2] <= level) {
+                                alone.set(x, y, 0);
+                            }
+                        }
+                    }
+                }
+                Labelling expected;
+                ASSERT_TRUE(labelImage(alone.view(), 100, &expected));
+                const std::string what = "seed " + std::to_string(seed) + " pixel size " +
+                                         std::to_string(pixelSize) + " region " + std::to_string(region);
+                ASSERT_EQ(expected.width(), part.width()) << what;
+                ASSERT_EQ(expected.height(), part.height()) << what;
+                ASSERT_EQ(expected.regionCount(), part.regionCount()) << what;
+                for (int k = 1; k <= part.regionCount(); ++k) {
+                    ASSERT_EQ(expected.region(k).area, part.region(k).area) << what;
+                    ASSERT_EQ(expected.region(k).start[0], part.region(k).start[0]) << what;
+                    ASSERT_EQ(expected.region(k).start[1], part.region(k).start[1]) << what;
+                }
+                for (int y = 0; y < height; ++y) {
+                    for (int x = 0; x < width; ++x) {
+                        ASSERT_EQ(expected.dark(x, y), part.dark(x, y)) << what << " at " << x << "," << y;
+                    }
+                }
+                ++compared;
+            }
+        }
+    }
+    EXPECT_GT(compared, 50);
+    // A region of another labelling, or of none, is refused.
+    Labelling whole;
+    ASSERT_TRUE(labelImage(TrackingTest::viewOf(four, 640, 480), 100, true, &whole));
+    Labelling part;
+    EXPECT_FALSE(labelRegionPart(TrackingTest::viewOf(four, 320, 480), whole, 1, 100, &part));
+    EXPECT_FALSE(
+        labelRegionPart(TrackingTest::viewOf(four, 640, 480), whole, whole.regionCount() + 1, 100, &part));
+    EXPECT_FALSE(labelRegionPart(TrackingTest::viewOf(four, 640, 480), whole, 0, 100, &part));
+}
+
 } // namespace
