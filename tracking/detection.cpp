@@ -157,6 +157,9 @@ bool cornersOfLines(DetectedMarker* marker) {
     return true;
 }
 
+// Least confidence of an identified marker; below it a square is listed with id -1.
+constexpr double kIdentified = 0.5;
+
 constexpr int kGreySums = 766; // sums of bytes 0..2 of a pixel: 0..765
 
 // Otsu's split of a histogram of kGreySums bins, all of whose counts lie in [lowest, highest]:
@@ -479,6 +482,19 @@ bool checkSquare(SquareCandidate* candidate, int area, double factor) {
 
 namespace {
 
+// Whether a point lies inside the quadrilateral of four corners given in order round it
+// (either way round).
+bool insideQuadrilateral(const double corners[4][2], double x, double y) {
+    int sides = 0;
+    for (int k = 0; k < 4; ++k) {
+        const double* a = corners[k];
+        const double* b = corners[(k + 1) % 4];
+        const double cross = (b[0] - a[0]) * (y - a[1]) - (b[1] - a[1]) * (x - a[0]);
+        sides += cross > 0.0 ? 1 : cross < 0.0 ? -1 : 0;
+    }
+    return sides == 4 || sides == -4;
+}
+
 // The pixels inside a traced contour, the contour's own included: the polygon through the outer
 // pixels' centres, plus the half pixel beyond them along the way round.
 double outlineArea(const SquareCandidate& traced) {
@@ -576,15 +592,12 @@ bool SquareCollector::encloses(double x, double y, int area) const {
         if (square.area <= area) {
             continue;
         }
-        // Inside when on the same side of all four sides, whichever way round the contour runs.
-        int sides = 0;
+        double corners[4][2];
         for (int k = 0; k < 4; ++k) {
-            const size_t a = square.first + static_cast<size_t>(square.corners[k]);
-            const size_t b = square.first + static_cast<size_t>(square.corners[k + 1]);
-            const double cross = (xs_[b] - xs_[a]) * (y - ys_[a]) - (ys_[b] - ys_[a]) * (x - xs_[a]);
-            sides += cross > 0.0 ? 1 : cross < 0.0 ? -1 : 0;
+            corners[k][0] = xs_[square.first + static_cast<size_t>(square.corners[k])];
+            corners[k][1] = ys_[square.first + static_cast<size_t>(square.corners[k])];
         }
-        if (sides == 4 || sides == -4) {
+        if (insideQuadrilateral(corners, x, y)) {
             return true;
         }
     }
@@ -728,49 +741,88 @@ bool cornerLines(const SquareCandidate& candidate, const double distortion[4], D
 
 } // namespace
 
+namespace {
+
+// One candidate as describeMarkers describes it; `corners` receives the frame points between
+// which its pattern was last sampled. False when its lines cannot be fitted.
+bool describe(const SquareCandidate& candidate, const FrameView& frame, const double distortion[4],
+              const PatternTable& patterns, const DetectorParameters& parameters,
+              const MarkerHistory* history, DetectedMarker* marker, double corners[4][2]) {
+    marker->area = candidate.area;
+    marker->centre[0] = candidate.centre[0];
+    marker->centre[1] = candidate.centre[1];
+    for (int k = 0; k < 4; ++k) {
+        corners[k][0] = candidate.contourX[candidate.corners[k]];
+        corners[k][1] = candidate.contourY[candidate.corners[k]];
+    }
+    // Fitting and refining the sides is most of the work for a square, and most solid squares of
+    // a busy picture (tiles, windows, a chessboard's fields) show no pattern even between the
+    // contour's corners: they are listed with the lines through those corners. A small square's
+    // corners lie too far off for that first look, and a hollow one is likely a marker.
+    if (candidate.area >= parameters.refineArea && squareFill(candidate, candidate.area) >= kHollowFill) {
+        identify(frame, corners, patterns, marker);
+        if (marker->confidence < parameters.refineConfidence &&
+            (history == nullptr || !history->remembers(*marker))) {
+            return cornerLines(candidate, distortion, marker);
+        }
+    }
+    if (!fitSideLines(candidate, distortion, marker)) {
+        return false;
+    }
+    if (refineSideLines(frame, candidate, distortion, marker)) {
+        // The pattern is sampled between the refined corners, where the picture shows them.
+        for (int k = 0; k < 4; ++k) {
+            idealToObserved(distortion, marker->corners[k][0], marker->corners[k][1], &corners[k][0],
+                            &corners[k][1]);
+        }
+    }
+    identify(frame, corners, patterns, marker);
+    return true;
+}
+
+} // namespace
+
 int describeMarkers(const SquareCandidate* candidates, int count, const FrameView& frame,
                     const double distortion[4], const PatternTable& patterns, DetectedMarker* markers,
-                    const DetectorParameters& parameters, const MarkerHistory* history) {
-    int described = 0;
+                    const DetectorParameters& parameters, const MarkerHistory* history, bool skipPatterns) {
+    count = std::clamp(count, 0, kMaxSquares);
+    int order[kMaxSquares];
     for (int i = 0; i < count; ++i) {
-        const SquareCandidate& candidate = candidates[i];
-        DetectedMarker& marker = markers[described];
-        marker.area = candidate.area;
-        marker.centre[0] = candidate.centre[0];
-        marker.centre[1] = candidate.centre[1];
-        double corners[4][2];
-        for (int k = 0; k < 4; ++k) {
-            corners[k][0] = candidate.contourX[candidate.corners[k]];
-            corners[k][1] = candidate.contourY[candidate.corners[k]];
-        }
-        identify(frame, corners, patterns, &marker);
-        // Fitting and refining the sides is most of the work for a square, and most squares of
-        // a busy picture (tiles, windows, a chessboard's fields) show no pattern even between
-        // the contour's corners: they are listed with the lines through those corners.
-        const bool likely = marker.confidence >= parameters.refineConfidence ||
-                            candidate.area < parameters.refineArea ||
-                            squareFill(candidate, candidate.area) < kHollowFill ||
-                            (history != nullptr && history->remembers(marker));
-        if (!likely) {
-            if (cornerLines(candidate, distortion, &marker)) {
-                ++described;
-            }
-            continue;
-        }
-        if (!fitSideLines(candidate, distortion, &marker)) {
-            continue;
-        }
-        if (refineSideLines(frame, candidate, distortion, &marker)) {
-            // Sampled again between the refined corners, where the picture shows them.
-            for (int k = 0; k < 4; ++k) {
-                idealToObserved(distortion, marker.corners[k][0], marker.corners[k][1], &corners[k][0],
-                                &corners[k][1]);
-            }
-            identify(frame, corners, patterns, &marker);
-        }
-        ++described;
+        order[i] = i;
     }
-    return described;
+    if (skipPatterns) {
+        // The largest first, so that a marker is known before the squares of its pattern.
+        std::stable_sort(order, order + count,
+                         [&](int a, int b) { return candidates[a].area > candidates[b].area; });
+    }
+    DetectedMarker described[kMaxSquares];
+    bool listed[kMaxSquares] = {};
+    double identified[kMaxSquares][4][2];
+    int identifiedCount = 0;
+    for (int n = 0; n < count; ++n) {
+        const int i = order[n];
+        const SquareCandidate& candidate = candidates[i];
+        bool inPattern = false;
+        for (int m = 0; m < identifiedCount && !inPattern; ++m) {
+            inPattern = insideQuadrilateral(identified[m], candidate.centre[0], candidate.centre[1]);
+        }
+        if (inPattern) {
+            continue;
+        }
+        double corners[4][2];
+        listed[i] =
+            describe(candidate, frame, distortion, patterns, parameters, history, &described[i], corners);
+        if (skipPatterns && listed[i] && described[i].confidence >= kIdentified) {
+            std::copy(&corners[0][0], &corners[0][0] + 8, &identified[identifiedCount++][0][0]);
+        }
+    }
+    int stored = 0;
+    for (int i = 0; i < count; ++i) {
+        if (listed[i]) {
+            markers[stored++] = described[i];
+        }
+    }
+    return stored;
 }
 
 bool MarkerHistory::remembers(const DetectedMarker& marker) const {
@@ -811,7 +863,7 @@ void MarkerHistory::apply(DetectedMarker* markers, int* count, int capacity) {
         m.direction = (remembered.direction - turn + 4) % 4;
     }
     for (int j = 0; j < n; ++j) {
-        if (markers[j].confidence < 0.5) {
+        if (markers[j].confidence < kIdentified) {
             markers[j].id = -1;
         }
     }
@@ -927,7 +979,7 @@ std::optional<std::vector<DetectedMarker>> Library::detectMarkers(const FrameVie
     const int squares = collector_.take(squares_.get(), parameters_.maxCandidates);
     DetectedMarker markers[kMaxSquares];
     int found = describeMarkers(squares_.get(), squares, frame, camera_.distortion, patterns_, markers,
-                                parameters_, &history_);
+                                parameters_, &history_, local);
     history_.apply(markers, &found, kMaxSquares);
     return std::vector<DetectedMarker>(markers, markers + found);
 }

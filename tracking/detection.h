@@ -161,10 +161,11 @@ class MarkerHistory;
 // `history` (may be null) remembers a marker has its lines fitted to its contour (fitSideLines)
 // and refined to the edges of the picture, and is identified again between the refined corners;
 // the others keep that first identification, with the lines through the contour's corners.
-// Returns the marker count.
+// With `skipPatterns`, the squares inside an identified marker (the cells of its pattern) are
+// not described and not listed. Returns the marker count (markers in the candidates' order).
 int describeMarkers(const SquareCandidate* candidates, int count, const FrameView& frame,
                     const double distortion[4], const PatternTable& patterns, DetectedMarker* markers,
-                    const DetectorParameters& parameters, const MarkerHistory* history);
+                    const DetectorParameters& parameters, const MarkerHistory* history, bool skipPatterns);
 
 // The marker history: remembers identified markers for three frames so that a marker keeps a
 // better identification it had and is still reported for two frames after it was last seen.

@@ -103,9 +103,12 @@ int nextClear(const uint64_t* words, size_t count, int from) {
     return static_cast<int>(w * 64) + countTrailingZeros(bits);
 }
 
-// Adds the sums of bytes 0..2 of one row's pixels to the sums of their blocks, and lowers and
-// raises the blocks' darkest and lightest sums.
-void addBlockSums4(const uint8_t* row, int width, int64_t* sums, int16_t* darkest, int16_t* lightest) {
+// The sums of bytes 0..2 of the pixels of one row of 16 x 16 blocks (`rows` rows from `top`,
+// 4-byte pixels) added to their blocks' sums, and their blocks' darkest and lightest sums
+// lowered and raised. A block is gathered in registers over all its rows and folded once.
+void addBlockRowSums4(const FrameView& frame, int top, int rows, int64_t* sums, int16_t* darkest,
+                      int16_t* lightest) {
+    const int width = frame.width;
     int x = 0;
 #if defined(__SSE2__)
     const __m128i lowByte = _mm_set1_epi16(0x00FF);
@@ -117,44 +120,45 @@ void addBlockSums4(const uint8_t* row, int width, int64_t* sums, int16_t* darkes
         const __m128i g = _mm_and_si128(_mm_srli_epi16(v, 8), keepG);
         return _mm_madd_epi16(_mm_add_epi16(br, g), ones);
     };
-    const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
-    const __m128i zero = _mm_setzero_si128();
-    for (; x + 16 <= width; x += 16) {
-        const uint8_t* p = row + static_cast<size_t>(x) * 4;
-        __m128i total = zero;
-        for (int k = 0; k < 4; ++k) {
-            const __m128i v =
-                _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k)), colour);
-            total = _mm_add_epi64(total, _mm_sad_epu8(v, zero));
+    for (; x + kBlock <= width; x += kBlock) {
+        // 16-bit lanes: a block row of 16 rows adds at most 2 x 16 x 765 per lane.
+        __m128i total = _mm_setzero_si128();
+        __m128i low = _mm_set1_epi16(765);
+        __m128i high = _mm_setzero_si128();
+        for (int y = top; y < top + rows; ++y) {
+            const uint8_t* p = frame.at(x, y);
+            const __m128i s0 = _mm_packs_epi32(sums4(p), sums4(p + 16));
+            const __m128i s1 = _mm_packs_epi32(sums4(p + 32), sums4(p + 48));
+            total = _mm_add_epi16(total, _mm_add_epi16(s0, s1));
+            low = _mm_min_epi16(low, _mm_min_epi16(s0, s1));
+            high = _mm_max_epi16(high, _mm_max_epi16(s0, s1));
         }
-        sums[x / kBlock] += _mm_cvtsi128_si32(total) + _mm_cvtsi128_si32(_mm_srli_si128(total, 8));
-        // Eight 16-bit lanes of per-pixel sums, folded to the smallest and largest.
-        const __m128i s0 = _mm_packs_epi32(sums4(p), sums4(p + 16));
-        const __m128i s1 = _mm_packs_epi32(sums4(p + 32), sums4(p + 48));
-        __m128i low = _mm_min_epi16(s0, s1);
-        __m128i high = _mm_max_epi16(s0, s1);
+        __m128i wide = _mm_madd_epi16(total, ones); // four 32-bit lanes
+        wide = _mm_add_epi32(wide, _mm_srli_si128(wide, 8));
+        wide = _mm_add_epi32(wide, _mm_srli_si128(wide, 4));
         low = _mm_min_epi16(low, _mm_srli_si128(low, 8));
         high = _mm_max_epi16(high, _mm_srli_si128(high, 8));
         low = _mm_min_epi16(low, _mm_srli_si128(low, 4));
         high = _mm_max_epi16(high, _mm_srli_si128(high, 4));
         low = _mm_min_epi16(low, _mm_srli_si128(low, 2));
         high = _mm_max_epi16(high, _mm_srli_si128(high, 2));
-        const int16_t lowest = static_cast<int16_t>(_mm_cvtsi128_si32(low));
-        const int16_t highest = static_cast<int16_t>(_mm_cvtsi128_si32(high));
-        int16_t& d = darkest[x / kBlock];
-        int16_t& l = lightest[x / kBlock];
-        d = std::min(d, lowest);
-        l = std::max(l, highest);
+        const int b = x / kBlock;
+        sums[b] += _mm_cvtsi128_si32(wide);
+        darkest[b] =
+            static_cast<int16_t>(std::min<int>(darkest[b], static_cast<int16_t>(_mm_cvtsi128_si32(low))));
+        lightest[b] =
+            static_cast<int16_t>(std::max<int>(lightest[b], static_cast<int16_t>(_mm_cvtsi128_si32(high))));
     }
 #endif
-    for (; x < width; ++x) {
-        const uint8_t* p = row + static_cast<size_t>(x) * 4;
-        const int value = p[0] + p[1] + p[2];
-        sums[x / kBlock] += value;
-        int16_t& d = darkest[x / kBlock];
-        int16_t& l = lightest[x / kBlock];
-        d = static_cast<int16_t>(std::min<int>(d, value));
-        l = static_cast<int16_t>(std::max<int>(l, value));
+    for (int y = top; y < top + rows; ++y) {
+        for (int column = x; column < width; ++column) {
+            const uint8_t* p = frame.at(column, y);
+            const int value = p[0] + p[1] + p[2];
+            const int b = column / kBlock;
+            sums[b] += value;
+            darkest[b] = static_cast<int16_t>(std::min<int>(darkest[b], value));
+            lightest[b] = static_cast<int16_t>(std::max<int>(lightest[b], value));
+        }
     }
 }
 
@@ -179,14 +183,18 @@ void Labelling::localLimits(const FrameView& frame, const DetectorParameters& pa
     blockSums_.assign(blocks, 0);
     blockDarkest_.assign(blocks, 765);
     blockLightest_.assign(blocks, 0);
-    for (int y = 0; y < frame.height; ++y) {
-        const size_t first = static_cast<size_t>(y / kBlock) * columns;
+    for (int by = 0; by < rows; ++by) {
+        const size_t first = static_cast<size_t>(by) * columns;
+        const int top = by * kBlock;
+        const int height = std::min(kBlock, frame.height - top);
         if (frame.pixelSize == 4) {
-            addBlockSums4(frame.at(0, y), frame.width, &blockSums_[first], &blockDarkest_[first],
-                          &blockLightest_[first]);
+            addBlockRowSums4(frame, top, height, &blockSums_[first], &blockDarkest_[first],
+                             &blockLightest_[first]);
         } else {
-            addBlockSums3(frame.at(0, y), frame.width, &blockSums_[first], &blockDarkest_[first],
-                          &blockLightest_[first]);
+            for (int y = top; y < top + height; ++y) {
+                addBlockSums3(frame.at(0, y), frame.width, &blockSums_[first], &blockDarkest_[first],
+                              &blockLightest_[first]);
+            }
         }
     }
     // The mean over the blocks around each block, and from it the block's limit: a pixel is dark

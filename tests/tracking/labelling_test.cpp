@@ -320,6 +320,99 @@ TEST(Labelling, RefusesMoreThan32768ProvisionalLabels) {
     EXPECT_EQ(299, labels.provisionalCount());
 }
 
+// The local threshold reckoned pixel by pixel, as DetectorParameters describes it: per 16 x 16
+// block the mean, darkest and lightest sum of bytes 0..2 over the blocks around it, the block's
+// limit from them, and each row's limit between the block rows above and below it. The yardstick
+// of the block statistics gathered a block at a time in registers.
+std::vector<bool> referenceLocalDarkness(const FrameView& frame, const DetectorParameters& parameters) {
+    const int block = Labelling::kBlock;
+    const int columns = (frame.width + block - 1) / block;
+    const int rows = (frame.height + block - 1) / block;
+    auto value = [&](int x, int y) {
+        const uint8_t* p = frame.at(x, y);
+        return p[0] + p[1] + p[2];
+    };
+    std::vector<int> limits(static_cast<size_t>(columns) * rows);
+    for (int by = 0; by < rows; ++by) {
+        for (int bx = 0; bx < columns; ++bx) {
+            long long sum = 0;
+            long long pixels = 0;
+            int darkest = 765;
+            int lightest = 0;
+            for (int y = std::max(0, (by - parameters.localReach) * block);
+                 y < std::min(frame.height, (by + parameters.localReach + 1) * block); ++y) {
+                for (int x = std::max(0, (bx - parameters.localReach) * block);
+                     x < std::min(frame.width, (bx + parameters.localReach + 1) * block); ++x) {
+                    sum += value(x, y);
+                    ++pixels;
+                    darkest = std::min(darkest, value(x, y));
+                    lightest = std::max(lightest, value(x, y));
+                }
+            }
+            const int mean = static_cast<int>(sum / pixels);
+            int limit = std::min(mean - 3 * parameters.localMinimumDrop,
+                                 mean - mean * parameters.localDropPercent / 100);
+            if (lightest - darkest >= 3 * parameters.localMinimumContrast) {
+                limit = std::min(limit, darkest + (lightest - darkest) * parameters.localInkPercent / 100);
+            }
+            limits[static_cast<size_t>(by) * columns + bx] = limit;
+        }
+    }
+    std::vector<bool> dark(static_cast<size_t>(frame.width) * frame.height, false);
+    for (int y = 1; y < frame.height - 1; ++y) {
+        const int position = y - block / 2;
+        const int upper = std::clamp(position < 0 ? 0 : position / block, 0, rows - 1);
+        const int lower = std::min(upper + 1, rows - 1);
+        const int weight = std::clamp(position - upper * block, 0, block);
+        for (int x = 1; x < frame.width - 1; ++x) {
+            const int a = limits[static_cast<size_t>(upper) * columns + x / block];
+            const int b = limits[static_cast<size_t>(lower) * columns + x / block];
+            const int16_t limit = static_cast<int16_t>((a * (block - weight) + b * weight) / block);
+            dark[static_cast<size_t>(y) * frame.width + x] = value(x, y) <= limit;
+        }
+    }
+    return dark;
+}
+
+TEST(Labelling, LocalThresholdEqualsThePixelByPixelReckoning) {
+    std::mt19937 random(17);
+    std::vector<std::pair<std::vector<uint8_t>, std::pair<int, int>>> frames;
+    std::vector<uint8_t> rendered;
+    for (unsigned seed : {3u, 8u, 13u}) {
+        FrameSynth::render(randomScene(seed), &rendered, 4);
+        frames.push_back({rendered, {640, 480}});
+    }
+    for (const auto& size :
+         std::vector<std::pair<int, int>>{{17, 5}, {63, 40}, {65, 9}, {130, 47}, {33, 200}}) {
+        std::vector<uint8_t> pixels(static_cast<size_t>(size.first) * size.second * 4);
+        const int ground = static_cast<int>(random() % 256);
+        for (uint8_t& b : pixels) {
+            b = static_cast<uint8_t>(random() % 3 == 0 ? random() % 256 : ground);
+        }
+        frames.push_back({pixels, size});
+    }
+    DetectorParameters wide;
+    wide.localReach = 2;
+    for (const DetectorParameters& parameters : {DetectorParameters(), wide}) {
+        for (const auto& [pixels, size] : frames) {
+            for (int pixelSize : {4, 3}) {
+                const std::vector<uint8_t> bytes = pixelSize == 4 ? pixels : toThreeBytes(pixels);
+                const FrameView frame = TrackingTest::viewOf(bytes, size.first, size.second, pixelSize);
+                Labelling labels;
+                ASSERT_TRUE(labelImage(frame, 100, true, parameters, &labels));
+                const std::vector<bool> expected = referenceLocalDarkness(frame, parameters);
+                for (int y = 0; y < size.second; ++y) {
+                    for (int x = 0; x < size.first; ++x) {
+                        ASSERT_EQ(expected[static_cast<size_t>(y) * size.first + x], labels.dark(x, y))
+                            << size.first << "x" << size.second << " pixel size " << pixelSize << " reach "
+                            << parameters.localReach << " at " << x << "," << y;
+                    }
+                }
+            }
+        }
+    }
+}
+
 // A region's part is labelled as the frame would be that holds the region's pixels at or below
 // the level and nothing else, in the region's box widened by two pixels: compared so on frames of
 // every kind, locally binarised, with 4 and 3 bytes a pixel (a part reaching past the 64th column
