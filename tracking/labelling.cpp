@@ -46,8 +46,10 @@ __attribute__((target("avx2"))) int darkRow4Avx2(const uint8_t* row, int width, 
             _mm256_permute4x64_epi64(_mm256_packs_epi32(pixelSums8(p), pixelSums8(p + 32)), 0xD8);
         const __m256i s1 =
             _mm256_permute4x64_epi64(_mm256_packs_epi32(pixelSums8(p + 64), pixelSums8(p + 96)), 0xD8);
-        const __m256i light0 = _mm256_cmpgt_epi16(s0, _mm256_set1_epi16(limits[x / kBlock]));
-        const __m256i light1 = _mm256_cmpgt_epi16(s1, _mm256_set1_epi16(limits[x / kBlock + 1]));
+        const __m256i light0 =
+            _mm256_cmpgt_epi16(s0, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(limits + x)));
+        const __m256i light1 =
+            _mm256_cmpgt_epi16(s1, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(limits + x + 16)));
         const __m256i light = _mm256_permute4x64_epi64(_mm256_packs_epi16(light0, light1), 0xD8);
         const uint64_t mask = static_cast<uint32_t>(~_mm256_movemask_epi8(light));
         words[x >> 6] |= mask << (x & 63);
@@ -57,7 +59,7 @@ __attribute__((target("avx2"))) int darkRow4Avx2(const uint8_t* row, int width, 
 #endif
 
 // Dark bits of one row of 4-byte pixels, for columns [0, width). Bits past width stay clear.
-// limits[x / kBlock] is the largest dark sum of bytes 0..2 for the block of columns holding x.
+// limits[x] is the largest dark sum of bytes 0..2 of the pixel in column x.
 void darkRow4(const uint8_t* row, int width, const int16_t* limits, uint64_t* words) {
     int x = 0;
 #if VELQUIN_TRACKING_AVX2
@@ -79,21 +81,22 @@ void darkRow4(const uint8_t* row, int width, const int16_t* limits, uint64_t* wo
         return _mm_madd_epi16(_mm_add_epi16(br, g), ones);            // b + g + r
     };
     for (; x + 16 <= width; x += 16) {
-        const __m128i bound = _mm_set1_epi16(limits[x / kBlock]);
+        const __m128i bound0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(limits + x));
+        const __m128i bound1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(limits + x + 8));
         const uint8_t* p = row + static_cast<size_t>(x) * 4;
         // The frame arrives from memory: ask for the data a row and a half ahead.
         _mm_prefetch(reinterpret_cast<const char*>(p) + 4096, _MM_HINT_T0);
         const __m128i s0 = _mm_packs_epi32(sums4(p), sums4(p + 16));
         const __m128i s1 = _mm_packs_epi32(sums4(p + 32), sums4(p + 48));
         // dark when sum <= limit, i.e. not (sum > limit)
-        const __m128i light = _mm_packs_epi16(_mm_cmpgt_epi16(s0, bound), _mm_cmpgt_epi16(s1, bound));
+        const __m128i light = _mm_packs_epi16(_mm_cmpgt_epi16(s0, bound0), _mm_cmpgt_epi16(s1, bound1));
         const uint64_t mask = static_cast<uint32_t>(~_mm_movemask_epi8(light)) & 0xFFFFu;
         words[x >> 6] |= mask << (x & 63);
     }
 #endif
     for (; x < width; ++x) {
         const uint8_t* p = row + static_cast<size_t>(x) * 4;
-        if (p[0] + p[1] + p[2] <= limits[x / kBlock]) {
+        if (p[0] + p[1] + p[2] <= limits[x]) {
             words[x >> 6] |= uint64_t(1) << (x & 63);
         }
     }
@@ -103,7 +106,7 @@ void darkRow4(const uint8_t* row, int width, const int16_t* limits, uint64_t* wo
 void darkRow3(const uint8_t* row, int width, const int16_t* limits, uint64_t* words) {
     for (int x = 0; x < width; ++x) {
         const uint8_t* p = row + static_cast<size_t>(x) * 3;
-        if (p[0] + p[1] + p[2] <= limits[x / kBlock]) {
+        if (p[0] + p[1] + p[2] <= limits[x]) {
             words[x >> 6] |= uint64_t(1) << (x & 63);
         }
     }
@@ -332,18 +335,54 @@ void Labelling::localLimits(const FrameView& frame, const DetectorParameters& pa
     }
 }
 
-void Labelling::rowLimits(int y, int16_t* limits) const {
-    const int columns = static_cast<int>(limits_.size());
+void Labelling::rowLimits(int y, int width, int16_t* limits) {
+    const int columns = (width + kBlock - 1) / kBlock;
     const int rows = static_cast<int>(blockLimits_.size()) / std::max(1, columns);
-    // Between the centres of the block rows above and below the row, linearly.
+    // Between the centres of the blocks around the pixel, linearly down and across: a limit that
+    // steps from block to block would cut a soft shadow's edge into a row of dark specks.
     const int position = y - kBlock / 2;
     const int upper = std::clamp(position < 0 ? 0 : position / kBlock, 0, rows - 1);
     const int lower = std::min(upper + 1, rows - 1);
-    const int weight = std::clamp(position - upper * kBlock, 0, kBlock);
+    const int down = std::clamp(position - upper * kBlock, 0, kBlock);
     const int* a = &blockLimits_[static_cast<size_t>(upper) * columns];
     const int* b = &blockLimits_[static_cast<size_t>(lower) * columns];
+    columnLimits_.resize(static_cast<size_t>(columns));
     for (int bx = 0; bx < columns; ++bx) {
-        limits[bx] = static_cast<int16_t>((a[bx] * (kBlock - weight) + b[bx] * weight) / kBlock);
+        columnLimits_[bx] = (a[bx] * (kBlock - down) + b[bx] * down) / kBlock;
+    }
+    // Left of the first block's centre its limit; from each centre to the next, a sixteenth of
+    // the way a column (rounded down); right of the last centre the last limit.
+    int x = 0;
+    for (; x < std::min(width, kBlock / 2); ++x) {
+        limits[x] = static_cast<int16_t>(columnLimits_[0]);
+    }
+    for (int left = 0; x < width; ++left) {
+        const int from = columnLimits_[std::min(left, columns - 1)];
+        const int to = columnLimits_[std::min(left + 1, columns - 1)];
+        int across = 0;
+#if defined(__SSE2__)
+        if (x + kBlock <= width) {
+            // |limit| <= 765: sixteen times it still fits 16 bits.
+            const __m128i f = _mm_set1_epi16(static_cast<int16_t>(from));
+            const __m128i t = _mm_set1_epi16(static_cast<int16_t>(to));
+            const __m128i ramp0 = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
+            const __m128i ramp1 = _mm_setr_epi16(8, 9, 10, 11, 12, 13, 14, 15);
+            const __m128i sixteen = _mm_set1_epi16(kBlock);
+            const __m128i low = _mm_srai_epi16(
+                _mm_add_epi16(_mm_mullo_epi16(f, _mm_sub_epi16(sixteen, ramp0)), _mm_mullo_epi16(t, ramp0)),
+                4);
+            const __m128i high = _mm_srai_epi16(
+                _mm_add_epi16(_mm_mullo_epi16(f, _mm_sub_epi16(sixteen, ramp1)), _mm_mullo_epi16(t, ramp1)),
+                4);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(limits + x), low);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(limits + x + 8), high);
+            x += kBlock;
+            continue;
+        }
+#endif
+        for (const int end = std::min(width, x + kBlock); x < end; ++x, ++across) {
+            limits[x] = static_cast<int16_t>((from * (kBlock - across) + to * across) >> 4);
+        }
     }
 }
 
@@ -397,14 +436,14 @@ bool labelImage(const FrameView& frame, int threshold, bool local, const Detecto
     Labelling& l = *labels;
     // Sums of three bytes lie in 0..765: clamping keeps 3 * threshold exact and in range.
     const int limit = 3 * std::min(std::max(threshold, -1), 255);
-    l.limits_.assign(static_cast<size_t>((frame.width + kBlock - 1) / kBlock), static_cast<int16_t>(limit));
+    l.limits_.assign(static_cast<size_t>(frame.width), static_cast<int16_t>(limit));
     if (local) {
         l.localLimits(frame, parameters);
     }
     return l.labelRows(frame.width, frame.height, [&](int y, uint64_t* row) {
         const uint8_t* pixels = frame.at(0, y);
         if (local) {
-            l.rowLimits(y, l.limits_.data());
+            l.rowLimits(y, frame.width, l.limits_.data());
         }
         if (frame.pixelSize == 4) {
             darkRow4(pixels, frame.width, l.limits_.data(), row);
@@ -426,8 +465,7 @@ bool labelRegionPart(const FrameView& frame, const Labelling& whole, int region,
     const size_t partWords = (static_cast<size_t>(span) + 4 + 63) / 64;
     // Per row: the pixels at or below the level across the box, a word at a time, kept where
     // the region's own runs lie, moved two columns right into the part.
-    part->limits_.assign(static_cast<size_t>(span) / kBlock + 1,
-                         static_cast<int16_t>(std::clamp(level, -1, 765)));
+    part->limits_.assign(static_cast<size_t>(span), static_cast<int16_t>(std::clamp(level, -1, 765)));
     part->scratch_.resize(2 * spanWords);
     uint64_t* dark = part->scratch_.data();
     uint64_t* inside = dark + spanWords;

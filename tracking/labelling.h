@@ -13,7 +13,8 @@
 // is clearly darker than the mean of the 48 x 48 pixels around its block of 16 x 16 (which holds
 // under light falling across a marker and for grey ink) and, where those pixels hold both ink and
 // paper, within a third of the way from their darkest to their lightest (which keeps paper in a
-// shadow beside the ink light). DetectorParameters sets the window and the margins. Dark pixels that touch,
+// shadow beside the ink light); each pixel's limit lies between those of the blocks around it,
+// down and across. DetectorParameters sets the window and the margins. Dark pixels that touch,
 // also diagonally, form one region. The outermost rows and columns of the frame never count as dark. Regions
 // are numbered 1..N in the order of their first pixel (top row first, then leftmost).
 //
@@ -77,8 +78,8 @@ private:
 
     // The limits of the blocks from the frame's block means, darkest and lightest pixels.
     void localLimits(const FrameView& frame, const DetectorParameters& parameters);
-    // The limit of every block column for row y, between the block rows around it.
-    void rowLimits(int y, int16_t* limits) const;
+    // The limit of every pixel of row y of a frame `width` wide, between the blocks around it.
+    void rowLimits(int y, int width, int16_t* limits);
 
     struct Run {
         int32_t x0;    // first dark column
@@ -115,7 +116,8 @@ private:
     std::vector<int16_t> blockDarkest_;  // local threshold: smallest sum of bytes 0..2 per block
     std::vector<int16_t> blockLightest_; // largest
     std::vector<int> blockLimits_;       // largest dark sum per block
-    std::vector<int16_t> limits_;        // largest dark sum per block column of the current row
+    std::vector<int16_t> limits_;        // largest dark sum per pixel of the current row
+    std::vector<int> columnLimits_;      // rowLimits: per block column, between the block rows
     std::vector<uint64_t> scratch_;      // labelRegionPart: the bits of one row of the box
 };
 
