@@ -575,6 +575,7 @@ SquareCollector::Offer SquareCollector::offer(const Labelling& labels, int regio
     kept.centre[0] = r.centre[0] + place.dx;
     kept.centre[1] = r.centre[1] + place.dy;
     kept.order = order;
+    kept.region = place.frameWidth > 0 ? 0 : region;
     kept.score = squareLikelihood(traced, r.area);
     kept.first = xs_.size();
     kept.length = traced.contourLength;
@@ -604,7 +605,7 @@ bool SquareCollector::encloses(double x, double y, int area) const {
     return false;
 }
 
-int SquareCollector::take(SquareCandidate* candidates, int capacity) {
+int SquareCollector::take(SquareCandidate* candidates, int capacity, int* regions) {
     capacity = std::clamp(capacity, 0, kMaxSquares);
     std::vector<int>& chosen = chosen_;
     chosen.resize(kept_.size());
@@ -644,6 +645,9 @@ int SquareCollector::take(SquareCandidate* candidates, int capacity) {
             continue;
         }
         const Kept& from = kept_[chosen[i]];
+        if (regions != nullptr) {
+            regions[stored] = from.region;
+        }
         SquareCandidate& to = candidates[stored++];
         to.area = from.area;
         to.centre[0] = from.centre[0];
@@ -976,10 +980,13 @@ std::optional<std::vector<DetectedMarker>> Library::detectMarkers(const FrameVie
             }
         }
     }
-    const int squares = collector_.take(squares_.get(), parameters_.maxCandidates);
+    const int squares = collector_.take(squares_.get(), parameters_.maxCandidates, squareRegions_);
     DetectedMarker markers[kMaxSquares];
     int found = describeMarkers(squares_.get(), squares, frame, camera_.distortion, patterns_, markers,
                                 parameters_, &history_, local);
+    if (local && parameters_.lookAgain) {
+        found = lookAgainAtUnnamed(frame, squares, markers, found);
+    }
     history_.apply(markers, &found, kMaxSquares);
     return std::vector<DetectedMarker>(markers, markers + found);
 }
@@ -1032,6 +1039,57 @@ void Library::lookAgain(const FrameView& frame, int region) {
         collector_.offer(again_, label, parameters_.areaMinimum, areaMaximum, parameters_.cornerFactor,
                          region, place);
     }
+}
+
+// A hollow square whose pattern names none may be a marker whose border took in a little of the
+// shaded paper beside it and kept four corners, which then lie off the ink's. Its region is looked
+// at again; a marker the ink alone names takes the unnamed square's place in the list.
+int Library::lookAgainAtUnnamed(const FrameView& frame, int squares, DetectedMarker* markers, int found) {
+    collector_.clear();
+    for (int i = 0; i < squares; ++i) {
+        const SquareCandidate& square = squares_[i];
+        if (squareRegions_[i] == 0 || squareFill(square, square.area) >= kHollowFill) {
+            continue;
+        }
+        bool named = false;
+        for (int j = 0; j < found && !named; ++j) {
+            named = markers[j].centre[0] == square.centre[0] && markers[j].centre[1] == square.centre[1] &&
+                    markers[j].confidence >= kIdentified;
+        }
+        if (!named) {
+            lookAgain(frame, squareRegions_[i]);
+        }
+    }
+    if (collector_.size() == 0) {
+        return found;
+    }
+    if (!retried_) {
+        retried_ = std::make_unique<SquareCandidate[]>(kMaxSquares);
+    }
+    const int more = collector_.take(retried_.get(), kMaxSquares);
+    DetectedMarker again[kMaxSquares];
+    const int described = describeMarkers(retried_.get(), more, frame, camera_.distortion, patterns_, again,
+                                          parameters_, &history_, true);
+    for (int k = 0; k < described; ++k) {
+        if (again[k].confidence < kIdentified) {
+            continue;
+        }
+        int place = found < kMaxSquares ? found : -1;
+        for (int j = 0; j < found; ++j) {
+            if (markers[j].confidence < kIdentified &&
+                squaredDistance(markers[j].centre, again[k].centre) < markers[j].area / 4) {
+                place = j;
+                break;
+            }
+        }
+        if (place == found) {
+            ++found;
+        }
+        if (place >= 0) {
+            markers[place] = again[k];
+        }
+    }
+    return found;
 }
 
 double Library::estimatePose(const DetectedMarker& marker, const double centre[2], double width,

@@ -97,14 +97,17 @@ public:
     bool encloses(double x, double y, int area) const;
     // Stores the kept squares into `candidates` (room for `capacity`, at most kMaxSquares), the
     // likeliest markers when there are more, in order; then of two with close centres only the
-    // larger (of equal ones, the later). Returns the number stored.
-    int take(SquareCandidate* candidates, int capacity);
+    // larger (of equal ones, the later). `regions` (may be null; room for `capacity`) receives
+    // for each the region of the frame's own labels it is, 0 for a square of a part. Returns the
+    // number stored.
+    int take(SquareCandidate* candidates, int capacity, int* regions = nullptr);
 
 private:
     struct Kept {
         int32_t area;
         double centre[2];
         int32_t order;
+        int32_t region; // of the frame's own labels; 0 for a square of a part
         double score;   // squareLikelihood
         size_t first;   // of its contour in xs_ and ys_
         int32_t length; // contour points, the closing point included
@@ -236,6 +239,9 @@ private:
     // A region of a locally binarised frame that is no square, looked at again on its own: see
     // detection.cpp. Squares found are offered to collector_.
     void lookAgain(const FrameView& frame, int region);
+    // After describing: hollow squares that name no pattern, looked at again; returns the new
+    // marker count.
+    int lookAgainAtUnnamed(const FrameView& frame, int squares, DetectedMarker* markers, int found);
 
     bool hasCamera_ = false;
     CameraParameters camera_;
@@ -243,6 +249,8 @@ private:
     PatternTable patterns_;
     Labelling labels_;                           // the last frame's labels
     SquareCollector collector_;                  // the last frame's squares
+    std::unique_ptr<SquareCandidate[]> retried_; // squares found looking again after describing
+    int squareRegions_[kMaxSquares] = {};        // the region of each candidate, 0 for a part
     std::vector<int32_t> unsquare_;              // the last frame's regions to look at again
     Labelling again_;                            // labels of the region looked at again
     std::unique_ptr<SquareCandidate[]> squares_; // kMaxSquares candidates, made on first use
