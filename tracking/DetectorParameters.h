@@ -52,6 +52,10 @@ struct DetectorParameters {
     // its light apart from ink.
     int32_t localMinimumContrast = 24;
     int32_t localInkPercent = 33;
+    // And a pixel is dark only when it reflects at most this share of the lightest pixel of its
+    // window: ink, even grey ink, reflects far less than the paper it is printed on, whereas a
+    // light grey surface beside a marker's white margin would otherwise make a dark band round it.
+    int32_t localInkRatioPercent = 75;
     // A region of the local binarisation that is no square is split at Otsu's level of its own
     // grey values and its darker part looked at again: ink joined to shaded paper or to the
     // speckles of a shadow's edge comes apart from them (see Library::lookAgain).

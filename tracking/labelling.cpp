@@ -302,12 +302,14 @@ void Labelling::localLimits(const FrameView& frame, const DetectorParameters& pa
     }
     // The mean over the blocks around each block, and from it the block's limit: a pixel is dark
     // when clearly darker than its surroundings. Where the surroundings hold ink and paper, it
-    // must also be darker than the middle between the two, which keeps shaded paper light.
+    // must also be darker than the middle between the two, which keeps shaded paper light; and
+    // never as light as a grey surface beside white paper.
     const int reach = std::max(0, parameters.localReach);
     const int minimumDrop = 3 * std::max(0, parameters.localMinimumDrop);
     const int dropPercent = std::clamp(parameters.localDropPercent, 0, 100);
     const int minimumContrast = 3 * std::max(0, parameters.localMinimumContrast);
     const int inkPercent = std::clamp(parameters.localInkPercent, 0, 100);
+    const int inkRatio = std::clamp(parameters.localInkRatioPercent, 0, 100);
     blockLimits_.assign(blocks, 0);
     for (int by = 0; by < rows; ++by) {
         for (int bx = 0; bx < columns; ++bx) {
@@ -330,6 +332,7 @@ void Labelling::localLimits(const FrameView& frame, const DetectorParameters& pa
             if (lightest - darkest >= minimumContrast) {
                 limit = std::min(limit, darkest + (lightest - darkest) * inkPercent / 100);
             }
+            limit = std::min(limit, lightest * inkRatio / 100);
             blockLimits_[static_cast<size_t>(by) * columns + bx] = limit;
         }
     }

@@ -13,10 +13,12 @@
 // is clearly darker than the mean of the 48 x 48 pixels around its block of 16 x 16 (which holds
 // under light falling across a marker and for grey ink) and, where those pixels hold both ink and
 // paper, within a third of the way from their darkest to their lightest (which keeps paper in a
-// shadow beside the ink light); each pixel's limit lies between those of the blocks around it,
-// down and across. DetectorParameters sets the window and the margins. Dark pixels that touch,
-// also diagonally, form one region. The outermost rows and columns of the frame never count as dark. Regions
-// are numbered 1..N in the order of their first pixel (top row first, then leftmost).
+// shadow beside the ink light), and at most three quarters as light as their lightest (which keeps
+// a light grey surface beside white paper light); each pixel's limit lies between those of the
+// blocks around it, down and across. DetectorParameters sets the window and the margins. Dark
+// pixels that touch, also diagonally, form one region. The outermost rows and columns of the frame
+// never count as dark. Regions are numbered 1..N in the order of their first pixel (top row first,
+// then leftmost).
 //
 // Provisional labels: a scan from the top left opens one whenever a dark pixel has no dark pixel
 // above-left, above, above-right or to its left; a frame that needs more than kMaxProvisionalLabels

@@ -355,6 +355,7 @@ std::vector<bool> referenceLocalDarkness(const FrameView& frame, const DetectorP
             if (lightest - darkest >= 3 * parameters.localMinimumContrast) {
                 limit = std::min(limit, darkest + (lightest - darkest) * parameters.localInkPercent / 100);
             }
+            limit = std::min(limit, lightest * parameters.localInkRatioPercent / 100);
             limits[static_cast<size_t>(by) * columns + bx] = limit;
         }
     }
