@@ -150,9 +150,9 @@ int nextClear(const uint64_t* words, size_t count, int from) {
     return static_cast<int>(w * 64) + countTrailingZeros(bits);
 }
 
-#if VELQUIN_TRACKING_AVX2
-// Folds a block's sums, darkest and lightest, gathered in the 16-bit lanes of the 128-bit half
-// of AVX2 registers, into the block's entries.
+#if defined(__SSE2__)
+// Folds a block's sums, darkest and lightest, gathered in the 16-bit lanes of a register, into
+// the block's entries.
 void foldBlock(__m128i total, __m128i low, __m128i high, int64_t* sum, int16_t* darkest, int16_t* lightest) {
     __m128i wide = _mm_madd_epi16(total, _mm_set1_epi16(1));
     wide = _mm_add_epi32(wide, _mm_srli_si128(wide, 8));
@@ -167,7 +167,9 @@ void foldBlock(__m128i total, __m128i low, __m128i high, int64_t* sum, int16_t* 
     *darkest = static_cast<int16_t>(std::min<int>(*darkest, static_cast<int16_t>(_mm_cvtsi128_si32(low))));
     *lightest = static_cast<int16_t>(std::max<int>(*lightest, static_cast<int16_t>(_mm_cvtsi128_si32(high))));
 }
+#endif
 
+#if VELQUIN_TRACKING_AVX2
 // addBlockRowSums4 two blocks at once, where the processor has AVX2. Returns the columns done.
 __attribute__((target("avx2"))) int addBlockRowSums4Avx2(const FrameView& frame, int top, int rows,
                                                          int64_t* sums, int16_t* darkest, int16_t* lightest) {
@@ -236,21 +238,8 @@ void addBlockRowSums4(const FrameView& frame, int top, int rows, int64_t* sums, 
             low = _mm_min_epi16(low, _mm_min_epi16(s0, s1));
             high = _mm_max_epi16(high, _mm_max_epi16(s0, s1));
         }
-        __m128i wide = _mm_madd_epi16(total, ones); // four 32-bit lanes
-        wide = _mm_add_epi32(wide, _mm_srli_si128(wide, 8));
-        wide = _mm_add_epi32(wide, _mm_srli_si128(wide, 4));
-        low = _mm_min_epi16(low, _mm_srli_si128(low, 8));
-        high = _mm_max_epi16(high, _mm_srli_si128(high, 8));
-        low = _mm_min_epi16(low, _mm_srli_si128(low, 4));
-        high = _mm_max_epi16(high, _mm_srli_si128(high, 4));
-        low = _mm_min_epi16(low, _mm_srli_si128(low, 2));
-        high = _mm_max_epi16(high, _mm_srli_si128(high, 2));
         const int b = x / kBlock;
-        sums[b] += _mm_cvtsi128_si32(wide);
-        darkest[b] =
-            static_cast<int16_t>(std::min<int>(darkest[b], static_cast<int16_t>(_mm_cvtsi128_si32(low))));
-        lightest[b] =
-            static_cast<int16_t>(std::max<int>(lightest[b], static_cast<int16_t>(_mm_cvtsi128_si32(high))));
+        foldBlock(total, low, high, &sums[b], &darkest[b], &lightest[b]);
     }
 #endif
     for (int y = top; y < top + rows; ++y) {

@@ -18,6 +18,8 @@ struct Box {
         bottom = std::max(bottom, y);
     }
     bool empty() const { return right < 0; }
+    double middleX() const { return (left + right) / 2.0; }
+    double middleY() const { return (top + bottom) / 2.0; }
 };
 
 // The box of the picture's pixels for which inside() holds, looked for in the columns

@@ -396,6 +396,32 @@ std::vector<DetectedMarker> detectLocally(Library& library, const std::vector<ui
     return TrackingTest::detect(library, frame, 100, 4, local);
 }
 
+// A sharp shadow edge along one side of the scene's first marker (a square 100 wide), `outside`
+// pixels out from its middle (less than 0: on the border), `fall` of the light gone beyond it.
+void shadowAlongSide(FrameSynth::Scene* s, int side, double outside, double fall) {
+    const double ends[4][2] = {{-1, 1}, {1, 1}, {1, -1}, {-1, -1}};
+    const double(&pose)[3][4] = s->markers[0].pose;
+    double u0, v0, u1, v1, uc, vc;
+    FrameSynth::project(s->camera, pose, ends[side][0] * 50, ends[side][1] * 50, &u0, &v0);
+    FrameSynth::project(s->camera, pose, ends[(side + 1) % 4][0] * 50, ends[(side + 1) % 4][1] * 50, &u1,
+                        &v1);
+    FrameSynth::project(s->camera, pose, 0, 0, &uc, &vc);
+    const double length = std::hypot(u1 - u0, v1 - v0);
+    double nx = (v1 - v0) / length;
+    double ny = -(u1 - u0) / length;
+    if ((u0 - uc) * nx + (v0 - vc) * ny < 0) {
+        nx = -nx;
+        ny = -ny;
+    }
+    const double ex = (u0 + u1) / 2 + nx * outside;
+    const double ey = (v0 + v1) / 2 + ny * outside;
+    s->lightFall.from[0] = ex - nx;
+    s->lightFall.from[1] = ey - ny;
+    s->lightFall.to[0] = ex + nx;
+    s->lightFall.to[1] = ey + ny;
+    s->lightFall.fall = fall;
+}
+
 bool holds(const std::vector<DetectedMarker>& markers, int id) {
     for (const DetectedMarker& m : markers) {
         if (m.id == id) {
@@ -524,27 +550,8 @@ TEST_F(Detection, ShadowAlongTheBorderStaysApartFromIt) {
             FrameSynth::Scene s = scene;
             s.markers = {marker};
             s.noise = 2.0;
-            const double ends[4][2] = {{-1, 1}, {1, 1}, {1, -1}, {-1, -1}};
-            double u0, v0, u1, v1, uc, vc;
-            FrameSynth::project(s.camera, marker.pose, ends[side][0] * 50, ends[side][1] * 50, &u0, &v0);
-            FrameSynth::project(s.camera, marker.pose, ends[(side + 1) % 4][0] * 50,
-                                ends[(side + 1) % 4][1] * 50, &u1, &v1);
-            FrameSynth::project(s.camera, marker.pose, 0, 0, &uc, &vc);
-            const double length = std::hypot(u1 - u0, v1 - v0);
-            double nx = (v1 - v0) / length;
-            double ny = -(u1 - u0) / length;
-            if ((u0 - uc) * nx + (v0 - vc) * ny < 0) {
-                nx = -nx;
-                ny = -ny;
-            }
             // The edge 3 pixels outside the border, the shadow beyond it.
-            const double ex = (u0 + u1) / 2 + nx * 3;
-            const double ey = (v0 + v1) / 2 + ny * 3;
-            s.lightFall.from[0] = ex - nx;
-            s.lightFall.from[1] = ey - ny;
-            s.lightFall.to[0] = ex + nx;
-            s.lightFall.to[1] = ey + ny;
-            s.lightFall.fall = fall;
+            shadowAlongSide(&s, side, 3.0, fall);
             ++tried;
             found += holds(detectLocally(*library, render(s), true), 0) ? 1 : 0;
             TrackingTest::forgetHistory(*library);
@@ -563,27 +570,8 @@ TEST_F(Detection, DeepShadowOnTheBorderIsPartedByASecondLook) {
         FrameSynth::Scene s = scene;
         s.markers = {marker};
         s.noise = 2.0;
-        const double ends[4][2] = {{-1, 1}, {1, 1}, {1, -1}, {-1, -1}};
-        double u0, v0, u1, v1, uc, vc;
-        FrameSynth::project(s.camera, marker.pose, ends[side][0] * 50, ends[side][1] * 50, &u0, &v0);
-        FrameSynth::project(s.camera, marker.pose, ends[(side + 1) % 4][0] * 50, ends[(side + 1) % 4][1] * 50,
-                            &u1, &v1);
-        FrameSynth::project(s.camera, marker.pose, 0, 0, &uc, &vc);
-        const double length = std::hypot(u1 - u0, v1 - v0);
-        double nx = (v1 - v0) / length;
-        double ny = -(u1 - u0) / length;
-        if ((u0 - uc) * nx + (v0 - vc) * ny < 0) {
-            nx = -nx;
-            ny = -ny;
-        }
         // A sharp shadow edge on the border itself, a fifth of the light beyond it.
-        const double ex = (u0 + u1) / 2 - nx * 2;
-        const double ey = (v0 + v1) / 2 - ny * 2;
-        s.lightFall.from[0] = ex - nx;
-        s.lightFall.from[1] = ey - ny;
-        s.lightFall.to[0] = ex + nx;
-        s.lightFall.to[1] = ey + ny;
-        s.lightFall.fall = 0.8;
+        shadowAlongSide(&s, side, -2.0, 0.8);
         scenes.push_back(s);
     }
     // Face on, 14 pixels from the frame's left edge, the shadow over everything left of it.
