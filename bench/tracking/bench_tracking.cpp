@@ -7,11 +7,11 @@
 // ArUco gets its corners freed of lens distortion with the camera's own model before its pose,
 // so that both poses see the same ideal camera. One core. Usage: bench_tracking [frames per
 // level [condition]], the condition being part of a row's name ("clean", "side 20") to run only
-// those rows. Besides the synthetic conditions: a fingertip over a corner, a marker among 50 dark
-// squares, close-ups of 400 pixels at 640 x 480 and 540 pixels at 1920 x 1080, and markers printed
-// into 26 photographs of Debian's opencv-doc (scripts/install-deps.sh --bench), lit by each
-// photograph's own light with a shadow edge along or across the black border; per photograph
-// and all together.
+// those rows. Besides the synthetic conditions: a fingertip (skin or dark) over a corner, a marker
+// among 50 dark squares, close-ups of 400 pixels at 640 x 480 and 540 pixels at 1920 x 1080 (the
+// whole square in the picture), and markers printed into 26 photographs of Debian's opencv-doc
+// (scripts/install-deps.sh --bench), lit by each photograph's own light with a shadow edge along
+// or across the black border; per photograph and all together.
 #include "tracking/Manager.h"
 #include "tracking/camera.h"
 #include "tracking/detection.h"
