@@ -25,6 +25,14 @@ struct DetectorParameters {
     // Corner sensitivity of the square check: a contour point counts as a corner when its
     // squared distance from the chord exceeds area / 75 x this.
     double cornerFactor = 1.0;
+    // Least correlation of a solid square's pattern, sampled between its contour's corners, for
+    // its sides to be refined to the picture's edges and its pattern sampled again there (hollow
+    // squares always are). A marker scores well above it even so; a tile, a window or a
+    // chessboard's field rarely reaches it, and is listed unidentified at the contour's lines.
+    double refineConfidence = 0.3;
+    // Squares of fewer pixels than this are refined whatever their first identification: the
+    // contour's corners of a marker of 20 pixels' side lie a cell of its pattern off.
+    int32_t refineArea = 400;
 
     // --- local binarisation (automatic threshold mode) ---
     // Blocks on each side of a 16 x 16 block whose pixels set its threshold: 1 is a window of
@@ -44,6 +52,23 @@ struct DetectorParameters {
     // its light apart from ink.
     int32_t localMinimumContrast = 24;
     int32_t localInkPercent = 33;
+    // And a pixel is dark only when it reflects at most this share of the lightest pixel of its
+    // window: ink, even grey ink, reflects far less than the paper it is printed on, whereas a
+    // light grey surface beside a marker's white margin would otherwise make a dark band round it.
+    int32_t localInkRatioPercent = 75;
+    // A region of the local binarisation that is no square is split at Otsu's level of its own
+    // grey values and its darker part looked at again: ink joined to shaded paper or to the
+    // speckles of a shadow's edge comes apart from them (see Library::lookAgain).
+    bool lookAgain = true;
+    // Smallest region looked at again, in pixels: the border of a marker of 20 pixels' side.
+    // Smaller ones are far more often specks of texture than markers, and many.
+    int32_t lookAgainMinimumArea = 300;
+    // Largest share of its outline a region looked at again may fill: a marker's border holds
+    // the lighter cells of its pattern, a solid dark thing (a shadow, a dark object) nothing.
+    double lookAgainFill = 0.97;
+    // Grey levels at least between the means of the two parts for the split to count: a region
+    // of ink and noise alone stays as it is.
+    int32_t lookAgainContrast = 10;
 
     // Largest region for a frame of this size, in pixels.
     int32_t areaMaximum(int width, int height) const {

@@ -157,6 +157,53 @@ bool cornersOfLines(DetectedMarker* marker) {
     return true;
 }
 
+// Least confidence of an identified marker; below it a square is listed with id -1.
+constexpr double kIdentified = 0.5;
+
+constexpr int kGreySums = 766; // sums of bytes 0..2 of a pixel: 0..765
+
+// Otsu's split of a histogram of kGreySums bins, all of whose counts lie in [lowest, highest]:
+// the largest value of the darker class (-1 when every value is the same), the darker class's
+// count and both classes' means.
+struct GreySplit {
+    int level = -1;
+    int darkerCount = 0;
+    double darkerMean = 0.0;
+    double lighterMean = 0.0;
+};
+
+GreySplit otsuSplit(const int* histogram, int lowest, int highest) {
+    double total = 0.0;
+    double sum = 0.0;
+    for (int v = lowest; v <= highest; ++v) {
+        total += histogram[v];
+        sum += static_cast<double>(v) * histogram[v];
+    }
+    GreySplit split;
+    double darker = 0.0;
+    double darkerSum = 0.0;
+    double best = 0.0;
+    for (int v = lowest; v < highest; ++v) {
+        darker += histogram[v];
+        darkerSum += static_cast<double>(v) * histogram[v];
+        const double lighter = total - darker;
+        if (darker == 0.0 || lighter == 0.0) {
+            continue;
+        }
+        const double darkerMean = darkerSum / darker;
+        const double lighterMean = (sum - darkerSum) / lighter;
+        const double between = darker * lighter * (lighterMean - darkerMean) * (lighterMean - darkerMean);
+        if (between > best) {
+            best = between;
+            split.level = v;
+            split.darkerCount = static_cast<int>(darker);
+            split.darkerMean = darkerMean;
+            split.lighterMean = lighterMean;
+        }
+    }
+    return split;
+}
+
 constexpr int kEdgeReach = 4;          // pixels looked at on either side of a contour point
 constexpr int kEdgeSamples = 24;       // edge points per side, at most
 constexpr double kEdgeContrast = 24.0; // least difference of dark and light, sum of three bytes
@@ -291,6 +338,12 @@ void Library::setParameters(const DetectorParameters& parameters) {
     parameters_.areaMaximumFraction = std::min(parameters_.areaMaximumFraction, 1.0);
     if (!(parameters_.cornerFactor > 0.0) || !std::isfinite(parameters_.cornerFactor)) {
         parameters_.cornerFactor = DetectorParameters().cornerFactor;
+    }
+    if (std::isnan(parameters_.refineConfidence)) {
+        parameters_.refineConfidence = DetectorParameters().refineConfidence;
+    }
+    if (std::isnan(parameters_.lookAgainFill)) {
+        parameters_.lookAgainFill = DetectorParameters().lookAgainFill;
     }
 }
 
@@ -427,124 +480,194 @@ bool checkSquare(SquareCandidate* candidate, int area, double factor) {
     return true;
 }
 
-double squareLikelihood(const SquareCandidate& candidate, int area) {
+namespace {
+
+// Whether a point lies inside the quadrilateral of four corners given in order round it
+// (either way round).
+bool insideQuadrilateral(const double corners[4][2], double x, double y) {
+    int sides = 0;
+    for (int k = 0; k < 4; ++k) {
+        const double* a = corners[k];
+        const double* b = corners[(k + 1) % 4];
+        const double cross = (b[0] - a[0]) * (y - a[1]) - (b[1] - a[1]) * (x - a[0]);
+        sides += cross > 0.0 ? 1 : cross < 0.0 ? -1 : 0;
+    }
+    return sides == 4 || sides == -4;
+}
+
+// The pixels inside a traced contour, the contour's own included: the polygon through the outer
+// pixels' centres, plus the half pixel beyond them along the way round.
+double outlineArea(const SquareCandidate& traced) {
+    const int32_t* x = traced.contourX;
+    const int32_t* y = traced.contourY;
+    int64_t twice = 0;
+    for (int i = 0; i + 1 < traced.contourLength; ++i) {
+        twice += static_cast<int64_t>(x[i]) * y[i + 1] - static_cast<int64_t>(x[i + 1]) * y[i];
+    }
+    return std::abs(static_cast<double>(twice)) * 0.5 + (traced.contourLength - 1) * 0.5 + 1.0;
+}
+
+} // namespace
+
+double squareFill(const SquareCandidate& candidate, int area) {
     double x[4];
     double y[4];
     for (int k = 0; k < 4; ++k) {
         x[k] = candidate.contourX[candidate.corners[k]];
         y[k] = candidate.contourY[candidate.corners[k]];
     }
-    double shortest = 0.0;
-    double longest = 0.0;
+    double perimeter = 0.0;
     double enclosed = 0.0;
     for (int k = 0; k < 4; ++k) {
         const int n = (k + 1) % 4;
-        const double side = std::hypot(x[n] - x[k], y[n] - y[k]);
-        shortest = k == 0 ? side : std::min(shortest, side);
-        longest = std::max(longest, side);
+        perimeter += std::hypot(x[n] - x[k], y[n] - y[k]);
         enclosed += x[k] * y[n] - x[n] * y[k];
     }
     // The contour runs through the outer pixels' centres: the region reaches half a pixel
     // beyond, about half a pixel times the perimeter.
-    enclosed = std::abs(enclosed) * 0.5 + (shortest + longest) * 2.0 * 0.5 + 1.0;
-    const double fill = area / enclosed;
-    const double hollow = fill < 0.9 ? 2.0 : 0.0;
+    return area / (std::abs(enclosed) * 0.5 + perimeter * 0.5 + 1.0);
+}
+
+double squareLikelihood(const SquareCandidate& candidate, int area) {
+    double shortest = 0.0;
+    double longest = 0.0;
+    for (int k = 0; k < 4; ++k) {
+        const int a = candidate.corners[k];
+        const int b = candidate.corners[(k + 1) % 4];
+        const double side = std::hypot(candidate.contourX[b] - candidate.contourX[a],
+                                       candidate.contourY[b] - candidate.contourY[a]);
+        shortest = k == 0 ? side : std::min(shortest, side);
+        longest = std::max(longest, side);
+    }
+    const double hollow = squareFill(candidate, area) < kHollowFill ? 2.0 : 0.0;
     const double even = longest > 0.0 ? shortest / longest : 0.0;
     return hollow + even + 0.25 * std::min(1.0, area / 2000.0);
 }
 
-int findSquares(const Labelling& labels, int areaMinimum, int areaMaximum, double factor,
-                SquareCandidate* candidates, int capacity) {
+SquareCollector::SquareCollector() : tracing_(std::make_unique<SquareCandidate>()) {}
+SquareCollector::~SquareCollector() = default;
+
+SquareCollector::Offer SquareCollector::offer(const Labelling& labels, int region, int areaMinimum,
+                                              int areaMaximum, double factor, int order,
+                                              const Placement& place, double* fill) {
+    const Region& r = labels.region(region);
+    if (r.area < areaMinimum || r.area > areaMaximum) {
+        return Offer::Skipped;
+    }
+    const int right = (place.frameWidth > 0 ? place.frameWidth : labels.width()) - 2;
+    const int bottom = (place.frameHeight > 0 ? place.frameHeight : labels.height()) - 2;
+    if (r.box[0] + place.dx <= 1 || r.box[1] + place.dx >= right || r.box[2] + place.dy <= 1 ||
+        r.box[3] + place.dy >= bottom) {
+        return Offer::AtTheEdge;
+    }
+    SquareCandidate& traced = *tracing_;
+    if (!traceContour(labels, region, &traced)) {
+        return Offer::Skipped;
+    }
+    if (!checkSquare(&traced, r.area, factor)) {
+        if (fill != nullptr) {
+            *fill = r.area / outlineArea(traced);
+        }
+        return Offer::NoSquare;
+    }
+    Kept kept;
+    kept.area = r.area;
+    kept.centre[0] = r.centre[0] + place.dx;
+    kept.centre[1] = r.centre[1] + place.dy;
+    kept.order = order;
+    kept.region = place.frameWidth > 0 ? 0 : region;
+    kept.score = squareLikelihood(traced, r.area);
+    kept.first = xs_.size();
+    kept.length = traced.contourLength;
+    std::copy(traced.corners, traced.corners + 5, kept.corners);
+    for (int i = 0; i < traced.contourLength; ++i) {
+        xs_.push_back(traced.contourX[i] + place.dx);
+        ys_.push_back(traced.contourY[i] + place.dy);
+    }
+    kept_.push_back(kept);
+    return Offer::Square;
+}
+
+bool SquareCollector::encloses(double x, double y, int area) const {
+    for (const Kept& square : kept_) {
+        if (square.area <= area) {
+            continue;
+        }
+        double corners[4][2];
+        for (int k = 0; k < 4; ++k) {
+            corners[k][0] = xs_[square.first + static_cast<size_t>(square.corners[k])];
+            corners[k][1] = ys_[square.first + static_cast<size_t>(square.corners[k])];
+        }
+        if (insideQuadrilateral(corners, x, y)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int SquareCollector::take(SquareCandidate* candidates, int capacity, int* regions) {
     capacity = std::clamp(capacity, 0, kMaxSquares);
-    const int right = labels.width() - 2;
-    const int bottom = labels.height() - 2;
-    // Regions past the room of the list are traced here to be scored.
-    thread_local std::unique_ptr<SquareCandidate> spare;
-    struct Scored {
-        int label;
-        double score;
-    };
-    thread_local std::vector<Scored> scored;
-    scored.clear();
-    int count = 0;
-    for (int label = 1; label <= labels.regionCount() && capacity > 0; ++label) {
-        const Region& region = labels.region(label);
-        if (region.area < areaMinimum || region.area > areaMaximum) {
-            continue;
-        }
-        if (region.box[0] == 1 || region.box[1] == right || region.box[2] == 1 || region.box[3] == bottom) {
-            continue;
-        }
-        if (count == capacity && !spare) {
-            spare = std::make_unique<SquareCandidate>();
-        }
-        SquareCandidate& candidate = count < capacity ? candidates[count] : *spare;
-        if (!traceContour(labels, label, &candidate) || !checkSquare(&candidate, region.area, factor)) {
-            continue;
-        }
-        scored.push_back({label, squareLikelihood(candidate, region.area)});
-        if (count < capacity) {
-            candidate.area = region.area;
-            candidate.centre[0] = region.centre[0];
-            candidate.centre[1] = region.centre[1];
-            ++count;
-        }
+    std::vector<int>& chosen = chosen_;
+    chosen.resize(kept_.size());
+    for (size_t i = 0; i < kept_.size(); ++i) {
+        chosen[i] = static_cast<int>(i);
     }
-    if (static_cast<int>(scored.size()) > capacity) {
-        // More squares than room: the likeliest markers, taken again in the order of the regions.
-        std::stable_sort(scored.begin(), scored.end(),
-                         [](const Scored& a, const Scored& b) { return a.score > b.score; });
-        scored.resize(static_cast<size_t>(capacity));
-        std::sort(scored.begin(), scored.end(),
-                  [](const Scored& a, const Scored& b) { return a.label < b.label; });
-        count = 0;
-        for (const Scored& chosen : scored) {
-            const Region& region = labels.region(chosen.label);
-            SquareCandidate& candidate = candidates[count];
-            if (!traceContour(labels, chosen.label, &candidate) ||
-                !checkSquare(&candidate, region.area, factor)) {
-                continue; // traced before: cannot happen
-            }
-            candidate.area = region.area;
-            candidate.centre[0] = region.centre[0];
-            candidate.centre[1] = region.centre[1];
-            ++count;
-        }
+    auto inOrder = [this](int a, int b) { return kept_[a].order < kept_[b].order; };
+    std::stable_sort(chosen.begin(), chosen.end(), inOrder);
+    if (static_cast<int>(chosen.size()) > capacity) {
+        // More squares than room: the likeliest markers, taken in order again.
+        std::stable_sort(chosen.begin(), chosen.end(),
+                         [this](int a, int b) { return kept_[a].score > kept_[b].score; });
+        chosen.resize(static_cast<size_t>(capacity));
+        std::stable_sort(chosen.begin(), chosen.end(), inOrder);
     }
+    const int count = static_cast<int>(chosen.size());
 
     // Of two candidates with close centres keep the larger, of two equal ones the later.
     bool removed[kMaxSquares] = {};
     for (int i = 0; i < count; ++i) {
         for (int j = i + 1; j < count; ++j) {
-            const double d = squaredDistance(candidates[i].centre, candidates[j].centre);
-            if (candidates[i].area > candidates[j].area) {
-                if (d < candidates[i].area / 4) {
+            const Kept& a = kept_[chosen[i]];
+            const Kept& b = kept_[chosen[j]];
+            const double d = squaredDistance(a.centre, b.centre);
+            if (a.area > b.area) {
+                if (d < a.area / 4) {
                     removed[j] = true;
                 }
-            } else if (d < candidates[j].area / 4) {
+            } else if (d < b.area / 4) {
                 removed[i] = true;
             }
         }
     }
-    int kept = 0;
+    int stored = 0;
     for (int i = 0; i < count; ++i) {
         if (removed[i]) {
             continue;
         }
-        if (kept != i) {
-            SquareCandidate& to = candidates[kept];
-            const SquareCandidate& from = candidates[i];
-            to.area = from.area;
-            to.centre[0] = from.centre[0];
-            to.centre[1] = from.centre[1];
-            to.contourLength = from.contourLength;
-            std::copy(from.contourX, from.contourX + from.contourLength, to.contourX);
-            std::copy(from.contourY, from.contourY + from.contourLength, to.contourY);
-            std::copy(from.corners, from.corners + 5, to.corners);
+        const Kept& from = kept_[chosen[i]];
+        if (regions != nullptr) {
+            regions[stored] = from.region;
         }
-        ++kept;
+        SquareCandidate& to = candidates[stored++];
+        to.area = from.area;
+        to.centre[0] = from.centre[0];
+        to.centre[1] = from.centre[1];
+        to.contourLength = from.length;
+        std::copy(xs_.begin() + from.first, xs_.begin() + from.first + from.length, to.contourX);
+        std::copy(ys_.begin() + from.first, ys_.begin() + from.first + from.length, to.contourY);
+        std::copy(from.corners, from.corners + 5, to.corners);
     }
-    return kept;
+    return stored;
+}
+
+int findSquares(const Labelling& labels, int areaMinimum, int areaMaximum, double factor,
+                SquareCandidate* candidates, int capacity) {
+    thread_local SquareCollector collector;
+    collector.clear();
+    for (int label = 1; label <= labels.regionCount(); ++label) {
+        collector.offer(labels, label, areaMinimum, areaMaximum, factor, label, SquareCollector::Placement());
+    }
+    return collector.take(candidates, capacity);
 }
 
 bool fitSideLines(const SquareCandidate& candidate, const double distortion[4], DetectedMarker* marker) {
@@ -582,49 +705,137 @@ bool fitSideLines(const SquareCandidate& candidate, const double distortion[4], 
     return true;
 }
 
+namespace {
+
+// The identity of the pattern between four corners (frame coordinates, clockwise on the screen);
+// unidentified when nothing can be sampled there.
+void identify(const FrameView& frame, const double corners[4][2], const PatternTable& patterns,
+              DetectedMarker* marker) {
+    SampledPattern sample;
+    if (samplePattern(frame, corners, &sample)) {
+        patterns.match(sample, &marker->id, &marker->direction, &marker->confidence);
+    } else {
+        marker->id = -1;
+        marker->direction = -1;
+        marker->confidence = -1.0;
+    }
+}
+
+// The sides of a candidate as the lines through its contour's corners, freed of distortion.
+bool cornerLines(const SquareCandidate& candidate, const double distortion[4], DetectedMarker* marker) {
+    double ideal[4][2];
+    for (int k = 0; k < 4; ++k) {
+        observedToIdeal(distortion, candidate.contourX[candidate.corners[k]],
+                        candidate.contourY[candidate.corners[k]], &ideal[k][0], &ideal[k][1]);
+    }
+    for (int side = 0; side < 4; ++side) {
+        const double* from = ideal[side];
+        const double* to = ideal[(side + 1) % 4];
+        const double length = std::hypot(to[0] - from[0], to[1] - from[1]);
+        if (!(length > 0.0)) {
+            return false;
+        }
+        double* line = marker->lines[side];
+        line[0] = (to[1] - from[1]) / length;
+        line[1] = -(to[0] - from[0]) / length;
+        line[2] = -(line[0] * from[0] + line[1] * from[1]);
+    }
+    return cornersOfLines(marker);
+}
+
+} // namespace
+
+namespace {
+
+// One candidate as describeMarkers describes it; `corners` receives the frame points between
+// which its pattern was last sampled. False when its lines cannot be fitted.
+bool describe(const SquareCandidate& candidate, const FrameView& frame, const double distortion[4],
+              const PatternTable& patterns, const DetectorParameters& parameters,
+              const MarkerHistory* history, DetectedMarker* marker, double corners[4][2]) {
+    marker->area = candidate.area;
+    marker->centre[0] = candidate.centre[0];
+    marker->centre[1] = candidate.centre[1];
+    for (int k = 0; k < 4; ++k) {
+        corners[k][0] = candidate.contourX[candidate.corners[k]];
+        corners[k][1] = candidate.contourY[candidate.corners[k]];
+    }
+    // Fitting and refining the sides is most of the work for a square, and most solid squares of
+    // a busy picture (tiles, windows, a chessboard's fields) show no pattern even between the
+    // contour's corners: they are listed with the lines through those corners. A small square's
+    // corners lie too far off for that first look, and a hollow one is likely a marker.
+    if (candidate.area >= parameters.refineArea && squareFill(candidate, candidate.area) >= kHollowFill) {
+        identify(frame, corners, patterns, marker);
+        if (marker->confidence < parameters.refineConfidence &&
+            (history == nullptr || !history->remembers(*marker))) {
+            return cornerLines(candidate, distortion, marker);
+        }
+    }
+    if (!fitSideLines(candidate, distortion, marker)) {
+        return false;
+    }
+    if (refineSideLines(frame, candidate, distortion, marker)) {
+        // The pattern is sampled between the refined corners, where the picture shows them.
+        for (int k = 0; k < 4; ++k) {
+            idealToObserved(distortion, marker->corners[k][0], marker->corners[k][1], &corners[k][0],
+                            &corners[k][1]);
+        }
+    }
+    identify(frame, corners, patterns, marker);
+    return true;
+}
+
+} // namespace
+
 int describeMarkers(const SquareCandidate* candidates, int count, const FrameView& frame,
-                    const double distortion[4], const PatternTable& patterns, DetectedMarker* markers) {
-    int described = 0;
+                    const double distortion[4], const PatternTable& patterns, DetectedMarker* markers,
+                    const DetectorParameters& parameters, const MarkerHistory* history, bool skipPatterns) {
+    count = std::clamp(count, 0, kMaxSquares);
+    int order[kMaxSquares];
     for (int i = 0; i < count; ++i) {
+        order[i] = i;
+    }
+    if (skipPatterns) {
+        // The largest first, so that a marker is known before the squares of its pattern.
+        std::stable_sort(order, order + count,
+                         [&](int a, int b) { return candidates[a].area > candidates[b].area; });
+    }
+    DetectedMarker described[kMaxSquares];
+    bool listed[kMaxSquares] = {};
+    double identified[kMaxSquares][4][2];
+    int identifiedCount = 0;
+    for (int n = 0; n < count; ++n) {
+        const int i = order[n];
         const SquareCandidate& candidate = candidates[i];
-        DetectedMarker& marker = markers[described];
-        marker.area = candidate.area;
-        marker.centre[0] = candidate.centre[0];
-        marker.centre[1] = candidate.centre[1];
-        if (!fitSideLines(candidate, distortion, &marker)) {
+        bool inPattern = false;
+        for (int m = 0; m < identifiedCount && !inPattern; ++m) {
+            inPattern = insideQuadrilateral(identified[m], candidate.centre[0], candidate.centre[1]);
+        }
+        if (inPattern) {
             continue;
         }
         double corners[4][2];
-        if (refineSideLines(frame, candidate, distortion, &marker)) {
-            // The pattern is sampled between the refined corners, where the picture shows them.
-            for (int k = 0; k < 4; ++k) {
-                idealToObserved(distortion, marker.corners[k][0], marker.corners[k][1], &corners[k][0],
-                                &corners[k][1]);
-            }
-        } else {
-            for (int k = 0; k < 4; ++k) {
-                corners[k][0] = candidate.contourX[candidate.corners[k]];
-                corners[k][1] = candidate.contourY[candidate.corners[k]];
-            }
+        listed[i] =
+            describe(candidate, frame, distortion, patterns, parameters, history, &described[i], corners);
+        if (skipPatterns && listed[i] && described[i].confidence >= kIdentified) {
+            std::copy(&corners[0][0], &corners[0][0] + 8, &identified[identifiedCount++][0][0]);
         }
-        SampledPattern sample;
-        if (samplePattern(frame, corners, &sample)) {
-            int id;
-            int direction;
-            double confidence;
-            patterns.match(sample, &id, &direction, &confidence);
-            marker.id = id;
-            marker.direction = direction;
-            marker.confidence = confidence;
-        } else {
-            // Nothing was sampled: the marker is listed, unidentified.
-            marker.id = -1;
-            marker.direction = -1;
-            marker.confidence = -1.0;
-        }
-        ++described;
     }
-    return described;
+    int stored = 0;
+    for (int i = 0; i < count; ++i) {
+        if (listed[i]) {
+            markers[stored++] = described[i];
+        }
+    }
+    return stored;
+}
+
+bool MarkerHistory::remembers(const DetectedMarker& marker) const {
+    for (int h = 0; h < count_; ++h) {
+        if (matchingMarker(entries_[h].marker, &marker, 1) == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void MarkerHistory::apply(DetectedMarker* markers, int* count, int capacity) {
@@ -656,7 +867,7 @@ void MarkerHistory::apply(DetectedMarker* markers, int* count, int capacity) {
         m.direction = (remembered.direction - turn + 4) % 4;
     }
     for (int j = 0; j < n; ++j) {
-        if (markers[j].confidence < 0.5) {
+        if (markers[j].confidence < kIdentified) {
             markers[j].id = -1;
         }
     }
@@ -743,13 +954,142 @@ std::optional<std::vector<DetectedMarker>> Library::detectMarkers(const FrameVie
     if (!squares_) {
         squares_ = std::make_unique<SquareCandidate[]>(kMaxSquares);
     }
-    const int squares =
-        findSquares(labels_, parameters_.areaMinimum, parameters_.areaMaximum(frame.width, frame.height),
-                    parameters_.cornerFactor, squares_.get(), parameters_.maxCandidates);
+    const int areaMaximum = parameters_.areaMaximum(frame.width, frame.height);
+    collector_.clear();
+    unsquare_.clear();
+    for (int label = 1; label <= labels_.regionCount(); ++label) {
+        double fill = 1.0;
+        const SquareCollector::Offer offer =
+            collector_.offer(labels_, label, parameters_.areaMinimum, areaMaximum, parameters_.cornerFactor,
+                             label, SquareCollector::Placement(), &fill);
+        // A region at the frame's edge may be a marker joined to something that leaves the
+        // picture; it was not traced, and its fill is unknown.
+        if ((offer == SquareCollector::Offer::NoSquare && fill <= parameters_.lookAgainFill) ||
+            offer == SquareCollector::Offer::AtTheEdge) {
+            if (labels_.region(label).area >= parameters_.lookAgainMinimumArea) {
+                unsquare_.push_back(label);
+            }
+        }
+    }
+    if (local && parameters_.lookAgain) {
+        for (const int region : unsquare_) {
+            // Inside a square found already lies its pattern, not a marker of its own.
+            const Region& r = labels_.region(region);
+            if (!collector_.encloses(r.centre[0], r.centre[1], r.area)) {
+                lookAgain(frame, region);
+            }
+        }
+    }
+    const int squares = collector_.take(squares_.get(), parameters_.maxCandidates, squareRegions_);
     DetectedMarker markers[kMaxSquares];
-    int found = describeMarkers(squares_.get(), squares, frame, camera_.distortion, patterns_, markers);
+    int found = describeMarkers(squares_.get(), squares, frame, camera_.distortion, patterns_, markers,
+                                parameters_, &history_, local);
+    if (local && parameters_.lookAgain) {
+        found = lookAgainAtUnnamed(frame, squares, markers, found);
+    }
     history_.apply(markers, &found, kMaxSquares);
     return std::vector<DetectedMarker>(markers, markers + found);
+}
+
+// Where the local threshold joins a marker's black border to something lighter than the ink but
+// still darker than its surroundings (paper in a deep shadow beside the border, the speckles of
+// a shadow's soft edge), the region is no square. Its own pixels then hold two kinds of grey:
+// the ink, and the lighter rest. Split at Otsu's level of the region's own grey values, the ink
+// stands alone again, and its squares are offered like those of the first look.
+void Library::lookAgain(const FrameView& frame, int region) {
+    // The level of a large region is as good from every second pixel of every second row.
+    const int step = labels_.region(region).area >= 4096 ? 2 : 1;
+    int histogram[kGreySums];
+    int lowest = kGreySums - 1;
+    int highest = 0;
+    std::fill(histogram, histogram + kGreySums, 0);
+    labels_.visitRuns(region, [&](int y, int x0, int x1) {
+        if (y % step != 0) {
+            return;
+        }
+        const size_t stride = static_cast<size_t>(frame.pixelSize) * step;
+        const uint8_t* p = frame.at(x0 + (x0 & (step - 1)), y);
+        for (int x = x0 + (x0 & (step - 1)); x <= x1; x += step, p += stride) {
+            const int value = p[0] + p[1] + p[2];
+            ++histogram[value];
+            lowest = std::min(lowest, value);
+            highest = std::max(highest, value);
+        }
+    });
+    GreySplit split = otsuSplit(histogram, lowest, highest);
+    split.darkerCount *= step * step;
+    // The two kinds must differ as ink and paper do: the paper at least twice as light, however
+    // little light falls on it, and by more than the noise of one grey.
+    if (split.level < 0 || split.darkerCount < parameters_.areaMinimum ||
+        split.lighterMean < 2.0 * split.darkerMean ||
+        split.lighterMean < split.darkerMean + 3.0 * parameters_.lookAgainContrast) {
+        return;
+    }
+    const Region& r = labels_.region(region);
+    SquareCollector::Placement place;
+    place.dx = r.box[0] - 2;
+    place.dy = r.box[2] - 2;
+    place.frameWidth = frame.width;
+    place.frameHeight = frame.height;
+    if (!labelRegionPart(frame, labels_, region, split.level, &again_)) {
+        return;
+    }
+    const int areaMaximum = parameters_.areaMaximum(frame.width, frame.height);
+    for (int label = 1; label <= again_.regionCount(); ++label) {
+        collector_.offer(again_, label, parameters_.areaMinimum, areaMaximum, parameters_.cornerFactor,
+                         region, place);
+    }
+}
+
+// A hollow square whose pattern names none may be a marker whose border took in a little of the
+// shaded paper beside it and kept four corners, which then lie off the ink's. Its region is looked
+// at again; a marker the ink alone names takes the unnamed square's place in the list.
+int Library::lookAgainAtUnnamed(const FrameView& frame, int squares, DetectedMarker* markers, int found) {
+    collector_.clear();
+    for (int i = 0; i < squares; ++i) {
+        const SquareCandidate& square = squares_[i];
+        if (squareRegions_[i] == 0 || squareFill(square, square.area) >= kHollowFill) {
+            continue;
+        }
+        bool named = false;
+        for (int j = 0; j < found && !named; ++j) {
+            named = markers[j].centre[0] == square.centre[0] && markers[j].centre[1] == square.centre[1] &&
+                    markers[j].confidence >= kIdentified;
+        }
+        if (!named) {
+            lookAgain(frame, squareRegions_[i]);
+        }
+    }
+    if (collector_.size() == 0) {
+        return found;
+    }
+    if (!retried_) {
+        retried_ = std::make_unique<SquareCandidate[]>(kMaxSquares);
+    }
+    const int more = collector_.take(retried_.get(), kMaxSquares);
+    DetectedMarker again[kMaxSquares];
+    const int described = describeMarkers(retried_.get(), more, frame, camera_.distortion, patterns_, again,
+                                          parameters_, &history_, true);
+    for (int k = 0; k < described; ++k) {
+        if (again[k].confidence < kIdentified) {
+            continue;
+        }
+        int place = found < kMaxSquares ? found : -1;
+        for (int j = 0; j < found; ++j) {
+            if (markers[j].confidence < kIdentified &&
+                squaredDistance(markers[j].centre, again[k].centre) < markers[j].area / 4) {
+                place = j;
+                break;
+            }
+        }
+        if (place == found) {
+            ++found;
+        }
+        if (place >= 0) {
+            markers[place] = again[k];
+        }
+    }
+    return found;
 }
 
 double Library::estimatePose(const DetectedMarker& marker, const double centre[2], double width,

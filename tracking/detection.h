@@ -54,10 +54,81 @@ struct DetectedMarker {
 int findSquares(const Labelling& labels, int areaMinimum, int areaMaximum, double factor,
                 SquareCandidate* candidates, int capacity = kMaxSquares);
 
+// The squares of one frame while they are being found: every region offered is traced once and
+// kept when it is four-cornered, its contour in one buffer that grows as needed (a frame may hold
+// more squares than the candidate list has room for); take() then ranks them, keeps what fits
+// and removes overlaps, as findSquares describes. Reused from frame to frame.
+class SquareCollector {
+public:
+    enum class Offer {
+        Skipped,   // area outside the limits, or untraceable
+        AtTheEdge, // touching the frame's outermost labelled rows or columns: never a candidate
+        Square,    // kept
+        NoSquare,  // traced, but its contour has no four corners
+    };
+    // Where labels of a part of the frame lie in it: their pixel (x, y) is the frame's
+    // (x + dx, y + dy). A frame size of 0 stands for the labels' own.
+    struct Placement {
+        int dx = 0;
+        int dy = 0;
+        int frameWidth = 0;
+        int frameHeight = 0;
+    };
+
+    SquareCollector();
+    ~SquareCollector();
+    SquareCollector(const SquareCollector&) = delete;
+    SquareCollector& operator=(const SquareCollector&) = delete;
+
+    void clear() {
+        kept_.clear();
+        xs_.clear();
+        ys_.clear();
+    }
+    // Offers a region of `labels`, placed in the frame by `place`; `order` places the square among
+    // the others (the number of the frame's region it stands for). For NoSquare, `fill` (may be
+    // null) receives the share of the pixels inside the region's outline that belong to it (1: no
+    // hole at all).
+    Offer offer(const Labelling& labels, int region, int areaMinimum, int areaMaximum, double factor,
+                int order, const Placement& place, double* fill = nullptr);
+    int size() const { return static_cast<int>(kept_.size()); }
+    // Whether a kept square of more than `area` pixels has the point (frame coordinates) inside
+    // the quadrilateral of its corners.
+    bool encloses(double x, double y, int area) const;
+    // Stores the kept squares into `candidates` (room for `capacity`, at most kMaxSquares), the
+    // likeliest markers when there are more, in order; then of two with close centres only the
+    // larger (of equal ones, the later). `regions` (may be null; room for `capacity`) receives
+    // for each the region of the frame's own labels it is, 0 for a square of a part. Returns the
+    // number stored.
+    int take(SquareCandidate* candidates, int capacity, int* regions = nullptr);
+
+private:
+    struct Kept {
+        int32_t area;
+        double centre[2];
+        int32_t order;
+        int32_t region; // of the frame's own labels; 0 for a square of a part
+        double score;   // squareLikelihood
+        size_t first;   // of its contour in xs_ and ys_
+        int32_t length; // contour points, the closing point included
+        int32_t corners[5];
+    };
+    std::vector<Kept> kept_;  // in the order offered
+    std::vector<int32_t> xs_; // contours of the kept squares, one after the other
+    std::vector<int32_t> ys_;
+    std::vector<int> chosen_;                  // take(): indices into kept_
+    std::unique_ptr<SquareCandidate> tracing_; // where a region is traced before it is kept
+};
+
+// The share of the pixels within a four-cornered region's corners that belong to the region.
+double squareFill(const SquareCandidate& candidate, int area);
+// Below this fill a square is hollow: a black border around a lighter picture, as a marker's.
+// A solid dark square (a tile, a window, a chessboard's field) fills more.
+constexpr double kHollowFill = 0.9;
+
 // How much a four-cornered region looks like a marker, for ranking candidates: above 2 for a
-// hollow quadrilateral (a black border around a lighter picture: the region covers clearly less
-// than its corners enclose), plus up to 1 for sides of equal length and up to 0.25 for size. A
-// solid dark square (a tile, a window, a chessboard's field) scores below 1.25.
+// hollow quadrilateral, plus up to 1 for sides of equal length and up to 0.25 for size. A solid
+// dark square scores below 1.25.
 double squareLikelihood(const SquareCandidate& candidate, int area);
 
 // Traces the outer contour of a region into the candidate (contour points and length, the
@@ -85,10 +156,19 @@ bool fitSideLines(const SquareCandidate& candidate, const double distortion[4], 
 bool refineSideLines(const FrameView& frame, const SquareCandidate& candidate, const double distortion[4],
                      DetectedMarker* marker);
 
-// Turns candidates into markers: lines, corners (refined to the edges), pattern identity.
-// Returns the marker count.
+class MarkerHistory;
+
+// Turns candidates into markers: lines, corners, pattern identity. The pattern is first sampled
+// between the contour's corners. A hollow square (kHollowFill), one whose identification reaches
+// the parameters' refineConfidence, one smaller than their refineArea, or one that stands where
+// `history` (may be null) remembers a marker has its lines fitted to its contour (fitSideLines)
+// and refined to the edges of the picture, and is identified again between the refined corners;
+// the others keep that first identification, with the lines through the contour's corners.
+// With `skipPatterns`, the squares inside an identified marker (the cells of its pattern) are
+// not described and not listed. Returns the marker count (markers in the candidates' order).
 int describeMarkers(const SquareCandidate* candidates, int count, const FrameView& frame,
-                    const double distortion[4], const PatternTable& patterns, DetectedMarker* markers);
+                    const double distortion[4], const PatternTable& patterns, DetectedMarker* markers,
+                    const DetectorParameters& parameters, const MarkerHistory* history, bool skipPatterns);
 
 // The marker history: remembers identified markers for three frames so that a marker keeps a
 // better identification it had and is still reported for two frames after it was last seen.
@@ -99,6 +179,8 @@ public:
     // confidence (of equal ones, the earlier), in list order.
     void apply(DetectedMarker* markers, int* count, int capacity);
     int size() const { return count_; }
+    // Whether an entry stands for the marker (as apply() matches them: area and place).
+    bool remembers(const DetectedMarker& marker) const;
 
 private:
     struct Entry {
@@ -133,7 +215,8 @@ public:
     }
 
     // The detector's tunables, used from the next frame on. Values out of range are clamped
-    // (maxCandidates to 1..kMaxSquares, the area limits to at least 1 pixel).
+    // (maxCandidates to 1..kMaxSquares, the area limits to at least 1 pixel); a factor, share or
+    // correlation that is not a number takes its default.
     void setParameters(const DetectorParameters& parameters);
     const DetectorParameters& parameters() const { return parameters_; }
 
@@ -153,11 +236,23 @@ public:
                                   const double centre[2], double width, double pose[3][4]) const;
 
 private:
+    // A region of a locally binarised frame that is no square, looked at again on its own: see
+    // detection.cpp. Squares found are offered to collector_.
+    void lookAgain(const FrameView& frame, int region);
+    // After describing: hollow squares that name no pattern, looked at again; returns the new
+    // marker count.
+    int lookAgainAtUnnamed(const FrameView& frame, int squares, DetectedMarker* markers, int found);
+
     bool hasCamera_ = false;
     CameraParameters camera_;
     DetectorParameters parameters_;
     PatternTable patterns_;
     Labelling labels_;                           // the last frame's labels
+    SquareCollector collector_;                  // the last frame's squares
+    std::unique_ptr<SquareCandidate[]> retried_; // squares found looking again after describing
+    int squareRegions_[kMaxSquares] = {};        // the region of each candidate, 0 for a part
+    std::vector<int32_t> unsquare_;              // the last frame's regions to look at again
+    Labelling again_;                            // labels of the region looked at again
     std::unique_ptr<SquareCandidate[]> squares_; // kMaxSquares candidates, made on first use
     MarkerHistory history_;                      // carried over from frame to frame
 };

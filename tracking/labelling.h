@@ -13,9 +13,12 @@
 // is clearly darker than the mean of the 48 x 48 pixels around its block of 16 x 16 (which holds
 // under light falling across a marker and for grey ink) and, where those pixels hold both ink and
 // paper, within a third of the way from their darkest to their lightest (which keeps paper in a
-// shadow beside the ink light). DetectorParameters sets the window and the margins. Dark pixels that touch,
-// also diagonally, form one region. The outermost rows and columns of the frame never count as dark. Regions
-// are numbered 1..N in the order of their first pixel (top row first, then leftmost).
+// shadow beside the ink light), and at most three quarters as light as their lightest (which keeps
+// a light grey surface beside white paper light); each pixel's limit lies between those of the
+// blocks around it, down and across. DetectorParameters sets the window and the margins. Dark
+// pixels that touch, also diagonally, form one region. The outermost rows and columns of the frame
+// never count as dark. Regions are numbered 1..N in the order of their first pixel (top row first,
+// then leftmost).
 //
 // Provisional labels: a scan from the top left opens one whenever a dark pixel has no dark pixel
 // above-left, above, above-right or to its left; a frame that needs more than kMaxProvisionalLabels
@@ -52,15 +55,33 @@ public:
     // not for inner loops.
     int regionAt(int x, int y) const;
     int provisionalCount() const { return provisionalCount_; }
+    // Calls visit(y, x0, x1) for every run of dark pixels of a region (1..regionCount()), row by
+    // row from its top, each row from the left.
+    template <typename Visit> void visitRuns(int region, Visit visit) const {
+        const Region& r = regions_[region];
+        for (int y = r.box[2]; y <= r.box[3]; ++y) {
+            for (int32_t k = rowRuns_[y]; k < rowRuns_[y + 1]; ++k) {
+                if (final_[runs_[k].label] == region) {
+                    visit(y, runs_[k].x0, runs_[k].x1);
+                }
+            }
+        }
+    }
 
 private:
     friend bool labelImage(const FrameView& frame, int threshold, bool local,
                            const DetectorParameters& parameters, Labelling* labels);
+    friend bool labelRegionPart(const FrameView& frame, const Labelling& whole, int region, int level,
+                                Labelling* part);
+
+    // Labels a frame of width x height whose dark pixels darkBits(y, row) sets in the cleared
+    // bit row of each row y from 1 to height - 2; the outermost columns are cleared after it.
+    template <typename DarkBits> bool labelRows(int width, int height, DarkBits darkBits);
 
     // The limits of the blocks from the frame's block means, darkest and lightest pixels.
     void localLimits(const FrameView& frame, const DetectorParameters& parameters);
-    // The limit of every block column for row y, between the block rows around it.
-    void rowLimits(int y, int16_t* limits) const;
+    // The limit of every pixel of row y of a frame `width` wide, between the blocks around it.
+    void rowLimits(int y, int width, int16_t* limits);
 
     struct Run {
         int32_t x0;    // first dark column
@@ -97,7 +118,9 @@ private:
     std::vector<int16_t> blockDarkest_;  // local threshold: smallest sum of bytes 0..2 per block
     std::vector<int16_t> blockLightest_; // largest
     std::vector<int> blockLimits_;       // largest dark sum per block
-    std::vector<int16_t> limits_;        // largest dark sum per block column of the current row
+    std::vector<int16_t> limits_;        // largest dark sum per pixel of the current row
+    std::vector<int> columnLimits_;      // rowLimits: per block column, between the block rows
+    std::vector<uint64_t> scratch_;      // labelRegionPart: the bits of one row of the box
 };
 
 // Labels a frame. threshold is the grey level at or below which a pixel is dark. Returns false
@@ -108,5 +131,11 @@ bool labelImage(const FrameView& frame, int threshold, bool local, Labelling* la
 // With the detector's tunables of the local binarisation (the defaults above).
 bool labelImage(const FrameView& frame, int threshold, bool local, const DetectorParameters& parameters,
                 Labelling* labels);
+
+// Labels anew the pixels of one region of `whole` (the labels of `frame`) whose sum of bytes
+// 0..2 is at most `level`, in a frame of the region's bounding box widened by two pixels on every
+// side: pixel (x, y) of `part` is pixel (x + box x min - 2, y + box y min - 2) of the frame.
+// False when the region or the frame does not belong to `whole`, or labelling fails.
+bool labelRegionPart(const FrameView& frame, const Labelling& whole, int region, int level, Labelling* part);
 
 } // namespace Ostrevan

@@ -7,11 +7,11 @@
 // ArUco gets its corners freed of lens distortion with the camera's own model before its pose,
 // so that both poses see the same ideal camera. One core. Usage: bench_tracking [frames per
 // level [condition]], the condition being part of a row's name ("clean", "side 20") to run only
-// those rows. Besides the synthetic conditions: a fingertip over a corner, a marker among 50 dark
-// squares, close-ups of 400 pixels at 640 x 480 and 540 pixels at 1920 x 1080, and markers printed
-// into 26 photographs of Debian's opencv-doc (scripts/install-deps.sh --bench), lit by each
-// photograph's own light with a shadow edge along or across the black border; per photograph
-// and all together.
+// those rows. Besides the synthetic conditions: a fingertip (skin or dark) over a corner, a marker
+// among 50 dark squares, close-ups of 400 pixels at 640 x 480 and 540 pixels at 1920 x 1080 (the
+// whole square in the picture), and markers printed into 26 photographs of Debian's opencv-doc
+// (scripts/install-deps.sh --bench), lit by each photograph's own light with a shadow edge along
+// or across the black border; per photograph and all together.
 #include "tracking/Manager.h"
 #include "tracking/camera.h"
 #include "tracking/detection.h"
@@ -335,6 +335,22 @@ FrameSynth::Marker randomMarker(std::mt19937& random, double distance, double px
     FrameSynth::makePose(distance, x, y, unit(random) * 2.0 * M_PI, unit(random) * 0.5, unit(random) * M_PI,
                          marker.pose);
     return marker;
+}
+
+// Whether the whole black square lies in the frame, clear of its two outermost rows and
+// columns: a close-up 400 pixels wide turned a little fills 480 rows, and a square cut by the
+// frame's edge shows no four corners.
+bool wholeInView(const Ostrevan::CameraParameters& camera, const FrameSynth::Marker& marker) {
+    const double ends[4][2] = {{-1, 1}, {1, 1}, {1, -1}, {-1, -1}};
+    for (const auto& end : ends) {
+        double u, v;
+        FrameSynth::project(camera, marker.pose, end[0] * marker.width / 2, end[1] * marker.width / 2, &u,
+                            &v);
+        if (!(u >= 3.0 && v >= 3.0 && u <= camera.width - 4.0 && v <= camera.height - 4.0)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 using Condition = std::function<void(FrameSynth::Scene&, std::mt19937&)>;
@@ -775,7 +791,9 @@ int main(int argc, char** argv) {
     sets.push_back(
         makeSet("corner covered 0.1", frames, pictures, [](FrameSynth::Scene& scene, std::mt19937& random) {
             scene.markers.push_back(randomMarker(random, 450, 0, 0));
-            // A fingertip on one corner of the black square: a disc a tenth of the side across.
+            // A fingertip on one corner of the black square: a disc a tenth of the side across,
+            // centred on the corner; skin in one frame, a dark glove or nail in the next (it
+            // joins the border and moves the corner's contour out).
             std::uniform_real_distribution<double> unit(0.0, 1.0);
             const int corner = static_cast<int>(unit(random) * 4.0) % 4;
             double u, v;
@@ -786,9 +804,10 @@ int main(int argc, char** argv) {
             finger.centre[0] = u;
             finger.centre[1] = v;
             finger.size[0] = finger.size[1] = 0.1 * FrameSynth::apparentSide(scene.camera, scene.markers[0]);
-            finger.colour[0] = 105;
-            finger.colour[1] = 135;
-            finger.colour[2] = 185;
+            const bool skin = scene.seed % 2 == 1;
+            finger.colour[0] = skin ? 105 : 35;
+            finger.colour[1] = skin ? 135 : 32;
+            finger.colour[2] = skin ? 185 : 30;
             scene.occluders.push_back(finger);
         }));
     sets.push_back(makeSet("among 50 dark squares", frames, pictures,
@@ -812,8 +831,10 @@ int main(int argc, char** argv) {
             std::uniform_real_distribution<double> unit(0.0, 1.0);
             FrameSynth::Marker marker;
             marker.width = kWidth;
-            FrameSynth::makePose(distanceForSide(400), (unit(random) - 0.5) * 4, (unit(random) - 0.5) * 4,
-                                 (unit(random) - 0.5) * 0.3, 0.15, unit(random) * M_PI, marker.pose);
+            do {
+                FrameSynth::makePose(distanceForSide(400), (unit(random) - 0.5) * 4, (unit(random) - 0.5) * 4,
+                                     (unit(random) - 0.5) * 0.3, 0.15, unit(random) * M_PI, marker.pose);
+            } while (!wholeInView(scene.camera, marker));
             scene.markers.push_back(marker);
         }));
     sets.push_back(makeSet("close-up 540 px, 1920x1080", std::max(1, frames / 4), pictures,
@@ -824,9 +845,11 @@ int main(int argc, char** argv) {
                                FrameSynth::Marker marker;
                                marker.width = kWidth;
                                const double distance = scene.camera.projection[0][0] * kWidth / 540.0;
-                               FrameSynth::makePose(distance, (unit(random) - 0.5) * 10,
-                                                    (unit(random) - 0.5) * 10, (unit(random) - 0.5) * 0.3,
-                                                    0.15, unit(random) * M_PI, marker.pose);
+                               do {
+                                   FrameSynth::makePose(distance, (unit(random) - 0.5) * 10,
+                                                        (unit(random) - 0.5) * 10, (unit(random) - 0.5) * 0.3,
+                                                        0.15, unit(random) * M_PI, marker.pose);
+                               } while (!wholeInView(scene.camera, marker));
                                scene.markers.push_back(marker);
                            }));
 #if VELQUIN_BENCH_ARUCO

@@ -320,4 +320,177 @@ TEST(Labelling, RefusesMoreThan32768ProvisionalLabels) {
     EXPECT_EQ(299, labels.provisionalCount());
 }
 
+// The local threshold reckoned pixel by pixel, as DetectorParameters describes it: per 16 x 16
+// block the mean, darkest and lightest sum of bytes 0..2 over the blocks around it, the block's
+// limit from them, and each pixel's limit between the centres of the blocks around it, down and
+// across. The yardstick of the block statistics and limits gathered in registers.
+std::vector<bool> referenceLocalDarkness(const FrameView& frame, const DetectorParameters& parameters) {
+    const int block = Labelling::kBlock;
+    const int columns = (frame.width + block - 1) / block;
+    const int rows = (frame.height + block - 1) / block;
+    auto value = [&](int x, int y) {
+        const uint8_t* p = frame.at(x, y);
+        return p[0] + p[1] + p[2];
+    };
+    std::vector<int> limits(static_cast<size_t>(columns) * rows);
+    for (int by = 0; by < rows; ++by) {
+        for (int bx = 0; bx < columns; ++bx) {
+            long long sum = 0;
+            long long pixels = 0;
+            int darkest = 765;
+            int lightest = 0;
+            for (int y = std::max(0, (by - parameters.localReach) * block);
+                 y < std::min(frame.height, (by + parameters.localReach + 1) * block); ++y) {
+                for (int x = std::max(0, (bx - parameters.localReach) * block);
+                     x < std::min(frame.width, (bx + parameters.localReach + 1) * block); ++x) {
+                    sum += value(x, y);
+                    ++pixels;
+                    darkest = std::min(darkest, value(x, y));
+                    lightest = std::max(lightest, value(x, y));
+                }
+            }
+            const int mean = static_cast<int>(sum / pixels);
+            int limit = std::min(mean - 3 * parameters.localMinimumDrop,
+                                 mean - mean * parameters.localDropPercent / 100);
+            if (lightest - darkest >= 3 * parameters.localMinimumContrast) {
+                limit = std::min(limit, darkest + (lightest - darkest) * parameters.localInkPercent / 100);
+            }
+            limit = std::min(limit, lightest * parameters.localInkRatioPercent / 100);
+            limits[static_cast<size_t>(by) * columns + bx] = limit;
+        }
+    }
+    // The blocks around a position and the weight of the second, between their centres.
+    auto around = [&](int position, int count, int* first, int* second, int* weight) {
+        *first = std::clamp(position < 0 ? 0 : position / block, 0, count - 1);
+        *second = std::min(*first + 1, count - 1);
+        *weight = std::clamp(position - *first * block, 0, block);
+    };
+    std::vector<bool> dark(static_cast<size_t>(frame.width) * frame.height, false);
+    for (int y = 1; y < frame.height - 1; ++y) {
+        int upper, lower, down;
+        around(y - block / 2, rows, &upper, &lower, &down);
+        auto column = [&](int bx) {
+            const int a = limits[static_cast<size_t>(upper) * columns + bx];
+            const int b = limits[static_cast<size_t>(lower) * columns + bx];
+            return (a * (block - down) + b * down) / block;
+        };
+        for (int x = 1; x < frame.width - 1; ++x) {
+            int left, right, across;
+            around(x - block / 2, columns, &left, &right, &across);
+            // Across, a sixteenth of the way a column, rounded down.
+            const int limit = (column(left) * (block - across) + column(right) * across) >> 4;
+            dark[static_cast<size_t>(y) * frame.width + x] = value(x, y) <= limit;
+        }
+    }
+    return dark;
+}
+
+TEST(Labelling, LocalThresholdEqualsThePixelByPixelReckoning) {
+    std::mt19937 random(17);
+    std::vector<std::pair<std::vector<uint8_t>, std::pair<int, int>>> frames;
+    std::vector<uint8_t> rendered;
+    for (unsigned seed : {3u, 8u, 13u}) {
+        FrameSynth::render(randomScene(seed), &rendered, 4);
+        frames.push_back({rendered, {640, 480}});
+    }
+    for (const auto& size :
+         std::vector<std::pair<int, int>>{{17, 5}, {63, 40}, {65, 9}, {130, 47}, {33, 200}}) {
+        std::vector<uint8_t> pixels(static_cast<size_t>(size.first) * size.second * 4);
+        const int ground = static_cast<int>(random() % 256);
+        for (uint8_t& b : pixels) {
+            b = static_cast<uint8_t>(random() % 3 == 0 ? random() % 256 : ground);
+        }
+        frames.push_back({pixels, size});
+    }
+    DetectorParameters wide;
+    wide.localReach = 2;
+    for (const DetectorParameters& parameters : {DetectorParameters(), wide}) {
+        for (const auto& [pixels, size] : frames) {
+            for (int pixelSize : {4, 3}) {
+                const std::vector<uint8_t> bytes = pixelSize == 4 ? pixels : toThreeBytes(pixels);
+                const FrameView frame = TrackingTest::viewOf(bytes, size.first, size.second, pixelSize);
+                Labelling labels;
+                ASSERT_TRUE(labelImage(frame, 100, true, parameters, &labels));
+                const std::vector<bool> expected = referenceLocalDarkness(frame, parameters);
+                for (int y = 0; y < size.second; ++y) {
+                    for (int x = 0; x < size.first; ++x) {
+                        ASSERT_EQ(expected[static_cast<size_t>(y) * size.first + x], labels.dark(x, y))
+                            << size.first << "x" << size.second << " pixel size " << pixelSize << " reach "
+                            << parameters.localReach << " at " << x << "," << y;
+                    }
+                }
+            }
+        }
+    }
+}
+
+// A region's part is labelled as the frame would be that holds the region's pixels at or below
+// the level and nothing else, in the region's box widened by two pixels: compared so on frames of
+// every kind, locally binarised, with 4 and 3 bytes a pixel (a part reaching past the 64th column
+// of its box moves bits across words).
+TEST(Labelling, ARegionsPartIsLabelledAsAFrameOfItsOwn) {
+    std::vector<uint8_t> four;
+    int compared = 0;
+    for (unsigned seed = 1; seed <= 8; ++seed) {
+        FrameSynth::render(randomScene(seed), &four, 4);
+        const std::vector<uint8_t> three = toThreeBytes(four);
+        for (int pixelSize : {4, 3}) {
+            const FrameView frame = TrackingTest::viewOf(pixelSize == 4 ? four : three, 640, 480, pixelSize);
+            Labelling whole;
+            ASSERT_TRUE(labelImage(frame, 100, true, &whole));
+            for (int region = 1; region <= whole.regionCount(); ++region) {
+                const Region& r = whole.region(region);
+                if (r.area < 200 || region % 3 != 0) {
+                    continue;
+                }
+                const int level = 60 + static_cast<int>(region * 37 % 200);
+                Labelling part;
+                ASSERT_TRUE(labelRegionPart(frame, whole, region, level, &part));
+                const int width = r.box[1] - r.box[0] + 5;
+                const int height = r.box[3] - r.box[2] + 5;
+                TrackingTest::BinaryFrame alone(width, height);
+                for (int y = 0; y < height; ++y) {
+                    for (int x = 0; x < width; ++x) {
+                        const int fx = x + r.box[0] - 2;
+                        const int fy = y + r.box[2] - 2;
+                        if (whole.regionAt(fx, fy) == region) {
+                            const uint8_t* p = frame.at(fx, fy);
+                            if (p[0] + p[1] + p[2] <= level) {
+                                alone.set(x, y, 0);
+                            }
+                        }
+                    }
+                }
+                Labelling expected;
+                ASSERT_TRUE(labelImage(alone.view(), 100, &expected));
+                const std::string what = "seed " + std::to_string(seed) + " pixel size " +
+                                         std::to_string(pixelSize) + " region " + std::to_string(region);
+                ASSERT_EQ(expected.width(), part.width()) << what;
+                ASSERT_EQ(expected.height(), part.height()) << what;
+                ASSERT_EQ(expected.regionCount(), part.regionCount()) << what;
+                for (int k = 1; k <= part.regionCount(); ++k) {
+                    ASSERT_EQ(expected.region(k).area, part.region(k).area) << what;
+                    ASSERT_EQ(expected.region(k).start[0], part.region(k).start[0]) << what;
+                    ASSERT_EQ(expected.region(k).start[1], part.region(k).start[1]) << what;
+                }
+                for (int y = 0; y < height; ++y) {
+                    for (int x = 0; x < width; ++x) {
+                        ASSERT_EQ(expected.dark(x, y), part.dark(x, y)) << what << " at " << x << "," << y;
+                    }
+                }
+                ++compared;
+            }
+        }
+    }
+    EXPECT_GT(compared, 30);
+    // A region of another labelling, or of none, is refused.
+    Labelling whole;
+    ASSERT_TRUE(labelImage(TrackingTest::viewOf(four, 640, 480), 100, true, &whole));
+    Labelling part;
+    EXPECT_FALSE(labelRegionPart(TrackingTest::viewOf(four, 320, 480), whole, 1, 100, &part));
+    EXPECT_FALSE(
+        labelRegionPart(TrackingTest::viewOf(four, 640, 480), whole, whole.regionCount() + 1, 100, &part));
+    EXPECT_FALSE(labelRegionPart(TrackingTest::viewOf(four, 640, 480), whole, 0, 100, &part));
+}
+
 } // namespace

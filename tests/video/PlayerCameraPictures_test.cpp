@@ -3,6 +3,7 @@
 // before decoding, decoded frames stay within their cache, links and special files below a
 // folder of recordings are never read, and a size that wraps round is no size.
 #include "picture.h"
+#include "support/PlayerPicture.h"
 #include "support/PlayerSession.h"
 #include "support/Wait.h"
 
@@ -20,19 +21,6 @@
 using nettest::Client;
 
 namespace {
-
-// The reply to one sentence, without its line end; a camera's set-up may take a while.
-std::string reply(Client& command, const std::string& sentence) {
-    command.send(sentence + "\r\n");
-    std::string line = command.line();
-    for (int attempt = 0; attempt < 6 && line == "<none>"; ++attempt) {
-        line = command.line();
-    }
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
-    return line;
-}
 
 // Milliseconds the player takes to answer a plain read.
 long answerMilliseconds(Client& command) {
@@ -106,31 +94,6 @@ std::string blackPng(uint32_t width, uint32_t height) {
     appendChunk(png, "IDAT", packed);
     appendChunk(png, "IEND", "");
     return png;
-}
-
-struct Box {
-    int left = 1 << 20, top = 1 << 20, right = -1, bottom = -1;
-    void add(int x, int y) {
-        left = std::min(left, x);
-        right = std::max(right, x);
-        top = std::min(top, y);
-        bottom = std::max(bottom, y);
-    }
-    bool empty() const { return right < 0; }
-    double middleX() const { return (left + right) / 2.0; }
-    double middleY() const { return (top + bottom) / 2.0; }
-};
-
-Box boxOf(const RgbImage& picture, const std::function<bool(const unsigned char*)>& inside) {
-    Box box;
-    for (int y = 0; y < picture.height; ++y) {
-        for (int x = 0; x < picture.width; ++x) {
-            if (inside(picture.at(x, y))) {
-                box.add(x, y);
-            }
-        }
-    }
-    return box;
 }
 
 bool near(const unsigned char* p, int r, int g, int b) {

@@ -2,6 +2,7 @@
 // loaded before it, and a camera switched in the middle of a show; in each case the recorded
 // camera finds the marker and the connected actor shows. And content drawn on a marker near the
 // picture's corner, where the lens bends the picture most.
+#include "support/PlayerPicture.h"
 #include "support/PlayerSession.h"
 #include "support/Wait.h"
 #include "tracking/detection.h"
@@ -16,23 +17,6 @@
 #include <functional>
 
 using nettest::Client;
-
-namespace {
-
-// The reply to one sentence, without its line end; the camera's set-up may take a while.
-std::string reply(Client& command, const std::string& sentence) {
-    command.send(sentence + "\r\n");
-    std::string line = command.line();
-    for (int attempt = 0; attempt < 6 && line == "<none>"; ++attempt) {
-        line = command.line();
-    }
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
-    return line;
-}
-
-} // namespace
 
 TEST(PlayerTracking, TrackersOutliveCameraSetUp) {
     ScratchDirectory scratch;
@@ -72,33 +56,6 @@ TEST(PlayerTracking, TrackersOutliveCameraSetUp) {
 
     EXPECT_EQ(session.close(), 0) << session.process().output();
 }
-
-namespace {
-
-struct Box {
-    int left = 1 << 20, top = 1 << 20, right = -1, bottom = -1;
-    void add(int x, int y) {
-        left = std::min(left, x);
-        right = std::max(right, x);
-        top = std::min(top, y);
-        bottom = std::max(bottom, y);
-    }
-    bool empty() const { return right < 0; }
-};
-
-Box boxOf(const RgbImage& picture, const std::function<bool(const unsigned char*)>& inside) {
-    Box box;
-    for (int y = 0; y < picture.height; ++y) {
-        for (int x = 0; x < picture.width; ++x) {
-            if (inside(picture.at(x, y))) {
-                box.add(x, y);
-            }
-        }
-    }
-    return box;
-}
-
-} // namespace
 
 // A marker near the corner of the picture, where the lens bends it most: the content drawn on it
 // lies where the picture shows the marker, and the pose found in that picture is the true one.

@@ -14,11 +14,12 @@ namespace {
 const char* const kUsage =
     "usage: velquin-camera-params [--width PIXELS] [--height PIXELS] [--fov DEGREES] OUTPUT\n"
     "\n"
-    "Writes the camera file of an ideal pinhole camera: frame size (default 640 x 480), square\n"
-    "pixels, optical axis through the frame centre, the given horizontal field of view (default 60).\n"
-    "The player also takes its vertical field of view from the third distortion value (width x value\n"
-    "/ height degrees), so that value is set to match the camera's vertical field of view; the\n"
-    "detector treats it as a mild radial distortion.\n";
+    "Writes the camera file of a camera that was not measured: frame size (default 640 x 480),\n"
+    "square pixels, optical axis through the frame centre, the given horizontal field of view\n"
+    "(default 60). The distortion factor is a mild barrel distortion, the vertical field of view x\n"
+    "height / width (the value players took their field of view from before they took it from the\n"
+    "focal lengths; the demo's recorded frames are made through it). velquin-calibrate measures a\n"
+    "real camera.\n";
 
 bool parseNumber(const char* text, double low, double high, double* value) {
     char* end = nullptr;
