@@ -21,6 +21,8 @@
 namespace {
 
 constexpr long ChunkSize = 1024;
+// Replies held for a batch of commands are written once they reach this size, batch or not.
+constexpr std::size_t MaximumHeldReplies = 16 * 1024;
 
 const CommandRow* findRow(const VelNet::Sentence& sentence) {
     for (const CommandRow& row : commandTable()) {
@@ -49,11 +51,30 @@ void SceneParser::dispatch(ProjectOperations& operations, LineChannel& channel) 
     // One context for the connection's commands in turn; whatever events it holds back go out
     // before the loop waits for a client, and at the end (its destruction).
     VelOS::CommandContext context;
+    // The replies to commands that arrived together go out together, in one write, after the
+    // batch's events: a client that sends many commands at once is not answered with a write per
+    // command. What runs after a reply (waking the main loop) waits for that write.
+    std::string replies;
+    const auto writeReplies = [&] {
+        if (!replies.empty()) {
+            channel.writeLine(replies);
+            replies.clear();
+            context.replyWritten();
+        }
+    };
+    const auto reply = [&](const std::string& text) {
+        replies += text;
+        if (!channel.hasWaitingLine() || replies.size() >= MaximumHeldReplies) {
+            writeReplies();
+        }
+    };
     while (channel.isOpen()) {
         if (!channel.hasWaitingLine()) {
             context.endBatch();
+            writeReplies();
         }
         if (!channel.readLine(line)) {
+            writeReplies();
             std::cout << NetTexts::NextLineError << NetTexts::ReplyEnd << std::flush;
             return;
         }
@@ -62,32 +83,34 @@ void SceneParser::dispatch(ProjectOperations& operations, LineChannel& channel) 
         }
         if (!sentence.parse(line)) {
             logFailure(line, NetTexts::ParserError);
-            channel.writeLine(VelNet::errorReply(NetTexts::ParserError));
+            reply(VelNet::errorReply(NetTexts::ParserError));
             continue;
         }
         const CommandRow* row = findRow(sentence);
         if (row == nullptr) {
             logFailure(line, NetTexts::InvalidSentence);
-            channel.writeLine(VelNet::errorReply(NetTexts::InvalidSentence));
+            reply(VelNet::errorReply(NetTexts::InvalidSentence));
             continue;
         }
         context.takeFailure();
         context.setCommandsWaiting(channel.hasWaitingLine());
         context.commandStarted();
-        const std::string reply = row->run(operations, context, sentence);
+        const std::string answer = row->run(operations, context, sentence);
         std::string reason = context.takeFailure();
-        if (reason.empty() && reply.compare(0, 4, NetTexts::Fail) == 0) {
+        if (reason.empty() && answer.compare(0, 4, NetTexts::Fail) == 0) {
             reason = NetTexts::FailedReason;
         }
         if (!reason.empty()) {
             logFailure(line, reason);
         }
-        channel.writeLine(reply);
-        context.replyWritten();
         if (row->name == NetTexts::Quit) {
+            replies += answer;
+            writeReplies();
             return;
         }
+        reply(answer);
     }
+    writeReplies();
 }
 
 void SceneParser::uploadFile(RemoteServices& services, ByteChannel& channel, const std::string& name,

@@ -40,9 +40,10 @@ public:
 
     // Runs the action once the command's reply is written (the last one given wins), or now
     // outside a command. Waking the main loop to draw what a command changed makes it take a
-    // core at once; the reply goes first.
+    // core at once; the reply goes first. The replies of commands that came together are written
+    // together: the action then waits for that write.
     void afterReply(std::function<void()> action);
-    // The command loop, around one command.
+    // The command loop: a command starts; its reply (with those held before it) is written.
     void commandStarted();
     void replyWritten();
 
@@ -50,7 +51,7 @@ private:
     std::string failure_;
     bool commandsWaiting_ = false;
     std::function<void()> held_;    // sends the events held back in this batch
-    bool inCommand_ = false;        // between commandStarted and replyWritten
+    bool inCommand_ = false;        // from commandStarted to the next replyWritten
     std::function<void()> pending_; // runs after the reply
 };
 

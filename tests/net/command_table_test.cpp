@@ -24,8 +24,11 @@ public:
         return true;
     }
     void writeLine(const std::string& line) override { replies.push_back(line); }
+    // Lines sent together: every line but the last finds the next one waiting.
+    bool hasWaitingLine() override { return together && !lines_.empty(); }
 
     bool keepOpen = false;
+    bool together = false;
     std::vector<std::string> replies;
 
 private:
@@ -231,4 +234,25 @@ TEST(CommandLoop, WhatACommandLeavesForAfterItsReplyRunsOnceTheReplyIsWritten) {
     VelOS::CommandContext outside;
     outside.afterReply([&] { ran = true; });
     EXPECT_TRUE(ran);
+}
+
+TEST(CommandLoop, RepliesToCommandsSentTogetherGoOutInOneWriteInOrder) {
+    // A client that pipelines commands gets their replies in one write, after the last of them,
+    // and what waits for a reply (waking the renderer) waits for that write.
+    struct WakingOperations : RecordingOperations {
+        ScriptChannel* channel = nullptr;
+        std::vector<std::size_t> writesWhenRun;
+        bool newProject(VelOS::CommandContext& context) override {
+            context.afterReply([this] { writesWhenRun.push_back(channel->replies.size()); });
+            return true;
+        }
+    } operations;
+    ScriptChannel channel({"project.new();", "not a sentence", "project.title.get();", "# a comment",
+                           "project.new();", "project.title.get();"});
+    channel.together = true;
+    operations.channel = &channel;
+    SceneParser::dispatch(operations, channel);
+    EXPECT_EQ(channel.replies,
+              std::vector<std::string>{"ok\r\nfail parser error\r\n\"out\"\r\nok\r\n\"out\"\r\n"});
+    EXPECT_EQ(operations.writesWhenRun, std::vector<std::size_t>{1}); // once, after the write
 }
