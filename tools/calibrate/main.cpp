@@ -85,6 +85,7 @@ bool parseBoard(const char* text, Calibration::Board* board) {
     return true;
 }
 
+#if VELQUIN_CALIBRATE_LIVE
 // Grey levels of a picture of 3 or 4 bytes per pixel.
 std::vector<unsigned char> greyOf(const unsigned char* pixels, int width, int height, int pixelSize) {
     std::vector<unsigned char> grey(static_cast<size_t>(width) * height);
@@ -147,7 +148,6 @@ bool farFromTaken(const Calibration::View& view, const std::vector<Calibration::
     return true;
 }
 
-#if VELQUIN_CALIBRATE_LIVE
 // Views taken from a camera as the board is held still in new places. False when the camera
 // does not open or stops delivering.
 bool takeLiveViews(const Options& options, std::vector<Calibration::View>* views, int* width, int* height) {
