@@ -396,7 +396,8 @@ TEST_F(HostileClients, LargePackagesUnpackWhileOtherClientsAreServed) {
 }
 
 TEST_F(HostileClients, RepeatedOpenActionsStartOneViewerPerActorAndFewInAll) {
-    // A stand-in for xdg-open that records each call and stays a while, as a viewer does.
+    // A stand-in for xdg-open that records each call and stays a while, as a viewer does. Its
+    // sleep is the viewer's life, which the cap is about, not a wait of the test's.
     const std::string bin = scratch_.path() + "bin/";
     ASSERT_EQ(mkdir(bin.c_str(), 0700), 0);
     const std::string calls = scratch_.path() + "calls";

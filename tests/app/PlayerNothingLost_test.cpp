@@ -257,6 +257,8 @@ TEST_F(HostileClients, LargeNumbersAreDrawnSavedAndLoadedAndViewersEndWithThePla
     const std::string bin = scratch_.path() + "bin/";
     ASSERT_EQ(mkdir(bin.c_str(), 0700), 0);
     const std::string pids = scratch_.path() + "viewers";
+    // A viewer that would stay two minutes: its sleep is what must not outlive the player, not a
+    // wait of the test's.
     scratch_.write("bin/xdg-open", "#!/bin/sh\necho $$ >> '" + pids + "'\nexec sleep 120\n");
     ASSERT_EQ(chmod((bin + "xdg-open").c_str(), 0700), 0);
     const char* path = std::getenv("PATH");

@@ -327,9 +327,8 @@ TEST(PlayerCameraPictures, DecodedFramesStayWithinTheCache) {
     EXPECT_EQ(reply(command, "project.videocapture.init(\"File\", \"clip@30\");"), "ok");
     EXPECT_EQ(reply(command, "project.videocapture.isCapturing();"), "true");
     // One round of the recording and a half, answering all the while.
-    EXPECT_TRUE(testwait::holdsFor(
-        std::chrono::milliseconds(3000), [&] { return answerMilliseconds(command) < 1000; },
-        std::chrono::milliseconds(50)));
+    EXPECT_TRUE(testwait::holdsFor(std::chrono::milliseconds(3000),
+                                   [&] { return answerMilliseconds(command) < 1000; }));
     const long after = residentKilobytes(player.pid());
     std::printf("resident memory before the recording %ld KB, after it played %ld KB\n", before, after);
     // 240 MB if every frame were kept; the cache, a frame in hand, the capture's and the
