@@ -6,6 +6,7 @@
 #include "actors/LightActor.h"
 #include "actors/MeshActor.h"
 #include "platform/fileutil.h"
+#include "support/Wait.h"
 
 #include <chrono>
 #include <fstream>
@@ -319,24 +320,21 @@ public:
     }
     ~FakeOpener() { setenv("PATH", oldPath_.c_str(), 1); }
 
-    // The arguments of every call so far, each call closed by "--", once count calls arrived.
+    // The arguments of every call so far, each call closed by "--", once count calls arrived
+    // (or after five seconds).
     std::string calls(int count) const {
         std::string text;
-        for (int attempt = 0; attempt < 200; ++attempt) {
-            std::ifstream in(record_);
-            text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-            int seen = 0;
-            for (std::string::size_type at = text.find("--\n"); at != std::string::npos;
-                 at = text.find("--\n", at + 1)) {
-                ++seen;
-            }
-            if (seen >= count) {
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        }
+        testwait::waitUntil(
+            [&] {
+                text = recorded();
+                return callsIn(text) >= count;
+            },
+            std::chrono::seconds(5));
         return text;
     }
+
+    // The number of calls so far.
+    int callCount() const { return callsIn(recorded()); }
 
     // The single argument of each of count calls, in any order.
     std::multiset<std::string> sortedCalls(int count) const {
@@ -355,6 +353,20 @@ public:
     }
 
 private:
+    std::string recorded() const {
+        std::ifstream in(record_);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    static int callsIn(const std::string& text) {
+        int seen = 0;
+        for (std::string::size_type at = text.find("--\n"); at != std::string::npos;
+             at = text.find("--\n", at + 1)) {
+            ++seen;
+        }
+        return seen;
+    }
+
     std::string record_;
     std::string oldPath_;
 };
@@ -401,8 +413,11 @@ TEST(FileActor, IconByTypeAndWhatTheDesktopIsAskedToOpen) {
     openersEnded();
     hideAndShow(site, 3.0f);
     EXPECT_EQ(opener.sortedCalls(5).count("http://example.org/a b?c=\"d\""), 3u);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(opener.sortedCalls(5).size(), 5u); // the long hide opened nothing
+    // The long hide opened nothing: no sixth call all through the fifth of a second after it,
+    // time enough for an opener it had started to write its line.
+    EXPECT_TRUE(testwait::holdsFor(std::chrono::milliseconds(200), [&] { return opener.callCount() == 5; }))
+        << opener.callCount();
+    EXPECT_EQ(opener.sortedCalls(5).size(), 5u);
 }
 
 TEST(FileActor, PathsOutsideTheWorkDirectoryAndOptionLikeLinksAreRefused) {

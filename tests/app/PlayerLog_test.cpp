@@ -2,6 +2,7 @@
 // replies stay what clients expect.
 #include "support/PlayerFolder.h"
 #include "support/PlayerSession.h"
+#include "support/Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -18,13 +19,12 @@ bool contains(const std::string& text, const std::string& part) {
 // log.txt once it holds the part (lines are written as they happen, but may be buffered).
 std::string waitForLog(const std::string& folder, const std::string& part) {
     std::string log;
-    for (int i = 0; i < 100; ++i) {
-        log = readWholeFile(folder + "/log.txt");
-        if (contains(log, part)) {
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    testwait::waitUntil(
+        [&] {
+            log = readWholeFile(folder + "/log.txt");
+            return contains(log, part);
+        },
+        std::chrono::seconds(5));
     return log;
 }
 

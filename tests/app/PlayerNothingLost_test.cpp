@@ -7,6 +7,7 @@
 #include "HostileClients.h"
 #include "platform/DiskBudget.h"
 #include "support/PlayerFolder.h"
+#include "support/Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,8 @@
 #include <fstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -53,6 +56,35 @@ bool makePackage(const ScratchDirectory& scratch, const std::string& archive, co
 // The line the player wrote for a failed sentence (its failure line starts with the sentence).
 std::string failureLine(PlayerProcess& player, const std::string& sentence) {
     return player.waitForLine(sentence.substr(0, sentence.size() - 1), 10000);
+}
+
+// The bytes in the entries of the folder whose names start with the prefix (a file's size, or
+// all that a folder holds), the entries named in known left out.
+std::uint64_t bytesInEntriesLike(const std::string& folder, const std::string& prefix,
+                                 const std::vector<std::string>& known = {}) {
+    std::uint64_t bytes = 0;
+    for (const std::string& name : namesIn(folder)) {
+        struct stat info {};
+        if (name.rfind(prefix, 0) != 0 || std::count(known.begin(), known.end(), name) != 0 ||
+            lstat((folder + name).c_str(), &info) != 0) {
+            continue;
+        }
+        bytes += S_ISDIR(info.st_mode) ? VelOS::DiskBudget::bytesBelow(folder + name)
+                                       : static_cast<std::uint64_t>(info.st_size);
+    }
+    return bytes;
+}
+
+// Whether two files' contents are the same, and where they part if not. For archives of tens of
+// megabytes: EXPECT_EQ's diff of two such strings took 24 GB, and the machine's memory with it.
+testing::AssertionResult sameBytes(const std::string& actual, const std::string& expected) {
+    if (actual == expected) {
+        return testing::AssertionSuccess();
+    }
+    const auto parted = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+    return testing::AssertionFailure()
+           << actual.size() << " bytes where " << expected.size()
+           << " were expected, the first difference at byte " << (parted.first - actual.begin());
 }
 
 // Gone, or ended and waiting to be reaped (a zombie is no viewer on the screen).
@@ -111,10 +143,22 @@ TEST(PlayerFiles, SavesAndUploadsReplaceTheirFilesWholeOrNotAtAll) {
     const std::string saved = readWholeFile(work + "show.zip");
     ASSERT_GT(saved.size(), 40u << 20);
     command.send("project.save(\"show\");\r\n");
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    // Killed once the new archive is being written: beside the old one, or over it (which the
+    // checks below then catch). Looked for often: the save lasts a fraction of a second on a
+    // fast disk.
+    EXPECT_TRUE(testwait::waitUntil(
+        [&] {
+            struct stat old {};
+            return bytesInEntriesLike(work, ".show.zip.part-") > 0 ||
+                   (stat((work + "show.zip").c_str(), &old) == 0 &&
+                    old.st_size != static_cast<off_t>(saved.size()));
+        },
+        10s, 2ms))
+        << "the save was never seen under way";
+    ASSERT_GT(player.pid(), 0); // never -1: as root that signals every process of the machine
     ::kill(player.pid(), SIGKILL);
     player.waitForExit(10000);
-    EXPECT_EQ(readWholeFile(work + "show.zip"), saved);
+    EXPECT_TRUE(sameBytes(readWholeFile(work + "show.zip"), saved));
     EXPECT_EQ(std::system(("unzip -tqq '" + work + "show.zip'").c_str()), 0);
 }
 
@@ -204,9 +248,13 @@ TEST_F(HostileClients, NewAndLoadCancelAPackageStillUnpacking) {
     ASSERT_EQ(reply("project.save(\"empty\");"), "ok");
     std::unique_ptr<Client> other = session_->open("command");
     ASSERT_TRUE(other);
+    const std::string work = workDirectoryOf(*session_, scratch_);
     for (const std::string replacing : {"project.new();", "project.load(\"empty.zip\");"}) {
+        const std::vector<std::string> before = namesIn(work);
         other->send("project.resources.create(\"big\", \"big.zip\");\r\n");
-        std::this_thread::sleep_for(std::chrono::milliseconds(60)); // the unpacking under way
+        // The unpacking under way: a folder of its own has its first bytes.
+        EXPECT_TRUE(testwait::waitUntil([&] { return bytesInEntriesLike(work, ".unpack-", before) > 0; }))
+            << replacing;
         EXPECT_EQ(reply(replacing), "ok");
         const std::string created = withoutCr(other->line());
         std::cout << replacing << " while the package unpacked: its create answered " << created << std::endl;
@@ -222,6 +270,8 @@ TEST_F(HostileClients, LargeNumbersAreDrawnSavedAndLoadedAndViewersEndWithThePla
     const std::string bin = scratch_.path() + "bin/";
     ASSERT_EQ(mkdir(bin.c_str(), 0700), 0);
     const std::string pids = scratch_.path() + "viewers";
+    // A viewer that would stay two minutes: its sleep is what must not outlive the player, not a
+    // wait of the test's.
     scratch_.write("bin/xdg-open", "#!/bin/sh\necho $$ >> '" + pids + "'\nexec sleep 120\n");
     ASSERT_EQ(chmod((bin + "xdg-open").c_str(), 0700), 0);
     const char* path = std::getenv("PATH");
@@ -245,20 +295,21 @@ TEST_F(HostileClients, LargeNumbersAreDrawnSavedAndLoadedAndViewersEndWithThePla
           "project.actors.mesh.translate(\"robot\", 3e38, -3e38, 3e38);",
           "project.actors.mesh.rotate(\"robot\", 1e30, 1e30, 0, 0);"}) {
         EXPECT_EQ(reply(sentence), "ok") << sentence;
-        std::this_thread::sleep_for(std::chrono::milliseconds(200)); // frames drawn with it
+        // Frames drawn with it (six at 30 frames a second), the player alive all the while.
+        EXPECT_TRUE(testwait::holdsFor(200ms, [&] { return session_->process().running(); })) << sentence;
         expectAnswering();
     }
     ASSERT_EQ(reply("project.actors.mesh.translate(\"robot\", 1.2e8, 0, 0);"), "ok");
     ASSERT_EQ(reply("project.actors.mesh.scale(\"robot\", 1e20, 1e20, 1e20);"), "ok");
     ASSERT_EQ(reply("project.actors.mesh.rotate(\"robot\", 1, 0, 0, 0);"), "ok");
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(testwait::holdsFor(300ms, [&] { return session_->process().running(); }));
     EXPECT_GT(XTestDisplay::grab(session_->window()).width, 0);
     ASSERT_EQ(reply("project.save(\"far\");"), "ok");
     ASSERT_EQ(reply("project.new();"), "ok");
     ASSERT_EQ(reply("project.load(\"far.zip\");"), "ok");
     EXPECT_EQ(reply("project.actors.mesh.getTranslation(\"robot\");"), "(1.2e+08, 0, 0)");
     EXPECT_EQ(reply("project.actors.mesh.getScale(\"robot\");"), "(1e+20, 1e+20, 1e+20)");
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(testwait::holdsFor(300ms, [&] { return session_->process().running(); }));
     expectAnswering();
     // What single precision cannot hold, and a rotation without length, are refused.
     EXPECT_EQ(reply("project.actors.mesh.scale(\"robot\", 4e38, 1, 1);"), "fail");

@@ -1,12 +1,15 @@
 // The player as a presenter starts it: a real process on the test's X display.
 #include "support/PlayerProcess.h"
 #include "support/ScratchDirectory.h"
+#include "support/Wait.h"
 #include "support/XTestDisplay.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
 #include <thread>
 #include <unistd.h>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -25,6 +28,33 @@ bool isBright(const unsigned char* rgb) {
     return rgb[0] > 200 && rgb[1] > 200 && rgb[2] > 200;
 }
 
+// What of the splash a picture shows: pixels counted.
+struct Splash {
+    int bright = 0;                 // the title's light pixels
+    int brightOutsideTheMiddle = 0; // light pixels outside the middle half of the height
+    int blue = 0;                   // the field's
+
+    bool shown(const RgbImage& picture) const {
+        return bright > 500 && brightOutsideTheMiddle == 0 && blue > picture.width * picture.height / 2;
+    }
+};
+
+Splash splashIn(const RgbImage& picture) {
+    Splash splash;
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            const unsigned char* rgb = picture.at(x, y);
+            if (isBright(rgb)) {
+                ++splash.bright;
+                splash.brightOutsideTheMiddle += y > picture.height / 4 && y < picture.height * 3 / 4 ? 0 : 1;
+            } else if (rgb[2] > rgb[0] + 10) {
+                ++splash.blue;
+            }
+        }
+    }
+    return splash;
+}
+
 } // namespace
 
 TEST(PlayerProcess, ShowsTheSplashAndEndsCleanlyWhenTheWindowIsClosed) {
@@ -41,42 +71,23 @@ TEST(PlayerProcess, ShowsTheSplashAndEndsCleanlyWhenTheWindowIsClosed) {
     const unsigned long window = XTestDisplay::waitForWindow("Velquinor", 60000);
     ASSERT_NE(window, 0u);
     // The copy of the empty package is one of the last steps of set-up.
-    for (int waited = 0; waited < 30000 && !pathExists(workDirectory + "void.zip"); waited += 50) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    EXPECT_TRUE(pathExists(workDirectory + "void.zip"));
-    // The first picture can take seconds on a busy machine under the sanitizers.
-    RgbImage picture;
-    for (int waited = 0; waited < 20000; waited += 250) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        picture = XTestDisplay::grab(window);
-        long blueNow = 0;
-        for (std::size_t i = 0; i + 2 < picture.pixels.size(); i += 3) {
-            blueNow += picture.pixels[i + 2] > picture.pixels[i] + 10;
-        }
-        if (waited >= 1250 && blueNow > static_cast<long>(picture.pixels.size() / 6)) {
-            break;
-        }
-    }
-    ASSERT_GT(picture.width, 0);
+    EXPECT_TRUE(testwait::waitUntil([&] { return pathExists(workDirectory + "void.zip"); }, 30s));
 
-    // The splash: a dark blue field with the light title around the middle of the window.
-    int bright = 0;
-    int blue = 0;
-    for (int y = 0; y < picture.height; ++y) {
-        for (int x = 0; x < picture.width; ++x) {
-            const unsigned char* rgb = picture.at(x, y);
-            if (isBright(rgb)) {
-                ++bright;
-                EXPECT_GT(y, picture.height / 4);
-                EXPECT_LT(y, picture.height * 3 / 4);
-            } else if (rgb[2] > rgb[0] + 10) {
-                ++blue;
-            }
-        }
-    }
-    EXPECT_GT(bright, 500);
-    EXPECT_GT(blue, picture.width * picture.height / 2);
+    // The splash: a dark blue field with the light title around the middle of the window. The
+    // first picture can take seconds on a busy machine under the sanitizers.
+    RgbImage picture;
+    Splash splash;
+    testwait::waitUntil(
+        [&] {
+            picture = XTestDisplay::grab(window);
+            splash = splashIn(picture);
+            return splash.shown(picture);
+        },
+        20s);
+    ASSERT_GT(picture.width, 0);
+    EXPECT_GT(splash.bright, 500);
+    EXPECT_GT(splash.blue, picture.width * picture.height / 2);
+    EXPECT_EQ(splash.brightOutsideTheMiddle, 0);
 
     ASSERT_TRUE(XTestDisplay::requestClose(window));
     EXPECT_EQ(player.waitForExit(30000), 0) << player.output();

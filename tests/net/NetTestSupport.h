@@ -23,6 +23,7 @@
 
 #include "net/ConnectionHandler.h"
 #include "net/Socket.h"
+#include "support/Wait.h"
 
 namespace nettest {
 
@@ -290,16 +291,17 @@ inline int freePort() {
 }
 
 // A connection to the port once something listens there (a player may still be setting up);
-// nothing after a minute.
+// nothing after a minute. A refused connect costs next to nothing, so it is tried every poll
+// interval: the test goes on as soon as the port opens.
 inline std::unique_ptr<Client> connectWhenListening(int port) {
-    for (int attempt = 0; attempt < 600; ++attempt) {
-        auto client = std::make_unique<Client>(port);
-        if (client->connected()) {
-            return client;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return nullptr;
+    std::unique_ptr<Client> client;
+    testwait::waitUntil(
+        [&] {
+            client = std::make_unique<Client>(port);
+            return client->connected();
+        },
+        60s);
+    return client->connected() ? std::move(client) : nullptr;
 }
 
 // Streams bytes into the player's work directory and waits until the player has them all.

@@ -1,9 +1,9 @@
 #include "support/XTestDisplay.h"
+#include "support/Wait.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <chrono>
-#include <thread>
 
 namespace {
 
@@ -50,12 +50,12 @@ unsigned long waitForWindow(const std::string& title, int timeoutMilliseconds) {
         return 0;
     }
     Window found = 0;
-    for (int waited = 0; found == 0 && waited <= timeoutMilliseconds; waited += 50) {
-        found = findByName(display, DefaultRootWindow(display), title);
-        if (found == 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    }
+    testwait::waitUntil(
+        [&] {
+            found = findByName(display, DefaultRootWindow(display), title);
+            return found != 0;
+        },
+        std::chrono::milliseconds(timeoutMilliseconds));
     XCloseDisplay(display);
     return found;
 }

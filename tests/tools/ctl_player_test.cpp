@@ -2,6 +2,7 @@
 #include "CtlProcess.h"
 #include "support/PlayerProcess.h"
 #include "support/ScratchDirectory.h"
+#include "support/Wait.h"
 
 #include <arpa/inet.h>
 #include <csignal>
@@ -24,6 +25,18 @@ int freePort() {
     ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
     ::close(probe);
     return ntohs(address.sin_port);
+}
+
+// True when something on this machine takes connections on the port.
+bool listening(int port) {
+    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    const bool connected = ::connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::close(probe);
+    return connected;
 }
 
 // Bytes that a text-mode transfer or a line-based reader would damage.
@@ -50,12 +63,22 @@ protected:
         player_ = new PlayerProcess();
         ASSERT_TRUE(player_->start(PlayerProcess::builtPlayerDirectory(), {commands},
                                    {"TMPDIR=" + scratch_->path()}));
-        // A reply means the main loop runs: commands execute between frames.
-        for (int attempt = 0; attempt < 600 && player_->waitForExit(0) == -1; ++attempt) {
-            if (runCtl({"-p", port_, "-t", "20", "send", "project.debug.isVisible();"}).status == 0) {
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        // A reply means the main loop runs: commands execute between frames. velquin-ctl is
+        // started only once the port takes connections; until then a connect costs less.
+        bool answered = false;
+        testwait::waitUntil(
+            [&] {
+                if (player_->pid() < 0 || player_->waitForExit(0) != -1) {
+                    return true; // ended: nothing to wait for
+                }
+                answered =
+                    listening(std::stoi(port_)) &&
+                    runCtl({"-p", port_, "-t", "20", "send", "project.debug.isVisible();"}).status == 0;
+                return answered;
+            },
+            std::chrono::seconds(60));
+        if (answered) {
+            return;
         }
         player_->waitForExit(1000); // collects what it wrote
         FAIL() << "the player never answered: " << player_->output();

@@ -3,6 +3,7 @@
 #include "CtlProcess.h"
 #include "net/Sentence.h"
 #include "support/ScratchDirectory.h"
+#include "support/Wait.h"
 #include "tools/ctl/CommandLine.h"
 #include "tools/ctl/ctlprotocol.h"
 
@@ -109,6 +110,23 @@ std::string readAll(int connection) {
 
 void sendText(int connection, const std::string& text) {
     ::send(connection, text.data(), text.size(), MSG_NOSIGNAL);
+}
+
+// The bytes of the download under way in the folder (the file velquin-ctl writes before it
+// takes the output's name); 0 when there is none.
+long long partialDownloadBytes(const std::string& folder) {
+    long long bytes = 0;
+    if (DIR* directory = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(directory)) {
+            struct stat info {};
+            if (std::string(entry->d_name).find(".part-") != std::string::npos &&
+                ::stat((folder + entry->d_name).c_str(), &info) == 0) {
+                bytes += info.st_size;
+            }
+        }
+        ::closedir(directory);
+    }
+    return bytes;
 }
 
 // A port nobody listens on.
@@ -446,21 +464,23 @@ TEST(CtlProgram, UploadSendsTheExactSizeAndWaitsForTheEnd) {
 }
 
 TEST(CtlProgram, DownloadsLandWholeOrNotAtAll) {
+    ScratchDirectory scratch;
     std::atomic<bool> breakOff{false};
+    std::atomic<bool> partWritten{false};
     FakePlayer player([&](int connection) {
         const std::string line = readLine(connection);
         if (!breakOff) {
             sendText(connection, std::string(3000, 'x'));
             return line;
         }
-        // Part of the file, then a reset instead of an orderly end.
+        // Part of the file, then a reset instead of an orderly end, once velquin-ctl has written
+        // the part: the reset must find a partial file to clear away.
         sendText(connection, std::string(1500, 'y'));
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        partWritten = testwait::waitUntil([&] { return partialDownloadBytes(scratch.path()) == 1500; });
         linger abort{1, 0};
         ::setsockopt(connection, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
         return line;
     });
-    ScratchDirectory scratch;
     CtlResult result = runCtl({"-p", player.port(), "download", "models/ship.mesh"}, "", {}, scratch.path());
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(player.record(0), "downloadFile(\"models/ship.mesh\");\r\n");
@@ -478,6 +498,7 @@ TEST(CtlProgram, DownloadsLandWholeOrNotAtAll) {
     result = runCtl({"-p", player.port(), "download", "ship.mesh", kept});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err.rfind("velquin-ctl: connection lost: ", 0), 0u) << result.err;
+    EXPECT_TRUE(partWritten);
     EXPECT_EQ(readWholeFile(kept), "previous content");
     std::vector<std::string> names;
     if (DIR* directory = ::opendir(scratch.path().c_str())) {
