@@ -8,6 +8,7 @@
 #include "support/PlayerFolder.h"
 #include "support/PlayerPicture.h"
 #include "support/PlayerSession.h"
+#include "support/Wait.h"
 #include "tracking/camera.h"
 #include "tracking/framesynth.h"
 #include "tracking/pattern.h"
@@ -181,11 +182,13 @@ TEST(PlayerCalibratedCamera, PlatesLieOnTheMarkersAtTheCentreAndTheCornersAndThe
     // The splash leaves after its first second (later under the sanitizers).
     RgbImage picture;
     std::vector<Box> squares;
-    for (int attempt = 0; attempt < 60 && !allFound(picture, squares); ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        picture = XTestDisplay::grab(session.window());
-        squares = boxesOf(picture, dark);
-    }
+    testwait::waitUntil(
+        [&] {
+            picture = XTestDisplay::grab(session.window());
+            squares = boxesOf(picture, dark);
+            return allFound(picture, squares);
+        },
+        std::chrono::seconds(30), std::chrono::milliseconds(100));
     ASSERT_TRUE(allFound(picture, squares));
 
     // The picture fills the window: its edge shows the green band, nowhere the frame's outermost
@@ -224,10 +227,12 @@ TEST(PlayerCalibratedCamera, PlatesLieOnTheMarkersAtTheCentreAndTheCornersAndThe
             << process.output();
     }
     std::vector<Box> plates;
-    for (int attempt = 0; attempt < 40 && !allFound(picture, plates); ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        plates = boxesOf(XTestDisplay::grab(session.window()), red);
-    }
+    testwait::waitUntil(
+        [&] {
+            plates = boxesOf(XTestDisplay::grab(session.window()), red);
+            return allFound(picture, plates);
+        },
+        std::chrono::seconds(10), std::chrono::milliseconds(100));
     ASSERT_TRUE(allFound(picture, plates));
 
     // Compared in pixels of the camera picture.

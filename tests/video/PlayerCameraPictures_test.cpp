@@ -12,6 +12,7 @@
 #include <zlib.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <sys/stat.h>
@@ -279,8 +280,15 @@ TEST(PlayerCameraPictures, DecodedFramesStayWithinTheCache) {
         std::snprintf(name, sizeof name, "/clip/f%02d.png", i);
         std::ofstream(folder + name, std::ios::binary) << pngOf(frame);
     }
-    PlayerSession session(scratch, "", PlayerProcess::builtPlayerDirectory(),
-                          {"VELQUIN_RECORDINGS=" + folder, "VELQUIN_CAMERA_CACHE_MB=8"});
+    std::vector<std::string> environment = {"VELQUIN_RECORDINGS=" + folder, "VELQUIN_CAMERA_CACHE_MB=8"};
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer holds up to 256 MB of freed memory back from reuse, which would count here
+    // as frames kept; a small quarantine leaves the player's own memory to be measured.
+    const char* options = std::getenv("ASAN_OPTIONS");
+    environment.push_back(std::string("ASAN_OPTIONS=") + (options ? std::string(options) + ":" : "") +
+                          "quarantine_size_mb=4");
+#endif
+    PlayerSession session(scratch, "", PlayerProcess::builtPlayerDirectory(), environment);
     ASSERT_TRUE(session.ready());
     auto commandClient = session.open("command");
     ASSERT_TRUE(commandClient);

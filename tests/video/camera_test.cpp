@@ -230,7 +230,7 @@ TEST(V4L2Camera, InterruptEndsAWaitAtOnce) {
     V4L2VideoDevice device("", kernel);
     ASSERT_TRUE(device.isValid());
     std::thread waker([&device] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20)); // the wait below is under way
         device.interrupt();
     });
     const auto start = Clock::now();

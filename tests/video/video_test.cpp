@@ -1,6 +1,7 @@
 // Camera devices and the capture thread, with recorded frames played as a camera.
 #include "platform/enginelog.h"
 #include "support/ScratchDirectory.h"
+#include "support/Wait.h"
 #include "video/FakeV4L2Kernel.h"
 #include "video/FileVideoDevice.h"
 #include "video/FrameSink.h"
@@ -194,8 +195,8 @@ TEST(VelVideoCapture, DeliversFramesToItsSinksAndStopsWithoutWaiting) {
 
     capture.removeSink(&sink);
     const size_t afterRemoval = sink.count();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_LE(sink.count(), afterRemoval + 1);
+    EXPECT_TRUE(
+        testwait::holdsFor(std::chrono::milliseconds(50), [&] { return sink.count() <= afterRemoval + 1; }));
 
     capture.stop();
     EXPECT_FALSE(capture.isCapturing());
