@@ -373,7 +373,7 @@ void attacker(const std::string& scratch, unsigned seed) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300 + random() % 700));
         ++attacks;
         const std::string name = Names[random() % 4];
-        switch (random() % 9) {
+        switch (random() % 11) {
         case 0: {
             // A flood past the connection cap (256), held a moment; every one stays unanswered.
             std::vector<std::unique_ptr<Connection>> flood;
@@ -417,8 +417,7 @@ void attacker(const std::string& scratch, unsigned seed) {
             break;
         case 5: {
             // Pictures too large to decode (a 1 x 65536 PNG hung the player, a 12000 x 12000 one took
-            // 3 GB), and a recordings path through a link: the camera does not start; the recording
-            // plays again afterwards.
+            // 3 GB): the camera does not start; the recording plays again afterwards.
             const char* const pictures[] = {"thin.png", "huge.png"};
             const std::string picture = pictures[random() % 2];
             upload(picture, scratch + picture);
@@ -460,6 +459,33 @@ void attacker(const std::string& scratch, unsigned seed) {
                 for (int i = 0; i < 2000 && connection.line(reply); ++i) {
                 }
             }
+            break;
+        }
+        case 9: {
+            // Clients that finish their handshake and idle, more than there are places: a local
+            // authoring tool still gets in and is answered.
+            std::vector<std::unique_ptr<Connection>> idle;
+            std::string reply;
+            for (int i = 0; i < 280 && running; ++i) {
+                idle.push_back(std::make_unique<Connection>(currentPort, 200));
+                idle.back()->send("command();\r\n");
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            if (running && askOnce("project.title.get();").empty()) {
+                ++attacksAccepted;
+                std::fprintf(stderr, "accepted: idle clients kept a local authoring tool out\n");
+            }
+            break;
+        }
+        case 10: {
+            // A camera size that wraps round to 640x480 in 32 bits: refused; the recording plays
+            // again afterwards.
+            askOnce("project.videocapture.init(\"V4L2\", \"4294967936x480\");");
+            if (askOnce("project.videocapture.isCapturing();") == "true") {
+                ++attacksAccepted;
+                std::fprintf(stderr, "accepted: the camera size 4294967936x480\n");
+            }
+            askOnce("project.videocapture.init(\"File\", \"frames@30\");");
             break;
         }
         default:
