@@ -125,6 +125,17 @@ TEST(PlayerFiles, SavesAndUploadsReplaceTheirFilesWholeOrNotAtAll) {
     EXPECT_NE(failureLine(player, "project.save(\"robot\");").find("robot.zip is a file of the project"),
               std::string::npos);
     EXPECT_EQ(readWholeFile(work + "robot.zip"), robot);
+    // Nor over a tracker's pattern, whatever the pattern file is called.
+    const std::string pattern =
+        readWholeFile(PlayerProcess::builtPlayerDirectory() + "/markers/letter-v.pat");
+    ASSERT_TRUE(session.upload("stage.xml", pattern));
+    ASSERT_EQ(reply("project.trackers.AR.create(\"v\", \"stage.xml\", 80);"), "ok");
+    EXPECT_EQ(reply("project.save(\"stage\");"), "fail");
+    EXPECT_NE(failureLine(player, "project.save(\"stage\");")
+                  .find("stage.xml is a file of the project (a tracker's pattern)"),
+              std::string::npos);
+    EXPECT_EQ(readWholeFile(work + "stage.xml"), pattern);
+    ASSERT_EQ(reply("project.trackers.AR.destroy(\"v\");"), "ok");
 
     // An upload that ends before its announced size leaves the old file.
     {

@@ -241,11 +241,13 @@ TEST(PlayerCameraPictures, PicturesTooLargeToDecodeAreRefusedFromTheirHeaders) {
     EXPECT_LT(huge.size(), 200000u);
     ASSERT_TRUE(session.upload("huge.png", huge));
     ASSERT_TRUE(session.upload("wide.ppm", "P6\n99999999999999999999 2\n255\n"));
+    ASSERT_TRUE(session.upload("square.png", blackPng(5000, 5000))); // each side within, the area not
     const long before = residentKilobytes(player.pid());
     for (const auto& [name, reason] :
          {std::pair<std::string, std::string>{"thin.png", "is 1x65536, larger than 8192 pixels a side"},
           {"huge.png", "is 12000x12000, larger than 8192 pixels a side"},
-          {"wide.ppm", "larger than 8192 pixels a side"}}) {
+          {"wide.ppm", "larger than 8192 pixels a side"},
+          {"square.png", "is 5000x5000, larger than 8192 pixels a side or 16777216 pixels in all"}}) {
         const std::string sentence = "project.videocapture.init(\"File\", \"" + name + "\");";
         EXPECT_EQ(reply(command, sentence), "ok"); // the camera set-up's reply, whatever happens
         EXPECT_EQ(reply(command, "project.videocapture.isCapturing();"), "false") << name;
