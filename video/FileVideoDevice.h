@@ -46,6 +46,8 @@ public:
 
     // Bytes of decoded frames kept now (for tests and the soak's accounting).
     std::size_t cachedBytes() const { return cachedBytes_; }
+    // Pictures played before the recording starts again from its first.
+    std::size_t pictureCount() const { return paths_.size(); }
 
 private:
     // Reads one picture into frame (B, G, R, A, turned by 180 degrees); false when it cannot,

@@ -7,10 +7,12 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <random>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <vector>
 
@@ -106,6 +108,249 @@ TEST(Calibrate, BoardInOneCornerOnlyIsRefusedWithTheCoverageWarning) {
     Ostrevan::CameraParameters written;
     EXPECT_EQ(0, Ostrevan::loadCameraParameters(output.c_str(), &written));
 }
+
+// The twelve spread views, rendered once for the cases that share them.
+const std::vector<cv::Mat>& spread() {
+    static const std::vector<cv::Mat> pictures = ChessboardViews::spreadViews(ChessboardViews::strongLens());
+    return pictures;
+}
+
+// What a run of velquin-calibrate in the scratch folder printed, and how it ended.
+struct ToolRun {
+    int status = -1; // exit status; -1 when it did not exit by itself
+    std::string out;
+    std::string err;
+};
+
+ToolRun runCalibrate(const ScratchDirectory& scratch, const std::string& arguments) {
+    // A tool that never ends would hold CI until its limit: a minute is ample.
+    const std::string command = "cd '" + scratch.path() + "' && timeout 60 " + VELQUIN_CALIBRATE_TOOL + " " +
+                                arguments + " >out.txt 2>err.txt";
+    const int status = std::system(command.c_str());
+    ToolRun run;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = readWholeFile(scratch.path() + "out.txt");
+    run.err = readWholeFile(scratch.path() + "err.txt");
+    return run;
+}
+
+// The names, separated by spaces, of the pictures written into the scratch folder.
+std::string writePictures(const ScratchDirectory& scratch, const std::vector<cv::Mat>& pictures) {
+    std::string names;
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        const std::string name = "view" + std::to_string(i + 1) + ".png";
+        EXPECT_TRUE(cv::imwrite(scratch.path() + name, pictures[i]));
+        names += " " + name;
+    }
+    return names;
+}
+
+// Checks a coverage picture against the views it shows, as the camera saw them: the frame's
+// size, a bright dot on every corner of every view, and the cells reached shaded apart from the
+// others, as many as the coverage says.
+void expectCoveragePicture(const std::string& path, const std::vector<Calibration::View>& views,
+                           double coverage) {
+    const cv::Mat picture = cv::imread(path, cv::IMREAD_COLOR);
+    ASSERT_FALSE(picture.empty()) << path;
+    EXPECT_EQ(640, picture.cols);
+    EXPECT_EQ(480, picture.rows);
+    int missed = 0;
+    for (const Calibration::View& view : views) {
+        for (const Calibration::Point& corner : view.corners) {
+            const cv::Vec3b dot = picture.at<cv::Vec3b>(static_cast<int>(std::lround(corner.y)),
+                                                        static_cast<int>(std::lround(corner.x)));
+            // The cells' shades stay below 140 in every channel; a view's dot is a full colour.
+            missed += std::max({dot[0], dot[1], dot[2]}) > 200 ? 0 : 1;
+        }
+    }
+    EXPECT_EQ(0, missed) << "corners without a dot in " << path;
+    const cv::Vec3b reachedShade(60, 130, 60);
+    const cv::Vec3b missedShade(40, 40, 120);
+    int reached = 0;
+    int unreached = 0;
+    for (int cy = 0; cy < 6; ++cy) {
+        for (int cx = 0; cx < 8; ++cx) {
+            const cv::Mat cell = picture(cv::Rect(cx * 80, cy * 80, 80, 80));
+            bool green = false;
+            bool red = false;
+            for (int y = 0; y < cell.rows; ++y) {
+                for (int x = 0; x < cell.cols; ++x) {
+                    green = green || cell.at<cv::Vec3b>(y, x) == reachedShade;
+                    red = red || cell.at<cv::Vec3b>(y, x) == missedShade;
+                }
+            }
+            EXPECT_NE(green, red) << "cell " << cx << ", " << cy;
+            reached += green ? 1 : 0;
+            unreached += red ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(48, reached + unreached);
+    EXPECT_NEAR(coverage, reached / 48.0, 1e-9);
+}
+
+// Five good views: a fit, but too few to trust, and the warning says so and what to do. The tool
+// prints the fit and its error, draws where the corners lie, and refuses to write the file.
+TEST(Calibrate, FewerThanEightViewsAreWarnedAboutAndTheCoveragePictureShowsEveryCorner) {
+    const std::vector<cv::Mat> pictures(spread().begin(), spread().begin() + 5);
+    const std::vector<Calibration::View> views = findAll(pictures);
+    ASSERT_EQ(5u, views.size());
+    Calibration::Result result;
+    std::string error;
+    ASSERT_TRUE(Calibration::calibrate(views, kBoard, 640, 480, &result, &error)) << error;
+    EXPECT_LT(result.rms, 0.3);
+    EXPECT_GE(result.coverage, 0.5);
+    ASSERT_EQ(1u, result.warnings.size());
+    EXPECT_NE(std::string::npos, result.warnings[0].find("only 5 views: take at least 8"))
+        << result.warnings[0];
+
+    ScratchDirectory scratch;
+    const std::string names = writePictures(scratch, pictures);
+    const ToolRun run =
+        runCalibrate(scratch, "--chessboard 9x6 --square 25 -o few.dat --coverage where.png" + names);
+    EXPECT_EQ(1, run.status) << run.err;
+    EXPECT_NE(std::string::npos, run.out.find("5 views of 640x480, board 9x6 of 25.0 mm")) << run.out;
+    EXPECT_NE(std::string::npos, run.out.find("reprojection error ")) << run.out;
+    EXPECT_NE(std::string::npos, run.out.find("coverage picture: where.png")) << run.out;
+    EXPECT_NE(std::string::npos, run.err.find("warning: only 5 views")) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("few.dat not written")) << run.err;
+    EXPECT_FALSE(pathExists(scratch.path() + "few.dat"));
+    expectCoveragePicture(scratch.path() + "where.png", views, result.coverage);
+
+    // Without --coverage the picture is named after the camera file.
+    const ToolRun forced = runCalibrate(scratch, "--chessboard 9x6 --square 25 -o few.dat --force" + names);
+    EXPECT_EQ(0, forced.status) << forced.err;
+    EXPECT_NE(std::string::npos, forced.err.find("warning: only 5 views")) << forced.err;
+    EXPECT_TRUE(pathExists(scratch.path() + "few.dat"));
+    expectCoveragePicture(scratch.path() + "few.coverage.png", views, result.coverage);
+}
+
+// Corners that lie off the board's grid by a few pixels (a board that is not flat, views blurred
+// by motion) fit with an error above a pixel, which the set is refused for. A square size given
+// wrongly changes only the boards' distances, never the fit: the camera stays the same.
+TEST(Calibrate, ReprojectionErrorAboveAPixelIsWarnedAbout) {
+    const std::vector<Calibration::View> views = findAll(spread());
+    ASSERT_EQ(12u, views.size());
+    std::vector<Calibration::View> disturbed = views;
+    std::mt19937 random(7);
+    std::normal_distribution<double> noise(0.0, 3.0);
+    for (Calibration::View& view : disturbed) {
+        for (Calibration::Point& corner : view.corners) {
+            corner.x += noise(random);
+            corner.y += noise(random);
+        }
+    }
+    Calibration::Result result;
+    std::string error;
+    ASSERT_TRUE(Calibration::calibrate(disturbed, kBoard, 640, 480, &result, &error)) << error;
+    EXPECT_GT(result.rms, 2.0);
+    ASSERT_EQ(1u, result.warnings.size());
+    EXPECT_NE(std::string::npos, result.warnings[0].find("the reprojection error is")) << result.warnings[0];
+
+    // One view's corners wobbling by up to 3 px (a board bent in that view only): the report
+    // names that view as the worst.
+    disturbed = views;
+    for (Calibration::Point& corner : disturbed[4].corners) {
+        corner.x += 3.0 * std::sin(corner.y);
+        corner.y += 3.0 * std::cos(corner.x);
+    }
+    ASSERT_TRUE(Calibration::calibrate(disturbed, kBoard, 640, 480, &result, &error)) << error;
+    EXPECT_EQ(4, result.worstView);
+
+    Calibration::Result larger;
+    Calibration::Board wrong = kBoard;
+    wrong.square = 30.0;
+    ASSERT_TRUE(Calibration::calibrate(views, wrong, 640, 480, &larger, &error)) << error;
+    ASSERT_TRUE(Calibration::calibrate(views, kBoard, 640, 480, &result, &error)) << error;
+    EXPECT_TRUE(larger.warnings.empty());
+    EXPECT_NEAR(result.camera.projection[0][0], larger.camera.projection[0][0],
+                0.001 * result.camera.projection[0][0]);
+    EXPECT_NEAR(result.camera.projection[1][2], larger.camera.projection[1][2], 0.1);
+    EXPECT_NEAR(result.rms, larger.rms, 0.01);
+}
+
+#if VELQUIN_CALIBRATE_LIVE
+// Live from a camera: a recording played by the File camera, of the board held still at the
+// twelve places for a few frames each, carried between them out of sight. Shown again where it
+// was already taken, or moving, it is not taken; after one pass the recording has no more to
+// give, and the twelve views make the camera file for the player's frames, which the File camera
+// delivers turned by 180 degrees.
+TEST(Calibrate, LiveFromARecordingTakesTheStillViewsOnceEach) {
+    ScratchDirectory scratch;
+    ASSERT_EQ(0, mkdir((scratch.path() + "frames").c_str(), 0755));
+    std::vector<cv::Mat> frames;
+    cv::RNG random(5);
+    auto hold = [&](const cv::Mat& picture, int count) {
+        for (int i = 0; i < count; ++i) {
+            cv::Mat noise(picture.size(), CV_16SC1);
+            random.fill(noise, cv::RNG::NORMAL, 0, 2);
+            cv::Mat frame;
+            cv::add(picture, noise, frame, cv::noArray(), CV_8UC1);
+            frames.push_back(frame);
+        }
+    };
+    const cv::Mat room(480, 640, CV_8UC1, cv::Scalar(90));
+    double r[3][3], t[3];
+    boardPose(-40, 30, 560, -0.5, 0.4, 1.0, r, t);
+    const cv::Mat elsewhere = ChessboardViews::render(ChessboardViews::strongLens(), r, t, 40);
+    for (size_t i = 0; i < spread().size(); ++i) {
+        hold(room, 1);
+        hold(spread()[i], 5);
+        if (i == 5) {
+            hold(room, 1);
+            hold(spread()[0], 6);
+        }
+        if (i == 8) {
+            hold(room, 1);
+            for (int step = 0; step < 8; ++step) {
+                const cv::Mat shift = (cv::Mat_<double>(2, 3) << 1, 0, 2 * step, 0, 1, step);
+                cv::Mat moved;
+                cv::warpAffine(elsewhere, moved, shift, elsewhere.size(), cv::INTER_LINEAR,
+                               cv::BORDER_CONSTANT, cv::Scalar(90));
+                hold(moved, 1);
+            }
+        }
+    }
+    for (size_t i = 0; i < frames.size(); ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "frames/frame%03zu.png", i);
+        ASSERT_TRUE(cv::imwrite(scratch.path() + name, frames[i], {cv::IMWRITE_PNG_COMPRESSION, 1}));
+    }
+
+    const ToolRun run =
+        runCalibrate(scratch, "--chessboard 9x6 --square 25 --camera File frames@1000 --views 20");
+    ASSERT_EQ(0, run.status) << run.out << run.err;
+    for (const char* progress :
+         {"views 0/20, coverage   0 %, board not seen", "board seen, hold it still", "board seen, moving",
+          "board seen where a view was already taken", "views 12/20, coverage  75 %",
+          "the recording has played through: 12 of 20 views taken"}) {
+        EXPECT_NE(std::string::npos, run.err.find(progress)) << progress << " in " << run.err;
+    }
+    EXPECT_EQ(std::string::npos, run.err.find("views 13/20")) << run.err;
+    EXPECT_EQ(std::string::npos, run.err.find("warning")) << run.err;
+    EXPECT_NE(std::string::npos, run.out.find("12 views of 640x480")) << run.out;
+
+    const Ostrevan::CameraParameters truth = Calibration::turnedHalf(ChessboardViews::strongLens());
+    Ostrevan::CameraParameters written;
+    ASSERT_EQ(0, Ostrevan::loadCameraParameters((scratch.path() + "camera_para.dat").c_str(), &written));
+    EXPECT_NEAR(truth.projection[0][0], written.projection[0][0], 0.005 * truth.projection[0][0]);
+    EXPECT_NEAR(truth.projection[1][1], written.projection[1][1], 0.005 * truth.projection[1][1]);
+    EXPECT_NEAR(truth.projection[0][2], written.projection[0][2], 2.0);
+    EXPECT_NEAR(truth.projection[1][2], written.projection[1][2], 2.0);
+    EXPECT_NEAR(truth.distortion[2], written.distortion[2], 0.05 * truth.distortion[2]);
+    // The picture shows the corners where the camera saw them, not where they lie in the turned
+    // frames the views were taken from.
+    const std::vector<Calibration::View> seen = findAll(spread());
+    expectCoveragePicture(scratch.path() + "camera_para.coverage.png", seen,
+                          Calibration::coverageOf(seen, 640, 480));
+
+    // A camera that does not open says why.
+    const ToolRun outside = runCalibrate(scratch, "--chessboard 9x6 --square 25 --camera File /etc");
+    EXPECT_EQ(1, outside.status);
+    EXPECT_NE(std::string::npos,
+              outside.err.find("cannot open the camera File \"/etc\": path '/etc' is outside"))
+        << outside.err;
+}
+#endif
 
 } // namespace
 

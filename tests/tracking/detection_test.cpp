@@ -621,6 +621,67 @@ TEST_F(Detection, MarkerAmongFiftyDarkSquaresIsFound) {
     EXPECT_TRUE(holds(detectLocally(*library, frame, true), 0));
 }
 
+// A fingertip on a corner of the black square: a disc a tenth of the side across, centred on
+// the corner, in skin or in a dark glove. A dark one joins the border and bulges its contour out
+// at the corner; a light one cuts the corner off. Either way the marker is identified in both
+// threshold modes, and its corners stay on the printed square's corners, the covered one too.
+TEST_F(Detection, FingertipOnACornerIsFoundInBothModes) {
+    const double model[4][2] = {{-50, 50}, {50, 50}, {50, -50}, {-50, -50}};
+    const uint8_t skin[3] = {105, 135, 185};
+    const uint8_t glove[3] = {35, 32, 30};
+    int tried = 0;
+    int found[2] = {};
+    double worst = 0.0;
+    for (int pose = 0; pose < 2; ++pose) {
+        FrameSynth::Scene s = scene;
+        s.noise = 2.0;
+        s.markers = {marker};
+        if (pose == 1) {
+            FrameSynth::makePose(480, 40, -30, 2.0, 0.45, 2.5, s.markers[0].pose);
+        }
+        const double side = FrameSynth::apparentSide(s.camera, s.markers[0]);
+        for (int corner = 0; corner < 4; ++corner) {
+            for (const uint8_t* colour : {skin, glove}) {
+                FrameSynth::Scene covered = s;
+                FrameSynth::Shape finger;
+                finger.kind = FrameSynth::Shape::Ellipse;
+                FrameSynth::project(s.camera, s.markers[0].pose, model[corner][0], model[corner][1],
+                                    &finger.centre[0], &finger.centre[1]);
+                finger.size[0] = finger.size[1] = 0.1 * side;
+                std::copy(colour, colour + 3, finger.colour);
+                covered.occluders.push_back(finger);
+                const std::vector<uint8_t> frame = render(covered);
+                ++tried;
+                for (bool local : {false, true}) {
+                    const std::vector<DetectedMarker> markers = detectLocally(*library, frame, local);
+                    TrackingTest::forgetHistory(*library);
+                    const auto m = std::find_if(markers.begin(), markers.end(),
+                                                [](const DetectedMarker& d) { return d.id == 0; });
+                    if (m == markers.end()) {
+                        ADD_FAILURE() << "pose " << pose << ", corner " << corner << ", "
+                                      << (colour == skin ? "skin" : "glove") << ", "
+                                      << (local ? "automatic" : "manual") << ": not found";
+                        continue;
+                    }
+                    ++found[local ? 1 : 0];
+                    for (const auto& truth : model) {
+                        double u, v;
+                        FrameSynth::project(s.camera, s.markers[0].pose, truth[0], truth[1], &u, &v);
+                        double nearest = 1e9;
+                        for (const auto& c : m->corners) {
+                            nearest = std::min(nearest, std::hypot(c[0] - u, c[1] - v));
+                        }
+                        worst = std::max(worst, nearest);
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_EQ(tried, found[0]);
+    EXPECT_EQ(tried, found[1]);
+    EXPECT_LT(worst, 1.0);
+}
+
 // The area limit follows the frame: a close-up 400 pixels wide at 640 x 480 (a region well over
 // 100,000 pixels), and one filling half the height of a 1920 x 1080 frame.
 TEST_F(Detection, CloseUpsAreFoundAtEveryFrameSize) {

@@ -93,12 +93,14 @@ struct Reprojection {
 
 } // namespace
 
-bool findBoard(const unsigned char* grey, int width, int height, const Board& board, View* view) {
+bool findBoard(const unsigned char* grey, int width, int height, const Board& board, View* view,
+               Search search) {
     const cv::Mat picture(height, width, CV_8UC1, const_cast<unsigned char*>(grey));
     std::vector<cv::Point2f> found;
     const cv::Size size(board.columns, board.rows);
-    if (!cv::findChessboardCorners(picture, size, found,
-                                   cv::CALIB_CB_ADAPTIVE_THRESH | cv::CALIB_CB_NORMALIZE_IMAGE) ||
+    const int flags = cv::CALIB_CB_ADAPTIVE_THRESH | cv::CALIB_CB_NORMALIZE_IMAGE |
+                      (search == Search::Quick ? cv::CALIB_CB_FAST_CHECK : 0);
+    if (!cv::findChessboardCorners(picture, size, found, flags) ||
         static_cast<int>(found.size()) != board.columns * board.rows) {
         return false;
     }
@@ -256,8 +258,8 @@ bool calibrate(const std::vector<View>& views, const Board& board, int width, in
     if (result->rms > kMaximumRms) {
         std::snprintf(
             text, sizeof text,
-            "the reprojection error is %.2f px RMS (above %.0f px): views blurred by motion, a board "
-            "that is not flat, or another board size than given",
+            "the reprojection error is %.2f px RMS (above %.0f px): views blurred by motion, or a board "
+            "that is not flat",
             result->rms, kMaximumRms);
         result->warnings.push_back(text);
     }
@@ -272,6 +274,15 @@ Ostrevan::CameraParameters turnedHalf(const Ostrevan::CameraParameters& camera) 
     turned.projection[1][2] = camera.height - 1 - camera.projection[1][2];
     turned.distortion[0] = camera.width - 1 - camera.distortion[0];
     turned.distortion[1] = camera.height - 1 - camera.distortion[1];
+    return turned;
+}
+
+View turnedHalf(const View& view, int width, int height) {
+    View turned = view;
+    for (Point& point : turned.corners) {
+        point.x = width - 1 - point.x;
+        point.y = height - 1 - point.y;
+    }
     return turned;
 }
 

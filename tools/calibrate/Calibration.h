@@ -30,9 +30,15 @@ struct View {
     std::vector<Point> corners;
 };
 
+// How hard findBoard looks. A photograph is taken to show the board, and is searched through
+// whatever it costs; a camera's frame often shows none, and the thorough search of a noisy frame
+// without a board takes seconds, so a quick look for corners decides first whether to search.
+enum class Search { Thorough, Quick };
+
 // Finds the board in a grey picture (rows top down, width x height bytes) and refines the
 // corners to sub-pixel. False when not every inner corner is found.
-bool findBoard(const unsigned char* grey, int width, int height, const Board& board, View* view);
+bool findBoard(const unsigned char* grey, int width, int height, const Board& board, View* view,
+               Search search = Search::Thorough);
 
 struct Result {
     Ostrevan::CameraParameters camera; // for frames as the views show them
@@ -62,6 +68,8 @@ double coverageOf(const std::vector<View>& views, int width, int height);
 
 // A calibration for frames turned by 180 degrees, as the player's cameras deliver them.
 Ostrevan::CameraParameters turnedHalf(const Ostrevan::CameraParameters& camera);
+// The same view in a frame of width x height turned by 180 degrees.
+View turnedHalf(const View& view, int width, int height);
 
 // Writes a PNG of the frame with the cells reached shaded and each view's corners as dots.
 bool writeCoveragePicture(const std::string& path, const std::vector<View>& views, int width, int height);

@@ -5,8 +5,12 @@
 #include "tracking/camera.h"
 
 #if VELQUIN_CALIBRATE_LIVE
+#include "video/FileVideoDevice.h"
 #include "video/VelVideoCapture.h"
 #include "video/VideoDevice.h"
+
+#include <OGRE/OgreLogManager.h>
+#include <OGRE/OgreRoot.h>
 #endif
 
 #include <opencv2/imgcodecs.hpp>
@@ -148,6 +152,26 @@ bool farFromTaken(const Calibration::View& view, const std::vector<Calibration::
     return true;
 }
 
+// The engine's picture codecs, which a File camera decodes its recording with: they live in a
+// plug-in that only a Root can load, but no render system, window or log file is needed.
+class EngineCodecs {
+public:
+    EngineCodecs() {
+        logs_.createLog("velquin-calibrate", true, false, true);
+        try {
+            root_ = std::make_unique<Ogre::Root>("", "", "");
+            root_->loadPlugin(std::string(VELQUIN_OGRE_PLUGIN_DIR) + "/Codec_STBI");
+        } catch (const Ogre::Exception& e) {
+            // The camera then says which pictures it cannot read.
+            std::fprintf(stderr, "velquin-calibrate: no picture codecs: %s\n", e.getDescription().c_str());
+        }
+    }
+
+private:
+    Ogre::LogManager logs_;            // the Root's log, kept off the disk
+    std::unique_ptr<Ogre::Root> root_; // after logs_: goes first
+};
+
 // Views taken from a camera as the board is held still in new places. False when the camera
 // does not open or stops delivering.
 bool takeLiveViews(const Options& options, std::vector<Calibration::View>* views, int* width, int* height) {
@@ -156,14 +180,21 @@ bool takeLiveViews(const Options& options, std::vector<Calibration::View>* views
         std::perror("velquin-calibrate: mkdtemp");
         return false;
     }
-    std::unique_ptr<VideoDevice> device =
-        createVideoDevice(options.cameraType, options.cameraConfiguration, std::string(directory) + "/");
+    const EngineCodecs codecs; // outlives the device
+    std::string why;
+    std::unique_ptr<VideoDevice> device = createVideoDevice(options.cameraType, options.cameraConfiguration,
+                                                            std::string(directory) + "/", nullptr, &why);
     if (!device) {
-        std::fprintf(stderr, "velquin-calibrate: cannot open the camera %s \"%s\"\n",
-                     options.cameraType.c_str(), options.cameraConfiguration.c_str());
+        std::fprintf(stderr, "velquin-calibrate: cannot open the camera %s \"%s\"%s%s\n",
+                     options.cameraType.c_str(), options.cameraConfiguration.c_str(), why.empty() ? "" : ": ",
+                     why.c_str());
         rmdir(directory);
         return false;
     }
+    // A recording starts again once played through, and shows nothing new the second time: one
+    // pass is all it has to give, however many views were asked for.
+    const auto* recording = dynamic_cast<const FileVideoDevice*>(device.get());
+    const int onePass = recording != nullptr ? static_cast<int>(recording->pictureCount()) : 0;
     *width = device->width();
     *height = device->height();
     const int pixelSize = PixelFormat::bytesPerPixel(device->pixelFormat());
@@ -184,7 +215,8 @@ bool takeLiveViews(const Options& options, std::vector<Calibration::View>* views
         ++frames;
         const std::vector<unsigned char> grey = greyOf(device->currentBuffer(), *width, *height, pixelSize);
         Calibration::View view;
-        const bool found = Calibration::findBoard(grey.data(), *width, *height, options.board, &view);
+        const bool found = Calibration::findBoard(grey.data(), *width, *height, options.board, &view,
+                                                  Calibration::Search::Quick);
         // Still: hardly a corner moved over the last frames, so the view is sharp.
         stillFrames =
             found && !previous.corners.empty() && movement(view, previous) < 0.7 ? stillFrames + 1 : 0;
@@ -202,6 +234,12 @@ bool takeLiveViews(const Options& options, std::vector<Calibration::View>* views
                      : stillFrames > 0 ? "seen, hold it still"
                                        : "seen, moving");
         std::fflush(stderr);
+        if (onePass > 0 && frames >= onePass && static_cast<int>(views->size()) < options.views) {
+            std::fprintf(stderr,
+                         "\nvelquin-calibrate: the recording has played through: %d of %d views taken",
+                         static_cast<int>(views->size()), options.views);
+            break;
+        }
     }
     std::fprintf(stderr, "\n");
     device.reset();
@@ -335,7 +373,14 @@ int main(int argc, char** argv) {
                 result.rms, result.viewRms[static_cast<size_t>(result.worstView)],
                 views[static_cast<size_t>(result.worstView)].name.c_str(), result.openCvRms);
     std::printf("corners cover %.0f %% of the frame\n", 100.0 * result.coverage);
-    if (Calibration::writeCoveragePicture(options.coverage, views, width, height)) {
+    // The picture shows the corners where the camera saw them, not in the player's turned frames.
+    std::vector<Calibration::View> shown = views;
+    if (turned) {
+        for (Calibration::View& view : shown) {
+            view = Calibration::turnedHalf(view, width, height);
+        }
+    }
+    if (Calibration::writeCoveragePicture(options.coverage, shown, width, height)) {
         std::printf("coverage picture: %s\n", options.coverage.c_str());
     } else {
         std::fprintf(stderr, "velquin-calibrate: cannot write %s\n", options.coverage.c_str());
