@@ -81,7 +81,8 @@ void EngineProject::statusFacts(StatusFacts& facts) {
 // ---------------------------------------------------------------- project work
 
 bool EngineProject::inProject(VelOS::CommandContext* context, const std::function<void()>& work) {
-    if (depth_ > 0 && tasks_.onMainThread()) {
+    // depth_ belongs to the main thread: other threads must not even read it.
+    if (tasks_.onMainThread() && depth_ > 0) {
         // Part of a larger operation already running between two frames: the same task. What it
         // made is published at once, as the next step reads the model (a load translates the
         // actor it just made).

@@ -229,9 +229,17 @@ template <typename Then> void reapLater(pid_t pid, Then then) {
     }).detach();
 }
 
-// The owners of the openers started by shellOpenBounded that still run.
-std::mutex openersLock;                  // guards ownersWithOpeners
-std::set<std::string> ownersWithOpeners; // one entry per running opener
+// The owners of the openers started by shellOpenBounded that still run: one entry per running
+// opener. Made once and never destroyed, as the threads that reap the openers may end after the
+// player's static objects are gone.
+std::mutex& openersLock() { // guards ownersWithOpeners
+    static std::mutex* lock = new std::mutex;
+    return *lock;
+}
+std::set<std::string>& ownersWithOpeners() {
+    static std::set<std::string>* owners = new std::set<std::string>;
+    return *owners;
+}
 
 } // namespace
 
@@ -243,18 +251,19 @@ bool shellOpen(const std::string& /*verb*/, const std::string& file) {
 }
 
 bool shellOpenBounded(const std::string& owner, const std::string& /*verb*/, const std::string& file) {
-    std::lock_guard<std::mutex> hold(openersLock);
-    if (ownersWithOpeners.count(owner) != 0 || static_cast<int>(ownersWithOpeners.size()) >= MaximumOpeners) {
+    std::lock_guard<std::mutex> hold(openersLock());
+    if (ownersWithOpeners().count(owner) != 0 ||
+        static_cast<int>(ownersWithOpeners().size()) >= MaximumOpeners) {
         return false;
     }
     const pid_t pid = startOpener(file);
     if (pid == 0) {
         return false;
     }
-    ownersWithOpeners.insert(owner);
+    ownersWithOpeners().insert(owner);
     reapLater(pid, [owner] {
-        std::lock_guard<std::mutex> hold(openersLock);
-        ownersWithOpeners.erase(owner);
+        std::lock_guard<std::mutex> hold(openersLock());
+        ownersWithOpeners().erase(owner);
     });
     return true;
 }
@@ -268,8 +277,8 @@ void endOpenedViewers() {
 }
 
 int runningOpeners() {
-    std::lock_guard<std::mutex> hold(openersLock);
-    return static_cast<int>(ownersWithOpeners.size());
+    std::lock_guard<std::mutex> hold(openersLock());
+    return static_cast<int>(ownersWithOpeners().size());
 }
 
 void sleep(int milliseconds) {

@@ -306,8 +306,11 @@ TEST(PlayerCameraPictures, DecodedFramesStayWithinTheCache) {
     std::printf("resident memory before the recording %ld KB, after it played %ld KB\n", before, after);
     // 240 MB if every frame were kept; the cache, a frame in hand, the capture's and the
     // staging copies, the texture, the decoder's buffers and the tracker's work memory at this
-    // size (about 60 MB in all) are what may remain.
+    // size (about 60 MB in all) are what may remain. ThreadSanitizer's shadow of every byte
+    // touched counts as resident too, several times over: there the bound says nothing.
+#if !defined(__SANITIZE_THREAD__)
     EXPECT_LT(after - before, 120 * 1024);
+#endif
     EXPECT_EQ(session.close(), 0) << player.output();
 }
 
