@@ -1,8 +1,9 @@
 // velquin-console in a real headless Chromium against the real player and the real console:
 // the page opened with its token builds a show through its own controls (uploads through the
 // file input, trackers, resources, a mesh actor, the inspector, an animation), saves and
-// downloads it, loads it again, follows another client's events, shows the live picture, and
-// the console refuses requests without the token and WebSockets from other sites.
+// downloads it, loads it again, follows another client's events, shares the project with a
+// second page, shows the live picture, and the console refuses requests without the token and
+// WebSockets from other sites.
 // Run by CTest under xvfb-run (tests/console/CMakeLists.txt).
 
 import { test, before, after } from 'node:test';
@@ -15,6 +16,7 @@ import { Stage, playerDir, until, sleep } from './support.mjs';
 
 const stage = new Stage();
 let page;
+let other; // a second page on the same console
 
 // The page's model, read in the page.
 const model = (fn, ...args) => page.evaluate(fn, ...args);
@@ -165,6 +167,47 @@ test('an event caused by velquin-ctl appears on the page within 200 ms', async (
   }
 });
 
+test('two pages and velquin-ctl see one project: what one page changes shows on the other', async () => {
+  other = await stage.openPage();
+  const otherActor = (name) => other.evaluate((n) => {
+    const a = window.velquinConsole.project.actors.get(n);
+    return a ? JSON.parse(JSON.stringify(a)) : null;
+  }, name);
+  // The page opened later reads the project as the first one built it.
+  const mine = await actor('robot');
+  const theirs = await otherActor('robot');
+  assert.deepEqual([theirs.tracker, theirs.position, theirs.kind], [mine.tracker, mine.position, mine.kind]);
+  assert.equal(await other.evaluate(() => window.velquinConsole.project.trackers.has('vee')), true);
+
+  // Typed into the second page's inspector: the first page and velquin-ctl see it.
+  await (await other.waitForSelector('#tree [data-actor=robot] .item')).click();
+  const z = await other.waitForSelector('#inspector input[name=position2]');
+  await z.click({ clickCount: 3 });
+  await z.type('12');
+  await other.keyboard.press('Enter');
+  await until(async () => (await actor('robot')).position[2] === 12, 'the first page to see the move', 5000);
+  assert.match((await stage.ctl('send', 'project.actors.mesh.getTranslation("robot");')).trim(), /, 12\)$/);
+
+  // The title typed on the first page shows on the second.
+  await page.$eval('#title', (e) => { e.value = ''; });
+  await page.type('#title', 'Shared show');
+  await page.keyboard.press('Enter');
+  await other.waitForFunction(() => document.getElementById('title').value === 'Shared show', { timeout: 5000 });
+
+  // velquin-ctl's change reaches both.
+  await stage.ctl('send', 'project.actors.mesh.translate("robot", 1, 2, 3);');
+  await until(async () => (await actor('robot')).position.join() === '1,2,3'
+    && (await otherActor('robot')).position.join() === '1,2,3', 'both pages to see velquin-ctl\'s move', 5000);
+  assert.equal(await other.$eval('#error', (e) => (e.hidden ? '' : e.textContent)), '');
+  // The show keeps the title the tests after this one save and load.
+  await stage.ctl('send', 'project.title.set("Set by velquin-ctl 2");');
+  await until(() => model(() => window.velquinConsole.project.title === 'Set by velquin-ctl 2'), 'the title back');
+  // Only the tab in front is visible, and only a visible page watches the live picture.
+  await page.bringToFront();
+  assert.equal(await other.evaluate(() => document.hidden), true);
+  await page.waitForFunction(() => !document.hidden);
+});
+
 test('the live picture is a JPEG of the player window whose pixels change when the actor moves', async () => {
   // The page's own picture stream runs at 10 frames a second or more.
   const counted = await page.evaluate(async () => {
@@ -237,4 +280,16 @@ test('a failure is shown with the reason the player gives', async () => {
   const shown = await errorShown();
   assert.match(shown, /project\.resources\.create\("broken", "letter-v\.pat"\): fail/);
   assert.deepEqual(stage.pageErrors ?? [], []);
+});
+
+test('a new project made on one page empties every other page too', async () => {
+  // A tab left in the background is frozen by Chromium after a while.
+  await other.bringToFront();
+  await until(async () => (await other.evaluate(() => window.velquinConsole.project.actors.size)) > 0,
+    'the second page to have the loaded project', 5000);
+  await other.click('#new-project');
+  await other.click('#new-project');
+  await until(() => model(() => window.velquinConsole.project.actors.size === 0
+    && window.velquinConsole.project.trackers.size === 0 && window.velquinConsole.project.resources.size === 0),
+  'the first page to read the new project', 5000);
 });

@@ -1,9 +1,11 @@
 // velquin-console's protocol pieces without a network: sentences built from a page's requests,
 // the player's events and replies read back, the project snapshot, the access token, the paths
-// and names that come from browsers, the camera listing and the JPEG of a picture.
+// and names that come from browsers, the camera listing and the JPEG of a picture; and the
+// console's answer to uploads of every size, over loopback.
 
 #include "tools/console/AccessToken.h"
 #include "tools/console/CameraList.h"
+#include "tools/console/Console.h"
 #include "tools/console/ConsoleOptions.h"
 #include "tools/console/ConsoleProtocol.h"
 #include "tools/console/FileRelay.h"
@@ -13,8 +15,11 @@
 
 #include <gtest/gtest.h>
 
+#include <boost/asio.hpp>
+
 #include <cstdio>
 #include <fstream>
+#include <thread>
 #include <vector>
 
 using namespace VelConsole;
@@ -219,6 +224,66 @@ TEST(HttpRequests, WebSocketsAreTakenOnlyFromTheConsolesOwnPages) {
     EXPECT_FALSE(originAllowed("http://127.0.0.1:8081", "127.0.0.1:8080"));
     EXPECT_FALSE(originAllowed("null", "127.0.0.1:8080"));
     EXPECT_FALSE(originAllowed("http://", ""));
+}
+
+namespace {
+
+// The whole answer of a console to the head of a POST /upload that says size bytes will follow.
+std::string uploadAnswer(unsigned short port, const std::string& token, unsigned long long size) {
+    boost::asio::io_context io;
+    boost::asio::ip::tcp::socket socket(io);
+    socket.connect({boost::asio::ip::make_address("127.0.0.1"), port});
+    const std::string head = "POST /upload?name=show.zip&token=" + token +
+                             " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " + std::to_string(size) +
+                             "\r\n\r\n";
+    boost::asio::write(socket, boost::asio::buffer(head));
+    std::string answer;
+    boost::system::error_code error;
+    boost::asio::read(socket, boost::asio::dynamic_buffer(answer), error);
+    return answer;
+}
+
+} // namespace
+
+TEST(Uploads, EverySizeIsJudgedByTheConsolesBoundAndAnswered) {
+    // A player port nobody listens on: an upload the console takes fails at the player instead.
+    unsigned short nobody = 0;
+    {
+        boost::asio::io_context io;
+        boost::asio::ip::tcp::acceptor probe(io, {boost::asio::ip::make_address("127.0.0.1"), 0});
+        nobody = probe.local_endpoint().port();
+    }
+    ConsoleOptions options;
+    options.listenPort = 0;
+    options.playerPort = nobody;
+    options.maxUploadBytes = 2LL << 20;
+    options.windowTitle = "No such window";
+    AccessToken token;
+    ASSERT_TRUE(token.generate());
+    boost::asio::io_context io(1);
+    Console console(io, options, token);
+    std::string error;
+    ASSERT_TRUE(console.start(error)) << error;
+    std::thread network([&io] { io.run(); });
+
+    // Past the HTTP parser's own 1 MiB, still within the bound: the console takes it on.
+    const std::string taken = uploadAnswer(console.boundPort(), token.text(), 3ULL << 19);
+    EXPECT_EQ(taken.compare(0, 12, "HTTP/1.1 502"), 0) << taken;
+    EXPECT_NE(taken.find("no player at 127.0.0.1:" + std::to_string(nobody)), std::string::npos) << taken;
+    // Over the bound, at any size: refused with the reason.
+    for (const unsigned long long size : {(2ULL << 20) + 1, 1ULL << 40}) {
+        const std::string refused = uploadAnswer(console.boundPort(), token.text(), size);
+        EXPECT_EQ(refused.compare(0, 12, "HTTP/1.1 413"), 0) << refused;
+        EXPECT_NE(refused.find("the file is larger than the console accepts (2 MiB, --max-upload)"),
+                  std::string::npos)
+            << refused;
+    }
+
+    boost::asio::post(io, [&] {
+        console.stop();
+        io.stop();
+    });
+    network.join();
 }
 
 TEST(CameraList, EverySizeThePlayerReadsBecomesAChoice) {

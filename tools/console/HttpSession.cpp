@@ -7,7 +7,9 @@
 
 #include <boost/beast/websocket.hpp>
 
+#include <cstdint>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 namespace VelConsole {
@@ -135,6 +137,11 @@ void HttpSession::start() {
 void HttpSession::readHeader() {
     parser_.emplace();
     parser_->header_limit(16 * 1024);
+    // A body's size is judged once the request is known: an upload against --max-upload (413
+    // with the reason), any other body is refused. The parser's own default limit (1 MiB) would
+    // drop a larger upload at its header, with no answer at all. (No limit is said with the
+    // largest number: Boost 1.74's parser takes an empty limit for a limit of nothing.)
+    parser_->body_limit(std::numeric_limits<std::uint64_t>::max());
     stream_.expires_after(HeaderLimit);
     auto self = shared_from_this();
     http::async_read_header(stream_, buffer_, *parser_, [self](const error_code& error, std::size_t) {

@@ -4,6 +4,8 @@
 
 #include <boost/asio/post.hpp>
 
+#include <pthread.h>
+
 #include <chrono>
 
 namespace VelConsole {
@@ -69,6 +71,8 @@ std::string PictureFeed::reason() const {
 }
 
 void PictureFeed::run() {
+    // Named so that top, a debugger or a test can tell whether the capture is asleep.
+    ::pthread_setname_np(::pthread_self(), ThreadName);
     WindowCapture capture(windowTitle_);
     const auto period = std::chrono::microseconds(1000000 / framesPerSecond_);
     auto next = std::chrono::steady_clock::now();

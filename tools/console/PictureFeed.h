@@ -22,6 +22,8 @@ namespace VelConsole {
 class PictureFeed {
 public:
     using Frame = std::shared_ptr<const std::string>;
+    // The grabbing thread's name (at most 15 characters, as Linux keeps them).
+    static constexpr const char* ThreadName = "velquin-picture";
     // A new frame, on the network thread.
     using FrameHandler = std::function<void(Frame)>;
     // The picture became available, or a grab failed (then with the reason; said after every
