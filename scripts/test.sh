@@ -47,8 +47,16 @@ for build in $builds; do
             setarch "$(uname -m)" -R ctest -LE "fuzz|tsan-skip" -j "$jobs") || status=1
         ;;
     fuzz)
-        CC=clang CXX=clang++ configure_and_build build-fuzz -DVELQUIN_FUZZ=ON -DVELQUIN_ENGINE=OFF \
-            -DVELQUIN_BENCH=OFF || { status=1; continue; }
+        # Only the fuzz targets: the rest of this build is the normal build's code again, and CI's
+        # time is better spent fuzzing.
+        CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVELQUIN_WERROR=ON -DVELQUIN_FUZZ=ON -DVELQUIN_ENGINE=OFF \
+            -DVELQUIN_BENCH=OFF >build-fuzz-configure.log 2>&1 || {
+            cat build-fuzz-configure.log
+            status=1
+            continue
+        }
+        mapfile -t fuzzers < <(cd build-fuzz && ctest -N -L fuzz | sed -n 's/^ *Test *#[0-9]*: //p')
+        cmake --build build-fuzz -j "$jobs" --target "${fuzzers[@]}" || { status=1; continue; }
         (cd build-fuzz && ctest -L fuzz -j "$jobs" --no-tests=ignore) || status=1
         ;;
     *)
