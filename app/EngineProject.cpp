@@ -81,8 +81,7 @@ void EngineProject::statusFacts(StatusFacts& facts) {
 // ---------------------------------------------------------------- project work
 
 bool EngineProject::inProject(VelOS::CommandContext* context, const std::function<void()>& work) {
-    // depth_ belongs to the main thread: other threads must not even read it.
-    if (tasks_.onMainThread() && depth_ > 0) {
+    if (tasks_.onMainThread() && depth_ > 0) { // depth_ is the main thread's: others must not read it
         // Part of a larger operation already running between two frames: the same task. What it
         // made is published at once, as the next step reads the model (a load translates the
         // actor it just made).
