@@ -1,6 +1,8 @@
 #pragma once
 
-// Receives every camera frame. Called on the capture thread, without the capture lock.
+// Receives every camera frame. Called on the capture thread, without the capture lock, and
+// never by two threads at once: the thread of a run that is ending finishes its delivery before
+// the next run's thread delivers.
 class FrameSink {
 public:
     virtual ~FrameSink() = default;

@@ -234,6 +234,9 @@ void VelVideoCapture::capture(std::shared_ptr<Run> run) {
         if (copied) {
             frames_.fetch_add(1);
             lastDelivery_.store(std::chrono::steady_clock::now().time_since_epoch().count());
+            // A run that is ending may still be here when the next one starts: a sink works on
+            // one frame at a time.
+            std::lock_guard<std::mutex> delivering(deliveryMutex_);
             for (FrameSink* sink : sinks) {
                 sink->frame(buffers[turn].data(), width, height, format);
             }

@@ -111,6 +111,9 @@ private:
     std::vector<std::pair<std::thread, std::shared_ptr<Run>>> threads_; // every run not yet joined
     std::unique_ptr<VideoDevice> device_;
 
+    // Held while a frame is handed to the sinks, by whichever run's thread hands it; taken with
+    // no other lock held, and nothing else is taken under it but what the sinks take.
+    std::mutex deliveryMutex_;
     std::mutex waitMutex_;             // guards waiters_
     std::condition_variable waitDone_; // a thread stopped waiting on the device
     int waiters_ = 0;                  // capture threads inside device_->waitForFrame

@@ -205,6 +205,43 @@ TEST(VelVideoCapture, DeliversFramesToItsSinksAndStopsWithoutWaiting) {
     capture.stop(); // harmless when nothing runs
 }
 
+// A restart does not wait for the ending run's thread, which may be in the middle of handing a
+// frame to the sinks (marker detection takes a while): the new run's first frame waits for it.
+// Two threads in the sink at once raced on its working buffers.
+TEST(VelVideoCapture, ASinkNeverWorksOnTwoFramesAtOnceAcrossRestarts) {
+    class SlowSink : public FrameSink {
+    public:
+        void frame(const unsigned char*, int, int, unsigned) override {
+            if (inside_.fetch_add(1) != 0) {
+                overlapped_ = true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(15)); // the sink's work
+            inside_.fetch_sub(1);
+            delivered_.fetch_add(1);
+        }
+        std::atomic<int> inside_{0};
+        std::atomic<int> delivered_{0};
+        std::atomic<bool> overlapped_{false};
+    };
+    ScratchDirectory scratch;
+    writeFrame(scratch.path() + "a.ppm", 64, 48, 1, 2, 3);
+    writeFrame(scratch.path() + "b.ppm", 32, 24, 9, 9, 9);
+    SlowSink sink;
+    VelVideoCapture capture;
+    capture.setWorkDirectory(scratch.path());
+    capture.addSink(&sink);
+    for (int restart = 0; restart < 20; ++restart) {
+        const int before = sink.delivered_.load();
+        ASSERT_TRUE(capture.initialise("File", restart % 2 == 0 ? "a.ppm@500" : "b.ppm@500"));
+        // Restarted while the last run's thread is likely inside the sink.
+        ASSERT_TRUE(
+            testwait::waitUntil([&] { return sink.delivered_.load() > before && sink.inside_.load() > 0; },
+                                std::chrono::seconds(5), std::chrono::milliseconds(1)));
+    }
+    capture.stopAndWait();
+    EXPECT_FALSE(sink.overlapped_.load());
+}
+
 TEST(VideoDevices, OperatorFoldersOpenRecordingsOutsideThePlayersFolders) {
     ScratchDirectory scratch;
     ScratchDirectory elsewhere;
