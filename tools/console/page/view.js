@@ -32,6 +32,9 @@ export class View {
     this.uploaded = [];
     this.logLines = [];
     this.logChanged = false;
+    this.logTotal = 0; // lines ever logged; the log drawn holds those up to logDrawn
+    this.logDrawn = 0;
+    this.logFilterDrawn = null;
     this.scheduled = false;
     this.frames = 0; // drawn frames, for the tests
     this.inspectorFields = null;
@@ -89,20 +92,37 @@ export class View {
   logBatch(events) {
     const time = new Date().toLocaleTimeString();
     for (const [line] of events) this.logLines.push(`${time}  ${line}`);
+    this.logTotal += events.length;
     if (this.logLines.length > LOG_KEPT * 1.2) this.logLines.splice(0, this.logLines.length - LOG_KEPT);
     this.logChanged = true;
     this.schedule();
   }
 
+  // Only the lines logged since the last drawing are added (at the top) while the filter stays
+  // the same: redrawing every row for every event made each frame long enough to hold up the
+  // page's messages.
   drawLog() {
     this.logChanged = false;
     const filter = $('log-filter').value.trim().toLowerCase();
-    const rows = [];
-    for (let i = this.logLines.length - 1; i >= 0 && rows.length < LOG_SHOWN; i -= 1) {
-      const line = this.logLines[i];
-      if (!filter || line.toLowerCase().includes(filter)) rows.push(element('li', { textContent: line }));
+    const log = $('log');
+    const fresh = this.logTotal - this.logDrawn;
+    const matches = (line) => !filter || line.toLowerCase().includes(filter);
+    if (filter === this.logFilterDrawn && fresh <= LOG_SHOWN && fresh <= this.logLines.length) {
+      const rows = [];
+      for (let i = this.logLines.length - 1; i >= this.logLines.length - fresh; i -= 1) {
+        if (matches(this.logLines[i])) rows.push(element('li', { textContent: this.logLines[i] }));
+      }
+      log.prepend(...rows);
+      while (log.childElementCount > LOG_SHOWN) log.lastElementChild.remove();
+    } else {
+      const rows = [];
+      for (let i = this.logLines.length - 1; i >= 0 && rows.length < LOG_SHOWN; i -= 1) {
+        if (matches(this.logLines[i])) rows.push(element('li', { textContent: this.logLines[i] }));
+      }
+      log.replaceChildren(...rows);
     }
-    $('log').replaceChildren(...rows);
+    this.logDrawn = this.logTotal;
+    this.logFilterDrawn = filter;
     $('log-count').textContent = `${this.logLines.length} events`;
   }
 
