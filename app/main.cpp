@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <iostream>
+#include <malloc.h>
 #include <memory>
 #include <string>
 #include <sys/resource.h>
@@ -153,6 +154,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     raiseOpenFileLimit();
+    // A thread per connection, hundreds at once in a flood: glibc would give them up to eight
+    // heaps per core, each keeping what its threads freed (a 10-minute soak with floods grew by
+    // 420 MB so, by 230 MB with two heaps).
+    mallopt(M_ARENA_MAX, 2);
 
     // From here on an ending signal only asks the main loop to stop, so that the work
     // directory is removed even when the signal comes during set-up.
